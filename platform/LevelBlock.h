@@ -1,0 +1,40 @@
+// The named 2-byte block that holds a trace session's level, shared by every process that
+// opens the name. Each call stands for one Win32 call on the named file mapping.
+#pragma once
+
+#include <cstdint>
+
+namespace platform
+{
+
+struct SLevelBlock;                  // one holder's hold on a named block
+using HLevelBlock = SLevelBlock*;    // null: no block
+
+enum class teBlockCreate
+{
+    Created,        // the caller is the block's one creator; the block is zero-filled
+    AlreadyExists,  // somebody holds a block of that name; the caller holds nothing
+    Failed          // the system refused (bad name, no memory, no rights)
+};
+
+// CreateFileMappingA over the paging file, size 2, plus GetLastError. The block lives while
+// any holder has it open; a holder that died counts as released.
+teBlockCreate CreateLevelBlock(const char* pszName, HLevelBlock* phBlock);
+
+// OpenFileMappingA with write access: null when no live holder has the name.
+HLevelBlock OpenLevelBlock(const char* pszName);
+
+// MapViewOfFile over the whole block, writable: the level word at offset 0, or null.
+std::int16_t* MapLevelBlock(HLevelBlock hBlock);
+
+// UnmapViewOfFile; null is ignored.
+void UnmapLevelBlock(std::int16_t* pLevel);
+
+// CloseHandle: gives up this holder's hold; the last one out removes the name. Null is ignored.
+void CloseLevelBlock(HLevelBlock hBlock);
+
+// For tools: calls pfnVisit with the name of every block that a live process holds.
+// Platforms that cannot enumerate names visit nothing.
+void ListLevelBlocks(void (*pfnVisit)(const char* pszName, void* pContext), void* pContext);
+
+} // namespace platform

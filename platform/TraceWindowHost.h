@@ -1,0 +1,47 @@
+// The receiving end of trace delivery: serves as the trace window of one or more window
+// classes and hands every line to the caller. The library never uses it; the trace window
+// program and tests do. On Win32 it stands for a hidden top-level window per class that
+// handles the registered trace message.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+namespace platform
+{
+
+enum class teServeResult
+{
+    Serving,
+    ClassTaken,   // another live window of this user serves the class already
+    Failed
+};
+
+class CTraceWindowHost
+{
+public:
+    // Called once per line, before the sender is answered. nClass indexes the classes in the
+    // order they were added; pText is not zero-terminated.
+    using PFN_LINE = void (*)(void* pContext, std::size_t nClass, const char* pText,
+                              std::size_t nLength);
+
+    CTraceWindowHost();
+    ~CTraceWindowHost();
+    CTraceWindowHost(const CTraceWindowHost&) = delete;
+    CTraceWindowHost& operator=(const CTraceWindowHost&) = delete;
+
+    teServeResult AddClass(const char* pszWindowClass);
+
+    // Handles arriving lines for at most nMilliseconds (negative: until Stop); returns false on
+    // a failure of the system, true after the time is up or Stop was called.
+    bool Run(int nMilliseconds, PFN_LINE pfnLine, void* pContext);
+
+    // May be called from any thread or from a signal handler.
+    void Stop();
+
+private:
+    struct SImpl;
+    std::unique_ptr<SImpl> m_pImpl;
+};
+
+} // namespace platform
