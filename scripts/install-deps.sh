@@ -3,7 +3,7 @@
 # Runs apt-get as root, through sudo when we are not root already.
 set -euo pipefail
 
-packages=(cmake make g++ g++-multilib googletest libbenchmark-dev)
+packages=(cmake make g++ g++-multilib googletest libbenchmark-dev nlohmann-json3-dev)
 
 missing=()
 for package in "${packages[@]}"; do
