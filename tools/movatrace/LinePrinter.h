@@ -1,0 +1,48 @@
+// Shows the lines that reach the trace window and keeps the log: filtered, optionally coloured,
+// with the class in front when several classes share the window. Everything is flushed
+// before the sender gets its answer.
+#pragma once
+
+#include "tools/movatrace/Arguments.h"
+
+#include <cstddef>
+#include <cstdio>
+#include <regex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace movatrace
+{
+
+class CLinePrinter
+{
+public:
+    CLinePrinter(const SArguments& args, bool bColour);
+    ~CLinePrinter();
+    CLinePrinter(const CLinePrinter&) = delete;
+    CLinePrinter& operator=(const CLinePrinter&) = delete;
+
+    // Opens the log file for appending when one was asked for.
+    bool OpenLog(std::string& strError);
+
+    void PrintLine(std::size_t nClass, std::string_view line);
+
+    // The line callback of the window host; pContext is the printer.
+    static void OnLine(void* pContext, std::size_t nClass, const char* pText, std::size_t nLength);
+
+private:
+    const char* ColourOf(std::string_view line) const;
+    void WriteLog(std::string_view line);
+
+    std::vector<std::string> m_aPrefixes; // per class, empty when only one is served
+    std::string m_strLogPath;
+    std::FILE* m_pLog = nullptr;
+    bool m_bLogFailed = false;
+    bool m_bGrep;
+    std::regex m_grep;
+    bool m_bColour;
+    std::string m_strOut; // the shown line, reused
+};
+
+} // namespace movatrace

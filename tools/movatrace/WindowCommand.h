@@ -1,0 +1,12 @@
+// movatrace without a command: the trace window itself.
+#pragma once
+
+#include "tools/movatrace/Arguments.h"
+
+namespace movatrace
+{
+
+// Serves the classes of args until SIGINT or SIGTERM; returns the exit code.
+int RunWindow(const SArguments& args);
+
+} // namespace movatrace

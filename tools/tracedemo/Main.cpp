@@ -1,0 +1,104 @@
+// tracedemo: writes a steady trace through the library's tracer so that trace windows and
+// level changes can be tried out. See the usage text.
+#include "tools/tracedemo/DemoOptions.h"
+#include "trace/TraceApi.h"
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <thread>
+
+namespace
+{
+
+volatile std::sig_atomic_t g_bStop = 0;
+
+extern "C" void OnStopSignal(int)
+{
+    g_bStop = 1;
+}
+
+// Slices keep an interrupt from waiting out a long interval.
+void Pause(unsigned long nMilliseconds)
+{
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(nMilliseconds);
+    while (g_bStop == 0 && std::chrono::steady_clock::now() < until)
+    {
+        auto left = until - std::chrono::steady_clock::now();
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(50)));
+    }
+}
+
+void WriteRound(CTracer* pTracer, unsigned long nRound)
+{
+    TraceLine(pTracer, -2, "TraceDemo %lu: an error line (level -2)\n", nRound);
+    TraceLine(pTracer, -1, "TraceDemo %lu: a warning line (level -1)\n", nRound);
+    const int aLevels[] = {0, 1, 10, 100};
+    for (int nLevel : aLevels)
+    {
+        if (TraceLevelEnabled(pTracer, nLevel))
+            TraceLine(pTracer, nLevel, "TraceDemo %lu: an info line (level %d)\n", nRound, nLevel);
+    }
+    if (TraceLevelEnabled(pTracer, 200))
+    {
+        std::uint8_t aImage[20] = {'M', 'o', 'v', 'a', 'J', 'o', 'b', 0x00, 0x1f, 0x7f, 0x80, 0xff};
+        for (unsigned i = 12; i < sizeof aImage; ++i)
+            aImage[i] = static_cast<std::uint8_t>(nRound + i);
+        TraceHexDump(pTracer, 200, aImage, sizeof aImage);
+    }
+}
+
+int RunDemo(int argc, char** argv)
+{
+    tracedemo::SDemoOptions options;
+    std::string strError;
+    if (!tracedemo::ParseDemoOptions(argc, argv, options, strError))
+    {
+        std::fprintf(stderr, "tracedemo: %s\nTry 'tracedemo --help'.\n", strError.c_str());
+        return 2;
+    }
+    if (options.bHelp)
+    {
+        tracedemo::PrintDemoUsage(stdout);
+        return 0;
+    }
+    CTracer* pTracer = CreateTracer(options.strName.c_str(), options.strClass.c_str(),
+                                    options.nStampMode, options.nLevel);
+    if (pTracer == nullptr)
+    {
+        std::fprintf(stderr, "tracedemo: cannot open trace session '%s' (is it in use?)\n",
+                     options.strName.c_str());
+        return 1;
+    }
+    std::signal(SIGINT, OnStopSignal);
+    std::signal(SIGTERM, OnStopSignal);
+    for (unsigned long nRound = 1; g_bStop == 0; ++nRound)
+    {
+        WriteRound(pTracer, nRound);
+        if (nRound == options.nRounds)
+            break;
+        Pause(options.nIntervalMs);
+    }
+    DeleteTracer(pTracer);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    try
+    {
+        return RunDemo(argc, argv);
+    }
+    catch (const std::exception& e)
+    {
+        std::fprintf(stderr, "tracedemo: %s\n", e.what());
+    }
+    return 1;
+}
