@@ -1,0 +1,60 @@
+#include "platform/Clock.h"
+
+#include <atomic>
+#include <ctime>
+
+namespace platform
+{
+
+namespace
+{
+
+std::atomic<const SClockSource*> g_pSource{nullptr};
+
+std::uint32_t ReadSystemTickCount()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    std::uint64_t qwMilliseconds = static_cast<std::uint64_t>(now.tv_sec) * 1000u +
+                                   static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
+    return static_cast<std::uint32_t>(qwMilliseconds); // wraps like GetTickCount
+}
+
+SLocalTime ReadSystemLocalTime()
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    tm local{};
+    if (localtime_r(&now.tv_sec, &local) == nullptr)
+        return SLocalTime{1970, 1, 1, 0, 0, 0, 0};
+    return SLocalTime{static_cast<std::uint16_t>(local.tm_year + 1900),
+                      static_cast<std::uint16_t>(local.tm_mon + 1),
+                      static_cast<std::uint16_t>(local.tm_mday),
+                      static_cast<std::uint16_t>(local.tm_hour),
+                      static_cast<std::uint16_t>(local.tm_min),
+                      static_cast<std::uint16_t>(local.tm_sec),
+                      static_cast<std::uint16_t>(now.tv_nsec / 1000000)};
+}
+
+} // namespace
+
+std::uint32_t ReadTickCount()
+{
+    const SClockSource* pSource = g_pSource.load();
+    return pSource != nullptr && pSource->pfnTickCount != nullptr ? pSource->pfnTickCount()
+                                                                  : ReadSystemTickCount();
+}
+
+SLocalTime ReadLocalTime()
+{
+    const SClockSource* pSource = g_pSource.load();
+    return pSource != nullptr && pSource->pfnLocalTime != nullptr ? pSource->pfnLocalTime()
+                                                                  : ReadSystemLocalTime();
+}
+
+const SClockSource* SetClockSource(const SClockSource* pSource)
+{
+    return g_pSource.exchange(pSource);
+}
+
+} // namespace platform

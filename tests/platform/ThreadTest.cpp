@@ -1,0 +1,88 @@
+#include "platform/Thread.h"
+#include "platform/Event.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <sys/resource.h>
+#include <thread>
+
+namespace
+{
+
+struct SProbe
+{
+    platform::CAutoResetEvent m_go;
+    std::atomic<std::uint32_t> m_dwSeenId{0};
+    std::atomic<int> m_nRuns{0};
+};
+
+std::uint32_t RunProbe(void* pArg)
+{
+    SProbe& probe = *static_cast<SProbe*>(pArg);
+    probe.m_dwSeenId = platform::CurrentThreadId();
+    probe.m_go.Wait(platform::kWaitInfinite);
+    ++probe.m_nRuns;
+    return 0;
+}
+
+TEST(PlatformThread, RunsWithItsArgumentAndIsKnownByIdAtOnce)
+{
+    SProbe probe;
+    platform::CThread thread;
+    EXPECT_FALSE(thread.Join());
+    EXPECT_EQ(thread.GetId(), 0u);
+
+    ASSERT_TRUE(thread.Start(RunProbe, &probe));
+    std::uint32_t dwId = thread.GetId();
+    EXPECT_NE(dwId, 0u);
+    EXPECT_NE(dwId, platform::CurrentThreadId());
+    EXPECT_TRUE(thread.IsRunning());
+    EXPECT_FALSE(thread.Start(RunProbe, &probe)) << "a second thread while one runs";
+
+    probe.m_go.Set();
+    EXPECT_TRUE(thread.Join());
+    EXPECT_EQ(probe.m_dwSeenId.load(), dwId);
+    EXPECT_EQ(probe.m_nRuns.load(), 1);
+    EXPECT_FALSE(thread.IsRunning());
+    EXPECT_EQ(thread.GetId(), 0u);
+
+    // The object serves again for a new thread.
+    ASSERT_TRUE(thread.Start(RunProbe, &probe));
+    probe.m_go.Set();
+    EXPECT_TRUE(thread.Join());
+    EXPECT_EQ(probe.m_nRuns.load(), 2);
+}
+
+TEST(PlatformThread, DestructionWaitsForTheThread)
+{
+    SProbe probe;
+    {
+        platform::CThread thread;
+        ASSERT_TRUE(thread.Start(RunProbe, &probe));
+        probe.m_go.Set();
+    }
+    EXPECT_EQ(probe.m_nRuns.load(), 1);
+}
+
+TEST(PlatformThread, RaisingThePriorityNeverLowersIt)
+{
+    SProbe probe;
+    platform::CThread thread;
+    ASSERT_TRUE(thread.Start(RunProbe, &probe));
+    errno = 0;
+    int nBefore = getpriority(PRIO_PROCESS, thread.GetId());
+    ASSERT_EQ(errno, 0);
+    thread.RaisePriorityAboveNormal();
+    int nAfter = getpriority(PRIO_PROCESS, thread.GetId());
+    // Without the right to raise it, the thread keeps its priority.
+    EXPECT_LE(nAfter, nBefore);
+    // The other threads of the process keep theirs.
+    EXPECT_EQ(getpriority(PRIO_PROCESS, platform::CurrentThreadId()), nBefore);
+    probe.m_go.Set();
+    EXPECT_TRUE(thread.Join());
+}
+
+} // namespace
