@@ -1,4 +1,5 @@
 #include "platform/BoardSemaphore.h"
+#include "tests/platform/CountUnderSemaphore.h"
 #include "tests/platform/PeerProcess.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +10,6 @@
 #include <fcntl.h>
 #include <future>
 #include <memory>
-#include <sched.h>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -153,22 +153,7 @@ TEST(PlatformBoardSemaphore, KeepsEveryRoundApart)
     ASSERT_GE(fd, 0);
 
     auto countRounds = [&](platform::HBoardSemaphore hSemaphore)
-    {
-        for (int nRound = 0; nRound < kRounds; ++nRound)
-        {
-            if (!platform::WaitBoardSemaphore(hSemaphore))
-                return;
-            int nCount = 0;
-            if (pread(fd, &nCount, sizeof nCount, 0) != static_cast<ssize_t>(sizeof nCount))
-                nCount = 0;
-            sched_yield();
-            ++nCount;
-            bool bWritten = pwrite(fd, &nCount, sizeof nCount, 0) == sizeof nCount;
-            platform::ReleaseBoardSemaphore(hSemaphore);
-            if (!bWritten)
-                return;
-        }
-    };
+    { EXPECT_TRUE(platformtest::CountUnderSemaphore(hSemaphore, fd, kRounds)); };
     UniqueSemaphore own1 = MakeSemaphore(name.m_name);
     UniqueSemaphore own2 = MakeSemaphore(name.m_name);
     UniqueSemaphore shared = MakeSemaphore(name.m_name);

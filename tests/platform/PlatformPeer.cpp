@@ -19,6 +19,7 @@
 #include "platform/BoardSemaphore.h"
 #include "platform/LevelBlock.h"
 #include "platform/TraceDelivery.h"
+#include "tests/platform/CountUnderSemaphore.h"
 
 #include <atomic>
 #include <cstdio>
@@ -171,36 +172,17 @@ int HoldSemaphore(const char* pszName)
     return 0;
 }
 
-// A read-modify-write that loses counts unless the semaphore keeps the rounds apart.
-int CountUnderSemaphore(const char* pszName, const char* pszFile, int nRounds)
+int CountRounds(const char* pszName, const char* pszFile, int nRounds)
 {
     platform::HBoardSemaphore hSemaphore = platform::CreateBoardSemaphore(pszName);
     int fd = open(pszFile, O_RDWR | O_CLOEXEC);
-    if (hSemaphore == nullptr || fd < 0)
-    {
-        Say("failed");
-        return 1;
-    }
-    for (int nRound = 0; nRound < nRounds; ++nRound)
-    {
-        platform::WaitBoardSemaphore(hSemaphore);
-        int nCount = 0;
-        if (pread(fd, &nCount, sizeof nCount, 0) != static_cast<ssize_t>(sizeof nCount))
-            nCount = 0;
-        sched_yield();
-        ++nCount;
-        bool bWritten = pwrite(fd, &nCount, sizeof nCount, 0) == sizeof nCount;
-        platform::ReleaseBoardSemaphore(hSemaphore);
-        if (!bWritten)
-        {
-            Say("failed");
-            return 1;
-        }
-    }
-    close(fd);
+    bool bDone = hSemaphore != nullptr && fd >= 0 &&
+                 platformtest::CountUnderSemaphore(hSemaphore, fd, nRounds);
+    if (fd >= 0)
+        close(fd);
     platform::CloseBoardSemaphore(hSemaphore);
-    Say("done");
-    return 0;
+    Say(bDone ? "done" : "failed");
+    return bDone ? 0 : 1;
 }
 
 } // namespace
@@ -219,7 +201,7 @@ int main(int argc, char** argv)
     if (argc == 3 && command == "semhold")
         return HoldSemaphore(argv[2]);
     if (argc == 5 && command == "semcount")
-        return CountUnderSemaphore(argv[2], argv[3], std::atoi(argv[4]));
+        return CountRounds(argv[2], argv[3], std::atoi(argv[4]));
     if (argc == 3 && command == "msgid")
     {
         Say(std::to_string(platform::RegisterTraceMessage(argv[2])));
