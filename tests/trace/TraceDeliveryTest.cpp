@@ -2,6 +2,7 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/trace/TraceTestSupport.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 using namespace tracetest;

@@ -4,6 +4,7 @@
 #include "tests/trace/TraceTestSupport.h"
 
 #include <csignal>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 using namespace tracetest;
