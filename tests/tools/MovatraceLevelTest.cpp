@@ -37,7 +37,7 @@ protected:
         m_pWindow = tooltest::StartMovatrace({"--class", m_class});
         ASSERT_TRUE(m_pWindow);
         m_pDemo = tooltest::StartTracedemo(*m_pWindow, m_name, m_class,
-                                           {"--level", "0", "--interval-ms", "10"});
+                                           {"--level", "0", "--interval-ms", "50"});
         ASSERT_TRUE(m_pDemo);
     }
 

@@ -103,7 +103,7 @@ TEST_F(TracedemoTest, BelowErrorLevel_NothingShowsAtAll)
 TEST_F(TracedemoTest, InterruptedItClosesItsSession_ASecondOneUnderTheNameIsRefused)
 {
     auto pDemo = tooltest::StartTracedemo(*m_pWindow, m_name, m_class,
-                                          {"--stamp", "none", "--interval-ms", "10"});
+                                          {"--stamp", "none", "--interval-ms", "50"});
     ASSERT_TRUE(pDemo);
     auto second = tooltest::RunProgram({TRACEDEMO_PATH, "--name", m_name, "--lines", "1"});
     EXPECT_EQ(1, second.nExitCode);

@@ -67,6 +67,9 @@ int RunDemo(int argc, char** argv)
         tracedemo::PrintDemoUsage(stdout);
         return 0;
     }
+    // Before the session exists: whoever sees its start line may already interrupt us.
+    std::signal(SIGINT, OnStopSignal);
+    std::signal(SIGTERM, OnStopSignal);
     CTracer* pTracer = CreateTracer(options.strName.c_str(), options.strClass.c_str(),
                                     options.nStampMode, options.nLevel);
     if (pTracer == nullptr)
@@ -75,8 +78,6 @@ int RunDemo(int argc, char** argv)
                      options.strName.c_str());
         return 1;
     }
-    std::signal(SIGINT, OnStopSignal);
-    std::signal(SIGTERM, OnStopSignal);
     for (unsigned long nRound = 1; g_bStop == 0; ++nRound)
     {
         WriteRound(pTracer, nRound);
