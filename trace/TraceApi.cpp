@@ -46,6 +46,16 @@ void TraceLine(CTracer* pTracer, int nLevel, const char* pszFormat, ...)
     va_end(args);
 }
 
+void TraceChecked(CTracer* pTracer, int nLevel, const char* pszFormat, ...)
+{
+    if (!pTracer || (nLevel >= 0 && !pTracer->IsLevelEnabled(nLevel)))
+        return;
+    va_list args;
+    va_start(args, pszFormat);
+    pTracer->TraceV(nLevel, pszFormat, args);
+    va_end(args);
+}
+
 void TraceHexDump(CTracer* pTracer, int nLevel, const void* pData, std::uint32_t dwCount)
 {
     if (pTracer)

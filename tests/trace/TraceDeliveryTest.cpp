@@ -1,6 +1,6 @@
 // Delivery of lines to a trace window in another process, and the fallback to the debug output.
 #include "tests/support/ChildProcess.h"
-#include "tests/trace/TraceTestSupport.h"
+#include "tests/support/TraceCapture.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

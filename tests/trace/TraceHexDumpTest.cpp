@@ -1,6 +1,6 @@
 // Hex dump columns and the rendering of bytes that are not printable.
 #include "tests/support/ChildProcess.h"
-#include "tests/trace/TraceTestSupport.h"
+#include "tests/support/TraceCapture.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // session lines and the cut of an over-long message. Lines are read from the debug output,
 // which gets every line whole when no window serves the class.
 #include "tests/support/ChildProcess.h"
-#include "tests/trace/TraceTestSupport.h"
+#include "tests/support/TraceCapture.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Trace sessions across real processes: one creator per name, names given back by a holder
 // that was killed, racing creators, and a level changed from outside.
 #include "tests/support/ChildProcess.h"
-#include "tests/trace/TraceTestSupport.h"
+#include "tests/support/TraceCapture.h"
 
 #include <csignal>
 #include <gmock/gmock.h>

@@ -1,4 +1,4 @@
-#include "tests/trace/TraceTestSupport.h"
+#include "tests/support/TraceCapture.h"
 
 #include "platform/DebugOutput.h"
 #include "tests/support/ChildProcess.h"
