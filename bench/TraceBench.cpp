@@ -26,8 +26,8 @@ struct STracerGuard
 
 void BM_FilteredLineTestedFirst(benchmark::State& state)
 {
-    STracerGuard guard{CreateTracer(UniqueName("BenchTested").c_str(), "BenchNoWindow",
-                                    TIMESTAMP_CLOCK, -1)};
+    STracerGuard guard{
+        CreateTracer(UniqueName("BenchTested").c_str(), "BenchNoWindow", TIMESTAMP_CLOCK, -1)};
     int nValue = 0;
     for (auto _ : state)
     {
@@ -40,8 +40,8 @@ BENCHMARK(BM_FilteredLineTestedFirst);
 
 void BM_FilteredTraceLineUntested(benchmark::State& state)
 {
-    STracerGuard guard{CreateTracer(UniqueName("BenchUntested").c_str(), "BenchNoWindow",
-                                    TIMESTAMP_CLOCK, -1)};
+    STracerGuard guard{
+        CreateTracer(UniqueName("BenchUntested").c_str(), "BenchNoWindow", TIMESTAMP_CLOCK, -1)};
     int nValue = 0;
     for (auto _ : state)
         TraceLine(guard.pTracer, 100, "Anfang CMovaJob::PutJob %d\n", ++nValue);

@@ -16,14 +16,14 @@
 #endif
 
 // X(name, ordinal, table member)
-#define KORIX_BOARD_OPERATIONS(X)                                                              \
-    X(BoardRegister, 3, pfnRegister)                                                           \
-    X(BoardReadSlaveList, 9, pfnReadSlaveList)                                                 \
-    X(BoardReadInput, 13, pfnReadInput)                                                        \
-    X(BoardReadOutput, 16, pfnReadOutput)                                                      \
-    X(BoardWriteOutput, 12, pfnWriteOutput)                                                    \
-    X(BoardReadSlaveStates, 11, pfnReadSlaveStates)                                            \
-    X(BoardSetWatchdog, 4, pfnSetWatchdog)                                                     \
+#define KORIX_BOARD_OPERATIONS(X)                                                                  \
+    X(BoardRegister, 3, pfnRegister)                                                               \
+    X(BoardReadSlaveList, 9, pfnReadSlaveList)                                                     \
+    X(BoardReadInput, 13, pfnReadInput)                                                            \
+    X(BoardReadOutput, 16, pfnReadOutput)                                                          \
+    X(BoardWriteOutput, 12, pfnWriteOutput)                                                        \
+    X(BoardReadSlaveStates, 11, pfnReadSlaveStates)                                                \
+    X(BoardSetWatchdog, 4, pfnSetWatchdog)                                                         \
     X(BoardClose, 20, pfnClose)
 
 using PFN_BOARD_OPERATION = std::int32_t(KORIX_CALL*)(SBoardRequest* pRequest);

@@ -14,14 +14,14 @@ namespace
 
 constexpr char kSemaphoreName[] = "SemSyncTest";
 
-thread_local teErrorNumber g_errorSink;   // stands in for an error pointer left null
+thread_local teErrorNumber g_errorSink; // stands in for an error pointer left null
 
 } // namespace
 
 CDPCommunication::CDPCommunication(std::uint8_t byBoard)
-    : m_byBoard(0), m_byHandle(0), m_byRegTag(0), m_byHandleExt(0), m_byNumberOfSlaves(0),
-      m_abySlaveAddr{}, m_byTimeWatchdog(0), m_hSemSyncTest(nullptr), m_pTracer(nullptr),
-      m_byListedSlaves(0), m_awLenIn{}, m_awLenOut{}
+    : m_byBoard(0), m_byHandle(0), m_byRegTag(0), m_byHandleExt(0),
+      m_byNumberOfSlaves(0), m_abySlaveAddr{}, m_byTimeWatchdog(0), m_hSemSyncTest(nullptr),
+      m_pTracer(nullptr), m_byListedSlaves(0), m_awLenIn{}, m_awLenOut{}
 {
     char szTraceName[16];
     if (byBoard >= 1 && byBoard <= 4)

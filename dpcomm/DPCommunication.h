@@ -15,8 +15,8 @@ struct SBoardRequest;
 class CDPCommunication
 {
 public:
-    static constexpr std::uint8_t kSlaveAddresses = 126;   // slave addresses 0..125
-    static constexpr int kLearnedAddresses = 127;          // the learning walk covers 0..126
+    static constexpr std::uint8_t kSlaveAddresses = 126; // slave addresses 0..125
+    static constexpr int kLearnedAddresses = 127;        // the learning walk covers 0..126
     static constexpr int kWriteAttempts = 5;
 
     explicit CDPCommunication(std::uint8_t byBoard);
@@ -61,7 +61,7 @@ private:
 
     // The image lengths the board reported at opening, per address: a board answer is never
     // copied past them into the host's buffers, which are sized by them.
-    std::uint8_t m_byListedSlaves;   // how many addresses m_abySlaveAddr holds
+    std::uint8_t m_byListedSlaves; // how many addresses m_abySlaveAddr holds
     std::uint16_t m_awLenIn[kLearnedAddresses];
     std::uint16_t m_awLenOut[kLearnedAddresses];
 };

@@ -11,7 +11,7 @@
 namespace
 {
 
-thread_local teErrorNumber g_errorSink;   // stands in for an error pointer left null
+thread_local teErrorNumber g_errorSink; // stands in for an error pointer left null
 
 bool IsSlaveExchanging(std::uint8_t byState)
 {

@@ -29,7 +29,7 @@ enum teErrorNumber : std::int32_t
     DPERR_BOARD_92 = 19,
     DPERR_BOARD_93 = 20,
     DPERR_BOARD_94 = 21,
-    DPERR_WATCHDOG_EXPIRED = 22,   // board error word 0x95; a write retries on it
+    DPERR_WATCHDOG_EXPIRED = 22, // board error word 0x95; a write retries on it
     // Slave states 0..5 give 40 plus the state; 42 and 43 are a working slave.
     DPERR_SLAVE_STATE_0 = 40,
     DPERR_SLAVE_STATE_1 = 41,
@@ -38,10 +38,10 @@ enum teErrorNumber : std::int32_t
     DPERR_SLAVE_STATE_4 = 44,
     DPERR_SLAVE_STATE_5 = 45,
     // Master modes 0x00, 0x40, 0x80, 0xC0 give 50 plus the mode divided by 0x40.
-    DPERR_MASTER_OFFLINE = 50,    // 0x00
-    DPERR_MASTER_STOP = 51,       // 0x40
-    DPERR_MASTER_CLEAR = 52,      // 0x80, operational
-    DPERR_MASTER_OPERATE = 53,    // 0xC0, operational
+    DPERR_MASTER_OFFLINE = 50, // 0x00
+    DPERR_MASTER_STOP = 51,    // 0x40
+    DPERR_MASTER_CLEAR = 52,   // 0x80, operational
+    DPERR_MASTER_OPERATE = 53, // 0xC0, operational
     DPERR_UNKNOWN = 99
 };
 

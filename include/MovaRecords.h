@@ -49,29 +49,29 @@
 
 struct SConSpec
 {
-    std::uint8_t byL2Addr;    // slave address; 0 marks an unused slave table entry
-    std::uint16_t wLenIn;     // input image length in bytes
-    std::uint16_t wLenOut;    // output image length in bytes; its low byte is what a write sends
-    std::uint16_t wState;     // slave status number (slave table only)
-    void* lpvBufferIn;        // the host's input image buffer, or null
-    void* lpvBufferOut;       // the host's output image buffer, or null
+    std::uint8_t byL2Addr; // slave address; 0 marks an unused slave table entry
+    std::uint16_t wLenIn;  // input image length in bytes
+    std::uint16_t wLenOut; // output image length in bytes; its low byte is what a write sends
+    std::uint16_t wState;  // slave status number (slave table only)
+    void* lpvBufferIn;     // the host's input image buffer, or null
+    void* lpvBufferOut;    // the host's output image buffer, or null
 };
 
 struct SJobParam
 {
-    std::uint32_t dwUserData;   // the host's own; never touched
-    std::uint32_t dwCommand;    // JobRead, JobWrite, JobTestConn, JobCanceled
+    std::uint32_t dwUserData; // the host's own; never touched
+    std::uint32_t dwCommand;  // JobRead, JobWrite, JobTestConn, JobCanceled
     SConSpec tsConSpec;
-    std::uint16_t wByteOffset;  // first byte of the variable in the image
-    std::uint16_t wBitOffset;   // bit number from wByteOffset, for a one-bit variable
-    std::uint16_t wBitLength;   // 1: one bit; else (wBitLength + 7) / 8 bytes
-    std::int32_t bOutBuffer;    // read: 0 input image, else output image
-    std::int32_t bSwap;         // non-zero: big-endian image values of 16, 32 and 64 bits
+    std::uint16_t wByteOffset; // first byte of the variable in the image
+    std::uint16_t wBitOffset;  // bit number from wByteOffset, for a one-bit variable
+    std::uint16_t wBitLength;  // 1: one bit; else (wBitLength + 7) / 8 bytes
+    std::int32_t bOutBuffer;   // read: 0 input image, else output image
+    std::int32_t bSwap;        // non-zero: big-endian image values of 16, 32 and 64 bits
     std::uint32_t dwReserved1;
-    std::int32_t lResult;       // written by the library
+    std::int32_t lResult; // written by the library
     std::uint32_t dwReserved2;
     std::uint32_t dwReserved3;
-    void* pData;                // the host's value buffer
+    void* pData; // the host's value buffer
 };
 
 struct SProtoParams
@@ -85,8 +85,8 @@ inline constexpr std::size_t kSlaveTableEntries = 128;
 struct SCommParams
 {
     std::uint32_t dwSize;
-    std::int32_t Board;                  // board number
-    std::uint8_t byTimeWatchdog;         // 0: no watchdog
+    std::int32_t Board;          // board number
+    std::uint8_t byTimeWatchdog; // 0: no watchdog
     std::uint8_t ucNumberOfDPSlaves;
     SConSpec aSlaves[kSlaveTableEntries];
     // nMaxMsg sits at the next multiple of 4 after the slave table.
@@ -105,7 +105,7 @@ inline constexpr std::uint32_t JobCanceled = 5;
 // Values of lResult and of the protocol operations' results.
 inline constexpr std::int32_t MOVA_RESULT_DONE = 0;
 inline constexpr std::int32_t MOVA_RESULT_OUTSIDE_IMAGE = -963;
-inline constexpr std::int32_t MOVA_RESULT_BOARD_BASE = -800;   // minus the error number
+inline constexpr std::int32_t MOVA_RESULT_BOARD_BASE = -800; // minus the error number
 inline constexpr std::int32_t MOVA_RESULT_NO_OUTPUT_BUFFER = -860;
 inline constexpr std::int32_t MOVA_RESULT_NULL_POINTER = -900;
 

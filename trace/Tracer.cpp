@@ -38,8 +38,9 @@ void CopyName(char* pDest, const char* pszSource)
 } // namespace
 
 CTracer::CTracer()
-    : m_hMapping(nullptr), m_pLevel(nullptr), m_uTraceMsg(0), m_bAttached(0), m_szTraceName{},
-      m_szWindowClass{}, m_nTimeStampMode(0), m_dwStartTicks(0), m_wLastDay(0)
+    : m_hMapping(nullptr), m_pLevel(nullptr), m_uTraceMsg(0),
+      m_bAttached(0), m_szTraceName{}, m_szWindowClass{}, m_nTimeStampMode(0), m_dwStartTicks(0),
+      m_wLastDay(0)
 {
 }
 

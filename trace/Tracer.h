@@ -12,16 +12,16 @@
 
 enum teTimeStampMode
 {
-    TIMESTAMP_CLOCK = 0,     // "A hh:mm:ss,mmm" of the local time
-    TIMESTAMP_TICKS = 1,     // "a" and the tick count
-    TIMESTAMP_RELATIVE = 2   // "r" and the ticks since the session was created
+    TIMESTAMP_CLOCK = 0,   // "A hh:mm:ss,mmm" of the local time
+    TIMESTAMP_TICKS = 1,   // "a" and the tick count
+    TIMESTAMP_RELATIVE = 2 // "r" and the ticks since the session was created
 };
 
 class CTracer
 {
 public:
     static constexpr std::size_t kNameChars = 80;
-    static constexpr std::size_t kMaxWindowText = 255;   // longest line a window is given
+    static constexpr std::size_t kMaxWindowText = 255; // longest line a window is given
 
     CTracer();
     virtual ~CTracer();

@@ -25,11 +25,11 @@ void FormatStamp(char (&szStamp)[kStampBytes], int nMode, std::uint32_t dwStartT
 {
     switch (nMode)
     {
-    case TIMESTAMP_CLOCK: {
+    case TIMESTAMP_CLOCK:
+    {
         platform::SLocalTime now = platform::ReadLocalTime();
         std::snprintf(szStamp, sizeof szStamp, "A %02u:%02u:%02u,%03u", unsigned{now.wHour},
-                      unsigned{now.wMinute}, unsigned{now.wSecond},
-                      unsigned{now.wMilliseconds});
+                      unsigned{now.wMinute}, unsigned{now.wSecond}, unsigned{now.wMilliseconds});
         break;
     }
     case TIMESTAMP_TICKS:

@@ -48,8 +48,7 @@ TEST_F(DPCommExchangeTest, ReadCopiesTheInputsAndDumpsThem)
     EXPECT_EQ(3, request.byL2Addr);
     EXPECT_EQ(255, request.byLength);
     EXPECT_THAT(Messages(),
-                ElementsAre("CDPCom: Enter ReadFromDPSlave (L2Addr = 3).\n",
-                            kSlave3InputDump,
+                ElementsAre("CDPCom: Enter ReadFromDPSlave (L2Addr = 3).\n", kSlave3InputDump,
                             "CDPCom: Leave ReadFromDPSlave (Result = 1).\n"));
 }
 
@@ -98,7 +97,7 @@ TEST_F(DPCommExchangeTest, ExpiredWatchdogOnAReadIsRetriggered)
     std::uint8_t abyInputs[8] = {};
     EXPECT_EQ(1, m_pComm->ReadFromDPSlave(3, abyInputs, &m_eError));
     EXPECT_EQ(0x37, abyInputs[7]);
-    EXPECT_THAT(m_board.CallNames(), ElementsAre("BoardReadInput"));   // time 0: no call
+    EXPECT_THAT(m_board.CallNames(), ElementsAre("BoardReadInput")); // time 0: no call
     EXPECT_TRUE(Traced("Mova: CDPCommunication: Watchdog expired. Try to reset watchdog !\n"));
     EXPECT_TRUE(Traced("Mova: CDPCommunication: Reseting watchdog successful.\n"));
 
@@ -125,7 +124,7 @@ TEST_F(DPCommExchangeTest, LongerAnswerThanLearnedIsCutToTheLearnedLength)
     std::memset(abyBuffer, 0xEE, sizeof abyBuffer);
     EXPECT_EQ(1, m_pComm->ReadFromDPSlave(3, abyBuffer, &m_eError));
     EXPECT_EQ(0x5A, abyBuffer[7]);
-    EXPECT_EQ(0xEE, abyBuffer[8]);   // the host sized it by the 8 bytes learned at opening
+    EXPECT_EQ(0xEE, abyBuffer[8]); // the host sized it by the 8 bytes learned at opening
 }
 
 TEST_F(DPCommExchangeTest, WriteSendsTheBytesOnce)
@@ -137,10 +136,9 @@ TEST_F(DPCommExchangeTest, WriteSendsTheBytesOnce)
     const SBoardRequest& request = m_board.Calls().at(0).request;
     EXPECT_EQ(3, request.byLength);
     EXPECT_EQ(3, request.abyData[2]);
-    EXPECT_THAT(Messages(),
-                ElementsAre("CDPCom: Enter WriteToDPSlave (L2Addr = 3).\n",
-                            "  0000: 01 02 03 " + std::string(43, ' ') + "...\n",
-                            "CDPCom: Leave WriteToDPSlave (Result = 1).\n"));
+    EXPECT_THAT(Messages(), ElementsAre("CDPCom: Enter WriteToDPSlave (L2Addr = 3).\n",
+                                        "  0000: 01 02 03 " + std::string(43, ' ') + "...\n",
+                                        "CDPCom: Leave WriteToDPSlave (Result = 1).\n"));
 }
 
 TEST_F(DPCommExchangeTest, WriteRetriesAnExpiredWatchdogFiveTimesAtMost)
@@ -153,7 +151,8 @@ TEST_F(DPCommExchangeTest, WriteRetriesAnExpiredWatchdogFiveTimesAtMost)
     EXPECT_EQ(5, CountCalls("BoardWriteOutput"));
     EXPECT_EQ(5, CountCalls("BoardSetWatchdog"));
     EXPECT_EQ(5, CountTraced("Mova: CDPCommunication: Reseting watchdog successful.\n"));
-    EXPECT_EQ(0, CountTraced("Mova: CDPCommunication: Watchdog expired. Try to reset watchdog !\n"));
+    EXPECT_EQ(0,
+              CountTraced("Mova: CDPCommunication: Watchdog expired. Try to reset watchdog !\n"));
 }
 
 TEST_F(DPCommExchangeTest, WriteWithoutWatchdogTimeSaysItCannotReArm)
@@ -164,8 +163,9 @@ TEST_F(DPCommExchangeTest, WriteWithoutWatchdogTimeSaysItCannotReArm)
     EXPECT_EQ(0, m_pComm->WriteToDPSlave(3, 1, abyOutputs, &m_eError));
     EXPECT_EQ(5, CountCalls("BoardWriteOutput"));
     EXPECT_EQ(0, CountCalls("BoardSetWatchdog"));
-    EXPECT_EQ(5, CountTraced("Mova: CDPCommunication: ***** Could not activate WatchDog ! (Reason = "
-                             "0x95)\n"));
+    EXPECT_EQ(5,
+              CountTraced("Mova: CDPCommunication: ***** Could not activate WatchDog ! (Reason = "
+                          "0x95)\n"));
 }
 
 TEST_F(DPCommExchangeTest, WriteSucceedsOnTheAttemptAfterAnExpiredWatchdog)

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "dpcomm/DPCommunication.h"
-#include "tests/dpcomm/ScriptedBoard.h"
+#include "tests/support/ScriptedBoard.h"
 #include "tests/support/TraceCapture.h"
 
 #include <gmock/gmock.h>
@@ -13,6 +13,8 @@
 
 namespace dpcommtest
 {
+
+using testsupport::CScriptedBoard;
 
 class DPCommFixture : public testing::Test
 {

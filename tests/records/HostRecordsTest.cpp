@@ -15,8 +15,7 @@ constexpr bool kPointers32 = sizeof(void*) == 4;
 constexpr std::size_t kShift = kPointers32 ? 0 : 8;
 constexpr std::size_t kPtrShift = kPointers32 ? 0 : 4;
 
-template <typename T>
-void Put(std::vector<unsigned char>& bytes, std::size_t nOffset, T value)
+template <typename T> void Put(std::vector<unsigned char>& bytes, std::size_t nOffset, T value)
 {
     std::memcpy(bytes.data() + nOffset, &value, sizeof value);
 }

@@ -116,8 +116,8 @@ std::string CChildProcess::ReadAll(int nTimeoutMs)
 bool CChildProcess::WriteLine(const std::string& line)
 {
     std::string text = line + "\n";
-    return m_fdIn >= 0 && write(m_fdIn, text.data(), text.size()) ==
-                              static_cast<ssize_t>(text.size());
+    return m_fdIn >= 0 &&
+           write(m_fdIn, text.data(), text.size()) == static_cast<ssize_t>(text.size());
 }
 
 void CChildProcess::Kill(int nSignal)

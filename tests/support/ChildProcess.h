@@ -13,7 +13,7 @@ class CChildProcess
 public:
     // Starts argv[0] (a path) with the given arguments; IsRunning() tells whether it started.
     explicit CChildProcess(const std::vector<std::string>& argv);
-    ~CChildProcess();   // kills and reaps a child still running
+    ~CChildProcess(); // kills and reaps a child still running
     CChildProcess(const CChildProcess&) = delete;
     CChildProcess& operator=(const CChildProcess&) = delete;
 

@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 
 using namespace tracetest;
-using testsupport::CChildProcess;
 using testing::ElementsAre;
 using testing::IsEmpty;
+using testsupport::CChildProcess;
 
 namespace
 {

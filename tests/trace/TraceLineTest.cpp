@@ -62,9 +62,9 @@ TEST_F(TraceLineTest, StampOfEachMode)
     CFakeClock::SetTicks(0x100);
     TraceLine(pRelative.get(), 0, "wrapped\n");
     TraceLine(pNone.get(), 0, "bare\n");
-    EXPECT_THAT(m_capture.Lines(), ElementsAre("a     123456 INFO    ticks\n",
-                                               "r        512 INFO    wrapped\n",
-                                               " INFO    bare\n"));
+    EXPECT_THAT(m_capture.Lines(),
+                ElementsAre("a     123456 INFO    ticks\n", "r        512 INFO    wrapped\n",
+                            " INFO    bare\n"));
 }
 
 TEST_F(TraceLineTest, RelativeStampCountsFromCreate)
@@ -100,7 +100,7 @@ TEST_F(TraceLineTest, LevelFilter)
     ASSERT_TRUE(p->SetLevel(100));
     EXPECT_EQ(1, TraceLevelEnabled(p, 100));
     ASSERT_TRUE(p->SetLevel(-2));
-    EXPECT_EQ(1, TraceLevelEnabled(p, 65534));   // the low 16 bits, signed: -2
+    EXPECT_EQ(1, TraceLevelEnabled(p, 65534)); // the low 16 bits, signed: -2
     EXPECT_EQ(0, TraceLevelEnabled(p, -1));
     ASSERT_TRUE(p->SetLevel(-3));
     EXPECT_EQ(0, TraceLevelEnabled(p, -2));

@@ -87,10 +87,12 @@ int ServeWindow(int nClasses, char** ppszClasses)
         }
     }
     // The host runs until the test says quit or goes away.
-    std::thread quitWatcher([&host] {
-        WaitForQuit();
-        host.Stop();
-    });
+    std::thread quitWatcher(
+        [&host]
+        {
+            WaitForQuit();
+            host.Stop();
+        });
     Say("ready");
     bool bOk = host.Run(-1, PrintLine, nullptr);
     quitWatcher.join();

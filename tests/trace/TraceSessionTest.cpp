@@ -8,9 +8,9 @@
 #include <gtest/gtest.h>
 
 using namespace tracetest;
-using testsupport::CChildProcess;
 using testing::ElementsAre;
 using testing::IsEmpty;
+using testsupport::CChildProcess;
 
 namespace
 {
@@ -35,7 +35,7 @@ TEST_F(TraceSessionTest, OneCreatorPerNameUntilItIsDeleted)
     ASSERT_TRUE(pFirst);
     m_capture.Clear();
     EXPECT_FALSE(MakeTracer(m_name));
-    EXPECT_THAT(m_capture.Lines(), IsEmpty());   // a refused Create writes nothing
+    EXPECT_THAT(m_capture.Lines(), IsEmpty()); // a refused Create writes nothing
 
     pFirst.reset();
     EXPECT_TRUE(MakeTracer(m_name));
@@ -59,7 +59,7 @@ TEST_F(TraceSessionTest, KilledCreatorGivesTheNameBack)
     peer.Kill(SIGKILL);
     ASSERT_EQ(128 + SIGKILL, peer.Wait());
 
-    EXPECT_FALSE(TracerPtr(AttachTracer(m_name.c_str())));   // no live session any more
+    EXPECT_FALSE(TracerPtr(AttachTracer(m_name.c_str()))); // no live session any more
     EXPECT_TRUE(MakeTracer(m_name));
 }
 
@@ -120,7 +120,7 @@ TEST_F(TraceSessionTest, AttachedTracerReadsAndSetsButNeverWrites)
     EXPECT_EQ(300, pCreator->GetLevel());
     pAttached->Trace(0, "never\n");
     pAttached->HexDump(0, "ab", 2);
-    pAttached.reset();   // no closing line either
+    pAttached.reset(); // no closing line either
     EXPECT_THAT(m_capture.Lines(), IsEmpty());
 }
 
@@ -131,7 +131,7 @@ TEST_F(TraceSessionTest, AttachedHolderKeepsTheBlockAlive)
     ASSERT_TRUE(pAttached);
     pCreator.reset();
 
-    EXPECT_FALSE(MakeTracer(m_name));   // still held by the attached party
+    EXPECT_FALSE(MakeTracer(m_name)); // still held by the attached party
     EXPECT_EQ(0, pAttached->GetLevel());
 
     pAttached->Detach();
@@ -146,7 +146,7 @@ TEST_F(TraceSessionTest, DeletingAnAttachedTracerGivesItsHoldBack)
     TracerPtr pAttached(AttachTracer(m_name.c_str()));
     ASSERT_TRUE(pAttached);
     pCreator.reset();
-    pAttached.reset();   // without Detach
+    pAttached.reset(); // without Detach
     EXPECT_TRUE(MakeTracer(m_name));
 }
 

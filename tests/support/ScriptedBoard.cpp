@@ -1,9 +1,9 @@
-#include "tests/dpcomm/ScriptedBoard.h"
+#include "tests/support/ScriptedBoard.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace dpcommtest
+namespace testsupport
 {
 namespace
 {
@@ -58,8 +58,7 @@ std::vector<std::string> CScriptedBoard::CallNames() const
     return names;
 }
 
-std::int32_t KORIX_CALL CScriptedBoard::Dispatch(const char* pszOperation,
-                                                 SBoardRequest* pRequest)
+std::int32_t KORIX_CALL CScriptedBoard::Dispatch(const char* pszOperation, SBoardRequest* pRequest)
 {
     CScriptedBoard& board = *g_pActive;
     std::string operation = pszOperation;
@@ -99,8 +98,8 @@ void CScriptedBoard::AnswerFromPlant(const std::string& operation, SBoardRequest
         request.bySlaveState = 0;
         if (slave == m_slaves.end())
             return;
-        const auto& image = operation == "BoardReadInput" ? slave->second.inputs
-                                                          : slave->second.outputs;
+        const auto& image =
+            operation == "BoardReadInput" ? slave->second.inputs : slave->second.outputs;
         request.byLength = static_cast<std::uint8_t>(image.size());
         std::copy(image.begin(), image.end(), request.abyData);
         request.bySlaveState = slave->second.byState;
@@ -122,4 +121,4 @@ void CScriptedBoard::AnswerFromPlant(const std::string& operation, SBoardRequest
     }
 }
 
-} // namespace dpcommtest
+} // namespace testsupport

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace dpcommtest
+namespace testsupport
 {
 
 struct SScriptedSlave
@@ -23,8 +23,8 @@ struct SScriptedSlave
 
 struct SBoardCall
 {
-    std::string operation;   // "BoardReadInput", ...
-    SBoardRequest request;   // as the caller passed it in
+    std::string operation; // "BoardReadInput", ...
+    SBoardRequest request; // as the caller passed it in
 };
 
 using AnswerEdit = std::function<void(SBoardRequest&)>;
@@ -58,10 +58,10 @@ private:
     static std::int32_t KORIX_CALL Dispatch(const char* pszOperation, SBoardRequest* pRequest);
     void AnswerFromPlant(const std::string& operation, SBoardRequest& request);
 
-#define SCRIPTED_OPERATION(name, ordinal, member)                                               \
-    static std::int32_t KORIX_CALL name(SBoardRequest* pRequest)                                \
-    {                                                                                           \
-        return Dispatch(#name, pRequest);                                                       \
+#define SCRIPTED_OPERATION(name, ordinal, member)                                                  \
+    static std::int32_t KORIX_CALL name(SBoardRequest* pRequest)                                   \
+    {                                                                                              \
+        return Dispatch(#name, pRequest);                                                          \
     }
     KORIX_BOARD_OPERATIONS(SCRIPTED_OPERATION)
 #undef SCRIPTED_OPERATION
@@ -72,4 +72,4 @@ private:
     std::map<std::string, AnswerEdit> m_alwaysEdits;
 };
 
-} // namespace dpcommtest
+} // namespace testsupport
