@@ -1,0 +1,183 @@
+#include "sim/Operations.h"
+
+#include "sim/BoardErrors.h"
+#include "sim/Generators.h"
+#include "sim/ProcessIdentity.h"
+#include "sim/Registrations.h"
+#include "sim/Watchdog.h"
+
+#include <cstring>
+
+namespace korix
+{
+
+namespace
+{
+
+// The slave at the request's address, or null.
+SSlave* AddressedSlave(SBoardState& state, const SBoardRequest& request)
+{
+    if (request.byL2Addr >= kBoardSlaveCount)
+        return nullptr;
+    SSlave& slave = state.sPlant.aSlaves[request.byL2Addr];
+    return slave.byPresent != 0 ? &slave : nullptr;
+}
+
+void PutStatus(const SBoardState& state, SBoardRequest& request, const SSlave* pSlave,
+               bool bExpired)
+{
+    request.bySlaveState = pSlave != nullptr ? pSlave->byState : 0;
+    request.byMasterState = state.sPlant.byMasterMode;
+    request.byFlags = bExpired ? kBoardFlagWatchdogExpired : 0;
+}
+
+std::uint8_t Clamped(std::uint8_t byLength)
+{
+    return byLength > kMaxDataLength ? kMaxDataLength : byLength;
+}
+
+// Reads of inputs and of outputs differ only in the image they copy.
+std::uint16_t ReadImage(SBoardState& state, SBoardRequest& request, std::uint32_t dwNow,
+                        bool bInputs)
+{
+    SRegistration* pRegistration = FindRegistration(state, request.byHandle, request.byHandleExt);
+    if (pRegistration == nullptr)
+        return BoardErrUnknownHandle;
+    SSlave* pSlave = AddressedSlave(state, request);
+    PutStatus(state, request, pSlave, false);
+    if (pSlave == nullptr)
+        return BoardErrNoSlave;
+    std::uint8_t byLength = Clamped(bInputs ? pSlave->byInputLength : pSlave->byOutputLength);
+    if (request.byLength < byLength)
+        return BoardErrLength;
+    bool bExpired = NoteExchange(*pRegistration, dwNow);
+    if (bInputs)
+        ApplyGenerators(*pSlave, dwNow - state.sPlant.dwEpoch);
+    std::memcpy(request.abyData, bInputs ? pSlave->abyInput : pSlave->abyOutput, byLength);
+    request.byLength = byLength;
+    PutStatus(state, request, pSlave, bExpired);
+    return BoardOk;
+}
+
+} // namespace
+
+std::uint16_t PerformRegister(SBoardState& state, SBoardRequest& request, std::uint32_t dwNow)
+{
+    PutStatus(state, request, nullptr, false);
+    if (request.byHandleExt != kBoardRegistrationTag || request.byLength != kBoardSlaveCount)
+        return BoardErrBadRequest;
+    for (std::uint8_t byAddress = 0; byAddress < kBoardSlaveCount; ++byAddress)
+    {
+        std::uint8_t byMode = request.abyData[byAddress];
+        if (byMode != kBoardModeUnused && byMode != kBoardModeUsed)
+            return BoardErrBadRequest;
+    }
+    int nSlot = AddRegistration(state, CurrentProcess(), request.abyData, dwNow);
+    if (nSlot < 0)
+        return BoardErrNoFreeSlot;
+    std::uint8_t bySlot = static_cast<std::uint8_t>(nSlot);
+    request.byHandle = state.byBoard;
+    request.byHandleExt = MakeHandleExt(bySlot, state.aRegistrations[bySlot]);
+    return BoardOk;
+}
+
+std::uint16_t PerformReadSlaveList(SBoardState& state, SBoardRequest& request, std::uint32_t)
+{
+    PutStatus(state, request, nullptr, false);
+    if (FindRegistration(state, request.byHandle, request.byHandleExt) == nullptr)
+        return BoardErrUnknownHandle;
+    std::memset(request.abyData, kBoardNoSlave, sizeof request.abyData);
+    for (std::uint8_t byAddress = 0; byAddress < kBoardSlaveCount; ++byAddress)
+    {
+        if (state.sPlant.aSlaves[byAddress].byPresent != 0)
+            request.abyData[byAddress] = kBoardModeUsed;
+    }
+    request.byLength = kBoardSlaveCount;
+    return BoardOk;
+}
+
+std::uint16_t PerformReadInput(SBoardState& state, SBoardRequest& request, std::uint32_t dwNow)
+{
+    return ReadImage(state, request, dwNow, true);
+}
+
+std::uint16_t PerformReadOutput(SBoardState& state, SBoardRequest& request, std::uint32_t dwNow)
+{
+    return ReadImage(state, request, dwNow, false);
+}
+
+std::uint16_t PerformWriteOutput(SBoardState& state, SBoardRequest& request, std::uint32_t dwNow)
+{
+    SRegistration* pRegistration = FindRegistration(state, request.byHandle, request.byHandleExt);
+    if (pRegistration == nullptr)
+        return BoardErrUnknownHandle;
+    SSlave* pSlave = AddressedSlave(state, request);
+    PutStatus(state, request, pSlave, pRegistration->byExpired != 0);
+    if (pSlave == nullptr)
+        return BoardErrNoSlave;
+    if (request.byLength > Clamped(pSlave->byOutputLength))
+        return BoardErrLength;
+    if (pRegistration->abyModes[request.byL2Addr] != kBoardModeUsed)
+        return BoardErrNotRegisteredForOutput;
+    if (NoteExchange(*pRegistration, dwNow))
+        return BoardErrWatchdogExpired;
+    // A shorter write replaces the first bytes and keeps the rest.
+    std::memcpy(pSlave->abyOutput, request.abyData, request.byLength);
+    return BoardOk;
+}
+
+std::uint16_t PerformReadSlaveStates(SBoardState& state, SBoardRequest& request,
+                                     std::uint32_t dwNow)
+{
+    SRegistration* pRegistration = FindRegistration(state, request.byHandle, request.byHandleExt);
+    PutStatus(state, request, nullptr, false);
+    if (pRegistration == nullptr)
+        return BoardErrUnknownHandle;
+    if (request.byLength < kBoardSlaveCount)
+        return BoardErrLength;
+    bool bExpired = NoteExchange(*pRegistration, dwNow);
+    std::memset(request.abyData, 0, sizeof request.abyData);
+    for (std::uint8_t byAddress = 0; byAddress < kBoardSlaveCount; ++byAddress)
+    {
+        const SSlave& slave = state.sPlant.aSlaves[byAddress];
+        request.abyData[byAddress] = slave.byPresent != 0 ? slave.byState : 0;
+    }
+    request.byLength = kBoardSlaveCount;
+    PutStatus(state, request, nullptr, bExpired);
+    return BoardOk;
+}
+
+std::uint16_t PerformSetWatchdog(SBoardState& state, SBoardRequest& request, std::uint32_t dwNow)
+{
+    SRegistration* pRegistration = FindRegistration(state, request.byHandle, request.byHandleExt);
+    PutStatus(state, request, nullptr, false);
+    if (pRegistration == nullptr)
+        return BoardErrUnknownHandle;
+    if (request.byLength != 1)
+        return BoardErrBadRequest;
+    SetWatchdog(*pRegistration, request.abyData[0], dwNow);
+    return BoardOk;
+}
+
+std::uint16_t PerformClose(SBoardState& state, SBoardRequest& request, std::uint32_t)
+{
+    SRegistration* pRegistration = FindRegistration(state, request.byHandle, request.byHandleExt);
+    PutStatus(state, request, nullptr, false);
+    if (pRegistration == nullptr)
+        return BoardErrUnknownHandle;
+    CloseRegistration(*pRegistration);
+    return BoardOk;
+}
+
+void AnswerInjected(const SBoardState& state, SBoardRequest& request, teOperation eOperation)
+{
+    bool bAddressed = eOperation == OpBoardReadInput || eOperation == OpBoardReadOutput ||
+                      eOperation == OpBoardWriteOutput;
+    const SSlave* pSlave = nullptr;
+    if (bAddressed && request.byL2Addr < kBoardSlaveCount &&
+        state.sPlant.aSlaves[request.byL2Addr].byPresent != 0)
+        pSlave = &state.sPlant.aSlaves[request.byL2Addr];
+    PutStatus(state, request, pSlave, false);
+}
+
+} // namespace korix

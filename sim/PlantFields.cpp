@@ -1,0 +1,130 @@
+#include "sim/PlantFields.h"
+
+#include "sim/HexBytes.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace korix
+{
+
+std::string MemberPlace(const std::string& strPlace, std::string_view key)
+{
+    return strPlace.empty() ? std::string(key) : strPlace + "." + std::string(key);
+}
+
+std::string ElementPlace(const std::string& strPlace, std::size_t nIndex)
+{
+    return strPlace + "[" + std::to_string(nIndex) + "]";
+}
+
+bool CFieldReader::Fail(const std::string& strPlace, const std::string& strProblem)
+{
+    if (m_strError.empty())
+        m_strError = strPlace.empty() ? strProblem : strPlace + ": " + strProblem;
+    return false;
+}
+
+bool CFieldReader::CheckKeys(const json& jObject, const std::string& strPlace,
+                             const std::vector<std::string_view>& keys)
+{
+    if (!jObject.is_object())
+        return Fail(strPlace, "must be an object");
+    for (const auto& item : jObject.items())
+    {
+        if (std::find(keys.begin(), keys.end(), item.key()) == keys.end())
+            return Fail(MemberPlace(strPlace, item.key()), "unknown key");
+    }
+    return true;
+}
+
+bool CFieldReader::ReadUnsigned(const json& jObject, const std::string& strPlace,
+                                const char* pszKey, std::uint64_t qwMax,
+                                std::optional<std::uint64_t> qwDefault, std::uint64_t& qwValue)
+{
+    std::string strField = MemberPlace(strPlace, pszKey);
+    auto it = jObject.find(pszKey);
+    if (it == jObject.end())
+    {
+        if (!qwDefault)
+            return Fail(strPlace, std::string("\"") + pszKey + "\" is missing");
+        qwValue = *qwDefault;
+        return true;
+    }
+    bool bInRange = false;
+    if (it->is_number_unsigned())
+        bInRange = it->get<std::uint64_t>() <= qwMax;
+    else if (it->is_number_integer())
+        bInRange = it->get<std::int64_t>() >= 0 &&
+                   static_cast<std::uint64_t>(it->get<std::int64_t>()) <= qwMax;
+    if (!bInRange)
+        return Fail(strField, "must be an integer from 0 to " + std::to_string(qwMax));
+    qwValue = it->is_number_unsigned() ? it->get<std::uint64_t>()
+                                       : static_cast<std::uint64_t>(it->get<std::int64_t>());
+    return true;
+}
+
+bool CFieldReader::ReadSigned(const json& jObject, const std::string& strPlace, const char* pszKey,
+                              std::int64_t nMin, std::int64_t nMax,
+                              std::optional<std::int64_t> nDefault, std::int64_t& nValue)
+{
+    std::string strField = MemberPlace(strPlace, pszKey);
+    auto it = jObject.find(pszKey);
+    if (it == jObject.end())
+    {
+        if (!nDefault)
+            return Fail(strPlace, std::string("\"") + pszKey + "\" is missing");
+        nValue = *nDefault;
+        return true;
+    }
+    bool bInRange = false;
+    if (it->is_number_unsigned())
+        bInRange = it->get<std::uint64_t>() <= static_cast<std::uint64_t>(nMax);
+    else if (it->is_number_integer())
+        bInRange = it->get<std::int64_t>() >= nMin && it->get<std::int64_t>() <= nMax;
+    if (!bInRange)
+        return Fail(strField, "must be an integer from " + std::to_string(nMin) + " to " +
+                                  std::to_string(nMax));
+    nValue = it->get<std::int64_t>();
+    return true;
+}
+
+bool CFieldReader::ReadString(const json& jObject, const std::string& strPlace, const char* pszKey,
+                              std::string& strValue)
+{
+    auto it = jObject.find(pszKey);
+    if (it == jObject.end())
+        return Fail(strPlace, std::string("\"") + pszKey + "\" is missing");
+    if (!it->is_string())
+        return Fail(MemberPlace(strPlace, pszKey), "must be a string");
+    strValue = it->get<std::string>();
+    return true;
+}
+
+bool CFieldReader::ReadHexBytes(const json& jObject, const std::string& strPlace,
+                                const char* pszKey, std::vector<std::uint8_t>& abyBytes)
+{
+    abyBytes.clear();
+    auto it = jObject.find(pszKey);
+    if (it == jObject.end())
+        return true;
+    if (!it->is_string() || !ParseHexBytes(it->get<std::string>(), abyBytes))
+        return Fail(MemberPlace(strPlace, pszKey),
+                    "must be a string of hex byte pairs, such as \"01 A2 FF\"");
+    return true;
+}
+
+bool CFieldReader::ReadArray(const json& jObject, const std::string& strPlace, const char* pszKey,
+                             const json*& pjArray)
+{
+    pjArray = nullptr;
+    auto it = jObject.find(pszKey);
+    if (it == jObject.end())
+        return true;
+    if (!it->is_array())
+        return Fail(MemberPlace(strPlace, pszKey), "must be an array");
+    pjArray = &*it;
+    return true;
+}
+
+} // namespace korix

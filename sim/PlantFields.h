@@ -1,0 +1,57 @@
+// Reading the fields of a plant file, each refusal naming its place in the file.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korix
+{
+
+using json = nlohmann::json;
+
+// "slaves[2]" + "offset" -> "slaves[2].offset"; the top level has the empty place.
+std::string MemberPlace(const std::string& strPlace, std::string_view key);
+std::string ElementPlace(const std::string& strPlace, std::size_t nIndex);
+
+// Each Read returns false and keeps the first refusal in m_strError. A field without a default
+// (std::nullopt) must be present.
+class CFieldReader
+{
+public:
+    bool Fail(const std::string& strPlace, const std::string& strProblem);
+
+    // Refuses any key of the object that is not among keys.
+    bool CheckKeys(const json& jObject, const std::string& strPlace,
+                   const std::vector<std::string_view>& keys);
+
+    bool ReadUnsigned(const json& jObject, const std::string& strPlace, const char* pszKey,
+                      std::uint64_t qwMax, std::optional<std::uint64_t> qwDefault,
+                      std::uint64_t& qwValue);
+
+    bool ReadSigned(const json& jObject, const std::string& strPlace, const char* pszKey,
+                    std::int64_t nMin, std::int64_t nMax, std::optional<std::int64_t> nDefault,
+                    std::int64_t& nValue);
+
+    bool ReadString(const json& jObject, const std::string& strPlace, const char* pszKey,
+                    std::string& strValue);
+
+    // An optional string of hex bytes; absent gives no bytes.
+    bool ReadHexBytes(const json& jObject, const std::string& strPlace, const char* pszKey,
+                      std::vector<std::uint8_t>& abyBytes);
+
+    // An optional array; absent gives null.
+    bool ReadArray(const json& jObject, const std::string& strPlace, const char* pszKey,
+                   const json*& pjArray);
+
+    const std::string& Error() const { return m_strError; }
+
+private:
+    std::string m_strError;
+};
+
+} // namespace korix

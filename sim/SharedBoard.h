@@ -1,0 +1,30 @@
+// The operating system's part of the simulated board: the named shared memory that holds a
+// board's state, and the lock that admits one holder at a time across processes. A holder
+// that dies gives the lock up. sim/posix/ implements it.
+#pragma once
+
+#include "sim/BoardState.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace korix
+{
+
+class CSharedBoard;
+
+// This process's mapping of the board's state, opened at first use and kept until the
+// process ends; null when the system refused it.
+CSharedBoard* OpenSharedBoard(std::uint8_t byBoard);
+
+// Waits for the board's lock (threads of this process and other processes alike) and returns
+// the mapped state; null on failure, in which case nothing is held.
+SBoardState* LockSharedBoard(CSharedBoard* pBoard);
+
+void UnlockSharedBoard(CSharedBoard* pBoard);
+
+// The name of the board's shared memory ("/korix.<uid>.board<N>", prefix from
+// KORIXSIM_PREFIX); false when the prefix is not usable.
+bool MakeSharedBoardName(std::uint8_t byBoard, char* pszName, std::size_t nSize);
+
+} // namespace korix

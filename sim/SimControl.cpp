@@ -1,0 +1,361 @@
+#include "sim/SimControl.h"
+
+#include "sim/BoardLock.h"
+#include "sim/DefaultPlant.h"
+#include "sim/Faults.h"
+#include "sim/Generators.h"
+#include "sim/PlantFile.h"
+#include "sim/Registrations.h"
+#include "sim/Watchdog.h"
+
+#include "platform/Clock.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <strings.h>
+
+namespace korix
+{
+
+namespace
+{
+
+constexpr std::size_t kMaxPlantFileSize = 1 << 20;
+
+const char* const kOperationNames[] = {
+#define KORIX_OPERATION_NAME(name, ordinal, member) #name,
+    KORIX_BOARD_OPERATIONS(KORIX_OPERATION_NAME)
+#undef KORIX_OPERATION_NAME
+};
+static_assert(sizeof kOperationNames / sizeof kOperationNames[0] == OpCount);
+
+__attribute__((format(printf, 2, 3))) SControlResult Answer(bool bOk, const char* pszFormat, ...)
+{
+    SControlResult result{bOk, {}};
+    va_list args;
+    va_start(args, pszFormat);
+    std::vsnprintf(result.szMessage, sizeof result.szMessage, pszFormat, args);
+    va_end(args);
+    return result;
+}
+
+// Runs pfnChange on the locked board; every control call goes through here, so none throws.
+template <typename TChange> SControlResult ChangeBoard(std::uint8_t byBoard, TChange change)
+{
+    if (byBoard == 0)
+        return Answer(false, "board numbers run from 1 to 255");
+    try
+    {
+        CBoardLock lock(byBoard);
+        if (lock.State() == nullptr)
+            return Answer(false, "board %u: its shared state cannot be opened", byBoard);
+        ExpireOverdueWatchdogs(*lock.State(), platform::ReadTickCount());
+        return change(*lock.State());
+    }
+    catch (const std::exception& e)
+    {
+        return Answer(false, "board %u: %s", byBoard, e.what());
+    }
+    catch (...)
+    {
+        return Answer(false, "board %u: unexpected failure", byBoard);
+    }
+}
+
+SSlave* FindSlave(SBoardState& state, std::uint8_t byAddress)
+{
+    if (byAddress >= kBoardSlaveCount || state.sPlant.aSlaves[byAddress].byPresent == 0)
+        return nullptr;
+    return &state.sPlant.aSlaves[byAddress];
+}
+
+SControlResult NoSlave(std::uint8_t byAddress)
+{
+    return Answer(false, "no slave at address %u", byAddress);
+}
+
+const char* Plural(std::uint32_t dwCount)
+{
+    return dwCount == 1 ? "" : "s";
+}
+
+bool IsOperation(teOperation eOperation)
+{
+    return eOperation < OpCount;
+}
+
+// Which generator, if any, drives one of the bytes, for a hint that they will not stay.
+const SGenerator* DrivingGenerator(const SSlave& slave, unsigned nFirst, unsigned nLength)
+{
+    for (std::uint8_t i = 0; i < slave.byGeneratorCount && i < kMaxGenerators; ++i)
+    {
+        const SGenerator& generator = slave.aGenerators[i];
+        if (generator.byOffset < nFirst + nLength &&
+            nFirst < generator.byOffset + generator.byLength)
+            return &generator;
+    }
+    return nullptr;
+}
+
+bool ReadTextFile(const char* pszPath, std::string& strText, std::string& strError)
+{
+    std::ifstream file(pszPath, std::ios::binary);
+    if (!file)
+    {
+        strError = std::string("cannot open ") + pszPath + ": " + std::strerror(errno);
+        return false;
+    }
+    std::ostringstream text;
+    text << file.rdbuf();
+    strText = text.str();
+    if (file.bad())
+        strError = std::string("cannot read ") + pszPath;
+    else if (strText.size() > kMaxPlantFileSize)
+        strError = std::string(pszPath) + ": larger than 1 MiB";
+    return strError.empty();
+}
+
+} // namespace
+
+const char* OperationName(teOperation eOperation)
+{
+    return IsOperation(eOperation) ? kOperationNames[eOperation] : nullptr;
+}
+
+bool FindOperation(const char* pszName, teOperation& eOperation)
+{
+    for (std::uint8_t i = 0; pszName != nullptr && i < OpCount; ++i)
+    {
+        if (strcasecmp(pszName, kOperationNames[i]) == 0)
+        {
+            eOperation = static_cast<teOperation>(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+SControlResult SetMasterMode(std::uint8_t byBoard, std::uint8_t byMode)
+{
+    return ChangeBoard(byBoard,
+                       [&](SBoardState& state)
+                       {
+                           state.sPlant.byMasterMode = byMode;
+                           return Answer(true, "board %u: master mode 0x%02X", byBoard, byMode);
+                       });
+}
+
+SControlResult SetSlaveState(std::uint8_t byBoard, std::uint8_t byAddress, std::uint8_t byState)
+{
+    return ChangeBoard(byBoard,
+                       [&](SBoardState& state)
+                       {
+                           SSlave* pSlave = FindSlave(state, byAddress);
+                           if (pSlave == nullptr)
+                               return NoSlave(byAddress);
+                           pSlave->byState = byState;
+                           return Answer(true, "board %u: slave %u in state %u", byBoard, byAddress,
+                                         byState);
+                       });
+}
+
+SControlResult InjectError(std::uint8_t byBoard, teOperation eOperation, std::uint16_t wErrorWord,
+                           std::uint32_t dwCount)
+{
+    if (!IsOperation(eOperation))
+        return Answer(false, "no such operation");
+    if (wErrorWord == 0 && dwCount != 0)
+        return Answer(false, "an injected error word must not be 0 (a count of 0 clears)");
+    return ChangeBoard(byBoard,
+                       [&](SBoardState& state)
+                       {
+                           SetErrorFault(state.aFaults[eOperation], wErrorWord, dwCount);
+                           if (dwCount == 0)
+                               return Answer(true, "board %u: %s answers normally", byBoard,
+                                             OperationName(eOperation));
+                           return Answer(true, "board %u: the next %u call%s of %s answer 0x%02X",
+                                         byBoard, dwCount, Plural(dwCount),
+                                         OperationName(eOperation), wErrorWord);
+                       });
+}
+
+SControlResult InjectDelay(std::uint8_t byBoard, teOperation eOperation, std::uint32_t dwDelayMs,
+                           std::uint32_t dwCount)
+{
+    if (!IsOperation(eOperation))
+        return Answer(false, "no such operation");
+    return ChangeBoard(
+        byBoard,
+        [&](SBoardState& state)
+        {
+            SetDelayFault(state.aFaults[eOperation], dwDelayMs, dwCount);
+            if (dwCount == 0 || dwDelayMs == 0)
+                return Answer(true, "board %u: %s takes no extra time", byBoard,
+                              OperationName(eOperation));
+            return Answer(true, "board %u: the next %u call%s of %s take %u ms longer", byBoard,
+                          dwCount, Plural(dwCount), OperationName(eOperation), dwDelayMs);
+        });
+}
+
+SControlResult ExpireWatchdogs(std::uint8_t byBoard)
+{
+    return ChangeBoard(byBoard,
+                       [&](SBoardState& state)
+                       {
+                           unsigned nExpired = 0;
+                           for (SRegistration& registration : state.aRegistrations)
+                           {
+                               if (registration.byInUse != 0 && registration.byWatchdogTime != 0 &&
+                                   registration.byExpired == 0)
+                               {
+                                   ExpireWatchdog(state, registration);
+                                   ++nExpired;
+                               }
+                           }
+                           return Answer(true, "board %u: %u watchdog%s expired", byBoard, nExpired,
+                                         Plural(nExpired));
+                       });
+}
+
+SControlResult SetInputBytes(std::uint8_t byBoard, std::uint8_t byAddress, std::uint8_t byOffset,
+                             const std::uint8_t* pbyBytes, std::size_t nCount)
+{
+    if (pbyBytes == nullptr && nCount != 0)
+        return Answer(false, "no bytes given");
+    return ChangeBoard(
+        byBoard,
+        [&](SBoardState& state)
+        {
+            SSlave* pSlave = FindSlave(state, byAddress);
+            if (pSlave == nullptr)
+                return NoSlave(byAddress);
+            if (byOffset + nCount > pSlave->byInputLength)
+                return Answer(false,
+                              "slave %u has %u input bytes; %zu bytes at offset %u do not fit",
+                              byAddress, pSlave->byInputLength, nCount, byOffset);
+            if (nCount != 0)
+                std::memcpy(pSlave->abyInput + byOffset, pbyBytes, nCount);
+            const SGenerator* pGenerator =
+                DrivingGenerator(*pSlave, byOffset, static_cast<unsigned>(nCount));
+            if (pGenerator != nullptr)
+                return Answer(true,
+                              "board %u: %zu input bytes of slave %u set at offset %u; a %s "
+                              "generator drives bytes %u..%u and will overwrite them",
+                              byBoard, nCount, byAddress, byOffset,
+                              GeneratorKindName(pGenerator->byKind), pGenerator->byOffset,
+                              pGenerator->byOffset + pGenerator->byLength - 1);
+            return Answer(true, "board %u: %zu input bytes of slave %u set at offset %u", byBoard,
+                          nCount, byAddress, byOffset);
+        });
+}
+
+SControlResult ReadOutputBytes(std::uint8_t byBoard, std::uint8_t byAddress,
+                               std::uint8_t (&abyOutputs)[kMaxDataLength], std::uint8_t& byLength)
+{
+    byLength = 0;
+    return ChangeBoard(byBoard,
+                       [&](SBoardState& state)
+                       {
+                           SSlave* pSlave = FindSlave(state, byAddress);
+                           if (pSlave == nullptr)
+                               return NoSlave(byAddress);
+                           byLength = pSlave->byOutputLength > kMaxDataLength
+                                          ? kMaxDataLength
+                                          : pSlave->byOutputLength;
+                           std::memcpy(abyOutputs, pSlave->abyOutput, byLength);
+                           return Answer(true, "board %u: slave %u holds %u output bytes", byBoard,
+                                         byAddress, byLength);
+                       });
+}
+
+SControlResult LoadPlantText(std::uint8_t byBoard, const char* pszText, const char* pszSource)
+{
+    if (pszText == nullptr)
+        return Answer(false, "no plant text given");
+    std::string strSource = pszSource != nullptr ? pszSource : "text";
+    auto pPlant = std::make_unique<SPlant>();
+    std::string strError;
+    try
+    {
+        if (!ParsePlant(pszText, *pPlant, strError))
+            return Answer(false, "%s: %s", strSource.c_str(), strError.c_str());
+    }
+    catch (...)
+    {
+        return Answer(false, "%s: cannot be read", strSource.c_str());
+    }
+    return ChangeBoard(
+        byBoard,
+        [&](SBoardState& state)
+        {
+            pPlant->dwEpoch = platform::ReadTickCount();
+            std::snprintf(pPlant->szSource, sizeof pPlant->szSource, "%s", strSource.c_str());
+            state.sPlant = *pPlant;
+            return Answer(true, "board %u: plant from %s loaded", byBoard, strSource.c_str());
+        });
+}
+
+SControlResult LoadPlantFile(std::uint8_t byBoard, const char* pszPath)
+{
+    if (pszPath == nullptr)
+        return Answer(false, "no file given");
+    std::string strText, strError;
+    try
+    {
+        if (!ReadTextFile(pszPath, strText, strError))
+            return Answer(false, "%s", strError.c_str());
+    }
+    catch (...)
+    {
+        return Answer(false, "cannot read %s", pszPath);
+    }
+    return LoadPlantText(byBoard, strText.c_str(), pszPath);
+}
+
+SControlResult ResetBoard(std::uint8_t byBoard)
+{
+    return ChangeBoard(byBoard,
+                       [&](SBoardState& state)
+                       {
+                           InstallDefaultPlant(state.sPlant, platform::ReadTickCount());
+                           std::memset(state.aFaults, 0, sizeof state.aFaults);
+                           return Answer(true, "board %u: default plant, no faults", byBoard);
+                       });
+}
+
+SControlResult ReadBoard(std::uint8_t byBoard, SBoardSnapshot& snapshot)
+{
+    SControlResult result = ChangeBoard(byBoard,
+                                        [&](SBoardState& state)
+                                        {
+                                            snapshot.dwNow = platform::ReadTickCount();
+                                            snapshot.sState = state;
+                                            return Answer(true, "board %u", byBoard);
+                                        });
+    if (!result.bOk)
+        return result;
+    SPlant& plant = snapshot.sState.sPlant;
+    for (SSlave& slave : plant.aSlaves)
+    {
+        if (slave.byPresent != 0)
+            ApplyGenerators(slave, snapshot.dwNow - plant.dwEpoch);
+    }
+    for (std::uint8_t i = 0; i < kMaxRegistrations; ++i)
+    {
+        const SRegistration& registration = snapshot.sState.aRegistrations[i];
+        snapshot.abOwnerAlive[i] =
+            registration.byInUse != 0 && IsProcessAlive(OwnerOf(registration));
+    }
+    if (!MakeSharedBoardName(byBoard, snapshot.szSharedName, sizeof snapshot.szSharedName))
+        snapshot.szSharedName[0] = '\0';
+    return result;
+}
+
+} // namespace korix

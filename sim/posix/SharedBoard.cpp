@@ -1,0 +1,164 @@
+// A board's state is a POSIX shared memory object; its lock is an open-file-description write
+// lock on byte 0 of that object. OFD locks work alike for 32-bit and 64-bit processes and the
+// kernel drops them with the holder's descriptor, also when the holder is killed. They belong
+// to the open file description, not the thread, so threads of this process sharing the one
+// descriptor queue on a mutex first.
+#include "sim/SharedBoard.h"
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <new>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace korix
+{
+
+class CSharedBoard
+{
+public:
+    int m_fd = -1;
+    SBoardState* m_pState = nullptr;
+    std::mutex m_mutex;
+};
+
+namespace
+{
+
+constexpr char kDefaultPrefix[] = "korix";
+constexpr std::size_t kMaxPrefixLength = 64;
+
+// Opened boards stay mapped until the process ends: unmapping at unload would race with calls
+// still running on other threads, and the kernel cleans up after us anyway.
+std::array<std::atomic<CSharedBoard*>, 256> g_apBoards{};
+std::mutex g_openMutex;
+
+bool IsUsablePrefix(const char* pszPrefix)
+{
+    std::size_t nLength = std::strlen(pszPrefix);
+    if (nLength == 0 || nLength > kMaxPrefixLength)
+        return false;
+    for (std::size_t i = 0; i < nLength; ++i)
+    {
+        char ch = pszPrefix[i];
+        bool bAllowed = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') ||
+                        (ch >= '0' && ch <= '9') || ch == '_' || ch == '-' || ch == '.';
+        if (!bAllowed)
+            return false;
+    }
+    return true;
+}
+
+bool SetByte0Lock(int fd, short nType)
+{
+    flock lock{};
+    lock.l_type = nType;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = 0;
+    lock.l_len = 1;
+    while (fcntl(fd, F_OFD_SETLKW, &lock) != 0)
+    {
+        if (errno != EINTR)
+            return false;
+    }
+    return true;
+}
+
+// Grows a new file to the state's size under the lock, so that nobody maps it short. The
+// zeros of a new file carry no magic; the first lock holder initialises the state.
+bool EnsureSize(int fd)
+{
+    if (!SetByte0Lock(fd, F_WRLCK))
+        return false;
+    struct stat status
+    {
+    };
+    bool bOk = fstat(fd, &status) == 0;
+    if (bOk && status.st_size < static_cast<off_t>(sizeof(SBoardState)))
+        bOk = ftruncate(fd, sizeof(SBoardState)) == 0;
+    SetByte0Lock(fd, F_UNLCK);
+    return bOk;
+}
+
+CSharedBoard* MapBoard(std::uint8_t byBoard)
+{
+    char szName[128];
+    if (!MakeSharedBoardName(byBoard, szName, sizeof szName))
+        return nullptr;
+    int fd = shm_open(szName, O_CREAT | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return nullptr;
+    void* pView = MAP_FAILED;
+    if (EnsureSize(fd))
+        pView = mmap(nullptr, sizeof(SBoardState), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    CSharedBoard* pBoard = pView == MAP_FAILED ? nullptr : new (std::nothrow) CSharedBoard;
+    if (pBoard == nullptr)
+    {
+        if (pView != MAP_FAILED)
+            munmap(pView, sizeof(SBoardState));
+        close(fd);
+        return nullptr;
+    }
+    pBoard->m_fd = fd;
+    pBoard->m_pState = static_cast<SBoardState*>(pView);
+    return pBoard;
+}
+
+} // namespace
+
+bool MakeSharedBoardName(std::uint8_t byBoard, char* pszName, std::size_t nSize)
+{
+    const char* pszPrefix = std::getenv("KORIXSIM_PREFIX");
+    if (pszPrefix == nullptr || *pszPrefix == '\0')
+        pszPrefix = kDefaultPrefix;
+    if (!IsUsablePrefix(pszPrefix))
+        return false;
+    int nLength = std::snprintf(pszName, nSize, "/%s.%u.board%u", pszPrefix,
+                                static_cast<unsigned>(getuid()), static_cast<unsigned>(byBoard));
+    return nLength > 0 && static_cast<std::size_t>(nLength) < nSize;
+}
+
+CSharedBoard* OpenSharedBoard(std::uint8_t byBoard)
+{
+    CSharedBoard* pBoard = g_apBoards[byBoard].load(std::memory_order_acquire);
+    if (pBoard != nullptr)
+        return pBoard;
+    std::lock_guard<std::mutex> guard(g_openMutex);
+    pBoard = g_apBoards[byBoard].load(std::memory_order_acquire);
+    if (pBoard == nullptr)
+    {
+        pBoard = MapBoard(byBoard);
+        g_apBoards[byBoard].store(pBoard, std::memory_order_release);
+    }
+    return pBoard;
+}
+
+SBoardState* LockSharedBoard(CSharedBoard* pBoard)
+{
+    if (pBoard == nullptr)
+        return nullptr;
+    pBoard->m_mutex.lock();
+    if (!SetByte0Lock(pBoard->m_fd, F_WRLCK))
+    {
+        pBoard->m_mutex.unlock();
+        return nullptr;
+    }
+    return pBoard->m_pState;
+}
+
+void UnlockSharedBoard(CSharedBoard* pBoard)
+{
+    if (pBoard == nullptr)
+        return;
+    SetByte0Lock(pBoard->m_fd, F_UNLCK);
+    pBoard->m_mutex.unlock();
+}
+
+} // namespace korix
