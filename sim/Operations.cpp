@@ -163,8 +163,11 @@ std::uint16_t PerformClose(SBoardState& state, SBoardRequest& request, std::uint
 {
     SRegistration* pRegistration = FindRegistration(state, request.byHandle, request.byHandleExt);
     PutStatus(state, request, nullptr, false);
+    // The library closes once more when its protocol object goes; that is no error as long as
+    // the slot has not been given to another registration since.
     if (pRegistration == nullptr)
-        return BoardErrUnknownHandle;
+        return IsClosedHandle(state, request.byHandle, request.byHandleExt) ? BoardOk
+                                                                            : BoardErrUnknownHandle;
     CloseRegistration(*pRegistration);
     return BoardOk;
 }

@@ -145,7 +145,9 @@ bool CPlantReader::ReadSlave(const json& jSlave, std::size_t nIndex, SPlant& pla
                                  std::to_string(abyBytes.size()) + " bytes is more than the " +
                                      (bInputs ? "input" : "output") + " length " +
                                      std::to_string(qwLength));
-        std::memcpy(bInputs ? slave.abyInput : slave.abyOutput, abyBytes.data(), abyBytes.size());
+        if (!abyBytes.empty())
+            std::memcpy(bInputs ? slave.abyInput : slave.abyOutput, abyBytes.data(),
+                        abyBytes.size());
     }
     return ReadGenerators(jSlave, strPlace, static_cast<std::uint8_t>(qwAddress), slave);
 }

@@ -23,6 +23,16 @@ SRegistration* FindRegistration(SBoardState& state, std::uint8_t byHandle, std::
     return &registration;
 }
 
+bool IsClosedHandle(const SBoardState& state, std::uint8_t byHandle, std::uint8_t byHandleExt)
+{
+    std::uint8_t bySlot = byHandleExt & 7;
+    if (byHandle != state.byBoard || bySlot >= kMaxRegistrations)
+        return false;
+    const SRegistration& registration = state.aRegistrations[bySlot];
+    return registration.byInUse == 0 && registration.byGeneration != 0 &&
+           MakeHandleExt(bySlot, registration) == byHandleExt;
+}
+
 int AddRegistration(SBoardState& state, const SProcessIdentity& owner, const std::uint8_t* pbyModes,
                     std::uint32_t dwNow)
 {

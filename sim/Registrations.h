@@ -11,6 +11,9 @@
 namespace korix
 {
 
+// Whether the handle names a registration that was closed and whose slot is still free.
+bool IsClosedHandle(const SBoardState& state, std::uint8_t byHandle, std::uint8_t byHandleExt);
+
 std::uint8_t MakeHandleExt(std::uint8_t bySlot, const SRegistration& registration);
 
 // The registration that a request's handle names, or null.

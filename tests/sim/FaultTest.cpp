@@ -103,7 +103,8 @@ TEST_F(SimFaultTest, FailedRegistrationGivesNoHandle)
     EXPECT_EQ(0x85, answer.wError);
     EXPECT_EQ(0, answer.byHandle);
     EXPECT_EQ(0, answer.byHandleExt);
-    for (const korix::SRegistration& registration : Snapshot()->sState.aRegistrations)
+    auto pSnapshot = Snapshot();
+    for (const korix::SRegistration& registration : pSnapshot->sState.aRegistrations)
         EXPECT_EQ(0, registration.byInUse);
 }
 

@@ -76,13 +76,27 @@ TEST_F(SimOperationsTest, HandlesThatNameNoRegistrationAreRefused)
     SHandle neverIssued{m_byBoard, static_cast<std::uint8_t>(handle.byHandleExt ^ 0x08)};
     for (SHandle stale : {handle, neverIssued, SHandle{0, handle.byHandleExt}})
     {
-        for (PFN_BOARD_OPERATION pfn : {BoardReadSlaveList, BoardReadInput, BoardReadOutput,
-                                        BoardReadSlaveStates, BoardClose})
+        for (PFN_BOARD_OPERATION pfn :
+             {BoardReadSlaveList, BoardReadInput, BoardReadOutput, BoardReadSlaveStates})
             EXPECT_EQ(BoardErrUnknownHandle, Call(pfn, MakeRequest(stale, 3)).wError);
         EXPECT_EQ(BoardErrUnknownHandle, Call(BoardWriteOutput, MakeWrite(stale, 3, {1})).wError);
         SBoardRequest watchdog = MakeRequest(stale, 0, 1);
         EXPECT_EQ(BoardErrUnknownHandle, Call(BoardSetWatchdog, watchdog).wError);
     }
+    EXPECT_EQ(BoardErrUnknownHandle, Call(BoardClose, MakeRequest(neverIssued)).wError);
+    EXPECT_EQ(BoardErrUnknownHandle, Call(BoardClose, MakeRequest({0, handle.byHandleExt})).wError);
+}
+
+TEST_F(SimOperationsTest, SecondCloseIsNoErrorUntilTheSlotIsReused)
+{
+    SHandle handle = Register();
+    ASSERT_EQ(0, Call(BoardClose, MakeRequest(handle)).wError);
+    EXPECT_EQ(0, Call(BoardClose, MakeRequest(handle)).wError);
+    SHandle successor = Register();
+    ASSERT_EQ(handle.byHandleExt & 7, successor.byHandleExt & 7) << "the freed slot is reused";
+    EXPECT_EQ(BoardErrUnknownHandle, Call(BoardClose, MakeRequest(handle)).wError);
+    EXPECT_EQ(0, Call(BoardReadInput, MakeRequest(successor, 3)).wError)
+        << "the old handle's close left the new registration alone";
 }
 
 TEST_F(SimOperationsTest, SlaveListMarksAddressesWithoutSlave)

@@ -209,6 +209,12 @@ const SBadPlant kBadPlants[] = {
      "slaves[0].generators[0].period_ms: must be at least 1"},
 };
 
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const SBadPlant& plant, std::ostream* pOut)
+{
+    *pOut << plant.pszName;
+}
+
 class SimBadPlantTest : public SimPlantTest, public ::testing::WithParamInterface<SBadPlant>
 {
 };

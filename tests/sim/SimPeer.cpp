@@ -88,7 +88,8 @@ void Execute(const std::string& strLine)
         korix::ParseHexBytes(strHex, abyBytes);
         SBoardRequest request =
             Request(static_cast<std::uint8_t>(nValue), static_cast<std::uint8_t>(abyBytes.size()));
-        std::memcpy(request.abyData, abyBytes.data(), abyBytes.size());
+        if (!abyBytes.empty())
+            std::memcpy(request.abyData, abyBytes.data(), abyBytes.size());
         BoardWriteOutput(&request);
         Answer(request);
     }

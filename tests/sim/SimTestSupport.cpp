@@ -84,7 +84,8 @@ SBoardRequest MakeWrite(SHandle handle, std::uint8_t byAddress,
 {
     SBoardRequest request =
         MakeRequest(handle, byAddress, static_cast<std::uint8_t>(abyBytes.size()));
-    std::memcpy(request.abyData, abyBytes.data(), abyBytes.size());
+    if (!abyBytes.empty())
+        std::memcpy(request.abyData, abyBytes.data(), abyBytes.size());
     return request;
 }
 
