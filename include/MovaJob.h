@@ -59,3 +59,22 @@ protected:
 
 inline constexpr char kMovaJobVersion[] = "Mova Job V1.01";
 inline constexpr char kMovaProtoVersion[] = "Mova Protocol V1.00";
+
+#if defined(_WIN32)
+#define MOVA_API
+#else
+#define MOVA_API __attribute__((visibility("default")))
+#endif
+
+// The library's two exports. Each returns 1 with a new object (its count 1, the caller's to
+// Release) stored through the argument; 0 for a null argument, or with null stored when no
+// object could be had.
+extern "C"
+{
+    MOVA_API std::int32_t CreateIMovaJob(IMovaJob** ppJob);
+    MOVA_API std::int32_t CreateIMovaProto(IMovaProto** ppProto);
+
+    // For hosts that look the factories up by name in the loaded library.
+    using PFN_CREATE_IMOVAJOB = std::int32_t (*)(IMovaJob** ppJob);
+    using PFN_CREATE_IMOVAPROTO = std::int32_t (*)(IMovaProto** ppProto);
+}

@@ -38,8 +38,7 @@ int Loop(CDPCommunication& comm, std::uint8_t byAddr, int nRounds, std::uint8_t 
         if (!comm.WriteToDPSlave(byAddr, byLength, sent.data(), &eError) ||
             !comm.ReadFromDPSlave(byAddr, inputs.data(), &eError) || inputs != sent)
         {
-            Say("mismatch in round " + std::to_string(nRound) + " error " +
-                std::to_string(eError));
+            Say("mismatch in round " + std::to_string(nRound) + " error " + std::to_string(eError));
             return 1;
         }
     }

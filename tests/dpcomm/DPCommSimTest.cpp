@@ -10,8 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstring>
 #include <csignal>
+#include <cstring>
 #include <future>
 #include <thread>
 
@@ -120,8 +120,8 @@ TEST_F(DPCommSimTest, ExpiredWatchdogIsRetriggeredByAReadAndByAWrite)
     ASSERT_TRUE(korix::ExpireWatchdogs(1).bOk);
     const std::uint8_t abySent[8] = {9, 9, 9, 9, 9, 9, 9, 9};
     m_capture.Clear();
-    EXPECT_EQ(1, m_comm.WriteToDPSlave(3, 8, abySent, &m_eError));   // second attempt
-    EXPECT_EQ(DPERR_WATCHDOG_EXPIRED, m_eError);   // kept from the failed attempt
+    EXPECT_EQ(1, m_comm.WriteToDPSlave(3, 8, abySent, &m_eError)); // second attempt
+    EXPECT_EQ(DPERR_WATCHDOG_EXPIRED, m_eError);                   // kept from the failed attempt
     EXPECT_TRUE(Traced("Mova: CDPCommunication: ***** Writing (addr 3) data to KX7310 failed ! "
                        "(Reason = 0x95)\n"));
     EXPECT_EQ(1, m_comm.ReadFromDPSlave(3, abyInputs, &m_eError));
@@ -165,10 +165,12 @@ TEST_F(DPCommSimTest, HolderKilledInsideAnExchangeDoesNotBlockTheNext)
     peer.Kill(SIGKILL);
     ASSERT_EQ(128 + SIGKILL, peer.Wait());
 
-    auto read = std::async(std::launch::async, [this] {
-        std::uint8_t abyInputs[8];
-        return m_comm.ReadFromDPSlave(3, abyInputs, &m_eError);
-    });
+    auto read = std::async(std::launch::async,
+                           [this]
+                           {
+                               std::uint8_t abyInputs[8];
+                               return m_comm.ReadFromDPSlave(3, abyInputs, &m_eError);
+                           });
     ASSERT_EQ(std::future_status::ready, read.wait_for(std::chrono::seconds(20)))
         << "the semaphore stayed with the killed process";
     EXPECT_EQ(1, read.get());

@@ -77,7 +77,7 @@ TEST_F(ProtoSimTest, WrittenValuesComeBackThroughTheLoopbackSlaves)
     ASSERT_EQ(0, m_pProto->Read(read, 2));
     EXPECT_EQ(0x11223344u, dwBack);
     EXPECT_EQ(4, wBitBack);
-    EXPECT_EQ(0x11, abyIn3[0]);   // big-endian in the image
+    EXPECT_EQ(0x11, abyIn3[0]); // big-endian in the image
 }
 
 TEST_F(ProtoSimTest, FullImagesOfTheLargestSlave)
@@ -86,7 +86,7 @@ TEST_F(ProtoSimTest, FullImagesOfTheLargestSlave)
     for (int i = 0; i < 244; ++i)
         abyOut5[i] = static_cast<std::uint8_t>(255 - i);
     SJobParam send = Record(5, nullptr, abyOut5);
-    ASSERT_EQ(0, m_pProto->Write(&send, 0));   // an empty batch sends the image as it is
+    ASSERT_EQ(0, m_pProto->Write(&send, 0)); // an empty batch sends the image as it is
 
     std::uint8_t abyIn5[244] = {};
     std::uint8_t abyLast[4] = {};
@@ -113,7 +113,7 @@ TEST_F(ProtoSimTest, TimeVaryingSlaveAndConnectionTests)
     SJobParam test = Record(4, nullptr, nullptr);
     EXPECT_EQ(0, m_pProto->TestConnection(&test));
     ASSERT_TRUE(korix::SetSlaveState(1, 4, 1).bOk);
-    EXPECT_EQ(-800, m_pProto->TestConnection(&test));   // a configured slave is down
+    EXPECT_EQ(-800, m_pProto->TestConnection(&test)); // a configured slave is down
     ASSERT_TRUE(korix::InjectError(1, korix::OpBoardReadSlaveStates, 0x87, 1).bOk);
     EXPECT_EQ(-808, m_pProto->TestConnection(&test));
     ASSERT_TRUE(korix::SetSlaveState(1, 4, 3).bOk);

@@ -1,0 +1,33 @@
+#include "include/MovaJob.h"
+
+#include "job/MovaJob.h"
+#include "proto/MovaProto.h"
+
+#include <new>
+
+namespace
+{
+
+template <typename TClass, typename TInterface> std::int32_t CreateObject(TInterface** ppObject)
+{
+    if (!ppObject)
+        return 0;
+    TClass* pObject = new (std::nothrow) TClass;
+    *ppObject = pObject;
+    if (!pObject)
+        return 0;
+    pObject->AddRef();
+    return 1;
+}
+
+} // namespace
+
+std::int32_t CreateIMovaJob(IMovaJob** ppJob)
+{
+    return CreateObject<CMovaJob>(ppJob);
+}
+
+std::int32_t CreateIMovaProto(IMovaProto** ppProto)
+{
+    return CreateObject<CMovaProto>(ppProto);
+}

@@ -1,0 +1,112 @@
+#include "tests/job/HostLibrary.h"
+
+#include <chrono>
+#include <dlfcn.h>
+
+namespace jobtest
+{
+namespace
+{
+
+void* LoadLibrary()
+{
+    static void* pLibrary = dlopen(MOVAJOB_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    return pLibrary;
+}
+
+} // namespace
+
+PFN_CREATE_IMOVAJOB LoadCreateJob()
+{
+    void* pLibrary = LoadLibrary();
+    return pLibrary ? reinterpret_cast<PFN_CREATE_IMOVAJOB>(dlsym(pLibrary, "CreateIMovaJob"))
+                    : nullptr;
+}
+
+PFN_CREATE_IMOVAPROTO LoadCreateProto()
+{
+    void* pLibrary = LoadLibrary();
+    return pLibrary ? reinterpret_cast<PFN_CREATE_IMOVAPROTO>(dlsym(pLibrary, "CreateIMovaProto"))
+                    : nullptr;
+}
+
+IMovaJob* NewJob()
+{
+    PFN_CREATE_IMOVAJOB pfnCreate = LoadCreateJob();
+    IMovaJob* pJob = nullptr;
+    return pfnCreate && pfnCreate(&pJob) == 1 ? pJob : nullptr;
+}
+
+SCommParams DefaultPlantParams(std::uint8_t byTimeWatchdog)
+{
+    SCommParams params{};
+    params.dwSize = sizeof params;
+    params.Board = 1;
+    params.byTimeWatchdog = byTimeWatchdog;
+    for (std::uint8_t byAddr : {3, 4, 5})
+        params.aSlaves[params.ucNumberOfDPSlaves++].byL2Addr = byAddr;
+    return params;
+}
+
+HRESULT MOVA_CALL CTestSink::QueryInterface(REFIID, void** ppv)
+{
+    if (ppv)
+        *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG MOVA_CALL CTestSink::Release()
+{
+    int nLeft = --m_nRefs;
+    if (nLeft == 0)
+        m_bReleased = true;
+    return static_cast<ULONG>(nLeft);
+}
+
+std::int32_t MOVA_CALL CTestSink::OnPutJobFinished(std::uint32_t, SJobParam*,
+                                                   std::uint32_t dwContext)
+{
+    if (m_bReleased)
+        ++m_nCallsAfterRelease;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_finished.push_back(dwContext);
+    }
+    m_changed.notify_all();
+    if (m_onFinished)
+        m_onFinished(dwContext);
+    return 0;
+}
+
+std::int32_t MOVA_CALL CTestSink::OnEnumJob(std::uint32_t, SJobParam*, std::uint32_t dwContext,
+                                            std::uint32_t)
+{
+    if (m_bReleased)
+        ++m_nCallsAfterRelease;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_offered.push_back(dwContext);
+    }
+    return m_onEnum ? m_onEnum(dwContext) : 0;
+}
+
+bool CTestSink::WaitFinished(std::size_t nCount, int nTimeoutMs)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_changed.wait_for(lock, std::chrono::milliseconds(nTimeoutMs),
+                              [&] { return m_finished.size() >= nCount; });
+}
+
+std::vector<std::uint32_t> CTestSink::Finished()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_finished;
+}
+
+std::vector<std::uint32_t> CTestSink::Offered()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_offered;
+}
+
+} // namespace jobtest

@@ -1,0 +1,131 @@
+// The host's sink: who is accepted, when it is called and when it never is again.
+#include "tests/job/JobFixture.h"
+
+#include <atomic>
+#include <thread>
+
+using namespace jobtest;
+using testing::ElementsAre;
+
+namespace
+{
+
+testing::Environment* const g_pBoards =
+    testing::AddGlobalTestEnvironment(new testsupport::CPrivateBoardEnvironment);
+
+using JobSinkTest = JobFixture;
+
+TEST_F(JobSinkTest, OnlyTheExactVersionIsAccepted)
+{
+    for (const char* pszVersion : {"Mova Job V1.0", "mova job v1.01", "Mova Job V1.01 ", ""})
+    {
+        CTestSink wrong(pszVersion);
+        EXPECT_EQ(-1, m_pJob->SetJobNotification(&wrong)) << pszVersion;
+        EXPECT_EQ(0, wrong.m_nRefs);
+    }
+    CTestSink first;
+    CTestSink second;
+    EXPECT_EQ(0, m_pJob->SetJobNotification(nullptr)); // none registered: fine
+    ASSERT_EQ(0, m_pJob->SetJobNotification(&first));
+    EXPECT_EQ(1, first.m_nRefs);
+    EXPECT_EQ(-1, m_pJob->SetJobNotification(&second));
+    EXPECT_EQ(0, second.m_nRefs);
+    EXPECT_EQ(0, m_pJob->SetJobNotification(nullptr));
+    EXPECT_EQ(0, first.m_nRefs);
+}
+
+TEST_F(JobSinkTest, CloseFromInsideTheReportIsRefused)
+{
+    CTestSink sink;
+    std::atomic<std::int32_t> lClose{1};
+    sink.m_onFinished = [&](std::uint32_t) { lClose = m_pJob->CloseJob(); };
+    ASSERT_EQ(0, Open());
+    ASSERT_EQ(0, m_pJob->SetJobNotification(&sink));
+    SQuickBatch batch;
+    ASSERT_EQ(0, m_pJob->PutJob(1, &batch.record, 1));
+    ASSERT_TRUE(sink.WaitFinished(1));
+    ASSERT_EQ(0, m_pJob->CloseJob()); // the worker did not wait for itself
+    EXPECT_EQ(-3, lClose);
+}
+
+TEST_F(JobSinkTest, CloseFromInsideAnEnumerationIsRefused)
+{
+    CTestSink sink;
+    ASSERT_EQ(0, Open());
+    ASSERT_EQ(0, m_pJob->SetJobNotification(&sink));
+    // Hold a batch in the board so that the next one waits to be offered.
+    ASSERT_TRUE(korix::InjectDelay(1, korix::OpBoardReadInput, 1000, 1).bOk);
+    SJobParam read = ReadRecord();
+    SQuickBatch waiting;
+    ASSERT_EQ(0, m_pJob->PutJob(1, &read, 1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_EQ(0, m_pJob->PutJob(1, &waiting.record, 2));
+    std::int32_t lClose = 1;
+    sink.m_onEnum = [&](std::uint32_t)
+    {
+        lClose = m_pJob->CloseJob();
+        return 0;
+    };
+    EXPECT_EQ(0, m_pJob->EnumJobQueue(0));
+    EXPECT_EQ(-3, lClose);
+    ASSERT_TRUE(sink.WaitFinished(2));
+    ASSERT_EQ(0, m_pJob->CloseJob());
+}
+
+TEST_F(JobSinkTest, SinkMayDropItselfFromInsideTheReport)
+{
+    CTestSink sink;
+    sink.m_onFinished = [&](std::uint32_t) { m_pJob->SetJobNotification(nullptr); };
+    ASSERT_EQ(0, Open());
+    ASSERT_EQ(0, m_pJob->SetJobNotification(&sink));
+    SQuickBatch batches[2];
+    ASSERT_EQ(0, m_pJob->PutJob(1, &batches[0].record, 1));
+    ASSERT_TRUE(sink.WaitFinished(1));
+    ASSERT_EQ(0, m_pJob->PutJob(1, &batches[1].record, 2));
+    // A new sink sees the next batch, which runs after the one nobody was told of.
+    CTestSink next;
+    ASSERT_EQ(0, m_pJob->SetJobNotification(&next));
+    SQuickBatch last;
+    ASSERT_EQ(0, m_pJob->PutJob(1, &last.record, 3));
+    // Batch 2 may reach the new sink too, if it ran after the sink was registered.
+    for (std::size_t n = 1; n <= 2 && (next.Finished().empty() || next.Finished().back() != 3); ++n)
+        next.WaitFinished(n);
+    EXPECT_EQ(3u, next.Finished().back());
+    EXPECT_THAT(sink.Finished(), ElementsAre(1u));
+    ASSERT_EQ(0, m_pJob->CloseJob());
+    EXPECT_EQ(0, sink.m_nRefs);
+}
+
+TEST_F(JobSinkTest, DroppedSinkIsNeverCalledAgain)
+{
+    ASSERT_EQ(0, Open());
+    for (int nRound = 0; nRound < 50; ++nRound)
+    {
+        CTestSink sink;
+        SQuickBatch batch; // outlives every queued use: CloseJob ends the round
+        ASSERT_EQ(0, m_pJob->SetJobNotification(&sink));
+        std::atomic<bool> bStop{false};
+        std::thread producer(
+            [&]
+            {
+                while (!bStop)
+                    if (m_pJob->PutJob(1, &batch.record, 1) != 0)
+                        break;
+            });
+        sink.WaitFinished(1 + nRound % 3, 2000);
+        ASSERT_EQ(0, m_pJob->SetJobNotification(nullptr));
+        EXPECT_TRUE(sink.m_bReleased);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        bStop = true;
+        producer.join();
+        ASSERT_EQ(0, m_pJob->EnumJobQueue(0));
+        // Whatever the worker still runs, it must not report to the dropped sink.
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        EXPECT_EQ(0, sink.m_nCallsAfterRelease) << "round " << nRound;
+        // The producer's batch may still be queued; keep it away from the next round's sink.
+        ASSERT_EQ(0, m_pJob->CloseJob());
+        ASSERT_EQ(0, Open());
+    }
+}
+
+} // namespace

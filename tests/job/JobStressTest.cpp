@@ -1,0 +1,113 @@
+// Host threads putting batches while another enumerates and withdraws and the job is closed and
+// reopened: every batch ends exactly once, as reported, withdrawn or dropped by a close.
+#include "tests/job/JobFixture.h"
+
+#include <atomic>
+#include <chrono>
+#include <shared_mutex>
+#include <thread>
+
+using namespace jobtest;
+
+namespace
+{
+
+testing::Environment* const g_pBoards =
+    testing::AddGlobalTestEnvironment(new testsupport::CPrivateBoardEnvironment);
+
+constexpr int kProducers = 3;
+constexpr int kBatchesPerProducer = 300;
+constexpr int kBatches = kProducers * kBatchesPerProducer;
+constexpr int kCloseRounds = 15;
+
+using JobStressTest = JobFixture;
+
+TEST_F(JobStressTest, EveryBatchEndsExactlyOnce)
+{
+    std::vector<SQuickBatch> batches(kBatches);
+    std::vector<std::atomic<int>> reported(kBatches);
+    std::vector<std::atomic<int>> withdrawn(kBatches);
+    std::vector<std::atomic<int>> putEpoch(kBatches);
+    std::atomic<int> nEpoch{0};
+    std::atomic<int> nLateReports{0};
+    // Puts share it; a close with the change of epoch takes it alone, so that every batch
+    // is known to belong to the epoch it was put in.
+    std::shared_mutex epochLock;
+
+    CTestSink sink;
+    sink.m_onFinished = [&](std::uint32_t dwContext)
+    {
+        ++reported[dwContext];
+        if (putEpoch[dwContext] != nEpoch)
+            ++nLateReports; // it outlived the close of its epoch
+    };
+    sink.m_onEnum = [&](std::uint32_t dwContext)
+    {
+        if (dwContext % 5 != 0)
+            return 0;
+        ++withdrawn[dwContext];
+        return 1;
+    };
+    ASSERT_EQ(0, Open());
+    ASSERT_EQ(0, m_pJob->SetJobNotification(&sink));
+
+    std::atomic<int> nProducersDone{0};
+    std::vector<std::thread> threads;
+    for (int nProducer = 0; nProducer < kProducers; ++nProducer)
+        threads.emplace_back(
+            [&, nProducer]
+            {
+                for (int i = 0; i < kBatchesPerProducer; ++i)
+                {
+                    int nContext = nProducer * kBatchesPerProducer + i;
+                    std::shared_lock<std::shared_mutex> lock(epochLock);
+                    putEpoch[nContext] = nEpoch.load();
+                    EXPECT_EQ(0, m_pJob->PutJob(1, &batches[nContext].record,
+                                                static_cast<std::uint32_t>(nContext)));
+                }
+                ++nProducersDone;
+            });
+    threads.emplace_back(
+        [&]
+        {
+            while (nProducersDone < kProducers)
+                m_pJob->EnumJobQueue(0);
+        });
+
+    for (int nRound = 0; nRound < kCloseRounds; ++nRound)
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+        std::unique_lock<std::shared_mutex> lock(epochLock);
+        ASSERT_EQ(0, m_pJob->CloseJob());
+        ++nEpoch;
+        ASSERT_EQ(0, m_pJob->SetJobNotification(&sink));
+        ASSERT_EQ(0, Open());
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+
+    // Everything put in the last epoch must come out, one way or the other.
+    auto isSettled = [&](int nContext)
+    { return putEpoch[nContext] != nEpoch || reported[nContext] + withdrawn[nContext] > 0; };
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (int nContext = 0; nContext < kBatches; ++nContext)
+        while (!isSettled(nContext) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+
+    int nReported = 0;
+    int nWithdrawn = 0;
+    for (int nContext = 0; nContext < kBatches; ++nContext)
+    {
+        ASSERT_LE(reported[nContext] + withdrawn[nContext], 1) << "batch " << nContext;
+        ASSERT_TRUE(isSettled(nContext)) << "batch " << nContext << " was lost";
+        nReported += reported[nContext];
+        nWithdrawn += withdrawn[nContext];
+    }
+    EXPECT_EQ(0, nLateReports);
+    EXPECT_GT(nReported, 0);
+    RecordProperty("reported", nReported);
+    RecordProperty("withdrawn", nWithdrawn);
+    ASSERT_EQ(0, m_pJob->CloseJob());
+}
+
+} // namespace
