@@ -1,0 +1,284 @@
+// What a request costs on its way through the job: PutJob to OnPutJobFinished beside a bare
+// hand-off between two threads, a full queue beside calling Read directly, and the cost of one
+// variable in a large batch. The board is the simulated one, on boards of this process's own.
+#include "include/MovaJob.h"
+#include "sim/SimControl.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+
+using Clock = std::chrono::steady_clock;
+
+// Counts reported batches and wakes whoever waits for a count.
+class CBenchSink : public IJobNotify
+{
+public:
+    HRESULT MOVA_CALL QueryInterface(REFIID, void** ppv) override
+    {
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG MOVA_CALL AddRef() override { return 1; }
+    ULONG MOVA_CALL Release() override { return 1; }
+    const char* MOVA_CALL GetVersion() override { return kMovaJobVersion; }
+    std::int32_t MOVA_CALL OnPutJobFinished(std::uint32_t, SJobParam*, std::uint32_t) override
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            ++m_nFinished;
+        }
+        m_finished.notify_one();
+        return 0;
+    }
+    std::int32_t MOVA_CALL OnEnumJob(std::uint32_t, SJobParam*, std::uint32_t,
+                                     std::uint32_t) override
+    {
+        return 0;
+    }
+    void WaitFor(std::uint64_t nCount)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_finished.wait(lock, [&] { return m_nFinished >= nCount; });
+    }
+    std::uint64_t Finished()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_nFinished;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_finished;
+    std::uint64_t m_nFinished = 0;
+};
+
+// A job opened on board 1's default plant with the sink registered.
+struct SOpenJob
+{
+    SOpenJob()
+    {
+        for (std::uint8_t byAddr : {3, 4, 5})
+            params.aSlaves[params.ucNumberOfDPSlaves++].byL2Addr = byAddr;
+        params.Board = 1;
+        bOpen = CreateIMovaJob(&pJob) == 1 && pJob->OpenJob(&protoParams, &params, 0) == 0 &&
+                pJob->SetJobNotification(&sink) == 0;
+    }
+    ~SOpenJob()
+    {
+        if (pJob)
+            pJob->Release();
+    }
+    SJobParam ReadRecord(std::uint16_t wByteOffset = 0)
+    {
+        SJobParam record{};
+        record.dwCommand = JobRead;
+        record.tsConSpec = params.aSlaves[0];
+        record.tsConSpec.lpvBufferIn = abyIn;
+        record.wByteOffset = wByteOffset;
+        record.wBitLength = 8;
+        record.pData = &byValue;
+        return record;
+    }
+
+    SProtoParams protoParams{5, 0};
+    SCommParams params{};
+    IMovaJob* pJob = nullptr;
+    CBenchSink sink;
+    bool bOpen = false;
+    std::uint8_t abyIn[8] = {};
+    std::uint8_t byValue = 0;
+};
+
+void ReportPercentiles(benchmark::State& state, std::vector<double>& samples)
+{
+    if (samples.empty())
+        return;
+    std::sort(samples.begin(), samples.end());
+    state.counters["p50_us"] = samples[samples.size() / 2];
+    state.counters["p99_us"] = samples[samples.size() * 99 / 100];
+}
+
+void RunLatency(benchmark::State& state, std::uint32_t dwCommand)
+{
+    SOpenJob job;
+    if (!job.bOpen)
+    {
+        state.SkipWithError("cannot open the job");
+        return;
+    }
+    SJobParam record = job.ReadRecord();
+    record.dwCommand = dwCommand;
+    std::vector<double> samples;
+    std::uint64_t nPut = 0;
+    for (auto _ : state)
+    {
+        auto start = Clock::now();
+        job.pJob->PutJob(1, &record, 0);
+        job.sink.WaitFor(++nPut);
+        samples.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+    }
+    ReportPercentiles(state, samples);
+    job.pJob->CloseJob();
+}
+
+void BM_PutToFinishedOneRecordRead(benchmark::State& state)
+{
+    RunLatency(state, JobRead);
+}
+BENCHMARK(BM_PutToFinishedOneRecordRead);
+
+void BM_PutToFinishedCancelledRecord(benchmark::State& state)
+{
+    RunLatency(state, JobCanceled);
+}
+BENCHMARK(BM_PutToFinishedCancelledRecord);
+
+// The least a hand-off to another thread and back can cost: a condition variable each way.
+void BM_BareConditionVariablePingPong(benchmark::State& state)
+{
+    std::mutex mutex;
+    std::condition_variable toWorker;
+    std::condition_variable toHost;
+    std::uint64_t nAsked = 0;
+    std::uint64_t nAnswered = 0;
+    bool bStop = false;
+    std::thread worker(
+        [&]
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            for (;;)
+            {
+                toWorker.wait(lock, [&] { return bStop || nAsked > nAnswered; });
+                if (bStop)
+                    return;
+                ++nAnswered;
+                toHost.notify_one();
+            }
+        });
+    std::vector<double> samples;
+    for (auto _ : state)
+    {
+        auto start = Clock::now();
+        std::unique_lock<std::mutex> lock(mutex);
+        ++nAsked;
+        toWorker.notify_one();
+        toHost.wait(lock, [&] { return nAnswered == nAsked; });
+        samples.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        bStop = true;
+    }
+    toWorker.notify_one();
+    worker.join();
+    ReportPercentiles(state, samples);
+}
+BENCHMARK(BM_BareConditionVariablePingPong);
+
+constexpr int kQueued = 1000;
+
+void BM_FullQueueOfOneRecordReads(benchmark::State& state)
+{
+    SOpenJob job;
+    if (!job.bOpen)
+    {
+        state.SkipWithError("cannot open the job");
+        return;
+    }
+    std::vector<SJobParam> records(kQueued, job.ReadRecord());
+    std::uint64_t nPut = 0;
+    for (auto _ : state)
+    {
+        for (SJobParam& record : records)
+            job.pJob->PutJob(1, &record, 0);
+        nPut += kQueued;
+        job.sink.WaitFor(nPut);
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(nPut));
+    job.pJob->CloseJob();
+}
+BENCHMARK(BM_FullQueueOfOneRecordReads)->Unit(benchmark::kMillisecond);
+
+void BM_DirectReadCalls(benchmark::State& state)
+{
+    SOpenJob job;
+    IMovaProto* pProto = nullptr;
+    if (!job.bOpen || job.pJob->GetProto(&pProto) != S_OK)
+    {
+        state.SkipWithError("cannot open the job");
+        return;
+    }
+    // The worker is idle: no batches are put, so the protocol object is ours alone.
+    SJobParam record = job.ReadRecord();
+    for (auto _ : state)
+        for (int i = 0; i < kQueued; ++i)
+            pProto->Read(&record, 1);
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * kQueued);
+    pProto->Release();
+}
+BENCHMARK(BM_DirectReadCalls)->Unit(benchmark::kMillisecond);
+
+void BM_ReadBatchOf1000Variables(benchmark::State& state)
+{
+    SOpenJob job;
+    if (!job.bOpen)
+    {
+        state.SkipWithError("cannot open the job");
+        return;
+    }
+    std::vector<SJobParam> batch;
+    for (int i = 0; i < kQueued; ++i)
+        batch.push_back(job.ReadRecord(static_cast<std::uint16_t>(i % 8)));
+    std::uint64_t nPut = 0;
+    for (auto _ : state)
+    {
+        job.pJob->PutJob(kQueued, batch.data(), 0);
+        job.sink.WaitFor(++nPut);
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(nPut) * kQueued);
+    job.pJob->CloseJob();
+}
+BENCHMARK(BM_ReadBatchOf1000Variables)->Unit(benchmark::kMicrosecond);
+
+std::string BoardPrefix()
+{
+    return "movajobbench" + std::to_string(getpid());
+}
+
+void RemoveBoards()
+{
+    std::string filePrefix = BoardPrefix() + ".";
+    if (DIR* pDir = opendir("/dev/shm"))
+    {
+        while (const dirent* pEntry = readdir(pDir))
+            if (std::strncmp(pEntry->d_name, filePrefix.c_str(), filePrefix.size()) == 0)
+                unlinkat(dirfd(pDir), pEntry->d_name, 0);
+        closedir(pDir);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    setenv("KORIXSIM_PREFIX", BoardPrefix().c_str(), 1);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    RemoveBoards();
+    return 0;
+}
