@@ -212,7 +212,7 @@ TEST_F(DPCommExchangeTest, ConnectionTestWithTheMasterOfflineStillRefreshesTheTa
     EXPECT_EQ(0, m_pComm->TestDPConnections(m_params.aSlaves, &m_eError));
     EXPECT_EQ(DPERR_MASTER_OFFLINE, m_eError);
     for (int nAddr : {3, 4, 5})
-        EXPECT_EQ(42, m_params.aSlaves[nAddr].wState);
+        EXPECT_EQ(42, +m_params.aSlaves[nAddr].wState);
     EXPECT_TRUE(Traced("Mova: CDPCommunication: ***** Testing failed ! Master not operational "
                        "(State = 0x0)\n"));
 }
@@ -223,8 +223,8 @@ TEST_F(DPCommExchangeTest, ConnectionTestWithADeadSlaveFailsWithoutAnErrorNumber
     m_board.m_slaves[5].byState = 0;
     EXPECT_EQ(0, m_pComm->TestDPConnections(m_params.aSlaves, &m_eError));
     EXPECT_EQ(DPERR_NONE, m_eError);
-    EXPECT_EQ(40, m_params.aSlaves[5].wState);
-    EXPECT_EQ(43, m_params.aSlaves[4].wState);
+    EXPECT_EQ(40, +m_params.aSlaves[5].wState);
+    EXPECT_EQ(43, +m_params.aSlaves[4].wState);
     EXPECT_TRUE(Traced("Mova: CDPCommunication: Connection to Slave (L2Addr = 5) disturbed !\n"));
 }
 
@@ -235,7 +235,7 @@ TEST_F(DPCommExchangeTest, ConnectionTestThatCannotReadStatesLeavesTheTable)
     m_board.Then("BoardReadSlaveStates", [](SBoardRequest& r) { r.wError = 0x94; });
     EXPECT_EQ(0, m_pComm->TestDPConnections(m_params.aSlaves, &m_eError));
     EXPECT_EQ(DPERR_BOARD_94, m_eError);
-    EXPECT_EQ(1234, m_params.aSlaves[3].wState);
+    EXPECT_EQ(1234, +m_params.aSlaves[3].wState);
 }
 
 TEST_F(DPCommExchangeTest, ConnectionTestRetriggersAnExpiredWatchdog)

@@ -61,15 +61,15 @@ TEST_F(DPCommSimTest, OpeningLearnsTheDefaultPlant)
 {
     ASSERT_EQ(1, Open());
     EXPECT_EQ(DPERR_NONE, m_eError);
-    EXPECT_EQ(8, m_params.aSlaves[0].wLenIn);
-    EXPECT_EQ(8, m_params.aSlaves[0].wLenOut);
-    EXPECT_EQ(8, m_params.aSlaves[1].wLenIn);
-    EXPECT_EQ(4, m_params.aSlaves[1].wLenOut);
-    EXPECT_EQ(244, m_params.aSlaves[2].wLenIn);
-    EXPECT_EQ(244, m_params.aSlaves[2].wLenOut);
-    EXPECT_EQ(42, m_params.aSlaves[3].wState);
-    EXPECT_EQ(43, m_params.aSlaves[4].wState);
-    EXPECT_EQ(42, m_params.aSlaves[5].wState);
+    EXPECT_EQ(8, +m_params.aSlaves[0].wLenIn);
+    EXPECT_EQ(8, +m_params.aSlaves[0].wLenOut);
+    EXPECT_EQ(8, +m_params.aSlaves[1].wLenIn);
+    EXPECT_EQ(4, +m_params.aSlaves[1].wLenOut);
+    EXPECT_EQ(244, +m_params.aSlaves[2].wLenIn);
+    EXPECT_EQ(244, +m_params.aSlaves[2].wLenOut);
+    EXPECT_EQ(42, +m_params.aSlaves[3].wState);
+    EXPECT_EQ(43, +m_params.aSlaves[4].wState);
+    EXPECT_EQ(42, +m_params.aSlaves[5].wState);
     EXPECT_EQ(1, m_comm.ExitDPCommunication(&m_eError));
 }
 
@@ -98,14 +98,14 @@ TEST_F(DPCommSimTest, ConnectionTestSeesAnInjectedSlaveState)
     ASSERT_TRUE(korix::SetSlaveState(1, 4, 5).bOk);
     EXPECT_EQ(0, m_comm.TestDPConnections(m_params.aSlaves, &m_eError));
     EXPECT_EQ(DPERR_NONE, m_eError);
-    EXPECT_EQ(45, m_params.aSlaves[4].wState);
-    EXPECT_EQ(42, m_params.aSlaves[3].wState);
+    EXPECT_EQ(45, +m_params.aSlaves[4].wState);
+    EXPECT_EQ(42, +m_params.aSlaves[3].wState);
 
     ASSERT_TRUE(korix::SetSlaveState(1, 4, 3).bOk);
     ASSERT_TRUE(korix::SetMasterMode(1, 0x40).bOk);
     EXPECT_EQ(0, m_comm.TestDPConnections(m_params.aSlaves, &m_eError));
     EXPECT_EQ(DPERR_MASTER_STOP, m_eError);
-    EXPECT_EQ(43, m_params.aSlaves[4].wState);
+    EXPECT_EQ(43, +m_params.aSlaves[4].wState);
 }
 
 TEST_F(DPCommSimTest, ExpiredWatchdogIsRetriggeredByAReadAndByAWrite)

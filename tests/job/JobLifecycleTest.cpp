@@ -48,7 +48,7 @@ TEST_F(JobLifecycleTest, ProtocolObjectComesWithTheFirstOpenAndOutlivesTheJob)
     EXPECT_EQ(-1, m_pJob->CloseJob()); // never opened
 
     ASSERT_EQ(0, Open());
-    EXPECT_EQ(8, m_params.aSlaves[0].wLenIn);
+    EXPECT_EQ(8, +m_params.aSlaves[0].wLenIn);
     ASSERT_EQ(S_OK, m_pJob->GetProto(&pProto));
     EXPECT_EQ(-1, Open()); // already open
     EXPECT_EQ(0, m_pJob->CloseJob());
@@ -79,7 +79,7 @@ TEST_F(JobLifecycleTest, BatchesRunAfterAReopenAndAnOpenJobIsDestroyedClosed)
     ASSERT_EQ(0, m_pJob->SetJobNotification(&sink));
     ASSERT_EQ(0, m_pJob->PutJob(1, &batch.record, 2));
     ASSERT_TRUE(sink.WaitFinished(1));
-    EXPECT_EQ(0, batch.record.lResult);
+    EXPECT_EQ(0, +batch.record.lResult);
     EXPECT_EQ(-2, m_pJob->PutJob(1, nullptr, 3));
 
     ASSERT_EQ(0, m_pJob->CloseJob());
@@ -105,7 +105,7 @@ TEST_F(JobLifecycleTest, BatchesPutWhileClosedAreDiscardedWithTheJob)
     ASSERT_EQ(0, m_pJob->PutJob(1, &waiting.record, 1));
     EXPECT_EQ(0u, m_pJob->Release());
     m_pJob = nullptr;
-    EXPECT_EQ(77, waiting.record.lResult); // never executed
+    EXPECT_EQ(77, +waiting.record.lResult); // never executed
 }
 
 } // namespace

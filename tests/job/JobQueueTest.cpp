@@ -45,7 +45,7 @@ TEST_F(JobQueueTest, EnumerationOffersNewestFirstAndWithdrawnBatchesNeverRun)
     ASSERT_EQ(0, Open());
     ASSERT_TRUE(m_sink.WaitFinished(2));
     EXPECT_THAT(m_sink.Finished(), ElementsAre(1u, 3u));
-    EXPECT_EQ(77, m_batches[1].record.lResult); // withdrawn: untouched
+    EXPECT_EQ(77, +m_batches[1].record.lResult); // withdrawn: untouched
 }
 
 TEST_F(JobQueueTest, OnlyExactlyOneWithdraws)
@@ -96,9 +96,9 @@ TEST_F(JobQueueTest, CloseDropsWaitingBatchesAndFinishesTheOneInHand)
     ASSERT_EQ(0, m_pJob->PutJob(1, &m_batches[1].record, 2));
     ASSERT_EQ(0, m_pJob->CloseJob());
     EXPECT_THAT(m_sink.Finished(), ElementsAre(100u));
-    EXPECT_EQ(0, read.lResult);
-    EXPECT_EQ(77, m_batches[0].record.lResult);
-    EXPECT_EQ(77, m_batches[1].record.lResult);
+    EXPECT_EQ(0, +read.lResult);
+    EXPECT_EQ(77, +m_batches[0].record.lResult);
+    EXPECT_EQ(77, +m_batches[1].record.lResult);
 }
 
 TEST_F(JobQueueTest, FirstRecordDecidesHowABatchRuns)
@@ -119,11 +119,11 @@ TEST_F(JobQueueTest, FirstRecordDecidesHowABatchRuns)
     readThenWrite[1].dwCommand = JobWrite;
     ASSERT_EQ(0, m_pJob->PutJob(2, readThenWrite, 2));
     ASSERT_TRUE(m_sink.WaitFinished(2));
-    EXPECT_EQ(0, mixed[0].lResult);
-    EXPECT_EQ(55, mixed[1].lResult);
-    EXPECT_EQ(0, mixed[2].lResult);
-    EXPECT_EQ(55, mixed[3].lResult);
-    EXPECT_EQ(0, readThenWrite[1].lResult); // read, like the first
+    EXPECT_EQ(0, +mixed[0].lResult);
+    EXPECT_EQ(55, +mixed[1].lResult);
+    EXPECT_EQ(0, +mixed[2].lResult);
+    EXPECT_EQ(55, +mixed[3].lResult);
+    EXPECT_EQ(0, +readThenWrite[1].lResult); // read, like the first
 }
 
 } // namespace

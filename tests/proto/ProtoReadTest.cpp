@@ -34,7 +34,7 @@ TEST_F(ProtoReadTest, BitsReadAsTheirWeight)
     EXPECT_EQ(0, wClear);
     EXPECT_EQ(32, wFar);
     for (const SJobParam& record : batch)
-        EXPECT_EQ(0, record.lResult);
+        EXPECT_EQ(0, +record.lResult);
     EXPECT_THAT(m_board.CallNames(), ElementsAre("BoardReadInput", "BoardReadOutput"));
     EXPECT_THAT(ProtoMessages(), ElementsAre("CMovaProto::Read(): Entering function\n",
                                              "CMovaProto::Read(): Exiting function ()\n"));
@@ -74,7 +74,7 @@ TEST_F(ProtoReadTest, RecordsOutsideTheImageKeepTheBatchGoing)
     batch[2].tsConSpec.wLenIn = 0;
     EXPECT_EQ(0, m_pProto->Read(batch, 3));
     for (const SJobParam& record : batch)
-        EXPECT_EQ(-963, record.lResult);
+        EXPECT_EQ(-963, +record.lResult);
 }
 
 TEST_F(ProtoReadTest, AFailedImageReadFailsEveryRecordInRange)
@@ -85,9 +85,9 @@ TEST_F(ProtoReadTest, AFailedImageReadFailsEveryRecordInRange)
                           Record(JobRead, 2, 16, abyValue)};
     batch[2].bOutBuffer = 1;
     EXPECT_EQ(-844, m_pProto->Read(batch, 3));
-    EXPECT_EQ(-844, batch[0].lResult);
-    EXPECT_EQ(-963, batch[1].lResult);
-    EXPECT_EQ(-844, batch[2].lResult); // the read-back worked, the batch failed all the same
+    EXPECT_EQ(-844, +batch[0].lResult);
+    EXPECT_EQ(-963, +batch[1].lResult);
+    EXPECT_EQ(-844, +batch[2].lResult); // the read-back worked, the batch failed all the same
     EXPECT_TRUE(Traced("CMovaProto::Read: ReadFromDPSlave(teErrorNumber = 44)\n"));
 
     m_board.Then("BoardReadOutput", [](SBoardRequest& r) { r.byMasterState = 0x40; });
@@ -102,7 +102,7 @@ TEST_F(ProtoReadTest, EmptyBatchStillRefreshesBothImages)
     EXPECT_THAT(m_board.CallNames(), ElementsAre("BoardReadInput", "BoardReadOutput"));
     EXPECT_EQ(0x40, m_abyIn[0]);
     EXPECT_EQ(0xA3, m_abyOut[7]);
-    EXPECT_EQ(12345, record.lResult);
+    EXPECT_EQ(12345, +record.lResult);
 }
 
 TEST_F(ProtoReadTest, NoValueBufferIsANullPointerResult)
@@ -112,9 +112,9 @@ TEST_F(ProtoReadTest, NoValueBufferIsANullPointerResult)
                           Record(JobRead, 0, 1, nullptr)};
     m_board.Then("BoardReadInput", [](SBoardRequest& r) { r.wError = 0x88; });
     EXPECT_EQ(-809, m_pProto->Read(batch, 3)); // the overall result ignores the null records
-    EXPECT_EQ(-809, batch[0].lResult);
-    EXPECT_EQ(-900, batch[1].lResult);
-    EXPECT_EQ(-900, batch[2].lResult);
+    EXPECT_EQ(-809, +batch[0].lResult);
+    EXPECT_EQ(-900, +batch[1].lResult);
+    EXPECT_EQ(-900, +batch[2].lResult);
     EXPECT_TRUE(Traced("CMovaProto::Read: pPara->pData == NULL || pbyBuffer + "
                        "pPara->wByteOffset == NULL\n"));
 
@@ -123,7 +123,7 @@ TEST_F(ProtoReadTest, NoValueBufferIsANullPointerResult)
     fromOutputs.bOutBuffer = 1;
     fromOutputs.tsConSpec.lpvBufferOut = nullptr;
     EXPECT_EQ(0, m_pProto->Read(&fromOutputs, 1));
-    EXPECT_EQ(-900, fromOutputs.lResult);
+    EXPECT_EQ(-900, +fromOutputs.lResult);
     EXPECT_EQ(-900, m_pProto->Read(nullptr, 1));
 }
 

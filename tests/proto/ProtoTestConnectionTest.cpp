@@ -27,7 +27,7 @@ TEST_F(ProtoTestConnectionTest, ExchangingSlavesAreConnected)
 {
     EXPECT_EQ(0, Test(3));
     EXPECT_EQ(0, Test(4)); // state 3
-    EXPECT_EQ(43, m_params.aSlaves[4].wState);
+    EXPECT_EQ(43, +m_params.aSlaves[4].wState);
 }
 
 TEST_F(ProtoTestConnectionTest, StoredStatusDecidesWhenOnlyTheMasterIsDown)
@@ -53,7 +53,7 @@ TEST_F(ProtoTestConnectionTest, UnconfiguredSlaveWithABadStateGivesItsStatus)
 
 TEST_F(ProtoTestConnectionTest, RefusedStateListIsNotReportedAsConnected)
 {
-    ASSERT_EQ(42, m_params.aSlaves[3].wState);
+    ASSERT_EQ(42, +m_params.aSlaves[3].wState);
     m_board.Then("BoardReadSlaveStates", [](SBoardRequest& r) { r.wError = 0x90; });
     EXPECT_EQ(-817, Test(3)); // the stored 42 is stale
 }

@@ -58,9 +58,9 @@ TEST_F(ProtoWriteTest, OutOfRangeRecordDoesNotStopTheSend)
     SJobParam batch[3] = {Record(JobWrite, 0, 32, &dwValue), Record(JobWrite, 6, 32, &dwValue),
                           Record(JobWrite, 4, 32, &dwValue)};
     EXPECT_EQ(0, m_pProto->Write(batch, 3));
-    EXPECT_EQ(0, batch[0].lResult);
-    EXPECT_EQ(-963, batch[1].lResult);
-    EXPECT_EQ(0, batch[2].lResult);
+    EXPECT_EQ(0, +batch[0].lResult);
+    EXPECT_EQ(-963, +batch[1].lResult);
+    EXPECT_EQ(0, +batch[2].lResult);
     EXPECT_EQ(0xDD, Sent().at(4));
 }
 
@@ -70,8 +70,8 @@ TEST_F(ProtoWriteTest, FailedSendOverwritesEveryRecord)
     std::uint8_t byValue = 1;
     SJobParam batch[2] = {Record(JobWrite, 0, 8, &byValue), Record(JobWrite, 9, 8, &byValue)};
     EXPECT_EQ(-802, m_pProto->Write(batch, 2));
-    EXPECT_EQ(-802, batch[0].lResult);
-    EXPECT_EQ(-802, batch[1].lResult);
+    EXPECT_EQ(-802, +batch[0].lResult);
+    EXPECT_EQ(-802, +batch[1].lResult);
     EXPECT_TRUE(Traced("CMovaProto::Write: WriteToDPSlave(teErrorNumber = 2)\n"));
 
     // An empty batch still sends the image, and reports nothing even when that fails.
@@ -87,8 +87,8 @@ TEST_F(ProtoWriteTest, NoOutputImageMeans860ForEveryRecord)
     SJobParam batch[2] = {Record(JobWrite, 0, 8, &byValue), Record(JobWrite, 1, 8, &byValue)};
     batch[0].tsConSpec.lpvBufferOut = nullptr;
     EXPECT_EQ(-860, m_pProto->Write(batch, 2));
-    EXPECT_EQ(-860, batch[0].lResult);
-    EXPECT_EQ(-860, batch[1].lResult);
+    EXPECT_EQ(-860, +batch[0].lResult);
+    EXPECT_EQ(-860, +batch[1].lResult);
     EXPECT_TRUE(m_board.Calls().empty());
     EXPECT_EQ(0, m_abyOut[1]); // nothing composed either
     EXPECT_TRUE(Traced("CMovaProto::Write: lpvBufferOut = '0'\n"));
@@ -100,9 +100,9 @@ TEST_F(ProtoWriteTest, NoValueBufferIsANullPointerResult)
     SJobParam batch[3] = {Record(JobWrite, 0, 8, nullptr), Record(JobWrite, 1, 1, nullptr),
                           Record(JobWrite, 2, 8, &byValue)};
     EXPECT_EQ(0, m_pProto->Write(batch, 3));
-    EXPECT_EQ(-900, batch[0].lResult);
-    EXPECT_EQ(-900, batch[1].lResult);
-    EXPECT_EQ(0, batch[2].lResult);
+    EXPECT_EQ(-900, +batch[0].lResult);
+    EXPECT_EQ(-900, +batch[1].lResult);
+    EXPECT_EQ(0, +batch[2].lResult);
     EXPECT_EQ(0x77, Sent().at(2));
     EXPECT_TRUE(Traced("CMovaProto::Write: (BYTE *) pPara->tsConSpec.lpvBufferOut) + "
                        "pPara->wByteOffset == NULL || (BYTE *) pPara->pData == NULL\n"));

@@ -44,21 +44,21 @@ TEST(HostRecordsTest, JobParamFieldsSitAtTheirByteOffsets)
 
     SJobParam record;
     std::memcpy(&record, bytes.data(), sizeof record);
-    EXPECT_EQ(0x11111111u, record.dwUserData);
-    EXPECT_EQ(JobWrite, record.dwCommand);
+    EXPECT_EQ(0x11111111u, +record.dwUserData);
+    EXPECT_EQ(JobWrite, +record.dwCommand);
     EXPECT_EQ(7, record.tsConSpec.byL2Addr);
-    EXPECT_EQ(0x0102, record.tsConSpec.wLenIn);
-    EXPECT_EQ(0x0304, record.tsConSpec.wLenOut);
-    EXPECT_EQ(0x0506, record.tsConSpec.wState);
-    EXPECT_EQ(pIn, record.tsConSpec.lpvBufferIn);
-    EXPECT_EQ(pOut, record.tsConSpec.lpvBufferOut);
-    EXPECT_EQ(0x0708, record.wByteOffset);
-    EXPECT_EQ(13, record.wBitOffset);
-    EXPECT_EQ(32, record.wBitLength);
-    EXPECT_EQ(1, record.bOutBuffer);
-    EXPECT_EQ(-1, record.bSwap);
-    EXPECT_EQ(-963, record.lResult);
-    EXPECT_EQ(pOut, record.pData);
+    EXPECT_EQ(0x0102, +record.tsConSpec.wLenIn);
+    EXPECT_EQ(0x0304, +record.tsConSpec.wLenOut);
+    EXPECT_EQ(0x0506, +record.tsConSpec.wState);
+    EXPECT_EQ(pIn, +record.tsConSpec.lpvBufferIn);
+    EXPECT_EQ(pOut, +record.tsConSpec.lpvBufferOut);
+    EXPECT_EQ(0x0708, +record.wByteOffset);
+    EXPECT_EQ(13, +record.wBitOffset);
+    EXPECT_EQ(32, +record.wBitLength);
+    EXPECT_EQ(1, +record.bOutBuffer);
+    EXPECT_EQ(-1, +record.bSwap);
+    EXPECT_EQ(-963, +record.lResult);
+    EXPECT_EQ(pOut, +record.pData);
     EXPECT_EQ(kPointers32 ? 57u : 69u, sizeof record);
 }
 
@@ -85,12 +85,12 @@ TEST(HostRecordsTest, CommParamsSlaveTableAndMaxMsg)
 
     SCommParams params;
     std::memcpy(&params, bytes.data(), sizeof params);
-    EXPECT_EQ(2, params.Board);
+    EXPECT_EQ(2, +params.Board);
     EXPECT_EQ(50, params.byTimeWatchdog);
     EXPECT_EQ(3, params.ucNumberOfDPSlaves);
     EXPECT_EQ(9, params.aSlaves[5].byL2Addr);
-    EXPECT_EQ(0x4242, params.aSlaves[127].wState);
-    EXPECT_EQ(4711, params.nMaxMsg);
+    EXPECT_EQ(0x4242, +params.aSlaves[127].wState);
+    EXPECT_EQ(4711, +params.nMaxMsg);
     EXPECT_EQ(kPointers32 ? 1936u : 2960u, sizeof params);
 }
 
@@ -99,7 +99,7 @@ TEST(HostRecordsTest, ProtoParams)
     const unsigned char bytes[5] = {5, 0, 0, 0, 30};
     SProtoParams params;
     std::memcpy(&params, bytes, sizeof params);
-    EXPECT_EQ(5u, params.dwSize);
+    EXPECT_EQ(5u, +params.dwSize);
     EXPECT_EQ(30, params.byTimeCheckConnection);
 }
 

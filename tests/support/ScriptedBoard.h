@@ -46,7 +46,7 @@ public:
     // Every call of the operation from now on gets this edit after its plant answer.
     void Always(const std::string& operation, AnswerEdit edit);
 
-    std::vector<SBoardCall> Calls() const { return m_calls; }
+    const std::vector<SBoardCall>& Calls() const { return m_calls; }
     std::vector<std::string> CallNames() const;
     void ClearCalls() { m_calls.clear(); }
 
