@@ -1,0 +1,212 @@
+// movactl's notation, result words, values and tables, without library or board.
+#include "include/MovaRecords.h"
+#include "tools/movactl/Arguments.h"
+#include "tools/movactl/Numbers.h"
+#include "tools/movactl/ResultWords.h"
+#include "tools/movactl/TextTable.h"
+#include "tools/movactl/ValueText.h"
+#include "tools/movactl/Variable.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using testing::ElementsAre;
+using testing::HasSubstr;
+
+namespace
+{
+
+using namespace movactl;
+using TBytes = std::vector<std::uint8_t>;
+
+SVariable Read(const std::string& strText)
+{
+    SVariable variable;
+    std::string strError;
+    EXPECT_TRUE(ParseReadVariable(strText, variable, strError)) << strText << ": " << strError;
+    return variable;
+}
+
+SVariable Write(const std::string& strText)
+{
+    SVariable variable;
+    std::string strError;
+    EXPECT_TRUE(ParseWriteVariable(strText, variable, strError)) << strText << ": " << strError;
+    return variable;
+}
+
+std::string WriteError(const std::string& strText)
+{
+    SVariable variable;
+    std::string strError;
+    EXPECT_FALSE(ParseWriteVariable(strText, variable, strError)) << strText;
+    return strError;
+}
+
+TEST(MovactlCommonTest, ReadVariables_FieldsOfTheRecord)
+{
+    SVariable bit = Read("4:2.13:1:out");
+    EXPECT_EQ(4, bit.byAddress);
+    EXPECT_EQ(2, +bit.wByteOffset);
+    EXPECT_EQ(13, +bit.wBitOffset);
+    EXPECT_EQ(1, +bit.wBitLength);
+    EXPECT_TRUE(bit.bOutputs);
+    EXPECT_FALSE(+bit.bSwap);
+
+    // Hex everywhere, modifiers in any order.
+    SVariable word = Read("0x05:0x10:32:out:swap");
+    EXPECT_EQ(5, word.byAddress);
+    EXPECT_EQ(16, +word.wByteOffset);
+    EXPECT_EQ(32, +word.wBitLength);
+    EXPECT_TRUE(word.bOutputs && +word.bSwap);
+
+    EXPECT_EQ(2040, Read("3:0:2040").wBitLength);
+    EXPECT_EQ(65535, Read("3:65535:8").wByteOffset);
+    SVariable variable;
+    std::string strError;
+    EXPECT_FALSE(ParseReadVariable("3:0:2041", variable, strError));
+    EXPECT_FALSE(ParseReadVariable("3:65536:8", variable, strError));
+    EXPECT_FALSE(ParseReadVariable("126:0:8", variable, strError));
+    EXPECT_FALSE(ParseReadVariable("3:0:8:out:out", variable, strError));
+    EXPECT_THAT(strError, HasSubstr("':out' is given twice"));
+}
+
+TEST(MovactlCommonTest, WriteVariables_ValueBufferInHostOrder)
+{
+    EXPECT_EQ(Write("3:0:16=0x1234:swap").abyValue, (TBytes{0x34, 0x12}));
+    SVariable swapFirst = Write("3:0:16:swap=4660");
+    EXPECT_TRUE(+swapFirst.bSwap);
+    EXPECT_EQ(swapFirst.abyValue, (TBytes{0x34, 0x12}));
+    // A bit travels as a 16-bit word.
+    EXPECT_EQ(Write("3:1.9:1=1").abyValue, (TBytes{1, 0}));
+    EXPECT_EQ(Write("3:0:12=0xFFF").abyValue, (TBytes{0xFF, 0x0F}));
+    EXPECT_EQ(Write("3:0:64=18446744073709551615").abyValue, TBytes(8, 0xFF));
+    // Longer runs are bytes in image order.
+    EXPECT_EQ(Write("5:0:72=0x0102030405060708fF").abyValue,
+              (TBytes{1, 2, 3, 4, 5, 6, 7, 8, 0xFF}));
+}
+
+TEST(MovactlCommonTest, WriteVariables_ValuesThatDoNotFitAreRefused)
+{
+    EXPECT_THAT(WriteError("3:0:12=0x1000"), HasSubstr("(0 to 4095)"));
+    EXPECT_THAT(WriteError("3:0:64=18446744073709551616"), HasSubstr("is not a value that fits"));
+    EXPECT_THAT(WriteError("3:0:8=-1"), HasSubstr("is not a value that fits"));
+    EXPECT_THAT(WriteError("3:0:8=0x"), HasSubstr("is not a value that fits"));
+    EXPECT_THAT(WriteError("3:0:8= 1"), HasSubstr("is not a value that fits"));
+    EXPECT_THAT(WriteError("5:0:72=0x01020304050607080"), HasSubstr("0x and 18 hex digits"));
+    EXPECT_THAT(WriteError("5:0:72=0x0102030405060708GG"), HasSubstr("0x and 18 hex digits"));
+    EXPECT_THAT(WriteError("3:0:16=1:swap:swap"), HasSubstr("given twice"));
+}
+
+TEST(MovactlCommonTest, Numbers_DecimalAndHexUpToTheirLimit)
+{
+    std::uint64_t qwValue = 0;
+    EXPECT_TRUE(ParseNumber("0xfF", 255, qwValue));
+    EXPECT_EQ(255u, qwValue);
+    EXPECT_FALSE(ParseNumber("256", 255, qwValue));
+    EXPECT_FALSE(ParseNumber("9", 5, qwValue));
+    EXPECT_FALSE(ParseNumber("", 5, qwValue));
+    EXPECT_FALSE(ParseNumber("1e3", 5000, qwValue));
+}
+
+TEST(MovactlCommonTest, RecordResults_InWordsWithTheirNumber)
+{
+    EXPECT_EQ("done", DescribeResult(0));
+    EXPECT_EQ("not run", DescribeResult(kResultNotRun));
+    EXPECT_EQ("outside the image (-963)", DescribeResult(-963));
+    EXPECT_EQ("no output buffer (-860)", DescribeResult(-860));
+    EXPECT_EQ("null pointer (-900)", DescribeResult(-900));
+    EXPECT_EQ("slave address outside the table (-899)", DescribeResult(-899));
+    EXPECT_EQ("slave not exchanging data (-800)", DescribeResult(-800));
+    EXPECT_EQ("board error 0x80 (1)", DescribeResult(-801));
+    EXPECT_EQ("board error 0x95 (22)", DescribeResult(-822));
+    EXPECT_EQ("slave state 0 (40)", DescribeResult(-840));
+    EXPECT_EQ("slave state 5 (45)", DescribeResult(-845));
+    EXPECT_EQ("master not operational (50)", DescribeResult(-850));
+    EXPECT_EQ("master not operational (53)", DescribeResult(-853));
+    EXPECT_EQ("error number 30", DescribeResult(-830));
+    EXPECT_EQ("unexpected result (-1000)", DescribeResult(-1000));
+}
+
+TEST(MovactlCommonTest, ConnectionResults_TheStatusSaysWhyASlaveIsNotConnected)
+{
+    EXPECT_EQ("connected", DescribeTestResult(0, 43));
+    // A configured slave out of data exchange: no error number, the status tells.
+    EXPECT_EQ("slave state 4 (44)", DescribeTestResult(-800, 44));
+    EXPECT_EQ("slave state 0 (40)", DescribeTestResult(-40, 40));
+    EXPECT_EQ("unknown slave state (99)", DescribeTestResult(-99, 99));
+    EXPECT_EQ("board error 0x81 (2)", DescribeTestResult(-802, 42));
+    EXPECT_EQ("master not operational (51)", DescribeTestResult(-851, 44));
+
+    EXPECT_EQ("board error 0x82 (3)", DescribeOpenResult(-3));
+    EXPECT_THAT(DescribeOpenResult(-1), HasSubstr("board error 0x80 (1)"));
+}
+
+TEST(MovactlCommonTest, Values_AsAPersonReadsThem)
+{
+    SVariable bit = Read("3:0.6:1");
+    EXPECT_EQ("1", FormatValue(bit, {0x40, 0x00})); // the library hands over the bit's weight
+    EXPECT_EQ("0", FormatValue(bit, {0x00, 0x00}));
+    EXPECT_EQ("", FormatHex(bit, {0x40, 0x00}));
+    SVariable word = Read("3:0:16");
+    EXPECT_EQ("4660", FormatValue(word, {0x34, 0x12}));
+    EXPECT_EQ("0x1234", FormatHex(word, {0x34, 0x12}));
+    SVariable quad = Read("3:0:64");
+    EXPECT_EQ("18446744073709551615", FormatValue(quad, TBytes(8, 0xFF)));
+    EXPECT_EQ("0x0000000000000001", FormatHex(quad, {1, 0, 0, 0, 0, 0, 0, 0}));
+    SVariable run = Read("5:0:72");
+    EXPECT_EQ("0x0102030405060708FF", FormatValue(run, {1, 2, 3, 4, 5, 6, 7, 8, 0xFF}));
+    EXPECT_EQ("", FormatHex(run, {1, 2, 3, 4, 5, 6, 7, 8, 0xFF}));
+    const std::uint8_t abyBytes[] = {0x12, 0xAB, 0x00};
+    EXPECT_EQ("12 AB 00", HexBytes(abyBytes, 3));
+}
+
+TEST(MovactlCommonTest, Table_ColumnsAsWideAsTheirWidestCell)
+{
+    CTextTable table({"name", ">n", "words"});
+    table.AddRow({"a", "100", "done"});
+    table.AddRow({"longer", "7", ""});
+    EXPECT_EQ(3u, table.GetLineCount());
+    EXPECT_EQ("name      n  words\n"
+              "a       100  done\n"
+              "longer    7\n",
+              table.Format());
+}
+
+SArguments Parse(std::vector<const char*> aArgs)
+{
+    aArgs.insert(aArgs.begin(), "movactl");
+    SArguments args;
+    std::string strError;
+    EXPECT_TRUE(ParseArguments(static_cast<int>(aArgs.size()), aArgs.data(), args, strError))
+        << strError;
+    return args;
+}
+
+TEST(MovactlCommonTest, Arguments_OptionsAnywhereInBothForms)
+{
+    SArguments defaults = Parse({"test"});
+    EXPECT_EQ(1, defaults.nBoard);
+    EXPECT_THAT(defaults.abySlaves, ElementsAre(3, 4, 5));
+    EXPECT_EQ(0, defaults.byWatchdog);
+    EXPECT_TRUE(defaults.strLibrary.empty());
+
+    SArguments watch = Parse({"--board=2", "watch", "--slaves", "9,0x0A", "10:0:8", "--count=3",
+                              "--watchdog", "20", "--lib", "/x/lib.so", "--interval", "100"});
+    EXPECT_EQ(VerbWatch, watch.eVerb);
+    EXPECT_EQ(2, watch.nBoard);
+    EXPECT_THAT(watch.abySlaves, ElementsAre(9, 10));
+    EXPECT_EQ(20, watch.byWatchdog);
+    EXPECT_EQ("/x/lib.so", watch.strLibrary);
+    EXPECT_EQ(3u, watch.dwRounds);
+    EXPECT_EQ(100u, watch.dwIntervalMs);
+    ASSERT_EQ(1u, watch.aVariables.size());
+    EXPECT_EQ(10, watch.aVariables[0].byAddress);
+
+    // Help wins over variables that would not do.
+    SArguments help = Parse({"write", "--help", "3:0:8"});
+    EXPECT_TRUE(help.bHelp);
+    EXPECT_EQ(VerbWrite, help.eVerb);
+}
+
+} // namespace

@@ -1,0 +1,130 @@
+#include "tests/movactl/MovactlRun.h"
+
+#include "tests/support/PrivateBoard.h"
+
+#include <chrono>
+#include <csignal>
+#include <poll.h>
+#include <pty.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace movactltest
+{
+
+namespace
+{
+
+const testing::Environment* const g_pBoardEnvironment =
+    testing::AddGlobalTestEnvironment(new testsupport::CPrivateBoardEnvironment);
+
+// "exec" keeps movactl's own pid, so that signals and the exit code are its own.
+std::vector<std::string> MergedCommand(const std::vector<std::string>& aArgs)
+{
+    std::vector<std::string> command{"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>&1", MOVACTL_PATH};
+    command.insert(command.end(), aArgs.begin(), aArgs.end());
+    return command;
+}
+
+} // namespace
+
+SRun RunMovactl(const std::vector<std::string>& aArgs)
+{
+    testsupport::CChildProcess child(MergedCommand(aArgs));
+    std::string strOutput = child.ReadAll(60000);
+    SRun run{child.Wait(60000), strOutput};
+    EXPECT_THAT(run.strOutput, testing::Not(testing::HasSubstr("Sanitizer")));
+    return run;
+}
+
+std::unique_ptr<testsupport::CChildProcess> StartMovactl(const std::vector<std::string>& aArgs)
+{
+    return std::make_unique<testsupport::CChildProcess>(MergedCommand(aArgs));
+}
+
+std::string RunOnTerminal(const std::vector<std::string>& aArgs)
+{
+    int nMaster = -1;
+    int nSlave = -1;
+    if (openpty(&nMaster, &nSlave, nullptr, nullptr, nullptr) != 0)
+    {
+        ADD_FAILURE() << "no pseudo terminal";
+        return "";
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, nSlave, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, nSlave, STDERR_FILENO);
+    posix_spawn_file_actions_addclose(&actions, nMaster);
+    posix_spawn_file_actions_addclose(&actions, nSlave);
+    std::vector<std::string> aArgv{MOVACTL_PATH};
+    aArgv.insert(aArgv.end(), aArgs.begin(), aArgs.end());
+    std::vector<char*> apszArgv;
+    for (std::string& strArg : aArgv)
+        apszArgv.push_back(strArg.data());
+    apszArgv.push_back(nullptr);
+    pid_t nPid = -1;
+    int nSpawned = posix_spawn(&nPid, apszArgv[0], &actions, nullptr, apszArgv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(nSlave);
+    std::string strOutput;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    // The master reads end (EIO) once the child and everything it started have closed the
+    // terminal.
+    while (nSpawned == 0 && std::chrono::steady_clock::now() < deadline)
+    {
+        pollfd pfd{nMaster, POLLIN, 0};
+        if (poll(&pfd, 1, 1000) <= 0)
+            continue;
+        char achChunk[4096];
+        ssize_t nRead = read(nMaster, achChunk, sizeof achChunk);
+        if (nRead <= 0)
+            break;
+        strOutput.append(achChunk, static_cast<std::size_t>(nRead));
+    }
+    close(nMaster);
+    if (nSpawned == 0)
+    {
+        kill(nPid, SIGKILL);
+        waitpid(nPid, nullptr, 0);
+    }
+    EXPECT_EQ(0, nSpawned);
+    EXPECT_THAT(strOutput, testing::Not(testing::HasSubstr("Sanitizer")));
+    return strOutput;
+}
+
+std::vector<std::string> Rows(const std::string& strOutput)
+{
+    std::vector<std::string> aRows(1);
+    for (char ch : strOutput)
+    {
+        std::string& strRow = aRows.back();
+        if (ch == '\n')
+            aRows.emplace_back();
+        else if (ch != ' ')
+            strRow += ch;
+        else if (!strRow.empty() && strRow.back() != ' ')
+            strRow += ' ';
+    }
+    for (std::string& strRow : aRows)
+    {
+        if (!strRow.empty() && strRow.back() == ' ')
+            strRow.pop_back();
+    }
+    if (aRows.back().empty())
+        aRows.pop_back();
+    return aRows;
+}
+
+std::vector<std::uint8_t> BoardOutputs(std::uint8_t byAddress)
+{
+    std::uint8_t abyOutputs[korix::kMaxDataLength] = {};
+    std::uint8_t byLength = 0;
+    EXPECT_TRUE(korix::ReadOutputBytes(1, byAddress, abyOutputs, byLength).bOk);
+    return std::vector<std::uint8_t>(abyOutputs, abyOutputs + byLength);
+}
+
+} // namespace movactltest

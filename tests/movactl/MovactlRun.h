@@ -1,0 +1,46 @@
+// movactl as the tests run it: a real process on this test process's private simulated board.
+#pragma once
+
+#include "sim/SimControl.h"
+#include "tests/support/ChildProcess.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace movactltest
+{
+
+struct SRun
+{
+    int nExitCode;
+    std::string strOutput; // standard output and standard error together
+};
+
+// Runs movactl with the arguments to its end. A sanitizer report fails the test.
+SRun RunMovactl(const std::vector<std::string>& aArgs);
+
+// Starts movactl with its standard error in the same pipe as its output.
+std::unique_ptr<testsupport::CChildProcess> StartMovactl(const std::vector<std::string>& aArgs);
+
+// Runs movactl to its end with its standard output and error on a terminal; what it wrote.
+std::string RunOnTerminal(const std::vector<std::string>& aArgs);
+
+// The output's lines with runs of blanks squeezed to one and no blanks at either end, so that
+// table rows compare without their column widths.
+std::vector<std::string> Rows(const std::string& strOutput);
+
+// The outputs the board holds for a slave.
+std::vector<std::uint8_t> BoardOutputs(std::uint8_t byAddress);
+
+// Each test starts from the default plant without faults.
+class MovactlTest : public testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(korix::ResetBoard(1).bOk); }
+};
+
+} // namespace movactltest

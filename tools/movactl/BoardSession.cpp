@@ -1,0 +1,150 @@
+#include "tools/movactl/BoardSession.h"
+
+#include "tools/movactl/Console.h"
+#include "tools/movactl/ResultWords.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace movactl
+{
+
+namespace
+{
+
+// Far beyond any batch on a working board, short enough that nobody waits for nothing.
+constexpr std::uint32_t kBatchTimeoutMs = 20000;
+
+} // namespace
+
+CBoardSession::CBoardSession(const SArguments& args)
+    : m_strLibrary(args.strLibrary), m_abySlaves(args.abySlaves)
+{
+    m_protoParams.dwSize = sizeof m_protoParams;
+    m_commParams.dwSize = sizeof m_commParams;
+    m_commParams.Board = args.nBoard;
+    m_commParams.byTimeWatchdog = args.byWatchdog;
+    for (std::uint8_t byAddress : m_abySlaves)
+    {
+        m_commParams.aSlaves[m_commParams.ucNumberOfDPSlaves++].byL2Addr = byAddress;
+        m_images[byAddress];
+    }
+}
+
+CBoardSession::~CBoardSession()
+{
+    if (m_pJob == nullptr)
+        return;
+    if (m_bOpen)
+        CloseJob();
+    // Only CloseJob drops a sink: a job that was never opened would keep ours past its end.
+    if (m_sink.GetReferences() != 0)
+        m_pJob->SetJobNotification(nullptr);
+    m_pJob->Release();
+}
+
+bool CBoardSession::Start()
+{
+    std::string strError;
+    if (!m_library.Load(m_strLibrary, strError) ||
+        (m_pJob = m_library.CreateJob(strError)) == nullptr)
+    {
+        std::fprintf(stderr, "movactl: %s\n", strError.c_str());
+        return false;
+    }
+    if (std::int32_t lResult = RegisterSink(); lResult != 0)
+    {
+        std::fprintf(stderr, "movactl: the job refused our notification sink (%d)\n",
+                     static_cast<int>(lResult));
+        return false;
+    }
+    if (std::int32_t lResult = OpenJob(); lResult != 0)
+    {
+        std::fprintf(stderr, "movactl: cannot open board %d: OpenJob answered %d: %s\n",
+                     static_cast<int>(m_commParams.Board), static_cast<int>(lResult),
+                     DescribeOpenResult(lResult).c_str());
+        return false;
+    }
+    return true;
+}
+
+std::int32_t CBoardSession::OpenJob()
+{
+    CStopSignalsHeld held; // the worker that OpenJob starts inherits it
+    std::int32_t lResult = m_pJob->OpenJob(&m_protoParams, &m_commParams, 0);
+    m_bOpen = lResult == 0;
+    return lResult;
+}
+
+std::int32_t CBoardSession::CloseJob()
+{
+    m_bOpen = false;
+    return m_pJob->CloseJob();
+}
+
+bool CBoardSession::RunBatch(SJobParam* pRecords, std::uint32_t dwCount)
+{
+    std::uint32_t dwContext = NewContext();
+    if (std::int32_t lResult = PutBatch(pRecords, dwCount, dwContext); lResult != 0)
+    {
+        std::fprintf(stderr, "movactl: PutJob refused the batch (%d)\n", static_cast<int>(lResult));
+        return false;
+    }
+    WaitBatch(dwContext);
+    return true;
+}
+
+std::int32_t CBoardSession::PutBatch(SJobParam* pRecords, std::uint32_t dwCount,
+                                     std::uint32_t dwContext)
+{
+    return m_pJob->PutJob(dwCount, pRecords, dwContext);
+}
+
+void CBoardSession::WaitBatch(std::uint32_t dwContext)
+{
+    if (!m_sink.WaitFinished(dwContext, kBatchTimeoutMs))
+        Abandon(dwContext);
+}
+
+void CBoardSession::Abandon(std::uint32_t dwContext)
+{
+    std::fprintf(stderr,
+                 "movactl: batch %u was not reported within %u s; leaving it to the library "
+                 "and ending (the board frees the registration of an ended process)\n",
+                 static_cast<unsigned>(dwContext), static_cast<unsigned>(kBatchTimeoutMs / 1000));
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(ExitFailed);
+}
+
+SConSpec CBoardSession::GetConnection(std::uint8_t byAddress)
+{
+    SConSpec connection{};
+    connection.byL2Addr = byAddress;
+    if (const SConSpec* pEntry = FindSlave(byAddress))
+    {
+        connection.wLenIn = pEntry->wLenIn;
+        connection.wLenOut = pEntry->wLenOut;
+    }
+    SImages& images = m_images[byAddress];
+    connection.lpvBufferIn = images.abyIn;
+    connection.lpvBufferOut = images.abyOut;
+    return connection;
+}
+
+const SConSpec* CBoardSession::FindSlave(std::uint8_t byAddress) const
+{
+    for (std::uint8_t i = 0; i < m_commParams.ucNumberOfDPSlaves; ++i)
+    {
+        if (m_commParams.aSlaves[i].byL2Addr == byAddress)
+            return &m_commParams.aSlaves[i];
+    }
+    return nullptr;
+}
+
+std::uint16_t CBoardSession::GetStatus(std::uint8_t byAddress) const
+{
+    return byAddress < kSlaveTableEntries ? m_commParams.aSlaves[byAddress].wState : 0;
+}
+
+} // namespace movactl

@@ -1,0 +1,55 @@
+#include "tools/movactl/ValueText.h"
+
+#include <cstdio>
+
+namespace movactl
+{
+
+std::uint64_t NumberOf(const std::vector<std::uint8_t>& abyValue)
+{
+    std::uint64_t qwNumber = 0;
+    for (std::size_t i = 0; i < abyValue.size() && i < 8; ++i)
+        qwNumber |= static_cast<std::uint64_t>(abyValue[i]) << (8 * i);
+    return qwNumber;
+}
+
+std::string FormatValue(const SVariable& variable, const std::vector<std::uint8_t>& abyValue)
+{
+    // The library hands a bit over as its weight in the byte (1, 2, 4 ... 128).
+    if (variable.wBitLength == 1)
+        return NumberOf(abyValue) != 0 ? "1" : "0";
+    if (variable.wBitLength <= 64)
+        return std::to_string(NumberOf(abyValue));
+    std::string strText = "0x";
+    for (std::uint8_t byValue : abyValue)
+    {
+        char szByte[3];
+        std::snprintf(szByte, sizeof szByte, "%02X", byValue);
+        strText += szByte;
+    }
+    return strText;
+}
+
+std::string FormatHex(const SVariable& variable, const std::vector<std::uint8_t>& abyValue)
+{
+    if (variable.wBitLength == 1 || variable.wBitLength > 64)
+        return "";
+    char szHex[24];
+    std::snprintf(szHex, sizeof szHex, "0x%0*llX", static_cast<int>(2 * abyValue.size()),
+                  static_cast<unsigned long long>(NumberOf(abyValue)));
+    return szHex;
+}
+
+std::string HexBytes(const std::uint8_t* pbyBytes, std::size_t nCount)
+{
+    std::string strText;
+    for (std::size_t i = 0; i < nCount; ++i)
+    {
+        char szByte[4];
+        std::snprintf(szByte, sizeof szByte, "%s%02X", i == 0 ? "" : " ", pbyBytes[i]);
+        strText += szByte;
+    }
+    return strText;
+}
+
+} // namespace movactl

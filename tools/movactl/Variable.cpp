@@ -1,0 +1,183 @@
+#include "tools/movactl/Variable.h"
+
+#include "tools/movactl/Numbers.h"
+
+namespace movactl
+{
+
+namespace
+{
+
+std::vector<std::string_view> SplitFields(std::string_view text)
+{
+    std::vector<std::string_view> aFields;
+    for (;;)
+    {
+        std::size_t nColon = text.find(':');
+        aFields.push_back(text.substr(0, nColon));
+        if (nColon == std::string_view::npos)
+            return aFields;
+        text.remove_prefix(nColon + 1);
+    }
+}
+
+template <typename TValue>
+bool TakeField(std::string_view field, std::uint64_t qwMin, std::uint64_t qwMax,
+               const char* pszWhat, TValue& value, std::string& strError)
+{
+    std::uint64_t qwValue = 0;
+    if (!ParseNumber(field, qwMax, qwValue) || qwValue < qwMin)
+    {
+        strError = "'" + std::string(field) + "' is not " + pszWhat + " (" + std::to_string(qwMin) +
+                   " to " + std::to_string(qwMax) + ")";
+        return false;
+    }
+    value = static_cast<TValue>(qwValue);
+    return true;
+}
+
+bool TakePlace(std::string_view field, SVariable& variable, std::string& strError)
+{
+    std::size_t nDot = field.find('.');
+    if (!TakeField(field.substr(0, nDot), 0, 0xFFFF, "a byte offset", variable.wByteOffset,
+                   strError))
+        return false;
+    return nDot == std::string_view::npos ||
+           TakeField(field.substr(nDot + 1), 0, 0xFFFF, "a bit number", variable.wBitOffset,
+                     strError);
+}
+
+bool TakeModifier(std::string_view field, bool bWrite, SVariable& variable, std::string& strError)
+{
+    if (field != "swap" && field != "out")
+    {
+        strError = "'" + std::string(field) + "' is neither 'swap' nor 'out'";
+        return false;
+    }
+    if (field == "out" && bWrite)
+    {
+        strError = "':out' is for reads; a write always goes to the outputs";
+        return false;
+    }
+    bool& bFlag = field == "swap" ? variable.bSwap : variable.bOutputs;
+    if (bFlag)
+    {
+        strError = "':" + std::string(field) + "' is given twice";
+        return false;
+    }
+    bFlag = true;
+    return true;
+}
+
+// SLAVE:BYTE[.BIT]:BITS followed by modifiers.
+bool TakeVariable(std::string_view text, bool bWrite, SVariable& variable, std::string& strError)
+{
+    std::vector<std::string_view> aFields = SplitFields(text);
+    if (aFields.size() < 3)
+    {
+        strError = "expected SLAVE:BYTE[.BIT]:BITS";
+        return false;
+    }
+    if (!TakeField(aFields[0], 1, 125, "a slave address", variable.byAddress, strError) ||
+        !TakePlace(aFields[1], variable, strError) ||
+        !TakeField(aFields[2], 1, kMaxBitLength, "a number of bits", variable.wBitLength, strError))
+        return false;
+    if (variable.wBitLength != 1 && aFields[1].find('.') != std::string_view::npos)
+    {
+        strError = "a bit number (BYTE.BIT) goes with 1 bit only";
+        return false;
+    }
+    for (std::size_t i = 3; i < aFields.size(); ++i)
+    {
+        if (!TakeModifier(aFields[i], bWrite, variable, strError))
+            return false;
+    }
+    return true;
+}
+
+bool CheckSwap(const SVariable& variable, std::string& strError)
+{
+    if (variable.bSwap && variable.wBitLength != 16 && variable.wBitLength != 32 &&
+        variable.wBitLength != 64)
+    {
+        strError = "':swap' works on 16, 32 and 64 bits only";
+        return false;
+    }
+    return true;
+}
+
+// The value buffer in the host's (little-endian) order, as the record's pData carries it.
+bool TakeValue(std::string_view text, SVariable& variable, std::string& strError)
+{
+    std::size_t nBytes = ValueSize(variable.wBitLength);
+    if (variable.wBitLength > 64)
+    {
+        if (ParseHexBytes(text, nBytes, variable.abyValue))
+            return true;
+        strError = "a value of " + std::to_string(variable.wBitLength) +
+                   " bits is written as 0x and " + std::to_string(2 * nBytes) +
+                   " hex digits, first byte first";
+        return false;
+    }
+    std::uint64_t qwMax = variable.wBitLength == 64 ? ~0ull : (1ull << variable.wBitLength) - 1;
+    std::uint64_t qwValue = 0;
+    if (!TakeField(text, 0, qwMax, "a value that fits", qwValue, strError))
+        return false;
+    variable.abyValue.assign(nBytes, 0);
+    for (std::size_t i = 0; i < nBytes && i < 8; ++i)
+        variable.abyValue[i] = static_cast<std::uint8_t>(qwValue >> (8 * i));
+    return true;
+}
+
+bool Explain(std::string_view text, std::string& strError)
+{
+    strError = "'" + std::string(text) + "': " + strError;
+    return false;
+}
+
+} // namespace
+
+std::size_t ValueSize(std::uint16_t wBitLength)
+{
+    return wBitLength == 1 ? 2 : (wBitLength + 7u) / 8u;
+}
+
+bool ParseReadVariable(std::string_view text, SVariable& variable, std::string& strError)
+{
+    variable = SVariable{};
+    variable.strText = text;
+    if (text.find('=') != std::string_view::npos)
+    {
+        strError = "a read takes no value";
+        return Explain(text, strError);
+    }
+    if (!TakeVariable(text, false, variable, strError) || !CheckSwap(variable, strError))
+        return Explain(text, strError);
+    return true;
+}
+
+bool ParseWriteVariable(std::string_view text, SVariable& variable, std::string& strError)
+{
+    variable = SVariable{};
+    variable.strText = text;
+    std::size_t nEqual = text.find('=');
+    if (nEqual == std::string_view::npos)
+    {
+        strError = "expected SLAVE:BYTE[.BIT]:BITS=VALUE";
+        return Explain(text, strError);
+    }
+    // A trailing :swap belongs to the variable, whichever side of the value it stands.
+    std::string_view value = text.substr(nEqual + 1);
+    std::string strNamed(text.substr(0, nEqual));
+    if (std::size_t nColon = value.find(':'); nColon != std::string_view::npos)
+    {
+        strNamed += value.substr(nColon);
+        value = value.substr(0, nColon);
+    }
+    if (!TakeVariable(strNamed, true, variable, strError) || !CheckSwap(variable, strError) ||
+        !TakeValue(value, variable, strError))
+        return Explain(text, strError);
+    return true;
+}
+
+} // namespace movactl
