@@ -1,4 +1,4 @@
-// The host's records: a job parameter record per request, the connection spec (also the
+// The host's records: a job parameter record per request, the connection record (also the
 // entries of the slave table), and the two records with which the host opens a job. The host
 // builds these as bytes, so their layout is a contract: byte-packed, little-endian, pointers in
 // the host's width.

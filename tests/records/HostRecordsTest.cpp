@@ -11,7 +11,7 @@ namespace
 {
 
 constexpr bool kPointers32 = sizeof(void*) == 4;
-// Offsets after the connection spec move by the widening of its two pointers.
+// Offsets after the connection record move by the widening of its two pointers.
 constexpr std::size_t kShift = kPointers32 ? 0 : 8;
 constexpr std::size_t kPtrShift = kPointers32 ? 0 : 4;
 

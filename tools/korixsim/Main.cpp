@@ -1,4 +1,5 @@
 // korixsim: shows and steers the simulated DP master board. See docs/korixsim.md.
+#include "tools/common/GuardedMain.h"
 #include "tools/korixsim/Arguments.h"
 #include "tools/korixsim/ShowBoard.h"
 
@@ -100,17 +101,5 @@ int RunCommand(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    try
-    {
-        return RunCommand(argc, argv);
-    }
-    catch (const std::exception& e)
-    {
-        std::fprintf(stderr, "korixsim: %s\n", e.what());
-    }
-    catch (...)
-    {
-        std::fprintf(stderr, "korixsim: unexpected failure\n");
-    }
-    return ExitFailed;
+    return RunGuarded("korixsim", RunCommand, argc, argv);
 }

@@ -1,5 +1,6 @@
 // movactl: a person's way to talk to DP slaves through the MovaJob library, loaded and driven
 // as a host does. See docs/movactl.md.
+#include "tools/common/GuardedMain.h"
 #include "tools/movactl/Arguments.h"
 #include "tools/movactl/Commands.h"
 
@@ -53,17 +54,5 @@ int RunCommand(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    try
-    {
-        return RunCommand(argc, argv);
-    }
-    catch (const std::exception& e)
-    {
-        std::fprintf(stderr, "movactl: %s\n", e.what());
-    }
-    catch (...)
-    {
-        std::fprintf(stderr, "movactl: unexpected failure\n");
-    }
-    return ExitFailed;
+    return RunGuarded("movactl", RunCommand, argc, argv);
 }

@@ -1,5 +1,6 @@
 // movatrace: a trace window for the library's trace lines, and the control of live trace
 // sessions' levels. See docs/movatrace.md.
+#include "tools/common/GuardedMain.h"
 #include "tools/movatrace/Arguments.h"
 #include "tools/movatrace/LevelCommands.h"
 #include "tools/movatrace/WindowCommand.h"
@@ -40,17 +41,5 @@ int RunCommand(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    try
-    {
-        return RunCommand(argc, argv);
-    }
-    catch (const std::exception& e)
-    {
-        std::fprintf(stderr, "movatrace: %s\n", e.what());
-    }
-    catch (...)
-    {
-        std::fprintf(stderr, "movatrace: unexpected failure\n");
-    }
-    return movatrace::ExitFailed;
+    return RunGuarded("movatrace", RunCommand, argc, argv);
 }

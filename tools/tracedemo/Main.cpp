@@ -1,5 +1,6 @@
 // tracedemo: writes a steady trace through the library's tracer so that trace windows and
 // level changes can be tried out. See the usage text.
+#include "tools/common/GuardedMain.h"
 #include "tools/tracedemo/DemoOptions.h"
 #include "trace/TraceApi.h"
 
@@ -93,13 +94,5 @@ int RunDemo(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    try
-    {
-        return RunDemo(argc, argv);
-    }
-    catch (const std::exception& e)
-    {
-        std::fprintf(stderr, "tracedemo: %s\n", e.what());
-    }
-    return 1;
+    return RunGuarded("tracedemo", RunDemo, argc, argv);
 }
