@@ -21,10 +21,9 @@ namespace
 const testing::Environment* const g_pBoardEnvironment =
     testing::AddGlobalTestEnvironment(new testsupport::CPrivateBoardEnvironment);
 
-// "exec" keeps movactl's own pid, so that signals and the exit code are its own.
-std::vector<std::string> MergedCommand(const std::vector<std::string>& aArgs)
+std::vector<std::string> MovactlCommand(const std::vector<std::string>& aArgs)
 {
-    std::vector<std::string> command{"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>&1", MOVACTL_PATH};
+    std::vector<std::string> command{MOVACTL_PATH};
     command.insert(command.end(), aArgs.begin(), aArgs.end());
     return command;
 }
@@ -33,16 +32,16 @@ std::vector<std::string> MergedCommand(const std::vector<std::string>& aArgs)
 
 SRun RunMovactl(const std::vector<std::string>& aArgs)
 {
-    testsupport::CChildProcess child(MergedCommand(aArgs));
-    std::string strOutput = child.ReadAll(60000);
-    SRun run{child.Wait(60000), strOutput};
+    testsupport::SRunResult result = testsupport::RunToEnd(MovactlCommand(aArgs), 60000);
+    SRun run{result.nExitCode, result.strOutput};
     EXPECT_THAT(run.strOutput, testing::Not(testing::HasSubstr("Sanitizer")));
     return run;
 }
 
 std::unique_ptr<testsupport::CChildProcess> StartMovactl(const std::vector<std::string>& aArgs)
 {
-    return std::make_unique<testsupport::CChildProcess>(MergedCommand(aArgs));
+    return std::make_unique<testsupport::CChildProcess>(MovactlCommand(aArgs),
+                                                        testsupport::teErrorOutput::Merged);
 }
 
 std::string RunOnTerminal(const std::vector<std::string>& aArgs)

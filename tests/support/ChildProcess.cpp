@@ -16,7 +16,7 @@ extern char** environ;
 namespace testsupport
 {
 
-CChildProcess::CChildProcess(const std::vector<std::string>& argv)
+CChildProcess::CChildProcess(const std::vector<std::string>& argv, teErrorOutput eErrorOutput)
 {
     int outPipe[2];
     int inPipe[2];
@@ -31,6 +31,8 @@ CChildProcess::CChildProcess(const std::vector<std::string>& argv)
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
+    if (eErrorOutput == teErrorOutput::Merged)
+        posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDERR_FILENO);
     posix_spawn_file_actions_adddup2(&actions, inPipe[0], STDIN_FILENO);
 
     std::vector<char*> args;
@@ -148,6 +150,13 @@ int CChildProcess::Wait(int nTimeoutMs)
             return -1;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
+}
+
+SRunResult RunToEnd(const std::vector<std::string>& argv, int nTimeoutMs)
+{
+    CChildProcess child(argv, teErrorOutput::Merged);
+    std::string strOutput = child.ReadAll(nTimeoutMs);
+    return {child.Wait(nTimeoutMs), strOutput};
 }
 
 std::string HelperPath(const char* pszProgram)

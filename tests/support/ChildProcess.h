@@ -8,11 +8,18 @@
 namespace testsupport
 {
 
+enum class teErrorOutput
+{
+    Own,   // the child's standard error stays the test's
+    Merged // it goes into the same pipe as the standard output
+};
+
 class CChildProcess
 {
 public:
     // Starts argv[0] (a path) with the given arguments; IsRunning() tells whether it started.
-    explicit CChildProcess(const std::vector<std::string>& argv);
+    explicit CChildProcess(const std::vector<std::string>& argv,
+                           teErrorOutput eErrorOutput = teErrorOutput::Own);
     ~CChildProcess(); // kills and reaps a child still running
     CChildProcess(const CChildProcess&) = delete;
     CChildProcess& operator=(const CChildProcess&) = delete;
@@ -41,6 +48,15 @@ private:
     int m_fdIn = -1;
     std::string m_buffered;
 };
+
+struct SRunResult
+{
+    int nExitCode;         // as CChildProcess::Wait gives it
+    std::string strOutput; // standard output and standard error together
+};
+
+// Runs argv to its end, at most nTimeoutMs.
+SRunResult RunToEnd(const std::vector<std::string>& argv, int nTimeoutMs = 30000);
 
 // Path of a helper program built next to the tests (the directory of the running test).
 std::string HelperPath(const char* pszProgram);

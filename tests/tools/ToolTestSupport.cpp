@@ -18,29 +18,14 @@ extern char** environ;
 namespace tooltest
 {
 
-namespace
-{
-
-// "exec" keeps the program's own pid, so signals and exit codes are its own.
-std::vector<std::string> MergedCommand(const std::vector<std::string>& argv)
-{
-    std::vector<std::string> command{"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>&1"};
-    command.insert(command.end(), argv.begin(), argv.end());
-    return command;
-}
-
-} // namespace
-
 SRunResult RunProgram(const std::vector<std::string>& argv)
 {
-    testsupport::CChildProcess child(MergedCommand(argv));
-    std::string strOutput = child.ReadAll(30000);
-    return {child.Wait(30000), strOutput};
+    return testsupport::RunToEnd(argv);
 }
 
 std::unique_ptr<testsupport::CChildProcess> StartMerged(const std::vector<std::string>& argv)
 {
-    return std::make_unique<testsupport::CChildProcess>(MergedCommand(argv));
+    return std::make_unique<testsupport::CChildProcess>(argv, testsupport::teErrorOutput::Merged);
 }
 
 std::unique_ptr<testsupport::CChildProcess> StartMovatrace(const std::vector<std::string>& args)

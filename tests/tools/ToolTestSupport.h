@@ -13,11 +13,7 @@
 namespace tooltest
 {
 
-struct SRunResult
-{
-    int nExitCode;
-    std::string strOutput; // standard output and standard error together
-};
+using testsupport::SRunResult;
 
 // Runs argv to its end.
 SRunResult RunProgram(const std::vector<std::string>& argv);
