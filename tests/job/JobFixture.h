@@ -8,6 +8,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 namespace jobtest
 {
 
@@ -30,6 +33,22 @@ protected:
     }
 
     std::int32_t Open() { return m_pJob->OpenJob(&m_protoParams, &m_params, 0); }
+
+    // Waits until the worker has taken every waiting batch (none is offered any more): the one
+    // it works on has left the queue. Needs a registered sink; false after ten seconds.
+    bool WaitUntilTaken(CTestSink& sink)
+    {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < deadline)
+        {
+            std::size_t nOffered = sink.Offered().size();
+            m_pJob->EnumJobQueue(0);
+            if (sink.Offered().size() == nOffered)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return false;
+    }
 
     // A read of slave 3's inputs into the fixture's buffer.
     SJobParam ReadRecord()

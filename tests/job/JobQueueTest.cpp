@@ -91,7 +91,7 @@ TEST_F(JobQueueTest, CloseDropsWaitingBatchesAndFinishesTheOneInHand)
     ASSERT_TRUE(korix::InjectDelay(1, korix::OpBoardReadInput, 1500, 1).bOk);
     SJobParam read = ReadRecord();
     ASSERT_EQ(0, m_pJob->PutJob(1, &read, 100));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ASSERT_TRUE(WaitUntilTaken(m_sink));
     ASSERT_EQ(0, m_pJob->PutJob(1, &m_batches[0].record, 1));
     ASSERT_EQ(0, m_pJob->PutJob(1, &m_batches[1].record, 2));
     ASSERT_EQ(0, m_pJob->CloseJob());

@@ -58,7 +58,7 @@ TEST_F(JobSinkTest, CloseFromInsideAnEnumerationIsRefused)
     SJobParam read = ReadRecord();
     SQuickBatch waiting;
     ASSERT_EQ(0, m_pJob->PutJob(1, &read, 1));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(WaitUntilTaken(sink));
     ASSERT_EQ(0, m_pJob->PutJob(1, &waiting.record, 2));
     std::int32_t lClose = 1;
     sink.m_onEnum = [&](std::uint32_t)
