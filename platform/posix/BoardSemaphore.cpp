@@ -4,6 +4,8 @@
 // describes the protocol for peers.
 #include "platform/BoardSemaphore.h"
 
+#include "platform/posix/ByteLock.h"
+
 #include <cerrno>
 #include <climits>
 #include <condition_variable>
@@ -57,21 +59,6 @@ int OpenSemaphoreFile(const char* pszName)
     return fd;
 }
 
-bool SetFileLock(int fd, short nType)
-{
-    flock lock{};
-    lock.l_type = nType;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = 0;
-    lock.l_len = 1;
-    while (fcntl(fd, nType == F_UNLCK ? F_OFD_SETLK : F_OFD_SETLKW, &lock) != 0)
-    {
-        if (errno != EINTR)
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 HBoardSemaphore CreateBoardSemaphore(const char* pszName)
@@ -99,7 +86,7 @@ bool WaitBoardSemaphore(HBoardSemaphore hSemaphore)
         hSemaphore->m_cvUnclaimed.wait(lock, [hSemaphore] { return !hSemaphore->m_bClaimed; });
         hSemaphore->m_bClaimed = true;
         lock.unlock();
-        bool bLocked = SetFileLock(hSemaphore->m_fd, F_WRLCK);
+        bool bLocked = posix::SetByte0Lock(hSemaphore->m_fd, F_WRLCK, true) == 0;
         lock.lock();
         hSemaphore->m_bHeld = bLocked;
         hSemaphore->m_bClaimed = bLocked;
@@ -120,7 +107,7 @@ bool ReleaseBoardSemaphore(HBoardSemaphore hSemaphore)
     try
     {
         std::lock_guard lock(hSemaphore->m_mutex);
-        if (!hSemaphore->m_bHeld || !SetFileLock(hSemaphore->m_fd, F_UNLCK))
+        if (!hSemaphore->m_bHeld || posix::SetByte0Lock(hSemaphore->m_fd, F_UNLCK, false) != 0)
             return false;
         hSemaphore->m_bHeld = false;
         hSemaphore->m_bClaimed = false;

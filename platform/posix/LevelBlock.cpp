@@ -4,6 +4,8 @@
 // whether a block of the name exists. docs/level-block.md describes the protocol for peers.
 #include "platform/LevelBlock.h"
 
+#include "platform/posix/ByteLock.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -42,36 +44,6 @@ bool MakeShmName(const char* pszName, char (&szShmName)[NAME_MAX + 2])
     return nLength > 0 && nLength <= NAME_MAX + 1;
 }
 
-flock MakeByte0Lock(short nType)
-{
-    flock lock{};
-    lock.l_type = nType;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = 0;
-    lock.l_len = 1;
-    return lock;
-}
-
-// Returns 0 or the errno of the refusal (EAGAIN: another holder's lock is in the way).
-int SetByte0Lock(int fd, short nType, bool bWait)
-{
-    flock lock = MakeByte0Lock(nType);
-    while (fcntl(fd, bWait ? F_OFD_SETLKW : F_OFD_SETLK, &lock) != 0)
-    {
-        if (errno != EINTR)
-            return errno == EACCES ? EAGAIN : errno;
-    }
-    return 0;
-}
-
-// A lock of another open file description on byte 0: a holder, a creator that has not yet
-// finished, or a last holder on its way out.
-bool HasOtherHolder(int fd)
-{
-    flock lock = MakeByte0Lock(F_WRLCK);
-    return fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
-}
-
 // Whether fd is still the file the name refers to. A last holder unlinks the name on its way
 // out; whoever opened the file just before must not take that orphan for the live block.
 bool IsNamedFile(int fd, const char* pszShmName)
@@ -100,7 +72,7 @@ bool ResetAndHold(int fd)
     static constexpr char kZeros[sizeof(std::int16_t)] = {};
     return ftruncate(fd, sizeof kZeros) == 0 &&
            pwrite(fd, kZeros, sizeof kZeros, 0) == static_cast<ssize_t>(sizeof kZeros) &&
-           SetByte0Lock(fd, F_RDLCK, false) == 0;
+           posix::SetByte0Lock(fd, F_RDLCK, false) == 0;
 }
 
 } // namespace
@@ -123,7 +95,7 @@ teBlockCreate CreateLevelBlock(const char* pszName, HLevelBlock* phBlock)
         int fd = shm_open(pBlock->m_szShmName, O_CREAT | O_RDWR | O_CLOEXEC, 0600);
         if (fd < 0)
             break;
-        int nError = SetByte0Lock(fd, F_WRLCK, false);
+        int nError = posix::SetByte0Lock(fd, F_WRLCK, false);
         if (nError != 0)
         {
             close(fd);
@@ -164,20 +136,20 @@ HLevelBlock OpenLevelBlock(const char* pszName)
             break;
         // A file without holders is what a killed last holder left behind, not a block. Testing
         // before locking keeps us from standing in the way of a Create meanwhile.
-        if (!HasOtherHolder(fd))
+        if (!posix::HasOtherByte0Holder(fd))
         {
             close(fd);
             break;
         }
         // Blocks only while a creator finishes or a last holder leaves: both take microseconds.
-        bool bLocked = SetByte0Lock(fd, F_RDLCK, true) == 0;
+        bool bLocked = posix::SetByte0Lock(fd, F_RDLCK, true) == 0;
         if (bLocked && !IsNamedFile(fd, pBlock->m_szShmName))
         {
             close(fd);
             continue;
         }
         // The holder we saw may have died before our lock was granted.
-        if (!bLocked || !HasOtherHolder(fd))
+        if (!bLocked || !posix::HasOtherByte0Holder(fd))
         {
             close(fd);
             break;
@@ -210,7 +182,7 @@ void CloseLevelBlock(HLevelBlock hBlock)
         return;
     // Only the last holder gets the write lock; it removes the name so that names of ended
     // sessions do not pile up.
-    if (SetByte0Lock(hBlock->m_fd, F_WRLCK, false) == 0)
+    if (posix::SetByte0Lock(hBlock->m_fd, F_WRLCK, false) == 0)
         RemoveAndClose(hBlock->m_fd, hBlock->m_szShmName);
     else
         close(hBlock->m_fd);
@@ -233,7 +205,7 @@ void ListLevelBlocks(void (*pfnVisit)(const char* pszName, void* pContext), void
         int fd = openat(dirfd(pDir), pszFile, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
         if (fd < 0)
             continue;
-        bool bLive = HasOtherHolder(fd);
+        bool bLive = posix::HasOtherByte0Holder(fd);
         close(fd);
         if (bLive)
             pfnVisit(pszFile + kFilePrefixLength, pContext);

@@ -4,6 +4,7 @@
 // to the open file description, not the thread, so threads of this process sharing the one
 // descriptor queue on a mutex first.
 #include "sim/SharedBoard.h"
+#include "platform/posix/ByteLock.h"
 
 #include <array>
 #include <atomic>
@@ -56,26 +57,11 @@ bool IsUsablePrefix(const char* pszPrefix)
     return true;
 }
 
-bool SetByte0Lock(int fd, short nType)
-{
-    flock lock{};
-    lock.l_type = nType;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = 0;
-    lock.l_len = 1;
-    while (fcntl(fd, F_OFD_SETLKW, &lock) != 0)
-    {
-        if (errno != EINTR)
-            return false;
-    }
-    return true;
-}
-
 // Grows a new file to the state's size under the lock, so that nobody maps it short. The
 // zeros of a new file carry no magic; the first lock holder initialises the state.
 bool EnsureSize(int fd)
 {
-    if (!SetByte0Lock(fd, F_WRLCK))
+    if (platform::posix::SetByte0Lock(fd, F_WRLCK, true) != 0)
         return false;
     struct stat status
     {
@@ -83,7 +69,7 @@ bool EnsureSize(int fd)
     bool bOk = fstat(fd, &status) == 0;
     if (bOk && status.st_size < static_cast<off_t>(sizeof(SBoardState)))
         bOk = ftruncate(fd, sizeof(SBoardState)) == 0;
-    SetByte0Lock(fd, F_UNLCK);
+    platform::posix::SetByte0Lock(fd, F_UNLCK, false);
     return bOk;
 }
 
@@ -145,7 +131,7 @@ SBoardState* LockSharedBoard(CSharedBoard* pBoard)
     if (pBoard == nullptr)
         return nullptr;
     pBoard->m_mutex.lock();
-    if (!SetByte0Lock(pBoard->m_fd, F_WRLCK))
+    if (platform::posix::SetByte0Lock(pBoard->m_fd, F_WRLCK, true) != 0)
     {
         pBoard->m_mutex.unlock();
         return nullptr;
@@ -157,7 +143,7 @@ void UnlockSharedBoard(CSharedBoard* pBoard)
 {
     if (pBoard == nullptr)
         return;
-    SetByte0Lock(pBoard->m_fd, F_UNLCK);
+    platform::posix::SetByte0Lock(pBoard->m_fd, F_UNLCK, false);
     pBoard->m_mutex.unlock();
 }
 
