@@ -21,7 +21,7 @@ thread_local teErrorNumber g_errorSink; // stands in for an error pointer left n
 CDPCommunication::CDPCommunication(std::uint8_t byBoard)
     : m_byBoard(0), m_byHandle(0), m_byRegTag(0), m_byHandleExt(0),
       m_byNumberOfSlaves(0), m_abySlaveAddr{}, m_byTimeWatchdog(0), m_hSemSyncTest(nullptr),
-      m_pTracer(nullptr), m_byListedSlaves(0), m_awLenIn{}, m_awLenOut{}
+      m_pTracer(nullptr), m_byListedSlaves(0), m_awLenIn{}, m_awLenOut{}, m_bStatesRefreshed(false)
 {
     char szTraceName[16];
     if (byBoard >= 1 && byBoard <= 4)
@@ -97,7 +97,8 @@ int CDPCommunication::InitDPCommunication(std::uint8_t byNumberOfSlaves, SConSpe
         query.byLength = 255;
         board.pfnReadOutput(&query);
         m_awLenOut[nAddr] = query.byLength;
-        SetSlaveLengths(pSlaves, query.byL2Addr, m_awLenIn[nAddr], m_awLenOut[nAddr]);
+        SetSlaveLengths(pSlaves, static_cast<std::uint8_t>(nAddr), m_awLenIn[nAddr],
+                        m_awLenOut[nAddr]);
     }
     board.pfnClose(&reg);
 

@@ -36,6 +36,9 @@ public:
     int WriteToDPSlave(std::uint8_t byL2Addr, std::uint8_t byCount, const void* pSource,
                        teErrorNumber* pError);
     int TestDPConnections(SConSpec* pSlaves, teErrorNumber* pError);
+    // Whether the last TestDPConnections wrote the slave states into the table: a board that
+    // refused the state list leaves what an earlier test stored, which is stale.
+    bool LastTestRefreshedStates() const { return m_bStatesRefreshed; }
 
 private:
     struct SReadWords;
@@ -64,4 +67,5 @@ private:
     std::uint8_t m_byListedSlaves; // how many addresses m_abySlaveAddr holds
     std::uint16_t m_awLenIn[kLearnedAddresses];
     std::uint16_t m_awLenOut[kLearnedAddresses];
+    bool m_bStatesRefreshed;
 };

@@ -235,6 +235,7 @@ int CDPCommunication::TestDPConnections(SConSpec* pSlaves, teErrorNumber* pError
     SBoardRequest states = HandleRequest();
     states.byLength = kBoardSlaveCount;
     BoardTable().pfnReadSlaveStates(&states);
+    m_bStatesRefreshed = states.wError == 0;
     if (states.wError != 0)
     {
         nResult = 0;

@@ -27,11 +27,16 @@ void StoreId(std::uint32_t& dwId, std::uint32_t dwValue)
     std::atomic_ref<std::uint32_t>(dwId).store(dwValue);
 }
 
+std::uint32_t TakeId(std::uint32_t& dwId)
+{
+    return std::atomic_ref<std::uint32_t>(dwId).exchange(0);
+}
+
 } // namespace
 
 CMovaJob::CMovaJob()
     : m_pProto(nullptr), m_pNotify(nullptr), m_dwThreadId(0), m_bOpened(0), m_lStop(0),
-      m_pTracer(nullptr), m_dwEnumThreadId(0)
+      m_pTracer(nullptr), m_dwEnumThreadId(0), m_bDestroyAfterCallback(0)
 {
     m_pTracer = CreateTracer(kTraceName, kWindowClass, TIMESTAMP_CLOCK, 0);
     TraceJob(100, "Anfang CMovaJob::CMovaJob\n");
@@ -41,8 +46,21 @@ CMovaJob::CMovaJob()
 CMovaJob::~CMovaJob()
 {
     TraceJob(100, "Anfang CMovaJob::~CMovaJob\n");
-    if (m_bOpened)
-        CloseJob();
+    if (platform::AtomicRead(&m_bOpened))
+    {
+        // A host may let go of its last reference from inside OnPutJobFinished: the job then
+        // dies on its own worker, which cannot wait for its own end.
+        if (platform::CurrentThreadId() == m_hThread.GetId())
+            CloseOnWorker();
+        else
+            CloseJob();
+    }
+    // A sink registered while the job was closed would otherwise keep our reference forever.
+    if (m_pNotify)
+    {
+        m_pNotify->Release();
+        m_pNotify = nullptr;
+    }
     if (m_pProto)
     {
         m_pProto->Release();
@@ -92,15 +110,20 @@ std::int32_t MOVA_CALL CMovaJob::OpenJob(SProtoParams* pProtoParams, SCommParams
     }
     TraceJob(100, "Anfang CMovaJob::OpenJob\n");
 
-    if (m_bOpened)
+    if (platform::AtomicRead(&m_bOpened))
     {
         TraceJob(100, "Ende CMovaJob::OpenJob  allready opened\n");
         return -1;
     }
-    if (!m_pProto && !CreateIMovaProto(&m_pProto))
+    if (!LoadProto())
     {
-        TraceJob(100, "Ende CMovaJob::OpenJob  m_pProto==NULL\n");
-        return -1;
+        IMovaProto* pProto = nullptr;
+        if (!CreateIMovaProto(&pProto))
+        {
+            TraceJob(100, "Ende CMovaJob::OpenJob  m_pProto==NULL\n");
+            return -1;
+        }
+        std::atomic_ref<IMovaProto*>(m_pProto).store(pProto);
     }
     if (LoadId(m_dwThreadId) != 0)
     {
@@ -118,7 +141,7 @@ std::int32_t MOVA_CALL CMovaJob::OpenJob(SProtoParams* pProtoParams, SCommParams
         return -1;
     }
     StoreId(m_dwThreadId, m_hThread.GetId());
-    m_bOpened = 1;
+    std::atomic_ref<std::int32_t>(m_bOpened).store(1);
     return 0;
 }
 
@@ -137,7 +160,8 @@ std::int32_t MOVA_CALL CMovaJob::CloseJob()
         TraceJob(-2, "Ende CMovaJob::CloseJob  called back from the job\n");
         return kCloseFromCallback;
     }
-    if (LoadId(m_dwThreadId) == 0)
+    // Claiming the worker's id makes one caller the closer when two host threads close at once.
+    if (TakeId(m_dwThreadId) == 0)
         return -1;
     TraceJob(100, "Anfang CMovaJob::CloseJob\n");
     {
@@ -147,8 +171,25 @@ std::int32_t MOVA_CALL CMovaJob::CloseJob()
     }
     m_hJobEvent.Set();
     m_hThread.Join();
-    StoreId(m_dwThreadId, 0);
-    m_bOpened = 0;
+    return FinishClose();
+}
+
+void CMovaJob::CloseOnWorker()
+{
+    TakeId(m_dwThreadId);
+    TraceJob(100, "Anfang CMovaJob::CloseJob\n");
+    {
+        platform::CCriticalSectionGuard guard(m_csQueue);
+        m_JobQueue.Clear();
+    }
+    // The worker returns from the report into nothing of ours and ends by itself.
+    m_hThread.Detach();
+    FinishClose();
+}
+
+std::int32_t CMovaJob::FinishClose()
+{
+    std::atomic_ref<std::int32_t>(m_bOpened).store(0);
     {
         platform::CCriticalSectionGuard guard(m_csNotify);
         if (m_pNotify)
@@ -171,7 +212,7 @@ std::int32_t MOVA_CALL CMovaJob::PutJob(std::uint32_t dwCount, SJobParam* pBuf,
                                         std::uint32_t dwContext)
 {
     TraceJob(100, "Anfang CMovaJob::PutJob\n");
-    if (!m_pProto)
+    if (!LoadProto())
     {
         TraceJob(100, "Ende CMovaJob::PutJob  m_pProto==NULL\n");
         return -1;
@@ -232,13 +273,42 @@ std::int32_t MOVA_CALL CMovaJob::SetJobNotification(IJobNotify* ptr)
 
 HRESULT MOVA_CALL CMovaJob::GetProto(IMovaProto** ppProto)
 {
-    if (!m_pProto)
+    IMovaProto* pProto = LoadProto();
+    if (!pProto)
         return E_NOINTERFACE;
     if (!ppProto)
         return E_POINTER;
-    *ppProto = m_pProto;
-    m_pProto->AddRef();
+    *ppProto = pProto;
+    pProto->AddRef();
     return S_OK;
+}
+
+IMovaProto* CMovaJob::LoadProto() const
+{
+    return std::atomic_ref<IMovaProto*>(const_cast<IMovaProto*&>(m_pProto)).load();
+}
+
+ULONG MOVA_CALL CMovaJob::Release()
+{
+    std::int32_t lCount = platform::AtomicDecrement(&m_lRefCount);
+    if (lCount != 0)
+        return static_cast<ULONG>(lCount);
+    // The host let go of its last reference from inside OnPutJobFinished or OnEnumJob: the
+    // thread that called it still runs in the job and holds its locks. The job is destroyed
+    // as soon as that call has returned.
+    if (IsCalledBack())
+    {
+        std::atomic_ref<std::int32_t>(m_bDestroyAfterCallback).store(1);
+        return 0;
+    }
+    delete this;
+    return 0;
+}
+
+bool CMovaJob::IsDestroyedAfterCallback() const
+{
+    return std::atomic_ref<std::int32_t>(const_cast<std::int32_t&>(m_bDestroyAfterCallback))
+               .load() != 0;
 }
 
 HRESULT MOVA_CALL CMovaJob::Reserved(void*)
@@ -252,25 +322,32 @@ std::int32_t MOVA_CALL CMovaJob::EnumJobQueue(std::uint32_t dwValue)
     {
         platform::CCriticalSectionGuard notifyGuard(m_csNotify);
         platform::CCriticalSectionGuard queueGuard(m_csQueue);
-        // An enumeration started from inside OnEnumJob could unlink the node the outer walk
-        // goes on with: it offers nothing.
-        if (LoadId(m_dwEnumThreadId) == platform::CurrentThreadId())
-            return 0;
-        StoreId(m_dwEnumThreadId, platform::CurrentThreadId());
         TraceJob(0, "CMovaJob::EnumJobQueue(): enumerating job queue (%d entries)\n",
                  static_cast<int>(m_JobQueue.Count()));
-        // Without a sink nobody can be asked: every batch stays. A sink that drops itself
-        // during the walk ends it the same way.
-        for (CJobQueue::SNode* pNode = m_JobQueue.Newest(); pNode && m_pNotify;)
-        {
-            CJobQueue::SNode* pOlder = CJobQueue::Older(pNode);
-            const SJobParamArr& batch = CJobQueue::Batch(pNode);
-            if (m_pNotify->OnEnumJob(batch.dwCount, batch.pBuf, batch.dwContext, dwValue) == 1)
-                m_JobQueue.Remove(pNode);
-            pNode = pOlder;
-        }
-        StoreId(m_dwEnumThreadId, 0);
+        // An enumeration started from inside OnEnumJob could unlink the node the outer walk
+        // goes on with: it offers nothing.
+        if (LoadId(m_dwEnumThreadId) != platform::CurrentThreadId())
+            OfferWaitingBatches(dwValue);
     }
     TraceJob(100, "Ende CMovaJob::EnumJobQueue\n");
+    if (IsDestroyedAfterCallback())
+        delete this;
     return 0;
+}
+
+void CMovaJob::OfferWaitingBatches(std::uint32_t dwValue)
+{
+    StoreId(m_dwEnumThreadId, platform::CurrentThreadId());
+    // Without a sink nobody can be asked: every batch stays. A sink that drops itself during
+    // the walk ends it the same way.
+    for (CJobQueue::SNode* pNode = m_JobQueue.Newest();
+         pNode && m_pNotify && !IsDestroyedAfterCallback();)
+    {
+        CJobQueue::SNode* pOlder = CJobQueue::Older(pNode);
+        const SJobParamArr& batch = CJobQueue::Batch(pNode);
+        if (m_pNotify->OnEnumJob(batch.dwCount, batch.pBuf, batch.dwContext, dwValue) == 1)
+            m_JobQueue.Remove(pNode);
+        pNode = pOlder;
+    }
+    StoreId(m_dwEnumThreadId, 0);
 }

@@ -26,7 +26,9 @@ public:
         return CUnknown::QueryInterface(riid, ppvObject);
     }
     ULONG MOVA_CALL AddRef() override { return CUnknown::AddRef(); }
-    ULONG MOVA_CALL Release() override { return CUnknown::Release(); }
+    // Destroys the job at once, or, when the last reference goes inside a call into the host,
+    // as soon as that call has returned.
+    ULONG MOVA_CALL Release() override;
 
     const char* MOVA_CALL GetVersion() override;
     std::int32_t MOVA_CALL OpenJob(SProtoParams* pProtoParams, SCommParams* pCommParams,
@@ -40,13 +42,25 @@ public:
     std::int32_t MOVA_CALL EnumJobQueue(std::uint32_t dwValue) override;
 
 private:
+    enum teDrain
+    {
+        DrainEmpty,  // nothing waits
+        DrainDone,   // one batch executed and reported
+        DrainJobGone // the host let go of the job inside the report: touch nothing of it
+    };
+
     static std::uint32_t WorkingThread(void* pJob);
     void RunWorker();
-    bool DrainQueue();
+    teDrain DrainQueue();
     void ExecuteBatch(const SJobParamArr& batch);
     void ExecuteRecords(const SJobParamArr& batch);
-    void ReportFinished(const SJobParamArr& batch);
+    bool ReportFinished(const SJobParamArr& batch);
+    void OfferWaitingBatches(std::uint32_t dwValue);
     bool IsCalledBack() const;
+    void CloseOnWorker();
+    std::int32_t FinishClose();
+    IMovaProto* LoadProto() const;
+    bool IsDestroyedAfterCallback() const;
     // Every line of the job goes through here, safe against OpenJob replacing the tracer.
     void TraceJob(int nLevel, const char* pszFormat, ...) __attribute__((format(printf, 3, 4)));
 
@@ -69,4 +83,6 @@ private:
     platform::CReadWriteLock m_rwTracer;
     // The thread walking the queue in EnumJobQueue, or 0.
     std::uint32_t m_dwEnumThreadId;
+    // Set by a Release of the last reference made inside a call into the host.
+    std::int32_t m_bDestroyAfterCallback;
 };

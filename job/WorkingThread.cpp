@@ -31,31 +31,31 @@ void CMovaJob::RunWorker()
             TraceJob(100, "Ende WorkingThread\n");
             return;
         }
-        if (eWait == platform::teWaitResult::Signalled)
-            while (DrainQueue())
-            {
-            }
+        if (eWait != platform::teWaitResult::Signalled)
+            continue;
+        for (teDrain eDrain = DrainQueue(); eDrain != DrainEmpty; eDrain = DrainQueue())
+            if (eDrain == DrainJobGone)
+                return;
     }
 }
 
-// Executes and reports the oldest batch; false when there was none.
-bool CMovaJob::DrainQueue()
+// Executes and reports the oldest batch.
+CMovaJob::teDrain CMovaJob::DrainQueue()
 {
     {
         platform::CCriticalSectionGuard guard(m_csQueue);
         if (m_JobQueue.Count() == 0)
-            return false;
+            return DrainEmpty;
     }
     SJobParamArr batch;
     {
         // A CloseJob between the two holds may have emptied the queue: back to waiting.
         platform::CCriticalSectionGuard guard(m_csQueue);
         if (!m_JobQueue.TakeOldest(&batch))
-            return false;
+            return DrainEmpty;
     }
     ExecuteBatch(batch);
-    ReportFinished(batch);
-    return true;
+    return ReportFinished(batch) ? DrainDone : DrainJobGone;
 }
 
 void CMovaJob::ExecuteBatch(const SJobParamArr& batch)
@@ -99,11 +99,20 @@ void CMovaJob::ExecuteRecords(const SJobParamArr& batch)
     }
 }
 
-void CMovaJob::ReportFinished(const SJobParamArr& batch)
+// False when the host let go of the job's last reference inside OnPutJobFinished: the job
+// has been destroyed (closed on this thread) and the worker must end without touching it.
+bool CMovaJob::ReportFinished(const SJobParamArr& batch)
 {
-    platform::CCriticalSectionGuard guard(m_csNotify);
-    if (!m_pNotify)
-        return;
-    m_pNotify->OnPutJobFinished(batch.dwCount, batch.pBuf, batch.dwContext);
-    TraceJob(10, "GetJob out of Q  OnPutJobFinished\n");
+    {
+        platform::CCriticalSectionGuard guard(m_csNotify);
+        if (m_pNotify)
+        {
+            m_pNotify->OnPutJobFinished(batch.dwCount, batch.pBuf, batch.dwContext);
+            TraceJob(10, "GetJob out of Q  OnPutJobFinished\n");
+        }
+    }
+    if (!IsDestroyedAfterCallback())
+        return true;
+    delete this;
+    return false;
 }

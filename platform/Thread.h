@@ -15,7 +15,7 @@ class CThread
 {
 public:
     CThread();
-    ~CThread();   // a thread still running is joined
+    ~CThread(); // a thread still running is joined
     CThread(const CThread&) = delete;
     CThread& operator=(const CThread&) = delete;
 
@@ -25,15 +25,20 @@ public:
     // Waits for the thread's end; false when none was started. Must not be called on itself.
     bool Join();
 
+    // Lets the thread run to its end on its own and forgets it (CloseHandle without a wait).
+    // For the thread itself, which cannot wait for its own end.
+    void Detach();
+
     bool IsRunning() const;
-    std::uint32_t GetId() const;   // 0 when none is running
+    std::uint32_t GetId() const; // 0 when none is running
 
     // Best effort: Linux refuses it to unprivileged processes, which is no failure.
     void RaisePriorityAboveNormal();
 
 private:
     struct SImpl;
-    std::unique_ptr<SImpl> m_pImpl;
+    // Shared with the running thread, which may outlive a detached CThread.
+    std::shared_ptr<SImpl> m_pImpl;
 };
 
 } // namespace platform

@@ -50,11 +50,6 @@ bool ConvertByteOrder(unsigned char* pValue, std::uint16_t wBitLength)
     return true;
 }
 
-bool IsBoardError(teErrorNumber eError)
-{
-    return eError >= DPERR_BOARD_80 && eError <= DPERR_WATCHDOG_EXPIRED;
-}
-
 } // namespace
 
 std::int32_t MOVA_CALL CMovaProto::Read(SJobParam* pPara, std::uint32_t dwCount)
@@ -252,7 +247,7 @@ std::int32_t MOVA_CALL CMovaProto::TestConnection(SJobParam* pPara)
                      "CMovaProto::TestConnection: TestDPConnections(teErrorNumber = %d)\n",
                      static_cast<int>(eError));
     // A board that refused the state list left the table as it was: its status is stale.
-    if (!bTested && IsBoardError(eError))
+    if (!bTested && !m_pDPComm->LastTestRefreshedStates())
         return MOVA_RESULT_BOARD_BASE - eError;
     std::uint16_t wState = m_pCommParams->aSlaves[byAddr].wState;
     if (wState == DPERR_SLAVE_STATE_2 || wState == DPERR_SLAVE_STATE_3)

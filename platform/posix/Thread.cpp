@@ -63,7 +63,8 @@ bool CThread::Start(PFN_THREAD_START pfnStart, void* pArg)
             impl.m_thread.join(); // an earlier thread that has ended
         std::unique_lock lock(impl.m_mutex);
         impl.m_bRunning = true;
-        impl.m_thread = std::thread(&SImpl::Run, &impl, pfnStart, pArg);
+        impl.m_thread =
+            std::thread([pImpl = m_pImpl, pfnStart, pArg] { pImpl->Run(pfnStart, pArg); });
         // The id is known to the caller as soon as Start returns, as with CreateThread.
         impl.m_cvStarted.wait(lock, [&impl] { return impl.m_dwId != 0 || !impl.m_bRunning; });
         return true;
@@ -89,6 +90,15 @@ bool CThread::Join()
     {
         return false;
     }
+}
+
+void CThread::Detach()
+{
+    if (m_pImpl == nullptr || !m_pImpl->m_thread.joinable())
+        return;
+    m_pImpl->m_thread.detach();
+    // The detached thread keeps the old state to itself; a later Start begins afresh.
+    m_pImpl.reset(new (std::nothrow) SImpl);
 }
 
 bool CThread::IsRunning() const

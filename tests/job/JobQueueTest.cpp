@@ -113,10 +113,10 @@ TEST_F(JobQueueTest, FirstRecordDecidesHowABatchRuns)
     mixed[3].dwCommand = 4;
     for (SJobParam& record : mixed)
         record.lResult = 55;
-    ASSERT_EQ(0, m_pJob->PutJob(4, mixed, 1));
-
+    // Built before anything runs: the connection test writes the slave table they copy from.
     SJobParam readThenWrite[2] = {ReadRecord(), ReadRecord()};
     readThenWrite[1].dwCommand = JobWrite;
+    ASSERT_EQ(0, m_pJob->PutJob(4, mixed, 1));
     ASSERT_EQ(0, m_pJob->PutJob(2, readThenWrite, 2));
     ASSERT_TRUE(m_sink.WaitFinished(2));
     EXPECT_EQ(0, +mixed[0].lResult);

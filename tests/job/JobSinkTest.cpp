@@ -72,6 +72,51 @@ TEST_F(JobSinkTest, CloseFromInsideAnEnumerationIsRefused)
     ASSERT_EQ(0, m_pJob->CloseJob());
 }
 
+TEST_F(JobSinkTest, HostMayLetGoOfTheJobInsideTheReport)
+{
+    CTestSink sink;
+    std::atomic<ULONG> nLeft{99};
+    IMovaJob* pJob = m_pJob;
+    sink.m_onFinished = [&](std::uint32_t) { nLeft = pJob->Release(); };
+    ASSERT_EQ(0, Open());
+    ASSERT_EQ(0, m_pJob->SetJobNotification(&sink));
+    m_pJob = nullptr; // the sink holds the host's last reference now
+    SQuickBatch batch;
+    ASSERT_EQ(0, pJob->PutJob(1, &batch.record, 1));
+    ASSERT_TRUE(sink.WaitFinished(1));
+    // The job closes itself on its worker once the report has returned: it gives the sink back.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (sink.m_nRefs != 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(0u, nLeft.load());
+    EXPECT_EQ(0, sink.m_nRefs);
+    EXPECT_EQ(0, sink.m_nCallsAfterRelease);
+}
+
+TEST_F(JobSinkTest, HostMayLetGoOfTheJobInsideTheEnumeration)
+{
+    CTestSink sink;
+    ASSERT_EQ(0, Open());
+    ASSERT_EQ(0, m_pJob->CloseJob());
+    ASSERT_EQ(0, m_pJob->SetJobNotification(&sink));
+    SQuickBatch batches[2];
+    ASSERT_EQ(0, m_pJob->PutJob(1, &batches[0].record, 1));
+    ASSERT_EQ(0, m_pJob->PutJob(1, &batches[1].record, 2));
+    IMovaJob* pJob = m_pJob;
+    m_pJob = nullptr;
+    ULONG nLeft = 99;
+    sink.m_onEnum = [&](std::uint32_t)
+    {
+        nLeft = pJob->Release();
+        return 0;
+    };
+    EXPECT_EQ(0, pJob->EnumJobQueue(0)); // the job is gone once this returns
+    EXPECT_EQ(0u, nLeft);
+    EXPECT_EQ(1u, sink.Offered().size()); // the walk stopped with the job
+    EXPECT_EQ(0, sink.m_nRefs);
+    EXPECT_EQ(77, +batches[0].record.lResult);
+}
+
 TEST_F(JobSinkTest, SinkMayDropItselfFromInsideTheReport)
 {
     CTestSink sink;
