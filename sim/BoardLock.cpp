@@ -70,7 +70,19 @@ CBoardLock::CBoardLock(std::uint8_t byBoard)
     // A holder that died half-way may have left a state that no longer adds up; only then is
     // the board's plant lost.
     if (!IsInitialised(*pState, byBoard) || (pState->byInside != 0 && !IsStateConsistent(*pState)))
-        InitialiseBoard(*pState, byBoard, platform::ReadTickCount());
+    {
+        // Installing the default plant allocates; a failure must not leave the board locked
+        // for every other process.
+        try
+        {
+            InitialiseBoard(*pState, byBoard, platform::ReadTickCount());
+        }
+        catch (...)
+        {
+            UnlockSharedBoard(m_pBoard);
+            return;
+        }
+    }
     pState->byInside = 1;
     m_pState = pState;
 }

@@ -29,8 +29,10 @@ void SetErrorFault(SFault& fault, std::uint16_t wErrorWord, std::uint32_t dwCoun
 
 void SetDelayFault(SFault& fault, std::uint32_t dwDelayMs, std::uint32_t dwCount)
 {
-    fault.dwDelayMs = dwCount == 0 ? 0 : dwDelayMs;
-    fault.dwDelayCount = dwCount;
+    // A count of 0 or a delay of 0 both mean "no delay".
+    bool bClear = dwCount == 0 || dwDelayMs == 0;
+    fault.dwDelayMs = bClear ? 0 : dwDelayMs;
+    fault.dwDelayCount = bClear ? 0 : dwCount;
 }
 
 } // namespace korix

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -106,6 +107,21 @@ const SGenerator* DrivingGenerator(const SSlave& slave, unsigned nFirst, unsigne
 
 bool ReadTextFile(const char* pszPath, std::string& strText, std::string& strError)
 {
+    // Only a plain file of a sane size: a FIFO would block and /dev/zero never end. A missing
+    // file is left to the open below, which says why.
+    std::error_code error;
+    std::filesystem::file_status status = std::filesystem::status(pszPath, error);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+    {
+        strError = std::string(pszPath) + ": not a plain file";
+        return false;
+    }
+    if (std::filesystem::is_regular_file(status) &&
+        std::filesystem::file_size(pszPath, error) > kMaxPlantFileSize)
+    {
+        strError = std::string(pszPath) + ": larger than 1 MiB";
+        return false;
+    }
     std::ifstream file(pszPath, std::ios::binary);
     if (!file)
     {

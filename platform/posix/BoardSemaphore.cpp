@@ -48,10 +48,7 @@ int OpenSemaphoreFile(const char* pszName)
     int fd = open(szPath, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         return -1;
-    // /dev/shm is writable by everybody: a file of this name that another user placed there
-    // must not become a lock we share with that user.
-    struct stat st = {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid())
+    if (!posix::IsOwnRegularFile(fd))
     {
         close(fd);
         return -1;

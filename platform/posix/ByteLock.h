@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform::posix
 {
@@ -38,6 +40,15 @@ inline bool HasOtherByte0Holder(int fd)
 {
     flock lock = Byte0Lock(F_WRLCK);
     return fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+}
+
+// /dev/shm is writable by everybody: a file there that is not a plain file of this user (one
+// that another user placed under our name, a FIFO, a device) must never become shared state
+// or a lock we share.
+inline bool IsOwnRegularFile(int fd)
+{
+    struct stat st = {};
+    return fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid();
 }
 
 } // namespace platform::posix

@@ -95,6 +95,11 @@ teBlockCreate CreateLevelBlock(const char* pszName, HLevelBlock* phBlock)
         int fd = shm_open(pBlock->m_szShmName, O_CREAT | O_RDWR | O_CLOEXEC, 0600);
         if (fd < 0)
             break;
+        if (!posix::IsOwnRegularFile(fd))
+        {
+            close(fd);
+            break;
+        }
         int nError = posix::SetByte0Lock(fd, F_WRLCK, false);
         if (nError != 0)
         {
@@ -134,6 +139,11 @@ HLevelBlock OpenLevelBlock(const char* pszName)
         int fd = shm_open(pBlock->m_szShmName, O_RDWR | O_CLOEXEC, 0);
         if (fd < 0)
             break;
+        if (!posix::IsOwnRegularFile(fd))
+        {
+            close(fd);
+            break;
+        }
         // A file without holders is what a killed last holder left behind, not a block. Testing
         // before locking keeps us from standing in the way of a Create meanwhile.
         if (!posix::HasOtherByte0Holder(fd))
@@ -202,10 +212,11 @@ void ListLevelBlocks(void (*pfnVisit)(const char* pszName, void* pContext), void
         if (std::strncmp(pszFile, kFilePrefix, kFilePrefixLength) != 0 ||
             pszFile[kFilePrefixLength] == '\0')
             continue;
-        int fd = openat(dirfd(pDir), pszFile, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        // Not blocking on a FIFO someone put there.
+        int fd = openat(dirfd(pDir), pszFile, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
         if (fd < 0)
             continue;
-        bool bLive = posix::HasOtherByte0Holder(fd);
+        bool bLive = posix::IsOwnRegularFile(fd) && posix::HasOtherByte0Holder(fd);
         close(fd);
         if (bLive)
             pfnVisit(pszFile + kFilePrefixLength, pContext);

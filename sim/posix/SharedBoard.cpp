@@ -81,6 +81,11 @@ CSharedBoard* MapBoard(std::uint8_t byBoard)
     int fd = shm_open(szName, O_CREAT | O_RDWR | O_CLOEXEC, 0600);
     if (fd < 0)
         return nullptr;
+    if (!platform::posix::IsOwnRegularFile(fd))
+    {
+        close(fd);
+        return nullptr;
+    }
     void* pView = MAP_FAILED;
     if (EnsureSize(fd))
         pView = mmap(nullptr, sizeof(SBoardState), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);

@@ -269,3 +269,30 @@ TEST(PlatformLevelBlock, ListShowsBlocksOfLiveHoldersOnly)
 }
 
 } // namespace
+
+namespace
+{
+
+void CollectName(const char* pszName, void* pContext)
+{
+    static_cast<std::vector<std::string>*>(pContext)->push_back(pszName);
+}
+
+} // namespace
+
+// /dev/shm is everybody's: something under our name that is not a plain file of ours is never
+// taken for a block, and nobody waits on it.
+TEST(PlatformLevelBlock, AFifoUnderTheNameIsNoBlock)
+{
+    std::string name = testsupport::UniqueName("lbFifo");
+    std::string path = "/dev/shm/movatrace." + name;
+    ASSERT_EQ(0, mkfifo(path.c_str(), 0600));
+
+    platform::HLevelBlock hBlock = nullptr;
+    EXPECT_EQ(platform::teBlockCreate::Failed, platform::CreateLevelBlock(name.c_str(), &hBlock));
+    EXPECT_EQ(nullptr, platform::OpenLevelBlock(name.c_str()));
+    std::vector<std::string> names;
+    platform::ListLevelBlocks(CollectName, &names);
+    EXPECT_EQ(names.end(), std::find(names.begin(), names.end(), name));
+    unlink(path.c_str());
+}
