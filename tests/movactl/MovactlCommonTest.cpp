@@ -1,7 +1,7 @@
 // movactl's notation, result words, values and tables, without library or board.
 #include "include/MovaRecords.h"
+#include "tools/common/Numbers.h"
 #include "tools/movactl/Arguments.h"
-#include "tools/movactl/Numbers.h"
 #include "tools/movactl/ResultWords.h"
 #include "tools/movactl/TextTable.h"
 #include "tools/movactl/ValueText.h"
@@ -17,6 +17,7 @@ namespace
 {
 
 using namespace movactl;
+using namespace tools;
 using TBytes = std::vector<std::uint8_t>;
 
 SVariable Read(const std::string& strText)

@@ -1,9 +1,10 @@
 #include "tools/korixsim/Arguments.h"
 
+#include "tools/common/Numbers.h"
+
 #include "sim/HexBytes.h"
 #include "sim/SimControl.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <string_view>
 
@@ -78,39 +79,18 @@ const SVerbInfo* VerbInfo(teVerb eVerb)
     return nullptr;
 }
 
-// Decimal, or hex after 0x; nothing else.
-bool ParseNumber(const std::string& strText, std::uint32_t dwMax, std::uint32_t& dwValue)
-{
-    std::string_view text = strText;
-    int nBase = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
-    {
-        text.remove_prefix(2);
-        nBase = 16;
-    }
-    if (text.empty() || text.find_first_not_of(nBase == 16 ? "0123456789abcdefABCDEF"
-                                                           : "0123456789") != std::string::npos)
-        return false;
-    errno = 0;
-    unsigned long long qwValue = std::strtoull(std::string(text).c_str(), nullptr, nBase);
-    if (errno != 0 || qwValue > dwMax)
-        return false;
-    dwValue = static_cast<std::uint32_t>(qwValue);
-    return true;
-}
-
 template <typename TValue>
 bool TakeNumber(const std::string& strText, std::uint32_t dwMin, std::uint32_t dwMax,
                 const char* pszWhat, TValue& value, std::string& strError)
 {
-    std::uint32_t dwValue = 0;
-    if (!ParseNumber(strText, dwMax, dwValue) || dwValue < dwMin)
+    std::uint64_t qwValue = 0;
+    if (!tools::ParseNumber(strText, dwMax, qwValue) || qwValue < dwMin)
     {
         strError = "'" + strText + "' is not " + pszWhat + " (" + std::to_string(dwMin) + " to " +
                    std::to_string(dwMax) + ")";
         return false;
     }
-    value = static_cast<TValue>(dwValue);
+    value = static_cast<TValue>(qwValue);
     return true;
 }
 

@@ -1,11 +1,14 @@
 #include "tools/movactl/Arguments.h"
 
-#include "tools/movactl/Numbers.h"
+#include "tools/common/Numbers.h"
 
 #include <string_view>
 
 namespace movactl
 {
+
+using tools::ParseHexBytes;
+using tools::ParseNumber;
 
 namespace
 {

@@ -1,9 +1,12 @@
 #include "tools/movactl/Variable.h"
 
-#include "tools/movactl/Numbers.h"
+#include "tools/common/Numbers.h"
 
 namespace movactl
 {
+
+using tools::ParseHexBytes;
+using tools::ParseNumber;
 
 namespace
 {

@@ -1,6 +1,6 @@
-#include "tools/movactl/Numbers.h"
+#include "tools/common/Numbers.h"
 
-namespace movactl
+namespace tools
 {
 
 namespace
@@ -63,4 +63,4 @@ bool ParseHexBytes(std::string_view text, std::size_t nBytes, std::vector<std::u
     return true;
 }
 
-} // namespace movactl
+} // namespace tools

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-namespace movactl
+namespace tools
 {
 
 // Decimal or 0x hex, at most qwMax; nothing else (no sign, no blanks).
@@ -14,4 +14,4 @@ bool ParseNumber(std::string_view text, std::uint64_t qwMax, std::uint64_t& qwVa
 // "0x" followed by exactly two hex digits per byte, first byte first.
 bool ParseHexBytes(std::string_view text, std::size_t nBytes, std::vector<std::uint8_t>& abyBytes);
 
-} // namespace movactl
+} // namespace tools
