@@ -62,7 +62,7 @@ private:
     IMovaProto* LoadProto() const;
     bool IsDestroyedAfterCallback() const;
     // Every line of the job goes through here, safe against OpenJob replacing the tracer.
-    void TraceJob(int nLevel, const char* pszFormat, ...) __attribute__((format(printf, 3, 4)));
+    void TraceJob(int nLevel, const char* pszFormat, ...) __attribute__((format(gnu_printf, 3, 4)));
 
     IMovaProto* m_pProto;
     CJobQueue m_JobQueue;

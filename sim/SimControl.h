@@ -9,7 +9,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#if defined(_WIN32)
+// On Windows KORIX.dll exports only the board operations; korixsim and tests link this part
+// statically, and the board state they share lives in the named mapping all the same.
+#define KORIX_SIM_API
+#else
 #define KORIX_SIM_API __attribute__((visibility("default")))
+#endif
 
 namespace korix
 {

@@ -20,11 +20,11 @@ void DeleteTracer(CTracer* pTracer);
 int TraceLevelEnabled(CTracer* pTracer, int nLevel);
 
 void TraceLine(CTracer* pTracer, int nLevel, const char* pszFormat, ...)
-    __attribute__((format(printf, 3, 4)));
+    __attribute__((format(gnu_printf, 3, 4)));
 
 // How the library's objects write their lines: one of level 0 or more is formatted only when
 // the level lets it pass; warnings and errors go to TraceLine as they are.
 void TraceChecked(CTracer* pTracer, int nLevel, const char* pszFormat, ...)
-    __attribute__((format(printf, 3, 4)));
+    __attribute__((format(gnu_printf, 3, 4)));
 
 void TraceHexDump(CTracer* pTracer, int nLevel, const void* pData, std::uint32_t dwCount);

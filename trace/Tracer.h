@@ -38,12 +38,12 @@ public:
     virtual void Send(std::int16_t nLevel, const char* pszText);
     virtual void TraceString(int nLevel, unsigned uStringId, ...);
     virtual void Trace(int nLevel, const char* pszFormat, ...)
-        __attribute__((format(printf, 3, 4)));
+        __attribute__((format(gnu_printf, 3, 4)));
     virtual void HexDump(int nLevel, const void* pData, std::uint32_t dwCount);
 
     // The formatted line of Trace for a caller that holds a va_list (TraceLine).
     void TraceV(int nLevel, const char* pszFormat, va_list args)
-        __attribute__((format(printf, 3, 0)));
+        __attribute__((format(gnu_printf, 3, 0)));
 
 private:
     void CheckDate(std::int16_t nLevel);

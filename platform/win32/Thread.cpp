@@ -1,0 +1,106 @@
+#include "platform/Thread.h"
+
+#include "platform/win32/WindowsHeaders.h"
+
+#include <new>
+
+namespace platform
+{
+
+std::uint32_t CurrentThreadId()
+{
+    return GetCurrentThreadId();
+}
+
+struct CThread::SImpl
+{
+    HANDLE m_hThread = nullptr;
+    DWORD m_dwId = 0;
+};
+
+namespace
+{
+
+struct SStart
+{
+    PFN_THREAD_START pfnStart;
+    void* pArg;
+};
+
+DWORD WINAPI ThreadProc(LPVOID pParameter)
+{
+    SStart start = *static_cast<SStart*>(pParameter);
+    delete static_cast<SStart*>(pParameter);
+    return start.pfnStart(start.pArg);
+}
+
+} // namespace
+
+CThread::CThread() : m_pImpl(new (std::nothrow) SImpl) {}
+
+CThread::~CThread()
+{
+    Join();
+    if (m_pImpl && m_pImpl->m_hThread != nullptr)
+        CloseHandle(m_pImpl->m_hThread);
+}
+
+bool CThread::Start(PFN_THREAD_START pfnStart, void* pArg)
+{
+    if (m_pImpl == nullptr || pfnStart == nullptr || IsRunning())
+        return false;
+    SStart* pStart = new (std::nothrow) SStart{pfnStart, pArg};
+    if (pStart == nullptr)
+        return false;
+    if (m_pImpl->m_hThread != nullptr) // an earlier thread that has ended
+    {
+        CloseHandle(m_pImpl->m_hThread);
+        m_pImpl->m_hThread = nullptr;
+    }
+    DWORD dwId = 0;
+    HANDLE hThread = CreateThread(nullptr, 0, ThreadProc, pStart, 0, &dwId);
+    if (hThread == nullptr)
+    {
+        delete pStart;
+        return false;
+    }
+    m_pImpl->m_hThread = hThread;
+    m_pImpl->m_dwId = dwId;
+    return true;
+}
+
+bool CThread::Join()
+{
+    if (m_pImpl == nullptr || m_pImpl->m_hThread == nullptr ||
+        m_pImpl->m_dwId == GetCurrentThreadId())
+        return false;
+    return WaitForSingleObject(m_pImpl->m_hThread, INFINITE) == WAIT_OBJECT_0;
+}
+
+void CThread::Detach()
+{
+    if (m_pImpl == nullptr || m_pImpl->m_hThread == nullptr)
+        return;
+    CloseHandle(m_pImpl->m_hThread);
+    m_pImpl->m_hThread = nullptr;
+    m_pImpl->m_dwId = 0;
+}
+
+bool CThread::IsRunning() const
+{
+    return m_pImpl != nullptr && m_pImpl->m_hThread != nullptr &&
+           WaitForSingleObject(m_pImpl->m_hThread, 0) == WAIT_TIMEOUT;
+}
+
+std::uint32_t CThread::GetId() const
+{
+    return IsRunning() ? m_pImpl->m_dwId : 0;
+}
+
+void CThread::RaisePriorityAboveNormal()
+{
+    if (IsRunning())
+        SetThreadPriority(m_pImpl->m_hThread, THREAD_PRIORITY_ABOVE_NORMAL);
+}
+
+} // namespace platform
