@@ -15,6 +15,9 @@ using HTraceWindow = STraceWindow*;   // null: no such window
 // A handle for a text of at most kMaxTraceAtomText characters that the window reads back
 // while it handles the message. 0 means "no atom".
 using TraceAtom = std::uintptr_t;
+
+// The registered message that carries a line, the same name for senders and windows.
+inline constexpr char kTraceMessageName[] = "*WM_TRACE_MSG";
 inline constexpr std::size_t kMaxTraceAtomText = 255;
 
 // RegisterWindowMessageA: the same nonzero id for the same name in every process, 0 on failure.

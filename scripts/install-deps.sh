@@ -1,22 +1,48 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and the demo need, where any is missing.
 # Runs apt-get as root, through sudo when we are not root already.
+#
+# The Windows build needs the MinGW-w64 cross compiler, and its tests run under Wine, whose
+# 32-bit half (wine32) is an i386 package: that architecture is enabled first.
 set -euo pipefail
 
-packages=(cmake make g++ g++-multilib googletest libbenchmark-dev nlohmann-json3-dev)
+packages=(cmake make g++ g++-multilib googletest libbenchmark-dev nlohmann-json3-dev
+          g++-mingw-w64-i686)
+# Wine comes with what it recommends: its X11 driver loads several of those libraries.
+wine_packages=(wine wine32:i386 xvfb)
 
-missing=()
-for package in "${packages[@]}"; do
-    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
-    [[ "$status" == "install ok installed" ]] || missing+=("$package")
-done
-[[ ${#missing[@]} -eq 0 ]] && exit 0
-
-echo "Installing: ${missing[*]}"
 as_root=()
 if [[ $(id -u) -ne 0 ]]; then
-    command -v sudo >/dev/null || { echo "need root (or sudo) to install: ${missing[*]}" >&2; exit 1; }
     as_root=(sudo)
 fi
-"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+need_root() {
+    if [[ ${#as_root[@]} -gt 0 ]] && ! command -v sudo >/dev/null; then
+        echo "need root (or sudo) to install: $*" >&2
+        exit 1
+    fi
+}
+
+not_installed() {
+    local package status
+    for package in "$@"; do
+        status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+        [[ "$status" == "install ok installed" ]] || echo "$package"
+    done
+}
+mapfile -t missing < <(not_installed "${packages[@]}")
+mapfile -t missing_wine < <(not_installed "${wine_packages[@]}")
+[[ ${#missing[@]} -eq 0 && ${#missing_wine[@]} -eq 0 ]] && exit 0
+
+echo "Installing: ${missing[*]} ${missing_wine[*]}"
+need_root "${missing[*]} ${missing_wine[*]}"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${as_root[@]}" dpkg --add-architecture i386
+fi
+apt_get=("${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -y -qq)
+"${apt_get[@]}" update
+if [[ ${#missing[@]} -gt 0 ]]; then
+    "${apt_get[@]}" install --no-install-recommends "${missing[@]}"
+fi
+if [[ ${#missing_wine[@]} -gt 0 ]]; then
+    "${apt_get[@]}" install "${missing_wine[@]}"
+fi

@@ -1,13 +1,15 @@
 // Texts and buffer sizes of trace lines that more than one file of the tracer needs.
 #pragma once
 
+#include "platform/TraceDelivery.h"
+
 #include <cstddef>
 #include <cstdint>
 
 namespace tracetext
 {
 
-inline constexpr char kTraceMessageName[] = "*WM_TRACE_MSG";
+using platform::kTraceMessageName;
 inline constexpr char kDefaultWindowClass[] = "TraceWindow";
 inline constexpr char kMessageTooLong[] = "###### TRACER ERROR: Message Too Long!\n";
 

@@ -13,14 +13,6 @@
 namespace platform
 {
 
-namespace
-{
-
-// The trace message's name, shared with the sending side in the library.
-constexpr char kTraceMessageName[] = "*WM_TRACE_MSG";
-
-} // namespace
-
 struct CTraceWindowHost::SImpl
 {
     struct SWindow
