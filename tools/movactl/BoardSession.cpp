@@ -1,6 +1,6 @@
 #include "tools/movactl/BoardSession.h"
 
-#include "tools/movactl/Console.h"
+#include "tools/common/StopRequest.h"
 #include "tools/movactl/ResultWords.h"
 
 #include <cstdio>
@@ -70,7 +70,7 @@ bool CBoardSession::Start()
 
 std::int32_t CBoardSession::OpenJob()
 {
-    CStopSignalsHeld held; // the worker that OpenJob starts inherits it
+    tools::CStopRequestHeld held; // the worker that OpenJob starts inherits it
     std::int32_t lResult = m_pJob->OpenJob(&m_protoParams, &m_commParams, 0);
     m_bOpen = lResult == 0;
     return lResult;

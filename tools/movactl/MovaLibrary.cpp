@@ -1,66 +1,54 @@
 #include "tools/movactl/MovaLibrary.h"
 
-#include <dlfcn.h>
+#include "tools/movactl/LibraryLoader.h"
 
 namespace movactl
 {
 
-namespace
-{
-
-#ifdef MOVACTL_BUILT_LIBRARY
-constexpr char kBuiltLibrary[] = MOVACTL_BUILT_LIBRARY;
-#else
-constexpr char kBuiltLibrary[] = "";
-#endif
-constexpr char kInstalledLibrary[] = "libmovajob.so.1";
-
-std::string LoaderError()
-{
-    const char* pszError = dlerror();
-    return pszError ? pszError : "unknown reason";
-}
-
-} // namespace
-
 CMovaLibrary::~CMovaLibrary()
 {
-    if (m_pHandle != nullptr)
-        dlclose(m_pHandle);
+    if (m_pLibrary != nullptr)
+        CloseLibrary(m_pLibrary);
 }
 
 bool CMovaLibrary::Load(const std::string& strPath, std::string& strError)
 {
     if (!strPath.empty())
         return Open(strPath, strError);
-    std::string strBuiltError;
-    if (kBuiltLibrary[0] != '\0' && Open(kBuiltLibrary, strBuiltError))
-        return true;
-    if (Open(kInstalledLibrary, strError))
-        return true;
-    if (!strBuiltError.empty())
-        strError = strBuiltError + "; " + strError;
+    strError.clear();
+    for (const std::string& strDefault : DefaultLibraries())
+    {
+        std::string strOpenError;
+        if (Open(strDefault, strOpenError))
+            return true;
+        strError += (strError.empty() ? "" : "; ") + strOpenError;
+    }
     return false;
 }
 
 bool CMovaLibrary::Open(const std::string& strPath, std::string& strError)
 {
-    void* pHandle = dlopen(strPath.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (pHandle == nullptr)
+    std::string strLoaderError;
+    void* pLibrary = OpenLibrary(strPath, strLoaderError);
+    if (pLibrary == nullptr)
     {
-        strError = "cannot load " + strPath + ": " + LoaderError();
+        strError = "cannot load " + strPath + ": " + strLoaderError;
         return false;
     }
-    auto pfnCreateJob = reinterpret_cast<PFN_CREATE_IMOVAJOB>(dlsym(pHandle, "CreateIMovaJob"));
-    if (pfnCreateJob == nullptr)
+    // A host looks both factories up and takes the library only with both.
+    auto pfnCreateJob = reinterpret_cast<PFN_CREATE_IMOVAJOB>(FindExport(pLibrary, "CreateIMovaJob"));
+    auto pfnCreateProto =
+        reinterpret_cast<PFN_CREATE_IMOVAPROTO>(FindExport(pLibrary, "CreateIMovaProto"));
+    if (pfnCreateJob == nullptr || pfnCreateProto == nullptr)
     {
-        strError = strPath + " does not export CreateIMovaJob";
-        dlclose(pHandle);
+        strError = strPath + " does not export " +
+                   (pfnCreateJob == nullptr ? "CreateIMovaJob" : "CreateIMovaProto");
+        CloseLibrary(pLibrary);
         return false;
     }
-    if (m_pHandle != nullptr)
-        dlclose(m_pHandle);
-    m_pHandle = pHandle;
+    if (m_pLibrary != nullptr)
+        CloseLibrary(m_pLibrary);
+    m_pLibrary = pLibrary;
     m_pfnCreateJob = pfnCreateJob;
     m_strPath = strPath;
     return true;

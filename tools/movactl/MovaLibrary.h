@@ -1,4 +1,5 @@
-// The library loaded by file name, as a host loads it: only its exported job factory is used.
+// The library loaded by file name, as a host loads it: its two factories are looked up, and
+// the job factory is the one movactl uses.
 #pragma once
 
 #include "include/MovaJob.h"
@@ -16,8 +17,7 @@ public:
     CMovaLibrary(const CMovaLibrary&) = delete;
     CMovaLibrary& operator=(const CMovaLibrary&) = delete;
 
-    // An empty path means the library built with movactl, else libmovajob.so.1 from the
-    // loader's search path.
+    // An empty path means the default libraries (LibraryLoader.h), tried in turn.
     bool Load(const std::string& strPath, std::string& strError);
 
     // A new job whose one reference is the caller's; null with the reason.
@@ -28,7 +28,7 @@ public:
 private:
     bool Open(const std::string& strPath, std::string& strError);
 
-    void* m_pHandle = nullptr;
+    void* m_pLibrary = nullptr;
     PFN_CREATE_IMOVAJOB m_pfnCreateJob = nullptr;
     std::string m_strPath;
 };

@@ -1,5 +1,6 @@
+#include "tools/common/StopRequest.h"
+#include "tools/common/Terminal.h"
 #include "tools/movactl/Commands.h"
-#include "tools/movactl/Console.h"
 #include "tools/movactl/Transfers.h"
 
 #include <cstdio>
@@ -21,7 +22,7 @@ public:
     void Print(const std::string& strRound, std::size_t nLines)
     {
         if (m_bInPlace && m_nLinesShown > 0)
-            std::printf("\x1b[%zuA\x1b[J", m_nLinesShown);
+            tools::RewindLines(stdout, m_nLinesShown);
         std::fputs(strRound.c_str(), stdout);
         if (!m_bInPlace)
             std::fputs("\n", stdout);
@@ -38,14 +39,14 @@ private:
 
 int RunWatch(const SArguments& args)
 {
-    CStopSignals stopSignals;
+    tools::CStopRequest stopRequest;
     CBoardSession session(args);
     if (!session.Start())
         return ExitFailed;
     CVariableBatch batch = MakeReadBatch(session, args.aVariables);
-    CRoundPrinter printer(IsTerminal(stdout));
+    CRoundPrinter printer(tools::IsTerminal(stdout));
     bool bFailed = false;
-    for (std::uint32_t dwRound = 1; !CStopSignals::IsStopRequested(); ++dwRound)
+    for (std::uint32_t dwRound = 1; !tools::CStopRequest::IsStopRequested(); ++dwRound)
     {
         if (!ReadVariables(session, batch))
             return ExitFailed;
@@ -55,7 +56,7 @@ int RunWatch(const SArguments& args)
                                  std::to_string(args.dwIntervalMs) + " ms" +
                                  (args.dwRounds ? "" : " (Ctrl-C stops)") + "\n";
         printer.Print(strHeading + table.Format(), table.GetLineCount() + 1);
-        if (dwRound == args.dwRounds || !CStopSignals::SleepUnlessStopped(args.dwIntervalMs))
+        if (dwRound == args.dwRounds || !tools::CStopRequest::SleepUnlessStopped(args.dwIntervalMs))
             break;
     }
     return bFailed ? ExitFailed : ExitOk;

@@ -1,32 +1,17 @@
 #include "tools/movatrace/LevelCommands.h"
 
-#include "platform/LevelBlock.h"
+#include "tools/movatrace/SessionNames.h"
 #include "trace/TraceApi.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace movatrace
 {
-
-namespace
-{
-
-void CollectName(const char* pszName, void* pContext)
-{
-    try
-    {
-        static_cast<std::vector<std::string>*>(pContext)->emplace_back(pszName);
-    }
-    catch (...)
-    {
-        // Out of memory: the list comes out short rather than not at all.
-    }
-}
-
-} // namespace
 
 int RunLevel(const SArguments& args)
 {
@@ -55,21 +40,24 @@ int RunLevel(const SArguments& args)
 
 int RunSessions()
 {
-    std::vector<std::string> aNames;
-    platform::ListLevelBlocks(&CollectName, &aNames);
+    std::vector<std::string> aNames = SessionNamesToTry();
     std::sort(aNames.begin(), aNames.end());
-    std::size_t nWidth = 0;
-    for (const std::string& strName : aNames)
-        nWidth = std::max(nWidth, strName.size());
+    aNames.erase(std::unique(aNames.begin(), aNames.end()), aNames.end());
+    std::vector<std::pair<std::string, std::int16_t>> aLive;
     for (const std::string& strName : aNames)
     {
-        // A session may end between the listing and here; it is then no longer live.
+        // A listed session may end before we attach; it is then no longer live.
         CTracer* pTracer = AttachTracer(strName.c_str());
         if (pTracer == nullptr)
             continue;
-        std::printf("%-*s %6d\n", static_cast<int>(nWidth), strName.c_str(), pTracer->GetLevel());
+        aLive.emplace_back(strName, pTracer->GetLevel());
         DeleteTracer(pTracer);
     }
+    std::size_t nWidth = 0;
+    for (const auto& [strName, nLevel] : aLive)
+        nWidth = std::max(nWidth, strName.size());
+    for (const auto& [strName, nLevel] : aLive)
+        std::printf("%-*s %6d\n", static_cast<int>(nWidth), strName.c_str(), nLevel);
     return ExitOk;
 }
 

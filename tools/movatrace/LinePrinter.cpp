@@ -1,19 +1,12 @@
 #include "tools/movatrace/LinePrinter.h"
 
+#include "tools/common/Terminal.h"
+
 #include <cerrno>
 #include <cstring>
 
 namespace movatrace
 {
-
-namespace
-{
-
-constexpr const char* kRed = "\x1b[31m";
-constexpr const char* kYellow = "\x1b[33m";
-constexpr const char* kNormal = "\x1b[0m";
-
-} // namespace
 
 CLinePrinter::CLinePrinter(const SArguments& args, bool bColour)
     : m_strLogPath(args.strLogPath), m_bGrep(args.bGrep), m_bColour(bColour)
@@ -47,15 +40,15 @@ bool CLinePrinter::OpenLog(std::string& strError)
 }
 
 // The severity words of the tracer, as it writes them.
-const char* CLinePrinter::ColourOf(std::string_view line) const
+std::optional<tools::teColour> CLinePrinter::ColourOf(std::string_view line) const
 {
     if (!m_bColour)
-        return nullptr;
+        return std::nullopt;
     if (line.find("ERROR  ") != std::string_view::npos)
-        return kRed;
+        return tools::teColour::Red;
     if (line.find("WARNING") != std::string_view::npos)
-        return kYellow;
-    return nullptr;
+        return tools::teColour::Yellow;
+    return std::nullopt;
 }
 
 void CLinePrinter::PrintLine(std::size_t nClass, std::string_view line)
@@ -66,16 +59,13 @@ void CLinePrinter::PrintLine(std::size_t nClass, std::string_view line)
     if (m_bGrep && !std::regex_search(text.begin(), text.end(), m_grep))
         return;
 
-    m_strOut.clear();
     if (nClass < m_aPrefixes.size())
-        m_strOut += m_aPrefixes[nClass];
-    const char* pszColour = ColourOf(text);
-    if (pszColour != nullptr)
-        m_strOut.append(pszColour).append(text).append(kNormal);
+        std::fputs(m_aPrefixes[nClass].c_str(), stdout);
+    if (std::optional<tools::teColour> colour = ColourOf(text))
+        tools::WriteInColour(stdout, *colour, text);
     else
-        m_strOut.append(text);
-    m_strOut += '\n';
-    std::fwrite(m_strOut.data(), 1, m_strOut.size(), stdout);
+        std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fputc('\n', stdout);
     std::fflush(stdout);
     WriteLog(line);
 }

@@ -3,10 +3,12 @@
 // before the sender gets its answer.
 #pragma once
 
+#include "tools/common/Terminal.h"
 #include "tools/movatrace/Arguments.h"
 
 #include <cstddef>
 #include <cstdio>
+#include <optional>
 #include <regex>
 #include <string>
 #include <string_view>
@@ -32,7 +34,7 @@ public:
     static void OnLine(void* pContext, std::size_t nClass, const char* pText, std::size_t nLength);
 
 private:
-    const char* ColourOf(std::string_view line) const;
+    std::optional<tools::teColour> ColourOf(std::string_view line) const;
     void WriteLog(std::string_view line);
 
     std::vector<std::string> m_aPrefixes; // per class, empty when only one is served
@@ -42,7 +44,6 @@ private:
     bool m_bGrep;
     std::regex m_grep;
     bool m_bColour;
-    std::string m_strOut; // the shown line, reused
 };
 
 } // namespace movatrace

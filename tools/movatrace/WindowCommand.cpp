@@ -1,11 +1,10 @@
 #include "tools/movatrace/WindowCommand.h"
 
 #include "platform/TraceWindowHost.h"
-#include "tools/movatrace/Console.h"
+#include "tools/common/StopRequest.h"
+#include "tools/common/Terminal.h"
 #include "tools/movatrace/LinePrinter.h"
 
-#include <atomic>
-#include <csignal>
 #include <string>
 
 namespace movatrace
@@ -14,13 +13,11 @@ namespace movatrace
 namespace
 {
 
-std::atomic<platform::CTraceWindowHost*> g_pHost{nullptr};
-
-extern "C" void OnStopSignal(int)
+// Runs in a signal handler (POSIX) or on the console's event thread (Windows); Stop is safe in
+// both.
+void StopHost(void* pContext)
 {
-    platform::CTraceWindowHost* pHost = g_pHost.load();
-    if (pHost != nullptr)
-        pHost->Stop();
+    static_cast<platform::CTraceWindowHost*>(pContext)->Stop();
 }
 
 bool ServeClasses(platform::CTraceWindowHost& host, const SArguments& args)
@@ -58,7 +55,7 @@ void AnnounceClasses(const SArguments& args)
 
 int RunWindow(const SArguments& args)
 {
-    CLinePrinter printer(args, !args.bNoColor && IsTerminal(stdout));
+    CLinePrinter printer(args, !args.bNoColor && tools::IsTerminal(stdout));
     std::string strError;
     if (!printer.OpenLog(strError))
     {
@@ -69,14 +66,12 @@ int RunWindow(const SArguments& args)
     if (!ServeClasses(host, args))
         return ExitFailed;
 
-    g_pHost.store(&host);
-    auto pfnOldInt = std::signal(SIGINT, OnStopSignal);
-    auto pfnOldTerm = std::signal(SIGTERM, OnStopSignal);
-    AnnounceClasses(args);
-    bool bServed = host.Run(-1, &CLinePrinter::OnLine, &printer);
-    std::signal(SIGINT, pfnOldInt);
-    std::signal(SIGTERM, pfnOldTerm);
-    g_pHost.store(nullptr);
+    bool bServed = false;
+    {
+        tools::CStopRequest stopRequest(&StopHost, &host);
+        AnnounceClasses(args);
+        bServed = host.Run(-1, &CLinePrinter::OnLine, &printer);
+    }
 
     if (!bServed)
     {

@@ -6,7 +6,8 @@
 namespace movatrace
 {
 
-// Serves the classes of args until SIGINT or SIGTERM; returns the exit code.
+// Serves the classes of args until a stop request (tools/common/StopRequest.h); returns the
+// exit code.
 int RunWindow(const SArguments& args);
 
 } // namespace movatrace

@@ -1,39 +1,19 @@
 // tracedemo: writes a steady trace through the library's tracer so that trace windows and
 // level changes can be tried out. See the usage text.
 #include "tools/common/GuardedMain.h"
+#include "tools/common/StopRequest.h"
 #include "tools/tracedemo/DemoOptions.h"
 #include "trace/TraceApi.h"
 
-#include <algorithm>
-#include <chrono>
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <string>
-#include <thread>
 
 namespace
 {
 
-volatile std::sig_atomic_t g_bStop = 0;
-
-extern "C" void OnStopSignal(int)
-{
-    g_bStop = 1;
-}
-
-// Slices keep an interrupt from waiting out a long interval.
-void Pause(unsigned long nMilliseconds)
-{
-    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(nMilliseconds);
-    while (g_bStop == 0 && std::chrono::steady_clock::now() < until)
-    {
-        auto left = until - std::chrono::steady_clock::now();
-        std::this_thread::sleep_for(
-            std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(50)));
-    }
-}
+using tools::CStopRequest;
 
 void WriteRound(CTracer* pTracer, unsigned long nRound)
 {
@@ -69,8 +49,7 @@ int RunDemo(int argc, char** argv)
         return 0;
     }
     // Before the session exists: whoever sees its start line may already interrupt us.
-    std::signal(SIGINT, OnStopSignal);
-    std::signal(SIGTERM, OnStopSignal);
+    CStopRequest stopRequest;
     CTracer* pTracer = CreateTracer(options.strName.c_str(), options.strClass.c_str(),
                                     options.nStampMode, options.nLevel);
     if (pTracer == nullptr)
@@ -79,12 +58,12 @@ int RunDemo(int argc, char** argv)
                      options.strName.c_str());
         return 1;
     }
-    for (unsigned long nRound = 1; g_bStop == 0; ++nRound)
+    for (unsigned long nRound = 1; !CStopRequest::IsStopRequested(); ++nRound)
     {
         WriteRound(pTracer, nRound);
         if (nRound == options.nRounds)
             break;
-        Pause(options.nIntervalMs);
+        CStopRequest::SleepUnlessStopped(static_cast<std::uint32_t>(options.nIntervalMs));
     }
     DeleteTracer(pTracer);
     return 0;

@@ -1,0 +1,81 @@
+// Stop requests on POSIX: SIGINT and SIGTERM, caught by a handler that only sets a flag and
+// calls the tool's async-signal-safe stop function.
+#include "tools/common/StopRequest.h"
+
+#include <atomic>
+#include <csignal>
+#include <pthread.h>
+
+namespace tools
+{
+
+namespace
+{
+
+volatile std::sig_atomic_t g_bStopRequested = 0;
+
+// Lock-free atomics, and therefore safe to read in a signal handler. The context is stored
+// before the function and cleared after it, so the handler never pairs a function with a
+// context that is not its own.
+std::atomic<CStopRequest::PFN_ON_STOP> g_pfnOnStop{nullptr};
+std::atomic<void*> g_pOnStopContext{nullptr};
+
+extern "C" void OnStopSignal(int)
+{
+    g_bStopRequested = 1;
+    CStopRequest::PFN_ON_STOP pfnOnStop = g_pfnOnStop.load();
+    if (pfnOnStop != nullptr)
+        pfnOnStop(g_pOnStopContext.load());
+}
+
+} // namespace
+
+struct CStopRequest::SSaved
+{
+    void (*pfnOldInt)(int);
+    void (*pfnOldTerm)(int);
+};
+
+CStopRequest::CStopRequest(PFN_ON_STOP pfnOnStop, void* pContext)
+    : m_pSaved(std::make_unique<SSaved>())
+{
+    g_pOnStopContext.store(pContext);
+    g_pfnOnStop.store(pfnOnStop);
+    m_pSaved->pfnOldInt = std::signal(SIGINT, OnStopSignal);
+    m_pSaved->pfnOldTerm = std::signal(SIGTERM, OnStopSignal);
+}
+
+CStopRequest::~CStopRequest()
+{
+    std::signal(SIGINT, m_pSaved->pfnOldInt);
+    std::signal(SIGTERM, m_pSaved->pfnOldTerm);
+    g_pfnOnStop.store(nullptr);
+    g_pOnStopContext.store(nullptr);
+}
+
+bool CStopRequest::IsStopRequested()
+{
+    return g_bStopRequested != 0;
+}
+
+struct CStopRequestHeld::SImpl
+{
+    sigset_t oldMask;
+};
+
+CStopRequestHeld::CStopRequestHeld() : m_pImpl(std::make_unique<SImpl>())
+{
+    sigset_t held;
+    sigemptyset(&held);
+    sigaddset(&held, SIGINT);
+    sigaddset(&held, SIGTERM);
+    sigemptyset(&m_pImpl->oldMask);
+    pthread_sigmask(SIG_BLOCK, &held, &m_pImpl->oldMask);
+}
+
+CStopRequestHeld::~CStopRequestHeld()
+{
+    pthread_sigmask(SIG_SETMASK, &m_pImpl->oldMask, nullptr);
+}
+
+} // namespace tools
