@@ -7,7 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-export WINEPREFIX="$PWD/build/mingw-x86/wineprefix"
+# MOVAJOB_WINEPREFIX puts the prefix elsewhere, for a second run beside a first one.
+export WINEPREFIX="${MOVAJOB_WINEPREFIX:-$PWD/build/mingw-x86/wineprefix}"
 export WINEARCH=win32
 export WINEDEBUG=-all
 # No Mono or Gecko installers: nothing here needs .NET or HTML, and they would ask.
