@@ -16,6 +16,12 @@ namespace
 
 constexpr std::uint32_t kMaxDelayMs = 3600000;
 
+#ifdef _WIN32
+constexpr char kBoardLibrary[] = "KORIX.dll";
+#else
+constexpr char kBoardLibrary[] = "libkorix.so";
+#endif
+
 struct SVerbInfo
 {
     const char* pszName;
@@ -57,6 +63,14 @@ const SVerbInfo kVerbs[] = {
      "refused, with the problem and its place named, and the board keeps its plant.\n"},
     {"reset", VerbReset, 0, 0, "reset",
      "Puts the default plant back and clears every pending fault. Registrations stay.\n"},
+#ifdef _WIN32
+    // A board lives in /dev/shm on Linux until it is removed; here only while a process has
+    // it open, so someone has to hold it for what korixsim sets up before a host runs.
+    {"hold", VerbHold, 0, 0, "hold",
+     "Keeps the board open until Ctrl-C. Windows keeps a board only while a process has it\n"
+     "open: when no host runs, what the other commands set up is gone as soon as korixsim\n"
+     "ends, unless a hold runs meanwhile.\n"},
+#endif
 };
 
 const SVerbInfo* FindVerb(std::string_view name)
@@ -232,12 +246,13 @@ void PrintUsage(std::FILE* pOut, teVerb eVerb)
             pOut);
         return;
     }
-    std::fputs("Usage: korixsim COMMAND [ARGUMENTS] [--board N]\n"
-               "\n"
-               "Shows and steers the simulated DP master board (libkorix.so) that every process\n"
-               "of this user shares.\n"
-               "\n",
-               pOut);
+    std::fprintf(pOut,
+                 "Usage: korixsim COMMAND [ARGUMENTS] [--board N]\n"
+                 "\n"
+                 "Shows and steers the simulated DP master board (%s) that every process\n"
+                 "of this user shares.\n"
+                 "\n",
+                 kBoardLibrary);
     for (const SVerbInfo& info : kVerbs)
         std::fprintf(pOut, "  %s\n", info.pszSynopsis);
     std::fputs("\n"

@@ -30,7 +30,8 @@ enum teVerb
     VerbDelay,
     VerbExpireWatchdog,
     VerbLoad,
-    VerbReset
+    VerbReset,
+    VerbHold // Windows only: see HoldBoard.h
 };
 
 struct SArguments

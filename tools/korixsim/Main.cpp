@@ -1,6 +1,7 @@
 // korixsim: shows and steers the simulated DP master board. See docs/korixsim.md.
 #include "tools/common/GuardedMain.h"
 #include "tools/korixsim/Arguments.h"
+#include "tools/korixsim/HoldBoard.h"
 #include "tools/korixsim/ShowBoard.h"
 
 #include "sim/SimControl.h"
@@ -74,6 +75,8 @@ int RunVerb(const SArguments& args)
         return Report(korix::LoadPlantFile(args.byBoard, args.strFile.c_str()));
     case VerbReset:
         return Report(korix::ResetBoard(args.byBoard));
+    case VerbHold:
+        return RunHold(args.byBoard);
     case VerbNone:
         break;
     }
