@@ -44,7 +44,7 @@ BOOL WINAPI OnConsoleEvent(DWORD dwEvent)
         return TRUE;
     }
     default:
-        // Logoff and shutdown reach services only; the system's default handling is right.
+        // Logoff and shutdown: the system's default, ending the process, is right.
         return FALSE;
     }
 }
