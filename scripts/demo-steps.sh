@@ -27,7 +27,8 @@ rm -f "$trace_log" "$window_errors"
 # The library's trace window, unless one runs already (then the lines go there).
 "${movatrace[@]}" --log "$trace_log" >/dev/null 2>"$window_errors" &
 window_pid=$!
-trap 'kill "$window_pid" 2>/dev/null || true; wait "$window_pid" 2>/dev/null || true' EXIT
+# SIGINT, as Ctrl-C would: movatrace ends cleanly on it, also under Wine.
+trap 'kill -INT "$window_pid" 2>/dev/null || true; wait "$window_pid" 2>/dev/null || true' EXIT
 for _ in $(seq 100); do
     grep -q "serving" "$window_errors" 2>/dev/null && break
     kill -0 "$window_pid" 2>/dev/null || break
@@ -44,7 +45,7 @@ echo
 status=0
 "${movactl[@]}" || status=$?
 
-kill "$window_pid" 2>/dev/null || true
+kill -INT "$window_pid" 2>/dev/null || true
 wait "$window_pid" 2>/dev/null || true
 if [[ -s $trace_log ]]; then
     echo

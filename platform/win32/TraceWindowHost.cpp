@@ -49,7 +49,16 @@ LRESULT CALLBACK CTraceWindowHost::SImpl::WindowProc(HWND hWnd, UINT uMsg, WPARA
                                                      LPARAM lParam)
 {
     auto* pWindow = reinterpret_cast<SWindow*>(GetWindowLongPtrA(hWnd, GWLP_USERDATA));
-    if (pWindow == nullptr || uMsg != pWindow->pHost->m_uTraceMsg)
+    if (pWindow == nullptr)
+        return DefWindowProcA(hWnd, uMsg, wParam, lParam);
+    // Closing any of the windows, the way Windows asks a program to end, ends the run; the
+    // windows themselves go with the host.
+    if (uMsg == WM_CLOSE)
+    {
+        SetEvent(pWindow->pHost->m_hStop);
+        return 0;
+    }
+    if (uMsg != pWindow->pHost->m_uTraceMsg)
         return DefWindowProcA(hWnd, uMsg, wParam, lParam);
     SImpl* pHost = pWindow->pHost;
     char szLine[kMaxTraceAtomText + 1] = {};
