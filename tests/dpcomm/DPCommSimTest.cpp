@@ -150,6 +150,10 @@ TEST_F(DPCommSimTest, TwoProcessesExchangeAtOnce)
 
 TEST_F(DPCommSimTest, HolderKilledInsideAnExchangeDoesNotBlockTheNext)
 {
+#if defined(_WIN32)
+    GTEST_SKIP() << "a Win32 semaphore has no owner: Windows does not give back the board "
+                    "semaphore of a process killed while it holds it (docs/board-semaphore.md)";
+#endif
     ASSERT_EQ(1, Open());
     // The peer's read stays inside the board call, holding the semaphore, long enough to be
     // killed there.

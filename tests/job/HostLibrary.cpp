@@ -1,33 +1,57 @@
 #include "tests/job/HostLibrary.h"
 
 #include <chrono>
+
+#if defined(_WIN32)
+#include "platform/win32/WindowsHeaders.h"
+#else
 #include <dlfcn.h>
+#endif
 
 namespace jobtest
 {
 namespace
 {
 
-void* LoadLibrary()
+// The library by its file name, once per process, and a factory from it by its exported
+// name: dlopen and dlsym, or LoadLibraryA and GetProcAddress (which finds KORIX.dll beside
+// the test program, as a host's folder holds it).
+#if defined(_WIN32)
+HMODULE LoadMovaJob()
+{
+    static HMODULE hLibrary = LoadLibraryA(MOVAJOB_LIBRARY);
+    return hLibrary;
+}
+
+void* FindFactory(const char* pszName)
+{
+    HMODULE hLibrary = LoadMovaJob();
+    return hLibrary ? reinterpret_cast<void*>(GetProcAddress(hLibrary, pszName)) : nullptr;
+}
+#else
+void* LoadMovaJob()
 {
     static void* pLibrary = dlopen(MOVAJOB_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     return pLibrary;
 }
 
+void* FindFactory(const char* pszName)
+{
+    void* pLibrary = LoadMovaJob();
+    return pLibrary ? dlsym(pLibrary, pszName) : nullptr;
+}
+#endif
+
 } // namespace
 
 PFN_CREATE_IMOVAJOB LoadCreateJob()
 {
-    void* pLibrary = LoadLibrary();
-    return pLibrary ? reinterpret_cast<PFN_CREATE_IMOVAJOB>(dlsym(pLibrary, "CreateIMovaJob"))
-                    : nullptr;
+    return reinterpret_cast<PFN_CREATE_IMOVAJOB>(FindFactory("CreateIMovaJob"));
 }
 
 PFN_CREATE_IMOVAPROTO LoadCreateProto()
 {
-    void* pLibrary = LoadLibrary();
-    return pLibrary ? reinterpret_cast<PFN_CREATE_IMOVAPROTO>(dlsym(pLibrary, "CreateIMovaProto"))
-                    : nullptr;
+    return reinterpret_cast<PFN_CREATE_IMOVAPROTO>(FindFactory("CreateIMovaProto"));
 }
 
 IMovaJob* NewJob()

@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <csignal>
+
+#if !defined(_WIN32)
 #include <poll.h>
 #include <pty.h>
 #include <spawn.h>
@@ -11,6 +13,7 @@
 #include <unistd.h>
 
 extern char** environ;
+#endif
 
 namespace movactltest
 {
@@ -44,6 +47,7 @@ std::unique_ptr<testsupport::CChildProcess> StartMovactl(const std::vector<std::
                                                         testsupport::teErrorOutput::Merged);
 }
 
+#if !defined(_WIN32)
 std::string RunOnTerminal(const std::vector<std::string>& aArgs)
 {
     int nMaster = -1;
@@ -94,6 +98,7 @@ std::string RunOnTerminal(const std::vector<std::string>& aArgs)
     EXPECT_THAT(strOutput, testing::Not(testing::HasSubstr("Sanitizer")));
     return strOutput;
 }
+#endif
 
 std::vector<std::string> Rows(const std::string& strOutput)
 {

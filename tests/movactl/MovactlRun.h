@@ -26,8 +26,11 @@ SRun RunMovactl(const std::vector<std::string>& aArgs);
 // Starts movactl with its standard error in the same pipe as its output.
 std::unique_ptr<testsupport::CChildProcess> StartMovactl(const std::vector<std::string>& aArgs);
 
-// Runs movactl to its end with its standard output and error on a terminal; what it wrote.
+#if !defined(_WIN32)
+// Runs movactl to its end with its standard output and error on a pseudo terminal; what it
+// wrote.
 std::string RunOnTerminal(const std::vector<std::string>& aArgs);
+#endif
 
 // The output's lines with runs of blanks squeezed to one and no blanks at either end, so that
 // table rows compare without their column widths.

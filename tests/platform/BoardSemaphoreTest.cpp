@@ -1,5 +1,6 @@
 #include "platform/BoardSemaphore.h"
 #include "tests/platform/CountUnderSemaphore.h"
+#include "tests/platform/CounterFile.h"
 #include "tests/platform/PeerProcess.h"
 
 #include <gtest/gtest.h>
@@ -7,13 +8,15 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <fcntl.h>
 #include <future>
 #include <memory>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
+
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
 
 namespace
 {
@@ -36,14 +39,17 @@ UniqueSemaphore MakeSemaphore(const std::string& name)
     return UniqueSemaphore(platform::CreateBoardSemaphore(name.c_str()));
 }
 
-// The test names the semaphore uniquely; remove its file afterwards so runs leave nothing.
+// The test names the semaphore uniquely; on POSIX remove its file afterwards so runs leave
+// nothing (a Win32 semaphore goes with its last handle).
 struct SSemaphoreName
 {
     std::string m_name = testsupport::UniqueName("sem");
+#if !defined(_WIN32)
     ~SSemaphoreName()
     {
         unlink(("/dev/shm/movajob." + std::to_string(geteuid()) + "." + m_name).c_str());
     }
+#endif
 };
 
 TEST(PlatformBoardSemaphore, ExcludesAnotherProcessUntilReleased)
@@ -63,6 +69,10 @@ TEST(PlatformBoardSemaphore, ExcludesAnotherProcessUntilReleased)
 
 TEST(PlatformBoardSemaphore, HolderKilledGivesItBack)
 {
+#if defined(_WIN32)
+    GTEST_SKIP() << "a Win32 semaphore has no owner: Windows does not give back the count of a "
+                    "process killed while it holds it (docs/board-semaphore.md)";
+#endif
     SSemaphoreName name;
     CPeer holder({"semhold", name.m_name});
     ASSERT_EQ(holder.Reply(), "waiting");
@@ -138,7 +148,12 @@ TEST(PlatformBoardSemaphore, RefusesNamesItCannotCarry)
 {
     EXPECT_EQ(platform::CreateBoardSemaphore(nullptr), nullptr);
     EXPECT_EQ(platform::CreateBoardSemaphore(""), nullptr);
+    // The path separator of the system's names: on Windows a backslash names a namespace.
+#if defined(_WIN32)
+    EXPECT_EQ(platform::CreateBoardSemaphore("a\\b"), nullptr);
+#else
     EXPECT_EQ(platform::CreateBoardSemaphore("a/b"), nullptr);
+#endif
     EXPECT_EQ(platform::CreateBoardSemaphore(std::string(300, 'x').c_str()), nullptr);
 }
 
@@ -148,12 +163,13 @@ TEST(PlatformBoardSemaphore, KeepsEveryRoundApart)
 {
     SSemaphoreName name;
     constexpr int kRounds = 300;
-    std::string counterPath = "/dev/shm/" + testsupport::UniqueName("semcount");
-    int fd = open(counterPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    ASSERT_GE(fd, 0);
+    std::string counterPath = platformtest::CCounterFile::Create("semcount");
+    ASSERT_NE(counterPath, "");
+    platformtest::CCounterFile counter(counterPath);
+    ASSERT_TRUE(counter.IsOpen());
 
     auto countRounds = [&](platform::HBoardSemaphore hSemaphore)
-    { EXPECT_TRUE(platformtest::CountUnderSemaphore(hSemaphore, fd, kRounds)); };
+    { EXPECT_TRUE(platformtest::CountUnderSemaphore(hSemaphore, counter, kRounds)); };
     UniqueSemaphore own1 = MakeSemaphore(name.m_name);
     UniqueSemaphore own2 = MakeSemaphore(name.m_name);
     UniqueSemaphore shared = MakeSemaphore(name.m_name);
@@ -173,10 +189,9 @@ TEST(PlatformBoardSemaphore, KeepsEveryRoundApart)
         EXPECT_EQ(peer->Reply(), "done");
 
     int nCount = 0;
-    EXPECT_EQ(pread(fd, &nCount, sizeof nCount, 0), static_cast<ssize_t>(sizeof nCount));
+    EXPECT_TRUE(counter.Read(nCount));
     EXPECT_EQ(nCount, 6 * kRounds);
-    close(fd);
-    unlink(counterPath.c_str());
+    platformtest::CCounterFile::Remove(counterPath);
 }
 
 } // namespace

@@ -4,15 +4,25 @@
 
 #include <ctime>
 
+#if defined(_WIN32)
+#include "platform/win32/WindowsHeaders.h"
+#endif
+
 namespace
 {
 
+// The system's own milliseconds since start: the monotonic clock on POSIX; on Windows the
+// 64-bit tick count, of which GetTickCount is the low half.
 std::uint32_t ReadMonotonicMilliseconds()
 {
+#if defined(_WIN32)
+    return static_cast<std::uint32_t>(GetTickCount64());
+#else
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<std::uint32_t>(static_cast<std::uint64_t>(now.tv_sec) * 1000u +
                                       static_cast<std::uint64_t>(now.tv_nsec) / 1000000u);
+#endif
 }
 
 void ExpectSystemTickCount()

@@ -4,26 +4,27 @@
 #pragma once
 
 #include "platform/BoardSemaphore.h"
+#include "tests/platform/CounterFile.h"
 
-#include <sched.h>
-#include <unistd.h>
+#include <thread>
 
 namespace platformtest
 {
 
 // false when the semaphore or the file failed.
-inline bool CountUnderSemaphore(platform::HBoardSemaphore hSemaphore, int fd, int nRounds)
+inline bool CountUnderSemaphore(platform::HBoardSemaphore hSemaphore, CCounterFile& counter,
+                                int nRounds)
 {
     for (int nRound = 0; nRound < nRounds; ++nRound)
     {
         if (!platform::WaitBoardSemaphore(hSemaphore))
             return false;
         int nCount = 0;
-        if (pread(fd, &nCount, sizeof nCount, 0) != static_cast<ssize_t>(sizeof nCount))
+        if (!counter.Read(nCount))
             nCount = 0;
-        sched_yield(); // widens the window in which a second holder would interfere
+        std::this_thread::yield(); // widens the window in which a second holder would interfere
         ++nCount;
-        bool bWritten = pwrite(fd, &nCount, sizeof nCount, 0) == sizeof nCount;
+        bool bWritten = counter.Write(nCount);
         if (!platform::ReleaseBoardSemaphore(hSemaphore) || !bWritten)
             return false;
     }

@@ -20,16 +20,14 @@
 #include "platform/LevelBlock.h"
 #include "platform/TraceDelivery.h"
 #include "tests/platform/CountUnderSemaphore.h"
+#include "tests/platform/CounterFile.h"
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sched.h>
 #include <string>
-#include <sys/mman.h>
-#include <unistd.h>
+#include <thread>
 
 namespace
 {
@@ -125,15 +123,14 @@ int RaceBlock(const char* pszName)
 
 int ChurnBlock(const char* pszName, const char* pszFile, int nRounds)
 {
-    int fd = open(pszFile, O_RDWR | O_CLOEXEC);
-    void* pView =
-        fd < 0 ? MAP_FAILED : mmap(nullptr, sizeof(int), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    if (pView == MAP_FAILED)
+    platformtest::CCounterFile counter(pszFile);
+    int* pShared = counter.Map();
+    if (pShared == nullptr)
     {
         Say("failed");
         return 1;
     }
-    std::atomic_ref<int> nCreators(*static_cast<int*>(pView));
+    std::atomic_ref<int> nCreators(*pShared);
     int nCreated = 0;
     int nDoubles = 0;
     for (int nRound = 0; nRound < nRounds; ++nRound)
@@ -143,12 +140,10 @@ int ChurnBlock(const char* pszName, const char* pszFile, int nRounds)
             continue;
         ++nCreated;
         nDoubles += nCreators.fetch_add(1) != 0;
-        sched_yield();
+        std::this_thread::yield();
         nCreators.fetch_sub(1);
         platform::CloseLevelBlock(hBlock);
     }
-    munmap(pView, sizeof(int));
-    close(fd);
     Say("done " + std::to_string(nCreated) + " " + std::to_string(nDoubles));
     return 0;
 }
@@ -175,11 +170,9 @@ int HoldSemaphore(const char* pszName)
 int CountRounds(const char* pszName, const char* pszFile, int nRounds)
 {
     platform::HBoardSemaphore hSemaphore = platform::CreateBoardSemaphore(pszName);
-    int fd = open(pszFile, O_RDWR | O_CLOEXEC);
-    bool bDone = hSemaphore != nullptr && fd >= 0 &&
-                 platformtest::CountUnderSemaphore(hSemaphore, fd, nRounds);
-    if (fd >= 0)
-        close(fd);
+    platformtest::CCounterFile counter(pszFile);
+    bool bDone = hSemaphore != nullptr && counter.IsOpen() &&
+                 platformtest::CountUnderSemaphore(hSemaphore, counter, nRounds);
     platform::CloseBoardSemaphore(hSemaphore);
     Say(bDone ? "done" : "failed");
     return bDone ? 0 : 1;

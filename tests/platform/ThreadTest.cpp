@@ -6,11 +6,36 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <sys/resource.h>
 #include <thread>
+
+#if defined(_WIN32)
+#include "platform/win32/WindowsHeaders.h"
+#else
+#include <sys/resource.h>
+#endif
 
 namespace
 {
+
+// How urgently the system schedules a thread of this process, larger for more urgent; false
+// when it cannot be read. Linux: the thread's nice value, negated. Windows: its priority.
+bool ReadUrgency(std::uint32_t dwThreadId, int& nUrgency)
+{
+#if defined(_WIN32)
+    HANDLE hThread = OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, dwThreadId);
+    if (hThread == nullptr)
+        return false;
+    int nPriority = GetThreadPriority(hThread);
+    CloseHandle(hThread);
+    nUrgency = nPriority;
+    return nPriority != THREAD_PRIORITY_ERROR_RETURN;
+#else
+    errno = 0;
+    int nNice = getpriority(PRIO_PROCESS, dwThreadId);
+    nUrgency = -nNice;
+    return errno == 0;
+#endif
+}
 
 struct SProbe
 {
@@ -72,15 +97,17 @@ TEST(PlatformThread, RaisingThePriorityNeverLowersIt)
     SProbe probe;
     platform::CThread thread;
     ASSERT_TRUE(thread.Start(RunProbe, &probe));
-    errno = 0;
-    int nBefore = getpriority(PRIO_PROCESS, thread.GetId());
-    ASSERT_EQ(errno, 0);
+    int nBefore = 0;
+    ASSERT_TRUE(ReadUrgency(thread.GetId(), nBefore));
     thread.RaisePriorityAboveNormal();
-    int nAfter = getpriority(PRIO_PROCESS, thread.GetId());
+    int nAfter = 0;
+    ASSERT_TRUE(ReadUrgency(thread.GetId(), nAfter));
     // Without the right to raise it, the thread keeps its priority.
-    EXPECT_LE(nAfter, nBefore);
+    EXPECT_GE(nAfter, nBefore);
     // The other threads of the process keep theirs.
-    EXPECT_EQ(getpriority(PRIO_PROCESS, platform::CurrentThreadId()), nBefore);
+    int nOurs = 0;
+    ASSERT_TRUE(ReadUrgency(platform::CurrentThreadId(), nOurs));
+    EXPECT_EQ(nOurs, nBefore);
     probe.m_go.Set();
     EXPECT_TRUE(thread.Join());
 }

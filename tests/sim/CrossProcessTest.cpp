@@ -57,6 +57,10 @@ std::unique_ptr<testsupport::CChildProcess> StartKorixsim(std::uint8_t byBoard,
 
 class SimCrossProcessTest : public CBoardTest
 {
+protected:
+    // This process has the board open from the start: on Windows a board lives only while some
+    // process has it open, and the tests look at what ended processes left on it.
+    void SetUp() override { Snapshot(); }
 };
 
 TEST_F(SimCrossProcessTest, OutputsWrittenByOneProcessAreTheOthersInputs)

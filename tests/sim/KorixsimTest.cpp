@@ -22,22 +22,12 @@ struct SRun
     std::string strOutput; // standard output and standard error
 };
 
-std::string Quoted(const std::string& strArg)
-{
-    std::string strQuoted = "'";
-    for (char ch : strArg)
-        strQuoted += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
-    return strQuoted + "'";
-}
-
 SRun RunKorixsim(const std::vector<std::string>& args)
 {
-    std::string strCommand = "exec " + Quoted(KORIXSIM);
-    for (const std::string& arg : args)
-        strCommand += " " + Quoted(arg);
-    testsupport::CChildProcess child({"/bin/sh", "-c", strCommand + " 2>&1"});
-    std::string strOutput = child.ReadAll(kReplyTimeoutMs);
-    return SRun{child.Wait(kReplyTimeoutMs), strOutput};
+    std::vector<std::string> command{KORIXSIM};
+    command.insert(command.end(), args.begin(), args.end());
+    testsupport::SRunResult result = testsupport::RunToEnd(command, kReplyTimeoutMs);
+    return SRun{result.nExitCode, result.strOutput};
 }
 
 class KorixsimTest : public CBoardTest
@@ -174,7 +164,8 @@ TEST_F(KorixsimTest, VerbsReachTheBoard)
     EXPECT_THAT(show.strOutput, HasSubstr("address 9: state 4"));
     EXPECT_THAT(show.strOutput, HasSubstr("BoardReadInput: the next 2 calls answer 0x8B"));
     EXPECT_THAT(show.strOutput, HasSubstr("BoardClose: the next 3 calls take 5 ms longer"));
-    EXPECT_THAT(show.strOutput, HasSubstr("pid " + std::to_string(getpid()) + " (running)"));
+    EXPECT_THAT(show.strOutput,
+                HasSubstr("pid " + std::to_string(testsupport::CurrentProcessId()) + " (running)"));
     EXPECT_EQ(0x8B, Call(BoardReadInput, MakeRequest(handle, 9)).wError);
 
     SBoardRequest watchdog = MakeRequest(handle, 0, 1);

@@ -11,13 +11,14 @@
 #include "sim/BoardLock.h"
 #include "sim/HexBytes.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <sstream>
 #include <string>
-#include <unistd.h>
+#include <thread>
 
 namespace
 {
@@ -53,7 +54,7 @@ SBoardRequest Request(std::uint8_t byAddress, std::uint8_t byLength)
     std::printf("%s\n", lock.State() != nullptr ? "held" : "failed");
     std::fflush(stdout);
     for (;;)
-        pause();
+        std::this_thread::sleep_for(std::chrono::hours(1));
 }
 
 void Execute(const std::string& strLine)

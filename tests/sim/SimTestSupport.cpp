@@ -1,10 +1,11 @@
 #include "tests/sim/SimTestSupport.h"
 
+#include "tests/support/BoardLeftovers.h"
+#include "tests/support/ChildProcess.h"
+
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
-#include <unistd.h>
 
 namespace simtest
 {
@@ -16,21 +17,12 @@ namespace
 class CSimEnvironment : public ::testing::Environment
 {
 public:
-    void SetUp() override { setenv("KORIXSIM_PREFIX", TestPrefix().c_str(), 1); }
-
-    void TearDown() override
+    void SetUp() override
     {
-        std::string strFilePrefix = TestPrefix() + ".";
-        DIR* pDir = opendir("/dev/shm");
-        if (pDir == nullptr)
-            return;
-        while (const dirent* pEntry = readdir(pDir))
-        {
-            if (std::strncmp(pEntry->d_name, strFilePrefix.c_str(), strFilePrefix.size()) == 0)
-                unlinkat(dirfd(pDir), pEntry->d_name, 0);
-        }
-        closedir(pDir);
+        testsupport::SetEnvironmentValue("KORIXSIM_PREFIX", TestPrefix().c_str());
     }
+
+    void TearDown() override { testsupport::RemoveBoardLeftovers(TestPrefix()); }
 };
 
 const ::testing::Environment* const g_pEnvironment =
@@ -51,7 +43,7 @@ std::atomic<int> g_nNextBoard{1};
 
 std::string TestPrefix()
 {
-    return "korixtest" + std::to_string(getpid());
+    return "korixtest" + std::to_string(testsupport::CurrentProcessId());
 }
 
 SBoardRequest MakeRequest(SHandle handle, std::uint8_t byAddress, std::uint8_t byLength)

@@ -1,33 +1,24 @@
 #include "tests/support/PrivateBoard.h"
 
-#include <cstdlib>
-#include <cstring>
-#include <dirent.h>
-#include <unistd.h>
+#include "tests/support/BoardLeftovers.h"
+#include "tests/support/ChildProcess.h"
 
 namespace testsupport
 {
 
 std::string CPrivateBoardEnvironment::Prefix()
 {
-    return "movajobtest" + std::to_string(getpid());
+    return "movajobtest" + std::to_string(CurrentProcessId());
 }
 
 void CPrivateBoardEnvironment::SetUp()
 {
-    setenv("KORIXSIM_PREFIX", Prefix().c_str(), 1);
+    SetEnvironmentValue("KORIXSIM_PREFIX", Prefix().c_str());
 }
 
 void CPrivateBoardEnvironment::TearDown()
 {
-    std::string filePrefix = Prefix() + ".";
-    DIR* pDir = opendir("/dev/shm");
-    if (!pDir)
-        return;
-    while (const dirent* pEntry = readdir(pDir))
-        if (std::strncmp(pEntry->d_name, filePrefix.c_str(), filePrefix.size()) == 0)
-            unlinkat(dirfd(pDir), pEntry->d_name, 0);
-    closedir(pDir);
+    RemoveBoardLeftovers(Prefix());
 }
 
 } // namespace testsupport

@@ -13,6 +13,7 @@ using tooltest::RunProgram;
 namespace
 {
 
+#if !defined(_WIN32)
 // The level that movatrace sessions lists for strName, or "" when it lists no such session.
 std::string ListedLevel(const std::string& strName)
 {
@@ -28,6 +29,7 @@ std::string ListedLevel(const std::string& strName)
     }
     return "";
 }
+#endif
 
 class MovatraceLevelTest : public testing::Test
 {
@@ -66,6 +68,10 @@ TEST_F(MovatraceLevelTest, ReadsAndSetsTheLevelWhileTheSessionRuns)
 
 TEST_F(MovatraceLevelTest, SessionsListsTheLiveSessionWithItsLevel_UntilItEnds)
 {
+#if defined(_WIN32)
+    GTEST_SKIP() << "Windows cannot list the named objects of a session (ListLevelBlocks "
+                    "visits nothing), and it has no stop signal that a test can send to one child";
+#else
     ASSERT_EQ(0, RunProgram({MOVATRACE_PATH, "level", m_name, "-7"}).nExitCode);
     EXPECT_EQ("-7", ListedLevel(m_name));
 
@@ -75,6 +81,7 @@ TEST_F(MovatraceLevelTest, SessionsListsTheLiveSessionWithItsLevel_UntilItEnds)
     auto gone = RunProgram({MOVATRACE_PATH, "level", m_name});
     EXPECT_EQ(1, gone.nExitCode);
     EXPECT_EQ("movatrace: no live trace session named '" + m_name + "'\n", gone.strOutput);
+#endif
 }
 
 TEST(MovatraceLevelUnknownTest, UnknownSessionIsAFailureForReadingAndSetting)

@@ -125,12 +125,22 @@ TEST_F(MovatraceWindowTest, UnwritableLogIsAFailure)
     EXPECT_THAT(result.strOutput, HasSubstr("cannot open log file"));
 }
 
+#if defined(_WIN32)
+// POSIX stops a program with a signal that it catches; Windows sends a console control event to
+// a process group instead, which a test cannot aim at one child, and TerminateProcess cannot be
+// caught at all.
+constexpr char kNoStopSignal[] = "Windows has no stop signal that a test can send to one child";
+#endif
+
 class MovatraceStopTest : public testing::TestWithParam<int>
 {
 };
 
 TEST_P(MovatraceStopTest, StopsCleanlyAndGivesTheClassBack)
 {
+#if defined(_WIN32)
+    GTEST_SKIP() << kNoStopSignal;
+#else
     std::string strClass = testsupport::UniqueName("MtStop");
     auto pWindow = StartMovatrace({"--class", strClass});
     ASSERT_TRUE(pWindow);
@@ -138,6 +148,7 @@ TEST_P(MovatraceStopTest, StopsCleanlyAndGivesTheClassBack)
     EXPECT_EQ(0, pWindow->Wait());
     EXPECT_EQ(platform::teServeResult::Serving,
               platform::CTraceWindowHost().AddClass(strClass.c_str()));
+#endif
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, MovatraceStopTest, testing::Values(SIGINT, SIGTERM));
@@ -145,9 +156,20 @@ INSTANTIATE_TEST_SUITE_P(Signals, MovatraceStopTest, testing::Values(SIGINT, SIG
 class MovatraceTerminalTest : public testing::Test
 {
 protected:
+#if defined(_WIN32)
+    void SetUp() override
+    {
+        GTEST_SKIP() << "runs movatrace on a POSIX pseudo terminal";
+    }
+#endif
+
     // Starts movatrace on a terminal and shows it one error, one warning and one info line.
     std::string ShowOnTerminal(std::vector<std::string> args)
     {
+#if defined(_WIN32)
+        (void)args;
+        return "";
+#else
         args.insert(args.begin(), {MOVATRACE_PATH, "--class", m_class});
         tooltest::CTerminalChild window(args);
         EXPECT_THAT(window.ReadUntil("movatrace: serving"), HasSubstr("movatrace: serving"));
@@ -155,6 +177,7 @@ protected:
         EXPECT_TRUE(SendLine(m_class, "A 09:05:03,007 WARNING odd\n"));
         EXPECT_TRUE(SendLine(m_class, "A 09:05:03,007 INFO    plain\n"));
         return window.ReadUntil("plain");
+#endif
     }
 
     std::string m_class = testsupport::UniqueName("MtTty");

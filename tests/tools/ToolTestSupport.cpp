@@ -1,19 +1,23 @@
 #include "tests/tools/ToolTestSupport.h"
 
 #include "platform/TraceDelivery.h"
-#include "platform/posix/TraceWindowAddress.h"
 
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
 #include <gtest/gtest.h>
+
+#if !defined(_WIN32)
+#include "platform/posix/TraceWindowAddress.h"
+
+#include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
 extern char** environ;
+#endif
 
 namespace tooltest
 {
@@ -82,6 +86,7 @@ bool SendLine(const std::string& strClass, const std::string& strText)
     return bSent;
 }
 
+#if !defined(_WIN32)
 CRawSender::CRawSender(const std::string& strClass)
 {
     sockaddr_un addr{};
@@ -170,5 +175,6 @@ std::string CTerminalChild::ReadUntil(const std::string& strUntil, int nTimeoutM
     }
     return m_strRead;
 }
+#endif
 
 } // namespace tooltest

@@ -38,7 +38,8 @@ bool SkipPast(testsupport::CChildProcess& window, const std::string& strText);
 // Delivers one line the way the tracer does; false when no window of the class took it.
 bool SendLine(const std::string& strClass, const std::string& strText);
 
-// A connection to a trace window that the test drives itself.
+#if !defined(_WIN32)
+// A connection to a trace window that the test drives itself, in the POSIX wire protocol.
 class CRawSender
 {
 public:
@@ -64,7 +65,8 @@ private:
     int m_nFd = -1;
 };
 
-// A child whose standard output and error are a terminal, for what a program does only on one.
+// A child whose standard output and error are a pseudo terminal, for what a program does only
+// on a terminal.
 class CTerminalChild
 {
 public:
@@ -82,5 +84,6 @@ private:
     int m_nMaster = -1;
     std::string m_strRead;
 };
+#endif
 
 } // namespace tooltest

@@ -1,8 +1,10 @@
+// Children on POSIX: posix_spawn with pipes, signals, waitpid.
 #include "tests/support/ChildProcess.h"
 
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -63,56 +65,19 @@ CChildProcess::~CChildProcess()
         close(m_fdIn);
 }
 
-bool CChildProcess::ReadLine(std::string& line, int nTimeoutMs)
+CChildProcess::teChunk CChildProcess::ReadChunk(int nTimeoutMs)
 {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nTimeoutMs);
-    for (;;)
-    {
-        std::size_t nEnd = m_buffered.find('\n');
-        if (nEnd != std::string::npos)
-        {
-            line = m_buffered.substr(0, nEnd);
-            m_buffered.erase(0, nEnd + 1);
-            return true;
-        }
-        auto nLeft = std::chrono::duration_cast<std::chrono::milliseconds>(
-                         deadline - std::chrono::steady_clock::now())
-                         .count();
-        if (nLeft <= 0 || m_fdOut < 0)
-            return false;
-        pollfd pfd{m_fdOut, POLLIN, 0};
-        if (poll(&pfd, 1, static_cast<int>(nLeft)) <= 0)
-            continue;
-        char chunk[4096];
-        ssize_t n = read(m_fdOut, chunk, sizeof chunk);
-        if (n <= 0)
-            return false;
-        m_buffered.append(chunk, static_cast<std::size_t>(n));
-    }
-}
-
-std::string CChildProcess::ReadAll(int nTimeoutMs)
-{
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nTimeoutMs);
-    while (m_fdOut >= 0)
-    {
-        auto nLeft = std::chrono::duration_cast<std::chrono::milliseconds>(
-                         deadline - std::chrono::steady_clock::now())
-                         .count();
-        if (nLeft <= 0)
-            break;
-        pollfd pfd{m_fdOut, POLLIN, 0};
-        if (poll(&pfd, 1, static_cast<int>(nLeft)) <= 0)
-            continue;
-        char chunk[4096];
-        ssize_t n = read(m_fdOut, chunk, sizeof chunk);
-        if (n <= 0)
-            break;
-        m_buffered.append(chunk, static_cast<std::size_t>(n));
-    }
-    std::string all;
-    all.swap(m_buffered);
-    return all;
+    if (m_fdOut < 0)
+        return teChunk::Finished;
+    pollfd pfd{m_fdOut, POLLIN, 0};
+    if (poll(&pfd, 1, nTimeoutMs) <= 0)
+        return teChunk::None;
+    char chunk[4096];
+    ssize_t n = read(m_fdOut, chunk, sizeof chunk);
+    if (n <= 0)
+        return teChunk::Finished;
+    m_buffered.append(chunk, static_cast<std::size_t>(n));
+    return teChunk::Read;
 }
 
 bool CChildProcess::WriteLine(const std::string& line)
@@ -152,13 +117,6 @@ int CChildProcess::Wait(int nTimeoutMs)
     }
 }
 
-SRunResult RunToEnd(const std::vector<std::string>& argv, int nTimeoutMs)
-{
-    CChildProcess child(argv, teErrorOutput::Merged);
-    std::string strOutput = child.ReadAll(nTimeoutMs);
-    return {child.Wait(nTimeoutMs), strOutput};
-}
-
 std::string HelperPath(const char* pszProgram)
 {
     char self[4096];
@@ -172,6 +130,16 @@ std::string UniqueName(const char* pszPrefix)
 {
     static int nCounter = 0;
     return std::string(pszPrefix) + std::to_string(getpid()) + "_" + std::to_string(++nCounter);
+}
+
+int CurrentProcessId()
+{
+    return static_cast<int>(getpid());
+}
+
+void SetEnvironmentValue(const char* pszName, const char* pszValue)
+{
+    setenv(pszName, pszValue, 1);
 }
 
 } // namespace testsupport
