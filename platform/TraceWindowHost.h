@@ -30,6 +30,8 @@ public:
     CTraceWindowHost(const CTraceWindowHost&) = delete;
     CTraceWindowHost& operator=(const CTraceWindowHost&) = delete;
 
+    // On Win32 a window belongs to the thread that creates it and goes with that thread's end:
+    // add the classes on the thread that will call Run.
     teServeResult AddClass(const char* pszWindowClass);
 
     // Handles arriving lines for at most nMilliseconds (negative: until Stop); returns false on

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Builds every configuration and runs every test: x86-64 debug, 32-bit x86, ASan+UBSan and
-# TSan, plus the optimised build with the benchmarks. Exits non-zero on the first failure.
+# TSan, plus the optimised build with the benchmarks, and the 32-bit Windows build
+# (MovaJob.dll, KORIX.dll, the tools) whose tests run under Wine. Exits non-zero on the first
+# failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
 jobs=$(nproc)
-for preset in dev x86 asan tsan release; do
+for preset in dev x86 asan tsan release mingw-x86; do
     echo "=== build: $preset"
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" -j "$jobs"
@@ -22,4 +24,6 @@ for preset in dev x86 asan tsan; do
     fi
     "${run[@]}" ctest --preset "$preset" -j "$jobs"
 done
+echo "=== test: mingw-x86 (under Wine)"
+scripts/with-wine.sh ctest --preset mingw-x86 -j "$jobs"
 echo "=== all tests passed"

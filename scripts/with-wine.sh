@@ -37,6 +37,10 @@ rm -rf "$WINEPREFIX"
 mkdir -p "$(dirname "$WINEPREFIX")"
 echo "=== Wine prefix $WINEPREFIX on display $DISPLAY"
 wineboot --init >/dev/null 2>&1
+wineserver -w
 # The server stays up between the many short test programs instead of starting for each.
+# Wine's own background programs start again behind it with their output on /dev/null: had
+# they inherited a test program's output pipe, its reader would wait for them to end.
 wineserver -p
+wine wineboot >/dev/null 2>&1
 "$@"
