@@ -1,15 +1,9 @@
-#include "platform/Clock.h"
+#include "platform/SystemClock.h"
 
-#include <atomic>
 #include <ctime>
 
 namespace platform
 {
-
-namespace
-{
-
-std::atomic<const SClockSource*> g_pSource{nullptr};
 
 std::uint32_t ReadSystemTickCount()
 {
@@ -34,27 +28,6 @@ SLocalTime ReadSystemLocalTime()
                       static_cast<std::uint16_t>(local.tm_min),
                       static_cast<std::uint16_t>(local.tm_sec),
                       static_cast<std::uint16_t>(now.tv_nsec / 1000000)};
-}
-
-} // namespace
-
-std::uint32_t ReadTickCount()
-{
-    const SClockSource* pSource = g_pSource.load();
-    return pSource != nullptr && pSource->pfnTickCount != nullptr ? pSource->pfnTickCount()
-                                                                  : ReadSystemTickCount();
-}
-
-SLocalTime ReadLocalTime()
-{
-    const SClockSource* pSource = g_pSource.load();
-    return pSource != nullptr && pSource->pfnLocalTime != nullptr ? pSource->pfnLocalTime()
-                                                                  : ReadSystemLocalTime();
-}
-
-const SClockSource* SetClockSource(const SClockSource* pSource)
-{
-    return g_pSource.exchange(pSource);
 }
 
 } // namespace platform

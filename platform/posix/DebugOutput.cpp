@@ -1,32 +1,14 @@
-// The debug output on POSIX is the system log; tests take it over through the hook.
-#include "platform/DebugOutput.h"
+// The debug output on POSIX is the system log.
+#include "platform/SystemDebugOutput.h"
 
-#include <atomic>
 #include <syslog.h>
 
 namespace platform
 {
 
-namespace
+void WriteSystemDebugOutput(const char* pszText)
 {
-
-std::atomic<PFN_DEBUG_OUTPUT> g_pfnHook{nullptr};
-
-} // namespace
-
-void OutputDebugText(const char* pszText)
-{
-    if (pszText == nullptr)
-        return;
-    if (PFN_DEBUG_OUTPUT pfnHook = g_pfnHook.load())
-        pfnHook(pszText);
-    else
-        syslog(LOG_USER | LOG_DEBUG, "%s", pszText);
-}
-
-PFN_DEBUG_OUTPUT SetDebugOutputHook(PFN_DEBUG_OUTPUT pfnHook)
-{
-    return g_pfnHook.exchange(pfnHook);
+    syslog(LOG_USER | LOG_DEBUG, "%s", pszText);
 }
 
 } // namespace platform

@@ -4,6 +4,8 @@
 // to the open file description, not the thread, so threads of this process sharing the one
 // descriptor queue on a mutex first.
 #include "sim/SharedBoard.h"
+
+#include "sim/BoardPrefix.h"
 #include "platform/posix/ByteLock.h"
 
 #include <array>
@@ -33,29 +35,10 @@ public:
 namespace
 {
 
-constexpr char kDefaultPrefix[] = "korix";
-constexpr std::size_t kMaxPrefixLength = 64;
-
 // Opened boards stay mapped until the process ends: unmapping at unload would race with calls
 // still running on other threads, and the kernel cleans up after us anyway.
 std::array<std::atomic<CSharedBoard*>, 256> g_apBoards{};
 std::mutex g_openMutex;
-
-bool IsUsablePrefix(const char* pszPrefix)
-{
-    std::size_t nLength = std::strlen(pszPrefix);
-    if (nLength == 0 || nLength > kMaxPrefixLength)
-        return false;
-    for (std::size_t i = 0; i < nLength; ++i)
-    {
-        char ch = pszPrefix[i];
-        bool bAllowed = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') ||
-                        (ch >= '0' && ch <= '9') || ch == '_' || ch == '-' || ch == '.';
-        if (!bAllowed)
-            return false;
-    }
-    return true;
-}
 
 // Grows a new file to the state's size under the lock, so that nobody maps it short. The
 // zeros of a new file carry no magic; the first lock holder initialises the state.
@@ -106,10 +89,8 @@ CSharedBoard* MapBoard(std::uint8_t byBoard)
 
 bool MakeSharedBoardName(std::uint8_t byBoard, char* pszName, std::size_t nSize)
 {
-    const char* pszPrefix = std::getenv("KORIXSIM_PREFIX");
-    if (pszPrefix == nullptr || *pszPrefix == '\0')
-        pszPrefix = kDefaultPrefix;
-    if (!IsUsablePrefix(pszPrefix))
+    const char* pszPrefix = BoardNamePrefix();
+    if (pszPrefix == nullptr)
         return false;
     int nLength = std::snprintf(pszName, nSize, "/%s.%u.board%u", pszPrefix,
                                 static_cast<unsigned>(getuid()), static_cast<unsigned>(byBoard));

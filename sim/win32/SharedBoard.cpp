@@ -5,6 +5,8 @@
 // process that used it has ended.
 #include "sim/SharedBoard.h"
 
+#include "sim/BoardPrefix.h"
+
 #include "platform/win32/WindowsHeaders.h"
 
 #include <array>
@@ -28,28 +30,9 @@ public:
 namespace
 {
 
-constexpr char kDefaultPrefix[] = "korix";
-constexpr std::size_t kMaxPrefixLength = 64;
-
 // Opened boards stay mapped until the process ends: unmapping at unload would race with calls
 // still running on other threads, and the system cleans up after us anyway.
 std::array<std::atomic<CSharedBoard*>, 256> g_apBoards{};
-
-bool IsUsablePrefix(const char* pszPrefix)
-{
-    std::size_t nLength = std::strlen(pszPrefix);
-    if (nLength == 0 || nLength > kMaxPrefixLength)
-        return false;
-    for (std::size_t i = 0; i < nLength; ++i)
-    {
-        char ch = pszPrefix[i];
-        bool bAllowed = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') ||
-                        (ch >= '0' && ch <= '9') || ch == '_' || ch == '-' || ch == '.';
-        if (!bAllowed)
-            return false;
-    }
-    return true;
-}
 
 CSharedBoard* MapBoard(std::uint8_t byBoard)
 {
@@ -85,10 +68,8 @@ CSharedBoard* MapBoard(std::uint8_t byBoard)
 
 bool MakeSharedBoardName(std::uint8_t byBoard, char* pszName, std::size_t nSize)
 {
-    const char* pszPrefix = std::getenv("KORIXSIM_PREFIX");
-    if (pszPrefix == nullptr || *pszPrefix == '\0')
-        pszPrefix = kDefaultPrefix;
-    if (!IsUsablePrefix(pszPrefix))
+    const char* pszPrefix = BoardNamePrefix();
+    if (pszPrefix == nullptr)
         return false;
     int nLength = std::snprintf(pszName, nSize, "%s.board%u", pszPrefix,
                                 static_cast<unsigned>(byBoard));
