@@ -1,6 +1,12 @@
+// ntohs and ntohl are the same calls on every system; only the header differs (on Windows
+// they come from ws2_32).
 #include "platform/ByteOrder.h"
 
+#if defined(_WIN32)
 #include <winsock2.h>
+#else
+#include <arpa/inet.h>
+#endif
 
 namespace platform
 {
