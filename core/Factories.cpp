@@ -1,6 +1,6 @@
 #include "include/MovaJob.h"
 
-#include "job/MovaJob.h"
+#include "job/MovaJobObject.h"
 #include "proto/MovaProto.h"
 
 #include <new>

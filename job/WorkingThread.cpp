@@ -1,6 +1,6 @@
 // The worker: waits for batches, executes them one at a time in the order they were put, and
 // reports each to the host's sink.
-#include "job/MovaJob.h"
+#include "job/MovaJobObject.h"
 
 #include "platform/Interlocked.h"
 

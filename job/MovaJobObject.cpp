@@ -1,6 +1,6 @@
 // The host's side of the job object: opening, closing, queueing batches, the sink and the
 // enumeration of waiting batches.
-#include "job/MovaJob.h"
+#include "job/MovaJobObject.h"
 
 #include "include/MovaJob.h"
 #include "platform/Interlocked.h"
