@@ -1,12 +1,13 @@
 // The host's side of the job object: opening, closing, queueing batches, the sink and the
-// enumeration of waiting batches.
+// enumeration of waiting batches. The rules of threads, locks and destruction are at the top of
+// job/MovaJobObject.h.
 #include "job/MovaJobObject.h"
 
 #include "include/MovaJob.h"
+#include "job/HostCall.h"
 #include "platform/Interlocked.h"
 #include "trace/TraceApi.h"
 
-#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -17,26 +18,33 @@ namespace
 constexpr char kTraceName[] = "MovaJob";
 constexpr char kWindowClass[] = "MovaJobWin";
 
-std::uint32_t LoadId(const std::uint32_t& dwId)
+// Holds a critical section from construction, or only tries to, and leaves it on every way out.
+class CLifeCycleClaim
 {
-    return std::atomic_ref<std::uint32_t>(const_cast<std::uint32_t&>(dwId)).load();
-}
+public:
+    CLifeCycleClaim(platform::CCriticalSection& cs, bool bWait)
+        : m_cs(cs), m_bHeld(bWait ? (cs.Enter(), true) : cs.TryEnter())
+    {
+    }
+    ~CLifeCycleClaim()
+    {
+        if (m_bHeld)
+            m_cs.Leave();
+    }
+    CLifeCycleClaim(const CLifeCycleClaim&) = delete;
+    CLifeCycleClaim& operator=(const CLifeCycleClaim&) = delete;
+    bool IsHeld() const { return m_bHeld; }
 
-void StoreId(std::uint32_t& dwId, std::uint32_t dwValue)
-{
-    std::atomic_ref<std::uint32_t>(dwId).store(dwValue);
-}
-
-std::uint32_t TakeId(std::uint32_t& dwId)
-{
-    return std::atomic_ref<std::uint32_t>(dwId).exchange(0);
-}
+private:
+    platform::CCriticalSection& m_cs;
+    bool m_bHeld;
+};
 
 } // namespace
 
 CMovaJob::CMovaJob()
     : m_pProto(nullptr), m_pNotify(nullptr), m_dwThreadId(0), m_bOpened(0), m_lStop(0),
-      m_pTracer(nullptr), m_dwEnumThreadId(0), m_bDestroyAfterCallback(0)
+      m_pTracer(nullptr)
 {
     m_pTracer = CreateTracer(kTraceName, kWindowClass, TIMESTAMP_CLOCK, 0);
     TraceJob(100, "Anfang CMovaJob::CMovaJob\n");
@@ -45,27 +53,23 @@ CMovaJob::CMovaJob()
 
 CMovaJob::~CMovaJob()
 {
+    // Nobody else holds a reference: no other thread calls in, and the worker, if it runs,
+    // either is this thread or waits in the queue for CloseJob's stop request.
     TraceJob(100, "Anfang CMovaJob::~CMovaJob\n");
-    if (platform::AtomicRead(&m_bOpened))
+    if (m_bOpened)
     {
-        // A host may let go of its last reference from inside OnPutJobFinished: the job then
-        // dies on its own worker, which cannot wait for its own end.
+        // The last reference went inside OnPutJobFinished: the job dies on its own worker,
+        // which cannot wait for its own end.
         if (platform::CurrentThreadId() == m_hThread.GetId())
             CloseOnWorker();
         else
             CloseJob();
     }
     // A sink registered while the job was closed would otherwise keep our reference forever.
-    if (m_pNotify)
-    {
-        m_pNotify->Release();
-        m_pNotify = nullptr;
-    }
-    if (m_pProto)
-    {
-        m_pProto->Release();
-        m_pProto = nullptr;
-    }
+    if (IJobNotify* pSink = DropSink())
+        pSink->Release();
+    if (IMovaProto* pProto = m_pProto.exchange(nullptr))
+        pProto->Release();
     TraceJob(100, "Ende CMovaJob::~CMovaJob\n");
     {
         platform::CExclusiveLockGuard guard(m_rwTracer);
@@ -110,58 +114,60 @@ std::int32_t MOVA_CALL CMovaJob::OpenJob(SProtoParams* pProtoParams, SCommParams
     }
     TraceJob(100, "Anfang CMovaJob::OpenJob\n");
 
-    if (platform::AtomicRead(&m_bOpened))
+    // Inside a report a CloseJob of another thread may hold the claim while it waits for this
+    // very report: only try. A job that is being opened or closed right then counts as open.
+    CLifeCycleClaim claim(m_csLifeCycle, !CHostCall::IsInProgress(*this));
+    if (!claim.IsHeld() || m_bOpened)
     {
         TraceJob(100, "Ende CMovaJob::OpenJob  allready opened\n");
         return -1;
     }
-    if (!LoadProto())
+    return OpenLocked(pProtoParams, pCommParams);
+}
+
+std::int32_t CMovaJob::OpenLocked(SProtoParams* pProtoParams, SCommParams* pCommParams)
+{
+    IMovaProto* pProto = m_pProto.load();
+    if (!pProto)
     {
-        IMovaProto* pProto = nullptr;
         if (!CreateIMovaProto(&pProto))
         {
             TraceJob(100, "Ende CMovaJob::OpenJob  m_pProto==NULL\n");
             return -1;
         }
-        std::atomic_ref<IMovaProto*>(m_pProto).store(pProto);
+        m_pProto.store(pProto);
     }
-    if (LoadId(m_dwThreadId) != 0)
+    if (m_dwThreadId != 0)
     {
         TraceJob(100, "Ende CMovaJob::OpenJob  m_hThread!=NULL\n");
         return -2;
     }
-    std::int32_t lOpen = m_pProto->Open(pProtoParams, pCommParams);
+    std::int32_t lOpen = pProto->Open(pProtoParams, pCommParams);
     if (lOpen != 0)
         return lOpen;
     if (!m_hThread.Start(WorkingThread, this))
     {
         // Without a worker nothing would ever run: undo the open and say so.
-        m_pProto->Close();
+        pProto->Close();
         TraceJob(-2, "Ende CMovaJob::OpenJob  worker thread not started\n");
         return -1;
     }
-    StoreId(m_dwThreadId, m_hThread.GetId());
-    std::atomic_ref<std::int32_t>(m_bOpened).store(1);
+    m_dwThreadId = m_hThread.GetId();
+    m_bOpened = 1;
     return 0;
-}
-
-bool CMovaJob::IsCalledBack() const
-{
-    std::uint32_t dwSelf = platform::CurrentThreadId();
-    return dwSelf == m_hThread.GetId() || dwSelf == LoadId(m_dwEnumThreadId);
 }
 
 std::int32_t MOVA_CALL CMovaJob::CloseJob()
 {
     // From the worker (inside OnPutJobFinished) CloseJob would wait for itself; from inside
     // OnEnumJob it would wait for a worker that needs the queue lock this thread holds.
-    if (IsCalledBack())
+    if (CHostCall::IsInProgress(*this))
     {
         TraceJob(-2, "Ende CMovaJob::CloseJob  called back from the job\n");
         return kCloseFromCallback;
     }
-    // Claiming the worker's id makes one caller the closer when two host threads close at once.
-    if (TakeId(m_dwThreadId) == 0)
+    CLifeCycleClaim claim(m_csLifeCycle, true);
+    if (m_dwThreadId == 0)
         return -1;
     TraceJob(100, "Anfang CMovaJob::CloseJob\n");
     {
@@ -176,7 +182,6 @@ std::int32_t MOVA_CALL CMovaJob::CloseJob()
 
 void CMovaJob::CloseOnWorker()
 {
-    TakeId(m_dwThreadId);
     TraceJob(100, "Anfang CMovaJob::CloseJob\n");
     {
         platform::CCriticalSectionGuard guard(m_csQueue);
@@ -189,21 +194,17 @@ void CMovaJob::CloseOnWorker()
 
 std::int32_t CMovaJob::FinishClose()
 {
-    std::atomic_ref<std::int32_t>(m_bOpened).store(0);
-    {
-        platform::CCriticalSectionGuard guard(m_csNotify);
-        if (m_pNotify)
-        {
-            m_pNotify->Release();
-            m_pNotify = nullptr;
-        }
-    }
-    if (!m_pProto)
+    m_dwThreadId = 0;
+    m_bOpened = 0;
+    if (IJobNotify* pSink = DropSink())
+        pSink->Release();
+    IMovaProto* pProto = m_pProto.load();
+    if (!pProto)
     {
         TraceJob(100, "Ende CMovaJob::CloseJob  m_pProto == NULL\n");
         return 0;
     }
-    std::int32_t lClose = m_pProto->Close();
+    std::int32_t lClose = pProto->Close();
     TraceJob(100, "Ende CMovaJob::CloseJob\n");
     return lClose;
 }
@@ -212,7 +213,7 @@ std::int32_t MOVA_CALL CMovaJob::PutJob(std::uint32_t dwCount, SJobParam* pBuf,
                                         std::uint32_t dwContext)
 {
     TraceJob(100, "Anfang CMovaJob::PutJob\n");
-    if (!LoadProto())
+    if (!m_pProto.load())
     {
         TraceJob(100, "Ende CMovaJob::PutJob  m_pProto==NULL\n");
         return -1;
@@ -239,41 +240,65 @@ std::int32_t MOVA_CALL CMovaJob::PutJob(std::uint32_t dwCount, SJobParam* pBuf,
 std::int32_t MOVA_CALL CMovaJob::SetJobNotification(IJobNotify* ptr)
 {
     TraceJob(100, "Anfang CMovaJob::SetJobNotification\n");
-    // Waits for a report in progress on the worker, so the sink is not called once its
-    // Release has returned; the worker itself (a sink dropping itself) enters again.
-    platform::CCriticalSectionGuard guard(m_csNotify);
     if (!ptr)
     {
-        if (m_pNotify)
-        {
-            m_pNotify->Release();
-            m_pNotify = nullptr;
-        }
+        // A report in progress holds a reference of its own: no need to wait for it.
+        if (IJobNotify* pSink = DropSink())
+            pSink->Release();
         TraceJob(-2, "Ende CMovaJob::SetJobNotification ptr == NULL\n");
         return 0;
     }
+    if (IsSinkRegistered(nullptr))
+    {
+        // The version is asked for outside the lock: it is a call into the host.
+        const char* pszVersion = ptr->GetVersion();
+        if (!pszVersion || std::strcmp(pszVersion, kMovaJobVersion) != 0)
+        {
+            pszVersion = ptr->GetVersion();
+            TraceJob(-2,
+                     "Ende CMovaJob::SetJobNotification version check (need '%s', got '%s')\n",
+                     kMovaJobVersion, pszVersion ? pszVersion : "(null)");
+            return -1;
+        }
+        platform::CCriticalSectionGuard guard(m_csNotify);
+        // Another thread may have registered a sink while we asked for the version.
+        if (!m_pNotify)
+        {
+            m_pNotify = ptr;
+            m_pNotify->AddRef();
+            TraceJob(100, "Ende CMovaJob::SetJobNotification\n");
+            return 0;
+        }
+    }
+    TraceJob(-2, "Ende CMovaJob::SetJobNotification m_pNotify != NULL\n");
+    return -1;
+}
+
+IJobNotify* CMovaJob::TakeSinkReference()
+{
+    platform::CCriticalSectionGuard guard(m_csNotify);
     if (m_pNotify)
-    {
-        TraceJob(-2, "Ende CMovaJob::SetJobNotification m_pNotify != NULL\n");
-        return -1;
-    }
-    const char* pszVersion = ptr->GetVersion();
-    if (!pszVersion || std::strcmp(pszVersion, kMovaJobVersion) != 0)
-    {
-        pszVersion = ptr->GetVersion();
-        TraceJob(-2, "Ende CMovaJob::SetJobNotification version check (need '%s', got '%s')\n",
-                 kMovaJobVersion, pszVersion ? pszVersion : "(null)");
-        return -1;
-    }
-    m_pNotify = ptr;
-    m_pNotify->AddRef();
-    TraceJob(100, "Ende CMovaJob::SetJobNotification\n");
-    return 0;
+        m_pNotify->AddRef();
+    return m_pNotify;
+}
+
+bool CMovaJob::IsSinkRegistered(const IJobNotify* pSink)
+{
+    platform::CCriticalSectionGuard guard(m_csNotify);
+    return m_pNotify == pSink;
+}
+
+IJobNotify* CMovaJob::DropSink()
+{
+    platform::CCriticalSectionGuard guard(m_csNotify);
+    IJobNotify* pSink = m_pNotify;
+    m_pNotify = nullptr;
+    return pSink;
 }
 
 HRESULT MOVA_CALL CMovaJob::GetProto(IMovaProto** ppProto)
 {
-    IMovaProto* pProto = LoadProto();
+    IMovaProto* pProto = m_pProto.load();
     if (!pProto)
         return E_NOINTERFACE;
     if (!ppProto)
@@ -283,32 +308,12 @@ HRESULT MOVA_CALL CMovaJob::GetProto(IMovaProto** ppProto)
     return S_OK;
 }
 
-IMovaProto* CMovaJob::LoadProto() const
-{
-    return std::atomic_ref<IMovaProto*>(const_cast<IMovaProto*&>(m_pProto)).load();
-}
-
 ULONG MOVA_CALL CMovaJob::Release()
 {
     std::int32_t lCount = platform::AtomicDecrement(&m_lRefCount);
-    if (lCount != 0)
-        return static_cast<ULONG>(lCount);
-    // The host let go of its last reference from inside OnPutJobFinished or OnEnumJob: the
-    // thread that called it still runs in the job and holds its locks. The job is destroyed
-    // as soon as that call has returned.
-    if (IsCalledBack())
-    {
-        std::atomic_ref<std::int32_t>(m_bDestroyAfterCallback).store(1);
-        return 0;
-    }
-    delete this;
-    return 0;
-}
-
-bool CMovaJob::IsDestroyedAfterCallback() const
-{
-    return std::atomic_ref<std::int32_t>(const_cast<std::int32_t&>(m_bDestroyAfterCallback))
-               .load() != 0;
+    if (lCount == 0 && !CHostCall::DeferDestruction(*this))
+        delete this;
+    return static_cast<ULONG>(lCount);
 }
 
 HRESULT MOVA_CALL CMovaJob::Reserved(void*)
@@ -319,35 +324,38 @@ HRESULT MOVA_CALL CMovaJob::Reserved(void*)
 std::int32_t MOVA_CALL CMovaJob::EnumJobQueue(std::uint32_t dwValue)
 {
     TraceJob(100, "Anfang CMovaJob::EnumJobQueue\n");
+    // An enumeration started from inside OnEnumJob could unlink the node the outer walk goes
+    // on with: it offers nothing.
+    bool bNested = CHostCall::IsInProgress(*this, CHostCall::Enumeration);
+    CHostCall call(*this, CHostCall::Enumeration);
+    IJobNotify* pSink = nullptr;
     {
-        platform::CCriticalSectionGuard notifyGuard(m_csNotify);
-        platform::CCriticalSectionGuard queueGuard(m_csQueue);
+        platform::CCriticalSectionGuard guard(m_csQueue);
         TraceJob(0, "CMovaJob::EnumJobQueue(): enumerating job queue (%d entries)\n",
                  static_cast<int>(m_JobQueue.Count()));
-        // An enumeration started from inside OnEnumJob could unlink the node the outer walk
-        // goes on with: it offers nothing.
-        if (LoadId(m_dwEnumThreadId) != platform::CurrentThreadId())
-            OfferWaitingBatches(dwValue);
+        // Without a sink nobody can be asked: every batch stays.
+        if (!bNested && m_JobQueue.Count() != 0)
+            pSink = TakeSinkReference();
+        if (pSink)
+            OfferWaitingBatches(pSink, dwValue);
     }
+    if (pSink)
+        pSink->Release();
     TraceJob(100, "Ende CMovaJob::EnumJobQueue\n");
-    if (IsDestroyedAfterCallback())
-        delete this;
+    static_cast<void>(call.Leave()); // may destroy the job: nothing of it is touched after
     return 0;
 }
 
-void CMovaJob::OfferWaitingBatches(std::uint32_t dwValue)
+void CMovaJob::OfferWaitingBatches(IJobNotify* pSink, std::uint32_t dwValue)
 {
-    StoreId(m_dwEnumThreadId, platform::CurrentThreadId());
-    // Without a sink nobody can be asked: every batch stays. A sink that drops itself during
-    // the walk ends it the same way.
+    // A sink that is dropped during the walk, or a job the host let go of, ends it.
     for (CJobQueue::SNode* pNode = m_JobQueue.Newest();
-         pNode && m_pNotify && !IsDestroyedAfterCallback();)
+         pNode && IsSinkRegistered(pSink) && platform::AtomicRead(&m_lRefCount) != 0;)
     {
         CJobQueue::SNode* pOlder = CJobQueue::Older(pNode);
         const SJobParamArr& batch = CJobQueue::Batch(pNode);
-        if (m_pNotify->OnEnumJob(batch.dwCount, batch.pBuf, batch.dwContext, dwValue) == 1)
+        if (pSink->OnEnumJob(batch.dwCount, batch.pBuf, batch.dwContext, dwValue) == 1)
             m_JobQueue.Remove(pNode);
         pNode = pOlder;
     }
-    StoreId(m_dwEnumThreadId, 0);
 }

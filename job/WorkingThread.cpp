@@ -2,6 +2,7 @@
 // reports each to the host's sink.
 #include "job/MovaJobObject.h"
 
+#include "job/HostCall.h"
 #include "platform/Interlocked.h"
 
 namespace
@@ -65,11 +66,11 @@ void CMovaJob::ExecuteBatch(const SJobParamArr& batch)
     {
     case JobRead:
         TraceJob(5, "WorkingThread JobRead\n");
-        m_pProto->Read(batch.pBuf, batch.dwCount);
+        m_pProto.load()->Read(batch.pBuf, batch.dwCount);
         break;
     case JobWrite:
         TraceJob(5, "WorkingThread JobWrite\n");
-        m_pProto->Write(batch.pBuf, batch.dwCount);
+        m_pProto.load()->Write(batch.pBuf, batch.dwCount);
         break;
     default:
         ExecuteRecords(batch);
@@ -86,7 +87,7 @@ void CMovaJob::ExecuteRecords(const SJobParamArr& batch)
         {
         case JobTestConn:
             TraceJob(5, "WorkingThread JobTestConn\n");
-            record.lResult = m_pProto->TestConnection(&record);
+            record.lResult = m_pProto.load()->TestConnection(&record);
             break;
         case JobCanceled:
             TraceJob(5, "WorkingThread JobCanceled\n");
@@ -99,20 +100,17 @@ void CMovaJob::ExecuteRecords(const SJobParamArr& batch)
     }
 }
 
-// False when the host let go of the job's last reference inside OnPutJobFinished: the job
-// has been destroyed (closed on this thread) and the worker must end without touching it.
+// Reports the batch to the sink, if one is registered, under a reference of the report's own
+// and with no lock of the job held.
 bool CMovaJob::ReportFinished(const SJobParamArr& batch)
 {
-    {
-        platform::CCriticalSectionGuard guard(m_csNotify);
-        if (m_pNotify)
-        {
-            m_pNotify->OnPutJobFinished(batch.dwCount, batch.pBuf, batch.dwContext);
-            TraceJob(10, "GetJob out of Q  OnPutJobFinished\n");
-        }
-    }
-    if (!IsDestroyedAfterCallback())
+    IJobNotify* pSink = TakeSinkReference();
+    if (!pSink)
         return true;
-    delete this;
-    return false;
+    CHostCall call(*this, CHostCall::Report);
+    pSink->OnPutJobFinished(batch.dwCount, batch.pBuf, batch.dwContext);
+    TraceJob(10, "GetJob out of Q  OnPutJobFinished\n");
+    // Still inside the call: a sink whose own last Release lets go of the job is covered too.
+    pSink->Release();
+    return call.Leave();
 }

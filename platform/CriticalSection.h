@@ -15,6 +15,8 @@ public:
     CCriticalSection& operator=(const CCriticalSection&) = delete;
 
     void Enter();
+    // Enters only when no other thread holds the section; false otherwise (never waits).
+    bool TryEnter();
     void Leave();
 
 private:

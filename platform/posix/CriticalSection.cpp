@@ -35,6 +35,11 @@ void CCriticalSection::Enter()
     }
 }
 
+bool CCriticalSection::TryEnter()
+{
+    return m_pImpl->m_mutex.try_lock();
+}
+
 void CCriticalSection::Leave()
 {
     m_pImpl->m_mutex.unlock();

@@ -30,6 +30,11 @@ void CCriticalSection::Enter()
         EnterCriticalSection(&m_pImpl->m_section);
 }
 
+bool CCriticalSection::TryEnter()
+{
+    return m_pImpl && TryEnterCriticalSection(&m_pImpl->m_section) != 0;
+}
+
 void CCriticalSection::Leave()
 {
     if (m_pImpl)

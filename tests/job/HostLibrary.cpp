@@ -1,6 +1,7 @@
 #include "tests/job/HostLibrary.h"
 
 #include <chrono>
+#include <thread>
 
 #if defined(_WIN32)
 #include "platform/win32/WindowsHeaders.h"
@@ -119,6 +120,14 @@ bool CTestSink::WaitFinished(std::size_t nCount, int nTimeoutMs)
     std::unique_lock<std::mutex> lock(m_mutex);
     return m_changed.wait_for(lock, std::chrono::milliseconds(nTimeoutMs),
                               [&] { return m_finished.size() >= nCount; });
+}
+
+bool CTestSink::WaitReleased(int nTimeoutMs)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nTimeoutMs);
+    while (m_nRefs != 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return m_nRefs == 0;
 }
 
 std::vector<std::uint32_t> CTestSink::Finished()

@@ -45,6 +45,9 @@ public:
 
     // Waits until nCount batches were reported; false after nTimeoutMs.
     bool WaitFinished(std::size_t nCount, int nTimeoutMs = 10000);
+    // Waits until every reference taken on the sink has come back (a report in progress
+    // holds one of its own); false after nTimeoutMs.
+    bool WaitReleased(int nTimeoutMs = 10000);
     std::vector<std::uint32_t> Finished();
     std::vector<std::uint32_t> Offered();
 

@@ -126,6 +126,7 @@ TEST_F(JobSinkTest, SinkMayDropItselfFromInsideTheReport)
     SQuickBatch batches[2];
     ASSERT_EQ(0, m_pJob->PutJob(1, &batches[0].record, 1));
     ASSERT_TRUE(sink.WaitFinished(1));
+    ASSERT_TRUE(sink.WaitReleased()); // the drop and the report's own reference
     ASSERT_EQ(0, m_pJob->PutJob(1, &batches[1].record, 2));
     // A new sink sees the next batch, which runs after the one nobody was told of.
     CTestSink next;
@@ -158,8 +159,10 @@ TEST_F(JobSinkTest, DroppedSinkIsNeverCalledAgain)
                         break;
             });
         sink.WaitFinished(1 + nRound % 3, 2000);
+        // Dropping does not wait for a report in progress; its own reference comes back
+        // when it is over, and then nothing calls the sink any more.
         ASSERT_EQ(0, m_pJob->SetJobNotification(nullptr));
-        EXPECT_TRUE(sink.m_bReleased);
+        EXPECT_TRUE(sink.WaitReleased());
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         bStop = true;
         producer.join();
