@@ -2,6 +2,7 @@
 #include "tests/job/JobFixture.h"
 
 #include <atomic>
+#include <future>
 #include <thread>
 
 using namespace jobtest;
@@ -175,5 +176,112 @@ TEST_F(JobSinkTest, DroppedSinkIsNeverCalledAgain)
         ASSERT_EQ(0, Open());
     }
 }
+
+// Inside a report the host enumerates, and inside the enumeration lets go of the job: the
+// job must outlive the report around it and die on the worker once the report has returned.
+TEST_F(JobSinkTest, HostMayLetGoOfTheJobInsideAnEnumerationInsideTheReport)
+{
+    CTestSink sink;
+    ASSERT_EQ(0, Open());
+    ASSERT_EQ(0, m_pJob->CloseJob());
+    ASSERT_EQ(0, m_pJob->SetJobNotification(&sink));
+    SQuickBatch batches[2]; // the first is reported while the second still waits
+    ASSERT_EQ(0, m_pJob->PutJob(1, &batches[0].record, 1));
+    ASSERT_EQ(0, m_pJob->PutJob(1, &batches[1].record, 2));
+    IMovaJob* pJob = m_pJob;
+    m_pJob = nullptr;
+    std::atomic<ULONG> nLeft{99};
+    std::atomic<std::int32_t> lEnum{99};
+    sink.m_onFinished = [&](std::uint32_t) { lEnum = pJob->EnumJobQueue(0); };
+    sink.m_onEnum = [&](std::uint32_t)
+    {
+        nLeft = pJob->Release();
+        return 0;
+    };
+    ASSERT_EQ(0, pJob->OpenJob(&m_protoParams, &m_params, 0));
+    ASSERT_TRUE(sink.WaitFinished(1));
+    // The job, destroyed on its worker, gives the sink back; the waiting batch goes untold.
+    ASSERT_TRUE(sink.WaitReleased());
+    EXPECT_EQ(0, lEnum.load());
+    EXPECT_EQ(0u, nLeft.load());
+    EXPECT_THAT(sink.Finished(), ElementsAre(1u));
+    EXPECT_THAT(sink.Offered(), ElementsAre(2u));
+    EXPECT_EQ(77, +batches[1].record.lResult);
+    EXPECT_EQ(0, sink.m_nCallsAfterRelease);
+}
+
+// The host lets go of the job on its own thread while a report runs: the release waits for
+// the report to return and the sink is called only while the job holds a reference to it.
+TEST_F(JobSinkTest, HostMayLetGoOfTheJobFromAnotherThreadWhileAReportRuns)
+{
+    CTestSink sink;
+    std::promise<void> inReport;
+    sink.m_onFinished = [&](std::uint32_t)
+    {
+        inReport.set_value();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    };
+    ASSERT_EQ(0, Open());
+    ASSERT_EQ(0, m_pJob->SetJobNotification(&sink));
+    SQuickBatch batch;
+    ASSERT_EQ(0, m_pJob->PutJob(1, &batch.record, 1));
+    inReport.get_future().wait();
+    EXPECT_EQ(0u, m_pJob->Release());
+    m_pJob = nullptr;
+    EXPECT_EQ(0, sink.m_nRefs); // nothing is left to give it back later
+    EXPECT_EQ(0, sink.m_nCallsAfterRelease);
+}
+
+// A report handler that hands its result to another host thread and waits for it, while that
+// thread calls into the job: none of these calls may wait for the report.
+class JobReportHandOffTest : public JobFixture,
+                             public testing::WithParamInterface<std::string>
+{
+};
+
+TEST_P(JobReportHandOffTest, CallFromTheThreadTheReportWaitsForDoesNotWait)
+{
+    const std::string& call = GetParam();
+    CTestSink sink;
+    SQuickBatch next;
+    std::atomic<bool> bHandedOver{true};
+    std::atomic<int> nReports{0};
+    sink.m_onFinished = [&](std::uint32_t)
+    {
+        if (nReports++ != 0)
+            return;
+        std::packaged_task<std::int32_t()> task(
+            [&]
+            {
+                if (call == "EnumJobQueue")
+                    return m_pJob->EnumJobQueue(0);
+                if (call == "PutJob")
+                    return m_pJob->PutJob(1, &next.record, 2);
+                return m_pJob->SetJobNotification(nullptr);
+            });
+        std::future<std::int32_t> result = task.get_future();
+        std::thread other(std::move(task));
+        // Bounded, so that a job that does wait for us fails the test instead of hanging it.
+        bHandedOver = result.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+        other.join();
+        EXPECT_EQ(0, result.get());
+    };
+    ASSERT_EQ(0, Open());
+    ASSERT_EQ(0, m_pJob->SetJobNotification(&sink));
+    SQuickBatch first;
+    ASSERT_EQ(0, m_pJob->PutJob(1, &first.record, 1));
+    ASSERT_TRUE(sink.WaitFinished(1));
+    if (call == "PutJob")
+    {
+        ASSERT_TRUE(sink.WaitFinished(2));
+    }
+    ASSERT_EQ(0, m_pJob->CloseJob());
+    EXPECT_TRUE(sink.WaitReleased());
+    EXPECT_TRUE(bHandedOver) << call << " waited for the report in progress";
+    EXPECT_EQ(0, sink.m_nCallsAfterRelease);
+}
+
+INSTANTIATE_TEST_SUITE_P(Calls, JobReportHandOffTest,
+                         testing::Values("EnumJobQueue", "PutJob", "SetJobNotification"));
 
 } // namespace

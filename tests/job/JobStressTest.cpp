@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <limits>
 #include <shared_mutex>
 #include <thread>
 
@@ -108,6 +109,91 @@ TEST_F(JobStressTest, EveryBatchEndsExactlyOnce)
     RecordProperty("reported", nReported);
     RecordProperty("withdrawn", nWithdrawn);
     ASSERT_EQ(0, m_pJob->CloseJob());
+}
+
+// Host threads closing, re-registering the sink and reopening one job at once, while others put
+// batches: no crash, no batch reported twice, and none reported after a close that began after
+// it was put has returned (that close dropped it, or finished it before returning).
+TEST_F(JobStressTest, ConcurrentClosersAndOpeners)
+{
+    constexpr int kRecords = 20000;
+    constexpr auto kRunTime = std::chrono::milliseconds(1500);
+    std::vector<SQuickBatch> batches(kRecords);
+    std::vector<std::atomic<int>> reported(kRecords);
+    // Read after PutJob returned: a close counted beyond it began after the batch was queued.
+    // Until then the batch is not judged (its report may come first).
+    std::vector<std::atomic<int>> closesStartedAtPut(kRecords);
+    for (std::atomic<int>& nStarted : closesStartedAtPut)
+        nStarted = std::numeric_limits<int>::max();
+    std::atomic<int> nClosesStarted{0};
+    std::atomic<int> nClosesDone{0};
+    std::atomic<int> nLateReports{0};
+    CTestSink sink;
+    sink.m_onFinished = [&](std::uint32_t dwContext)
+    {
+        ++reported[dwContext];
+        if (nClosesDone > closesStartedAtPut[dwContext])
+            ++nLateReports;
+    };
+    ASSERT_EQ(0, Open());
+    ASSERT_EQ(0, m_pJob->SetJobNotification(&sink));
+
+    std::atomic<int> nNext{0};
+    int nPut = 0;
+    for (int nClosers : {2, 4})
+    {
+        auto stopAt = std::chrono::steady_clock::now() + kRunTime;
+        std::vector<std::thread> threads;
+        for (int nProducer = 0; nProducer < 2; ++nProducer)
+            threads.emplace_back(
+                [&]
+                {
+                    while (std::chrono::steady_clock::now() < stopAt)
+                    {
+                        int nContext = nNext++;
+                        if (nContext >= kRecords)
+                            return;
+                        EXPECT_EQ(0, m_pJob->PutJob(1, &batches[nContext].record,
+                                                    static_cast<std::uint32_t>(nContext)));
+                        closesStartedAtPut[nContext] = nClosesStarted.load();
+                    }
+                });
+        for (int nCloser = 0; nCloser < nClosers; ++nCloser)
+            threads.emplace_back(
+                [&]
+                {
+                    while (std::chrono::steady_clock::now() < stopAt)
+                    {
+                        ++nClosesStarted;
+                        std::int32_t lClose = m_pJob->CloseJob();
+                        EXPECT_TRUE(lClose == 0 || lClose == -1) << lClose;
+                        if (lClose == 0)
+                            ++nClosesDone;
+                        std::int32_t lSink = m_pJob->SetJobNotification(&sink);
+                        EXPECT_TRUE(lSink == 0 || lSink == -1) << lSink;
+                        std::int32_t lOpen = Open();
+                        EXPECT_TRUE(lOpen == 0 || lOpen == -1) << lOpen;
+                    }
+                });
+        for (std::thread& thread : threads)
+            thread.join();
+        nPut = std::min(nNext.load(), kRecords);
+    }
+    ++nClosesStarted;
+    m_pJob->CloseJob(); // whatever state the last round left, nothing runs after this
+    EXPECT_TRUE(sink.WaitReleased());
+
+    int nReported = 0;
+    for (int nContext = 0; nContext < nPut; ++nContext)
+    {
+        ASSERT_LE(reported[nContext], 1) << "batch " << nContext;
+        nReported += reported[nContext];
+    }
+    EXPECT_EQ(0, nLateReports);
+    EXPECT_EQ(0, sink.m_nCallsAfterRelease);
+    EXPECT_GT(nReported, 0);
+    RecordProperty("put", nPut);
+    RecordProperty("reported", nReported);
 }
 
 } // namespace
