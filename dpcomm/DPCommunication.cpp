@@ -168,12 +168,19 @@ int CDPCommunication::ExitDPCommunication(teErrorNumber* pError)
     pError = pError ? pError : &g_errorSink;
     *pError = DPERR_NONE;
     int nResult = 1;
-    // The handle stays: a second close sends the same handle again.
+    // A registration that was closed is forgotten: the board may give its handle to another
+    // registration later, which a second close (the protocol object's destructor closes once
+    // more) must not end. A close that failed keeps the handle, so that the next one retries.
     if (m_byHandle != 0)
     {
         SBoardRequest request = HandleRequest();
         BoardTable().pfnClose(&request);
-        if (request.wError != 0)
+        if (request.wError == 0)
+        {
+            m_byHandle = 0;
+            m_byHandleExt = 0;
+        }
+        else
         {
             nResult = 0;
             *pError = GetErrorTextNumber(request.wError, ERRKIND_BOARD_ERROR);

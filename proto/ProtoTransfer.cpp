@@ -10,8 +10,10 @@
 namespace
 {
 
-// A slave address at or beyond this lies outside the host's slave table.
-constexpr std::uint32_t kSlaveTableAddresses = kSlaveTableEntries;
+// DP slave addresses run from 0 to 125: the board writes the status of these entries of the
+// host's slave table only. Entries 126 and 127 would give back whatever the host left there.
+constexpr std::uint32_t kSlaveTableAddresses = 126;
+static_assert(kSlaveTableAddresses <= kSlaveTableEntries);
 constexpr std::int32_t kResultAddressOutsideTable = -899;
 
 bool IsBit(const SJobParam& record)
@@ -95,9 +97,17 @@ std::int32_t MOVA_CALL CMovaProto::Read(SJobParam* pPara, std::uint32_t dwCount)
 
     std::int32_t lOutcome = bReadOk ? MOVA_RESULT_DONE : MOVA_RESULT_BOARD_BASE - eError;
     std::int32_t lResult = MOVA_RESULT_DONE;
+    bool bAnyInRange = false;
     for (std::uint32_t i = 0; i < dwCount; ++i)
+    {
         if (ReadVariable(pPara[i], first, lOutcome))
             lResult = lOutcome;
+        bAnyInRange = bAnyInRange || pPara[i].lResult != MOVA_RESULT_OUTSIDE_IMAGE;
+    }
+    // Records without buffers do not take the board's result, but a failed board call must
+    // not come out as success for a batch that had variables to read.
+    if (!bReadOk && bAnyInRange)
+        lResult = lOutcome;
     TraceExit(pszLabel, "");
     return lResult;
 }
@@ -233,19 +243,19 @@ std::int32_t MOVA_CALL CMovaProto::TestConnection(SJobParam* pPara)
         return -1;
     }
     std::uint8_t byAddr = pPara->tsConSpec.byL2Addr;
-    if (byAddr >= kSlaveTableAddresses)
-    {
-        TraceLine(m_pTracer, -2,
-                  "CMovaProto::TestConnection: L2Addr = %d lies outside the slave table\n", byAddr);
-        return kResultAddressOutsideTable;
-    }
-
+    // The test refreshes the whole table, so it is made whatever the address.
     teErrorNumber eError = DPERR_NONE;
     bool bTested = m_pDPComm->TestDPConnections(m_pCommParams->aSlaves, &eError);
     if (!bTested)
         TraceChecked(m_pTracer, 99,
                      "CMovaProto::TestConnection: TestDPConnections(teErrorNumber = %d)\n",
                      static_cast<int>(eError));
+    if (byAddr >= kSlaveTableAddresses)
+    {
+        TraceLine(m_pTracer, -2,
+                  "CMovaProto::TestConnection: L2Addr = %d lies outside the slave table\n", byAddr);
+        return kResultAddressOutsideTable;
+    }
     // A board that refused the state list left the table as it was: its status is stale.
     if (!bTested && !m_pDPComm->LastTestRefreshedStates())
         return MOVA_RESULT_BOARD_BASE - eError;

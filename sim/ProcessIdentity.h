@@ -15,6 +15,9 @@ struct SProcessIdentity
 
 SProcessIdentity CurrentProcess();
 
+// This process's id, cheap enough for every board call (a forked child gets its own).
+std::int32_t CurrentProcessId();
+
 // False only when the process has surely ended.
 bool IsProcessAlive(const SProcessIdentity& identity);
 

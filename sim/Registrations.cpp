@@ -18,7 +18,10 @@ SRegistration* FindRegistration(SBoardState& state, std::uint8_t byHandle, std::
     if (byHandle != state.byBoard || bySlot >= kMaxRegistrations)
         return nullptr;
     SRegistration& registration = state.aRegistrations[bySlot];
-    if (registration.byInUse == 0 || MakeHandleExt(bySlot, registration) != byHandleExt)
+    // A handle names registrations of its own process only: one kept by another process after
+    // its close never reaches a registration made since, whatever the generations did.
+    if (registration.byInUse == 0 || MakeHandleExt(bySlot, registration) != byHandleExt ||
+        registration.nPid != CurrentProcessId())
         return nullptr;
     return &registration;
 }
@@ -29,7 +32,8 @@ bool IsClosedHandle(const SBoardState& state, std::uint8_t byHandle, std::uint8_
     if (byHandle != state.byBoard || bySlot >= kMaxRegistrations)
         return false;
     const SRegistration& registration = state.aRegistrations[bySlot];
-    return registration.byInUse == 0 && registration.byGeneration != 0 &&
+    bool bOthers = registration.byInUse != 0 && registration.nPid != CurrentProcessId();
+    return (registration.byInUse == 0 || bOthers) && registration.byGeneration != 0 &&
            MakeHandleExt(bySlot, registration) == byHandleExt;
 }
 

@@ -1,6 +1,8 @@
 // Registrations at a board and their handles. A handle is the board number in byHandle and,
 // in byHandleExt, the registration's slot (low 3 bits) and generation (high 5 bits, 1..31):
-// a handle of a closed or reclaimed registration no longer matches its slot.
+// a handle of a closed or reclaimed registration no longer matches its slot. A handle is good
+// only in the process that registered, like a file handle, so even after the generations of
+// a slot have come round, a stale handle names at most a later registration of its own process.
 #pragma once
 
 #include "sim/BoardState.h"
@@ -11,7 +13,8 @@
 namespace korix
 {
 
-// Whether the handle names a registration that was closed and whose slot is still free.
+// Whether the handle names a registration that was closed and whose slot is still free, or
+// now held by another process (this one's registration there is closed, then, too).
 bool IsClosedHandle(const SBoardState& state, std::uint8_t byHandle, std::uint8_t byHandleExt);
 
 std::uint8_t MakeHandleExt(std::uint8_t bySlot, const SRegistration& registration);

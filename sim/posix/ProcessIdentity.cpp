@@ -2,12 +2,14 @@
 // /proc/<pid>/stat), which a reused pid does not share. A zombie has ended already.
 #include "sim/ProcessIdentity.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 namespace korix
@@ -50,6 +52,30 @@ SProcessStat ReadProcessStat(std::int32_t nPid)
 }
 
 } // namespace
+
+namespace
+{
+
+std::atomic<std::int32_t> g_nPid{0}; // 0: not read yet, or a fork has happened since
+
+void ForgetPidInChild()
+{
+    g_nPid = 0;
+}
+
+} // namespace
+
+std::int32_t CurrentProcessId()
+{
+    static const bool bHooked = pthread_atfork(nullptr, nullptr, ForgetPidInChild) == 0;
+    std::int32_t nPid = g_nPid.load(std::memory_order_relaxed);
+    if (nPid == 0 || !bHooked)
+    {
+        nPid = static_cast<std::int32_t>(getpid());
+        g_nPid.store(nPid, std::memory_order_relaxed);
+    }
+    return nPid;
+}
 
 SProcessIdentity CurrentProcess()
 {

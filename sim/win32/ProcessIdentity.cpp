@@ -26,6 +26,11 @@ SProcessIdentity CurrentProcess()
                             CreationTime(GetCurrentProcess())};
 }
 
+std::int32_t CurrentProcessId()
+{
+    return static_cast<std::int32_t>(GetCurrentProcessId());
+}
+
 bool IsProcessAlive(const SProcessIdentity& identity)
 {
     if (identity.nPid <= 0)

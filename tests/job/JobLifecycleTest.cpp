@@ -1,6 +1,11 @@
 // Creating, opening, closing and destroying jobs through the loaded library.
 #include "tests/job/JobFixture.h"
 
+#include "tests/support/ChildProcess.h"
+
+#include <memory>
+#include <string>
+
 using namespace jobtest;
 using testing::ElementsAre;
 
@@ -106,6 +111,67 @@ TEST_F(JobLifecycleTest, BatchesPutWhileClosedAreDiscardedWithTheJob)
     EXPECT_EQ(0u, m_pJob->Release());
     m_pJob = nullptr;
     EXPECT_EQ(77, +waiting.record.lResult); // never executed
+}
+
+namespace
+{
+
+// The slot and generation of this process's registration on board 1, or -1.
+int OwnRegistration()
+{
+    auto pSnapshot = std::make_unique<korix::SBoardSnapshot>();
+    if (!korix::ReadBoard(1, *pSnapshot).bOk)
+        return -1;
+    for (int nSlot = 0; nSlot < korix::kMaxRegistrations; ++nSlot)
+    {
+        const korix::SRegistration& registration = pSnapshot->sState.aRegistrations[nSlot];
+        if (registration.byInUse != 0 && registration.nPid == testsupport::CurrentProcessId())
+            return registration.byGeneration << 3 | nSlot;
+    }
+    return -1;
+}
+
+bool IsHeldByAnother(int nHandle)
+{
+    auto pSnapshot = std::make_unique<korix::SBoardSnapshot>();
+    const korix::SRegistration& registration =
+        korix::ReadBoard(1, *pSnapshot).bOk ? pSnapshot->sState.aRegistrations[nHandle & 7]
+                                            : korix::SRegistration{};
+    return registration.byInUse != 0 && (registration.byGeneration << 3 | (nHandle & 7)) == nHandle;
+}
+
+} // namespace
+
+// A closed job kept while another host registers on the same board again and again, until it
+// holds the very handle the closed job had: releasing the closed job must leave it alone.
+TEST_F(JobLifecycleTest, ReleasingALongClosedJobLeavesOtherHostsRegistrationsAlone)
+{
+    ASSERT_EQ(0, Open());
+    int nHandle = OwnRegistration();
+    ASSERT_NE(-1, nHandle);
+    ASSERT_EQ(0, m_pJob->CloseJob());
+
+    testsupport::CChildProcess other({SIM_PEER, "1"});
+    auto ask = [&](const std::string& order)
+    {
+        std::string answer;
+        return other.WriteLine(order) && other.ReadLine(answer, 20000) ? answer : "<silent>";
+    };
+    bool bSameHandle = false;
+    for (int nRound = 0; nRound < 40 && !bSameHandle; ++nRound)
+    {
+        ASSERT_EQ("ok", ask("register 3"));
+        bSameHandle = IsHeldByAnother(nHandle);
+        if (!bSameHandle)
+        {
+            ASSERT_EQ("ok", ask("close"));
+        }
+    }
+    ASSERT_TRUE(bSameHandle) << "the other host never got the closed job's handle";
+    EXPECT_EQ(0u, m_pJob->Release());
+    m_pJob = nullptr;
+    EXPECT_EQ(0, ask("read 3").rfind("error", 0) == 0) << "the other host's registration ended";
+    EXPECT_EQ("ok", ask("close"));
 }
 
 } // namespace

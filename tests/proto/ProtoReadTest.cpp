@@ -118,6 +118,12 @@ TEST_F(ProtoReadTest, NoValueBufferIsANullPointerResult)
     EXPECT_TRUE(Traced("CMovaProto::Read: pPara->pData == NULL || pbyBuffer + "
                        "pPara->wByteOffset == NULL\n"));
 
+    // Records that all lack a buffer still learn that the board call failed, and so does
+    // the batch: no success where the board refused.
+    m_board.Then("BoardReadInput", [](SBoardRequest& r) { r.wError = 0x88; });
+    EXPECT_EQ(-809, m_pProto->Read(&batch[1], 2));
+    EXPECT_EQ(-900, +batch[1].lResult);
+
     // An image buffer the batch does not give counts the same.
     SJobParam fromOutputs = Record(JobRead, 0, 8, abyValue);
     fromOutputs.bOutBuffer = 1;

@@ -58,11 +58,19 @@ TEST_F(ProtoTestConnectionTest, RefusedStateListIsNotReportedAsConnected)
     EXPECT_EQ(-817, Test(3)); // the stored 42 is stale
 }
 
-TEST_F(ProtoTestConnectionTest, AddressOutsideTheTableAndNullRecord)
+TEST_F(ProtoTestConnectionTest, AddressesBeyondTheSlavesAreOutsideTheTableButStillTested)
 {
-    EXPECT_EQ(-899, Test(128));
-    EXPECT_EQ(-899, Test(255));
-    EXPECT_TRUE(m_board.Calls().empty());
+    // Entries 126 and 127 exist in the table but no slave status is ever written there: the
+    // host's own value must not come back as "connected".
+    m_params.aSlaves[126].wState = 0;
+    m_params.aSlaves[127].wState = 42;
+    for (std::uint8_t byAddr : {126, 127, 128, 255})
+    {
+        m_board.ClearCalls();
+        EXPECT_EQ(-899, Test(byAddr)) << int{byAddr};
+        // The test refreshes the whole table whatever the address.
+        EXPECT_THAT(m_board.CallNames(), testing::ElementsAre("BoardReadSlaveStates"));
+    }
     EXPECT_EQ(-900, m_pProto->TestConnection(nullptr));
 }
 

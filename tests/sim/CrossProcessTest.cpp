@@ -146,5 +146,32 @@ TEST_F(SimCrossProcessTest, LiveRegistrationsOfOtherProcessesStay)
     EXPECT_EQ(0, peer.Finish());
 }
 
+// A handle kept after its close names at most its own process's registrations: once another
+// process has registered in the same slot until the generation came round to it again, a
+// close with the stale handle must still leave that registration alone.
+TEST_F(SimCrossProcessTest, StaleHandleNeverEndsAnotherProcesssRegistration)
+{
+    SHandle stale = Register({});
+    ASSERT_EQ(korix::BoardOk, Call(BoardClose, MakeRequest(stale)).wError);
+    int nSlot = stale.byHandleExt & 7;
+    CPeer peer(m_byBoard);
+    bool bSameHandle = false;
+    for (int nRound = 0; nRound < 40 && !bSameHandle; ++nRound)
+    {
+        ASSERT_EQ("ok", peer.Ask("register 3"));
+        korix::SRegistration taken = Snapshot()->sState.aRegistrations[nSlot];
+        bSameHandle = taken.byInUse != 0 && (taken.byGeneration << 3 | nSlot) == stale.byHandleExt;
+        if (!bSameHandle)
+        {
+            ASSERT_EQ("ok", peer.Ask("close"));
+        }
+    }
+    ASSERT_TRUE(bSameHandle) << "the peer never got the stale handle's slot and generation";
+    EXPECT_EQ(korix::BoardOk, Call(BoardClose, MakeRequest(stale)).wError); // ours is closed: no error
+    EXPECT_EQ(korix::BoardErrUnknownHandle, Call(BoardReadInput, MakeRequest(stale, 3)).wError);
+    EXPECT_EQ("ok", peer.Ask("write 3 01")); // the peer's registration lives on
+    EXPECT_EQ(0, peer.Finish());
+}
+
 } // namespace
 } // namespace simtest

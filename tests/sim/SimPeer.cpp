@@ -4,6 +4,7 @@
 //   watchdog TIME      arm the registration's watchdog         -> "ok" | "error 0xNN"
 //   write ADDR HEX     write outputs                            -> "ok" | "error 0xNN"
 //   read ADDR          read inputs                              -> "HEX" | "error 0xNN"
+//   close              close the registration                   -> "ok" | "error 0xNN"
 //   hold               take the board's lock and keep it        -> "held"
 //   hold-broken        the same after breaking the state        -> "held"
 //   quit
@@ -106,6 +107,12 @@ void Execute(const std::string& strLine)
             strHex += szByte;
         }
         Answer(request, strHex);
+    }
+    else if (strOrder == "close")
+    {
+        SBoardRequest request = Request(0, 0);
+        BoardClose(&request);
+        Answer(request);
     }
     else if (strOrder == "hold" || strOrder == "hold-broken")
         Hold(strOrder == "hold-broken");
