@@ -78,17 +78,23 @@ TEST_F(JobSinkTest, HostMayLetGoOfTheJobInsideTheReport)
     CTestSink sink;
     std::atomic<ULONG> nLeft{99};
     IMovaJob* pJob = m_pJob;
-    sink.m_onFinished = [&](std::uint32_t) { nLeft = pJob->Release(); };
+    // The host lets go only once its own call has returned: the report may come before that.
+    std::promise<void> putReturned;
+    std::shared_future<void> putDone = putReturned.get_future().share();
+    sink.m_onFinished = [&](std::uint32_t)
+    {
+        putDone.wait();
+        nLeft = pJob->Release();
+    };
     ASSERT_EQ(0, Open());
     ASSERT_EQ(0, m_pJob->SetJobNotification(&sink));
     m_pJob = nullptr; // the sink holds the host's last reference now
     SQuickBatch batch;
     ASSERT_EQ(0, pJob->PutJob(1, &batch.record, 1));
+    putReturned.set_value();
     ASSERT_TRUE(sink.WaitFinished(1));
     // The job closes itself on its worker once the report has returned: it gives the sink back.
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (sink.m_nRefs != 0 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(sink.WaitReleased());
     EXPECT_EQ(0u, nLeft.load());
     EXPECT_EQ(0, sink.m_nRefs);
     EXPECT_EQ(0, sink.m_nCallsAfterRelease);
@@ -192,13 +198,21 @@ TEST_F(JobSinkTest, HostMayLetGoOfTheJobInsideAnEnumerationInsideTheReport)
     m_pJob = nullptr;
     std::atomic<ULONG> nLeft{99};
     std::atomic<std::int32_t> lEnum{99};
-    sink.m_onFinished = [&](std::uint32_t) { lEnum = pJob->EnumJobQueue(0); };
+    // The host lets go only once its own OpenJob has returned.
+    std::promise<void> openReturned;
+    std::shared_future<void> openDone = openReturned.get_future().share();
+    sink.m_onFinished = [&](std::uint32_t)
+    {
+        openDone.wait();
+        lEnum = pJob->EnumJobQueue(0);
+    };
     sink.m_onEnum = [&](std::uint32_t)
     {
         nLeft = pJob->Release();
         return 0;
     };
     ASSERT_EQ(0, pJob->OpenJob(&m_protoParams, &m_params, 0));
+    openReturned.set_value();
     ASSERT_TRUE(sink.WaitFinished(1));
     // The job, destroyed on its worker, gives the sink back; the waiting batch goes untold.
     ASSERT_TRUE(sink.WaitReleased());
