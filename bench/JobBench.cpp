@@ -1,6 +1,7 @@
 // What a request costs on its way through the job: PutJob to OnPutJobFinished beside a bare
 // hand-off between two threads, a full queue beside calling Read directly, and the cost of one
 // variable in a large batch. The board is the simulated one, on boards of this process's own.
+#include "bench/BenchBoards.h"
 #include "include/MovaJob.h"
 #include "sim/SimControl.h"
 
@@ -290,31 +291,14 @@ void BM_ReadBatchOf1000Variables(benchmark::State& state)
 }
 BENCHMARK(BM_ReadBatchOf1000Variables)->Unit(benchmark::kMicrosecond);
 
-std::string BoardPrefix()
-{
-    return "movajobbench" + std::to_string(getpid());
-}
-
-void RemoveBoards()
-{
-    std::string filePrefix = BoardPrefix() + ".";
-    if (DIR* pDir = opendir("/dev/shm"))
-    {
-        while (const dirent* pEntry = readdir(pDir))
-            if (std::strncmp(pEntry->d_name, filePrefix.c_str(), filePrefix.size()) == 0)
-                unlinkat(dirfd(pDir), pEntry->d_name, 0);
-        closedir(pDir);
-    }
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
-    setenv("KORIXSIM_PREFIX", BoardPrefix().c_str(), 1);
+    bench::UsePrivateBoards();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    RemoveBoards();
+    bench::RemovePrivateBoards();
     return 0;
 }

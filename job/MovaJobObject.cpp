@@ -227,12 +227,15 @@ std::int32_t MOVA_CALL CMovaJob::PutJob(std::uint32_t dwCount, SJobParam* pBuf,
         platform::CCriticalSectionGuard guard(m_csQueue);
         if (!m_JobQueue.AddNewest({dwCount, pBuf, dwContext}))
             return -1;
-        if (!m_hJobEvent.Set())
+        if (!m_hJobEvent.Mark())
         {
             TraceJob(100, "Ende CMovaJob::PutJob  !SetEvent\n");
             return 0;
         }
     }
+    // Woken only now: the worker runs at a higher priority and, on the same CPU, would
+    // otherwise preempt us inside the lock and at once block on it.
+    m_hJobEvent.Wake();
     TraceJob(100, "Ende CMovaJob::PutJob\n");
     return 0;
 }

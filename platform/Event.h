@@ -28,6 +28,14 @@ public:
     bool Set();
     teWaitResult Wait(std::uint32_t dwMilliseconds);
 
+    // Set in two steps, for a caller that signals inside a lock of its own: Mark makes the
+    // event signalled, Wake (after the caller has left its lock) wakes a waiter, which then
+    // does not run into the lock still held. A waiter that times out meanwhile sees the mark.
+    // On Win32 an event cannot be signalled without waking: there Mark is SetEvent and Wake
+    // does nothing.
+    bool Mark();
+    void Wake();
+
 private:
     struct SImpl;
     std::unique_ptr<SImpl> m_pImpl;

@@ -22,6 +22,14 @@ CAutoResetEvent::~CAutoResetEvent() = default;
 
 bool CAutoResetEvent::Set()
 {
+    if (!Mark())
+        return false;
+    Wake();
+    return true;
+}
+
+bool CAutoResetEvent::Mark()
+{
     if (m_pImpl == nullptr)
         return false;
     try
@@ -33,8 +41,13 @@ bool CAutoResetEvent::Set()
     {
         return false;
     }
-    m_pImpl->m_cvSignalled.notify_one();
     return true;
+}
+
+void CAutoResetEvent::Wake()
+{
+    if (m_pImpl != nullptr)
+        m_pImpl->m_cvSignalled.notify_one();
 }
 
 teWaitResult CAutoResetEvent::Wait(std::uint32_t dwMilliseconds)

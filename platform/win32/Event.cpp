@@ -28,6 +28,13 @@ bool CAutoResetEvent::Set()
     return m_pImpl && m_pImpl->m_hEvent != nullptr && SetEvent(m_pImpl->m_hEvent) != FALSE;
 }
 
+bool CAutoResetEvent::Mark()
+{
+    return Set();
+}
+
+void CAutoResetEvent::Wake() {}
+
 teWaitResult CAutoResetEvent::Wait(std::uint32_t dwMilliseconds)
 {
     if (!m_pImpl || m_pImpl->m_hEvent == nullptr)

@@ -86,6 +86,26 @@ TEST(PlatformBoardSemaphore, HolderKilledGivesItBack)
     EXPECT_EQ(waiter.Ask("release"), "released");
 }
 
+TEST(PlatformBoardSemaphore, WaiterKilledWhileItWaitsLeavesNothingBehind)
+{
+    SSemaphoreName name;
+    CPeer holder({"semhold", name.m_name});
+    ASSERT_EQ(holder.Reply(), "waiting");
+    ASSERT_EQ(holder.Reply(), "held");
+    {
+        CPeer waiter({"semhold", name.m_name});
+        ASSERT_EQ(waiter.Reply(), "waiting");
+        EXPECT_EQ(waiter.Reply(kQuietMs), "<silent>"); // asleep in its wait by now
+        waiter.Kill(SIGKILL);
+        EXPECT_EQ(waiter.Wait(), 128 + SIGKILL);
+    }
+    EXPECT_EQ(holder.Ask("release"), "released");
+    CPeer next({"semhold", name.m_name});
+    ASSERT_EQ(next.Reply(), "waiting");
+    EXPECT_EQ(next.Reply(), "held");
+    EXPECT_EQ(next.Ask("release"), "released");
+}
+
 TEST(PlatformBoardSemaphore, ClosingAHeldHandleGivesItBack)
 {
     SSemaphoreName name;
@@ -193,5 +213,37 @@ TEST(PlatformBoardSemaphore, KeepsEveryRoundApart)
     EXPECT_EQ(nCount, 6 * kRounds);
     platformtest::CCounterFile::Remove(counterPath);
 }
+
+#if defined(OTHER_WIDTH_PEER)
+// 32-bit and 64-bit processes share one semaphore: rounds of both kinds at once never overlap.
+TEST(PlatformBoardSemaphore, KeepsRoundsOfBothWordSizesApart)
+{
+    if (access(OTHER_WIDTH_PEER, X_OK) != 0)
+        GTEST_SKIP() << OTHER_WIDTH_PEER << " is not built: build both the dev and x86 presets";
+    SSemaphoreName name;
+    constexpr int kRounds = 300;
+    std::string counterPath = platformtest::CCounterFile::Create("semwidth");
+    ASSERT_NE(counterPath, "");
+    platformtest::CCounterFile counter(counterPath);
+    ASSERT_TRUE(counter.IsOpen());
+    std::vector<std::string> order{"semcount", name.m_name, counterPath, std::to_string(kRounds)};
+    std::vector<std::string> otherCommand{OTHER_WIDTH_PEER};
+    otherCommand.insert(otherCommand.end(), order.begin(), order.end());
+    testsupport::CChildProcess other(otherCommand);
+    CPeer same({"semcount", name.m_name, counterPath, std::to_string(kRounds)});
+    UniqueSemaphore own = MakeSemaphore(name.m_name);
+    ASSERT_TRUE(own);
+    EXPECT_TRUE(platformtest::CountUnderSemaphore(own.get(), counter, kRounds));
+    std::string otherReply;
+    EXPECT_TRUE(other.ReadLine(otherReply, kReplyTimeoutMs));
+    EXPECT_EQ(otherReply, "done");
+    EXPECT_EQ(same.Reply(), "done");
+
+    int nCount = 0;
+    EXPECT_TRUE(counter.Read(nCount));
+    EXPECT_EQ(nCount, 3 * kRounds);
+    platformtest::CCounterFile::Remove(counterPath);
+}
+#endif
 
 } // namespace

@@ -39,6 +39,29 @@ TEST(PlatformEvent, ASetIsKeptForExactlyOneWait)
     EXPECT_EQ(event.Wait(10), teWaitResult::TimedOut);
 }
 
+// Marked inside a lock, woken after it: the mark alone is a signalled state, and the wake
+// releases a waiter that sleeps without a time limit.
+TEST(PlatformEvent, AMarkIsASetThatAWakeDelivers)
+{
+    platform::CAutoResetEvent event;
+    EXPECT_TRUE(event.Mark());
+    EXPECT_EQ(event.Wait(0), teWaitResult::Signalled);
+    EXPECT_EQ(event.Wait(0), teWaitResult::TimedOut);
+
+    std::atomic<int> nReleased{0};
+    std::thread waiter(
+        [&]
+        {
+            if (event.Wait(platform::kWaitInfinite) == teWaitResult::Signalled)
+                ++nReleased;
+        });
+    std::this_thread::sleep_for(std::chrono::milliseconds(platformtest::kQuietMs));
+    EXPECT_TRUE(event.Mark());
+    event.Wake();
+    EXPECT_TRUE(AwaitCount(nReleased, 1));
+    waiter.join();
+}
+
 TEST(PlatformEvent, EachSetReleasesOneWaiter)
 {
     platform::CAutoResetEvent event;

@@ -1,0 +1,364 @@
+// What one exchange costs on its way from the host to the simulated board: a direct board call
+// beside the same read through CDPCommunication (with its board semaphore) and through a
+// one-record IMovaProto::Read; the throughput of one and of two jobs on boards of their own,
+// from threads and from processes; the memory allocations per request; and the context
+// switches per request when host and worker share one CPU.
+#include "bench/BenchBoards.h"
+#include "board/BoardOperations.h"
+#include "board/BoardRequest.h"
+#include "dpcomm/DPCommunication.h"
+#include "include/MovaJob.h"
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdlib>
+#include <mutex>
+#include <new>
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+
+std::atomic<std::uint64_t> g_nAllocations{0};
+
+} // namespace
+
+// Every allocation of the process, the library's included, passes here.
+void* operator new(std::size_t nSize)
+{
+    ++g_nAllocations;
+    if (void* p = std::malloc(nSize ? nSize : 1))
+        return p;
+    throw std::bad_alloc();
+}
+
+void* operator new(std::size_t nSize, const std::nothrow_t&) noexcept
+{
+    ++g_nAllocations;
+    return std::malloc(nSize ? nSize : 1);
+}
+
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+
+void operator delete(void* p, const std::nothrow_t&) noexcept
+{
+    std::free(p);
+}
+
+namespace
+{
+
+constexpr std::uint8_t kSlave = 3; // 8 input bytes on the default plant
+constexpr int kBatches = 2000;
+
+SCommParams PlantParams(std::uint8_t byBoard)
+{
+    SCommParams params{};
+    params.dwSize = sizeof params;
+    params.Board = byBoard;
+    for (std::uint8_t byAddr : {3, 4, 5})
+        params.aSlaves[params.ucNumberOfDPSlaves++].byL2Addr = byAddr;
+    return params;
+}
+
+void BM_DirectBoardReadInput(benchmark::State& state)
+{
+    SBoardRequest registration{};
+    registration.byHandle = 1;
+    registration.byHandleExt = kBoardRegistrationTag;
+    registration.byLength = kBoardSlaveCount;
+    if (BoardRegister(&registration) != 0)
+    {
+        state.SkipWithError("cannot register at board 1");
+        return;
+    }
+    for (auto _ : state)
+    {
+        SBoardRequest request{};
+        request.byHandle = registration.byHandle;
+        request.byHandleExt = registration.byHandleExt;
+        request.byL2Addr = kSlave;
+        request.byLength = 255;
+        BoardReadInput(&request);
+        benchmark::DoNotOptimize(request);
+    }
+    BoardClose(&registration);
+}
+BENCHMARK(BM_DirectBoardReadInput);
+
+void BM_DPCommReadFromDPSlave(benchmark::State& state)
+{
+    SCommParams params = PlantParams(1);
+    CDPCommunication comm(1);
+    teErrorNumber eError = DPERR_NONE;
+    if (!comm.InitDPCommunication(params.ucNumberOfDPSlaves, params.aSlaves, 0, &eError))
+    {
+        state.SkipWithError("cannot open board 1");
+        return;
+    }
+    std::uint8_t abyIn[244] = {};
+    for (auto _ : state)
+        benchmark::DoNotOptimize(comm.ReadFromDPSlave(kSlave, abyIn, &eError));
+    comm.ExitDPCommunication(&eError);
+}
+BENCHMARK(BM_DPCommReadFromDPSlave);
+
+void BM_ProtoReadOneRecord(benchmark::State& state)
+{
+    SProtoParams protoParams{sizeof(SProtoParams), 0};
+    SCommParams params = PlantParams(1);
+    IMovaProto* pProto = nullptr;
+    if (!CreateIMovaProto(&pProto) || pProto->Open(&protoParams, &params) != 0)
+    {
+        state.SkipWithError("cannot open board 1");
+        return;
+    }
+    std::uint8_t abyIn[244] = {};
+    std::uint8_t byValue = 0;
+    SJobParam record{};
+    record.dwCommand = JobRead;
+    record.tsConSpec = params.aSlaves[0];
+    record.tsConSpec.lpvBufferIn = abyIn;
+    record.wBitLength = 8;
+    record.pData = &byValue;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(pProto->Read(&record, 1));
+    pProto->Close();
+    pProto->Release();
+}
+BENCHMARK(BM_ProtoReadOneRecord);
+
+// Counts reported batches; wakes the host only at the count it waits for.
+class CCountingSink : public IJobNotify
+{
+public:
+    HRESULT MOVA_CALL QueryInterface(REFIID, void** ppv) override
+    {
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG MOVA_CALL AddRef() override { return 1; }
+    ULONG MOVA_CALL Release() override { return 1; }
+    const char* MOVA_CALL GetVersion() override { return kMovaJobVersion; }
+    std::int32_t MOVA_CALL OnPutJobFinished(std::uint32_t, SJobParam*, std::uint32_t) override
+    {
+        bool bReached = false;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            bReached = ++m_nFinished >= m_nAwaited;
+        }
+        if (bReached)
+            m_finished.notify_one();
+        return 0;
+    }
+    std::int32_t MOVA_CALL OnEnumJob(std::uint32_t, SJobParam*, std::uint32_t,
+                                     std::uint32_t) override
+    {
+        return 0;
+    }
+    void WaitFor(std::uint64_t nCount)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_nAwaited = nCount;
+        m_finished.wait(lock, [&] { return m_nFinished >= nCount; });
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_finished;
+    std::uint64_t m_nFinished = 0;
+    std::uint64_t m_nAwaited = 0;
+};
+
+// A job on its own board, reading one byte of slave 3 per batch.
+class CBoardJob
+{
+public:
+    explicit CBoardJob(std::uint8_t byBoard) : m_params(PlantParams(byBoard))
+    {
+        m_bOpen = CreateIMovaJob(&m_pJob) == 1 &&
+                  m_pJob->OpenJob(&m_protoParams, &m_params, 0) == 0 &&
+                  m_pJob->SetJobNotification(&m_sink) == 0;
+        m_record.dwCommand = JobRead;
+        m_record.tsConSpec = m_params.aSlaves[0];
+        m_record.tsConSpec.lpvBufferIn = m_abyIn;
+        m_record.wBitLength = 8;
+        m_record.pData = &m_byValue;
+        m_records.assign(kBatches, m_record);
+    }
+    ~CBoardJob()
+    {
+        if (m_pJob)
+            m_pJob->Release();
+    }
+    bool IsOpen() const { return m_bOpen; }
+
+    // Puts kBatches one-record reads and waits until all are reported.
+    void RunBatches()
+    {
+        for (SJobParam& record : m_records)
+            m_pJob->PutJob(1, &record, 0);
+        m_nReported += kBatches;
+        m_sink.WaitFor(m_nReported);
+    }
+
+    // One batch at a time, each waited for.
+    void RunOne()
+    {
+        m_pJob->PutJob(1, &m_record, 0);
+        m_sink.WaitFor(++m_nReported);
+    }
+
+private:
+    SProtoParams m_protoParams{sizeof(SProtoParams), 0};
+    SCommParams m_params;
+    IMovaJob* m_pJob = nullptr;
+    CCountingSink m_sink;
+    bool m_bOpen = false;
+    std::uint8_t m_abyIn[244] = {};
+    std::uint8_t m_byValue = 0;
+    SJobParam m_record{};
+    std::vector<SJobParam> m_records;
+    std::uint64_t m_nReported = 0;
+};
+
+// Jobs on boards 1..N, each driven by a host thread of its own.
+void BM_JobsOnOwnBoardsFromThreads(benchmark::State& state)
+{
+    int nJobs = static_cast<int>(state.range(0));
+    std::vector<std::unique_ptr<CBoardJob>> jobs;
+    for (int n = 0; n < nJobs; ++n)
+    {
+        jobs.push_back(std::make_unique<CBoardJob>(static_cast<std::uint8_t>(n + 1)));
+        if (!jobs.back()->IsOpen())
+        {
+            state.SkipWithError("cannot open a job");
+            return;
+        }
+    }
+    for (auto _ : state)
+    {
+        std::vector<std::thread> hosts;
+        for (auto& pJob : jobs)
+            hosts.emplace_back([&pJob] { pJob->RunBatches(); });
+        for (std::thread& host : hosts)
+            host.join();
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * nJobs * kBatches);
+}
+BENCHMARK(BM_JobsOnOwnBoardsFromThreads)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same with each job in a process of its own (forked, so the board prefix is shared).
+void BM_JobsOnOwnBoardsFromProcesses(benchmark::State& state)
+{
+    int nJobs = static_cast<int>(state.range(0));
+    for (auto _ : state)
+    {
+        std::vector<pid_t> children;
+        for (int n = 0; n < nJobs; ++n)
+        {
+            pid_t pid = fork();
+            if (pid == 0)
+            {
+                CBoardJob job(static_cast<std::uint8_t>(n + 1));
+                if (job.IsOpen())
+                    job.RunBatches();
+                _exit(job.IsOpen() ? 0 : 1);
+            }
+            children.push_back(pid);
+        }
+        for (pid_t pid : children)
+        {
+            int nStatus = 0;
+            if (pid < 0 || waitpid(pid, &nStatus, 0) != pid || nStatus != 0)
+                state.SkipWithError("a job process failed");
+        }
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * nJobs * kBatches);
+}
+BENCHMARK(BM_JobsOnOwnBoardsFromProcesses)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// Allocations per request of a one-record read put and reported: the queue node, nothing else.
+void BM_AllocationsPerRequest(benchmark::State& state)
+{
+    CBoardJob job(1);
+    if (!job.IsOpen())
+    {
+        state.SkipWithError("cannot open the job");
+        return;
+    }
+    job.RunOne(); // first use of everything
+    std::uint64_t nBefore = g_nAllocations;
+    for (auto _ : state)
+        job.RunOne();
+    state.counters["allocs_per_request"] =
+        static_cast<double>(g_nAllocations - nBefore) / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_AllocationsPerRequest);
+
+// Host and worker on one CPU: every context switch of the process per request.
+void BM_ContextSwitchesOnOneCpu(benchmark::State& state)
+{
+    cpu_set_t previous;
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(0, &one);
+    if (sched_getaffinity(0, sizeof previous, &previous) != 0 ||
+        sched_setaffinity(0, sizeof one, &one) != 0)
+    {
+        state.SkipWithError("cannot bind to CPU 0");
+        return;
+    }
+    {
+        CBoardJob job(1); // its worker inherits the binding
+        if (!job.IsOpen())
+            state.SkipWithError("cannot open the job");
+        else
+        {
+            job.RunOne();
+            rusage before{};
+            getrusage(RUSAGE_SELF, &before);
+            for (auto _ : state)
+                job.RunOne();
+            rusage after{};
+            getrusage(RUSAGE_SELF, &after);
+            long nSwitches = (after.ru_nvcsw - before.ru_nvcsw) + (after.ru_nivcsw - before.ru_nivcsw);
+            state.counters["switches_per_request"] =
+                static_cast<double>(nSwitches) / static_cast<double>(state.iterations());
+        }
+    }
+    sched_setaffinity(0, sizeof previous, &previous);
+}
+BENCHMARK(BM_ContextSwitchesOnOneCpu);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    bench::UsePrivateBoards();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    bench::RemovePrivateBoards();
+    return 0;
+}
