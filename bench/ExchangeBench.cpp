@@ -4,6 +4,7 @@
 // from threads and from processes; the memory allocations per request; and the context
 // switches per request when host and worker share one CPU.
 #include "bench/BenchBoards.h"
+#include "bench/BenchSink.h"
 #include "board/BoardOperations.h"
 #include "board/BoardRequest.h"
 #include "dpcomm/DPCommunication.h"
@@ -144,47 +145,6 @@ void BM_ProtoReadOneRecord(benchmark::State& state)
 }
 BENCHMARK(BM_ProtoReadOneRecord);
 
-// Counts reported batches; wakes the host only at the count it waits for.
-class CCountingSink : public IJobNotify
-{
-public:
-    HRESULT MOVA_CALL QueryInterface(REFIID, void** ppv) override
-    {
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG MOVA_CALL AddRef() override { return 1; }
-    ULONG MOVA_CALL Release() override { return 1; }
-    const char* MOVA_CALL GetVersion() override { return kMovaJobVersion; }
-    std::int32_t MOVA_CALL OnPutJobFinished(std::uint32_t, SJobParam*, std::uint32_t) override
-    {
-        bool bReached = false;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            bReached = ++m_nFinished >= m_nAwaited;
-        }
-        if (bReached)
-            m_finished.notify_one();
-        return 0;
-    }
-    std::int32_t MOVA_CALL OnEnumJob(std::uint32_t, SJobParam*, std::uint32_t,
-                                     std::uint32_t) override
-    {
-        return 0;
-    }
-    void WaitFor(std::uint64_t nCount)
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_nAwaited = nCount;
-        m_finished.wait(lock, [&] { return m_nFinished >= nCount; });
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_finished;
-    std::uint64_t m_nFinished = 0;
-    std::uint64_t m_nAwaited = 0;
-};
 
 // A job on its own board, reading one byte of slave 3 per batch.
 class CBoardJob
@@ -229,7 +189,7 @@ private:
     SProtoParams m_protoParams{sizeof(SProtoParams), 0};
     SCommParams m_params;
     IMovaJob* m_pJob = nullptr;
-    CCountingSink m_sink;
+    bench::CBenchSink m_sink;
     bool m_bOpen = false;
     std::uint8_t m_abyIn[244] = {};
     std::uint8_t m_byValue = 0;

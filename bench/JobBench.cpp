@@ -2,6 +2,7 @@
 // hand-off between two threads, a full queue beside calling Read directly, and the cost of one
 // variable in a large batch. The board is the simulated one, on boards of this process's own.
 #include "bench/BenchBoards.h"
+#include "bench/BenchSink.h"
 #include "include/MovaJob.h"
 #include "sim/SimControl.h"
 
@@ -24,53 +25,6 @@ namespace
 
 using Clock = std::chrono::steady_clock;
 
-// Counts reported batches and wakes whoever waits, only once the count it waits for is reached:
-// a wake-up per batch would measure the waiting host, not the job.
-class CBenchSink : public IJobNotify
-{
-public:
-    HRESULT MOVA_CALL QueryInterface(REFIID, void** ppv) override
-    {
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG MOVA_CALL AddRef() override { return 1; }
-    ULONG MOVA_CALL Release() override { return 1; }
-    const char* MOVA_CALL GetVersion() override { return kMovaJobVersion; }
-    std::int32_t MOVA_CALL OnPutJobFinished(std::uint32_t, SJobParam*, std::uint32_t) override
-    {
-        bool bReached = false;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            bReached = ++m_nFinished >= m_nAwaited;
-        }
-        if (bReached)
-            m_finished.notify_one();
-        return 0;
-    }
-    std::int32_t MOVA_CALL OnEnumJob(std::uint32_t, SJobParam*, std::uint32_t,
-                                     std::uint32_t) override
-    {
-        return 0;
-    }
-    void WaitFor(std::uint64_t nCount)
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_nAwaited = nCount;
-        m_finished.wait(lock, [&] { return m_nFinished >= nCount; });
-    }
-    std::uint64_t Finished()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_nFinished;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_finished;
-    std::uint64_t m_nFinished = 0;
-    std::uint64_t m_nAwaited = 0;
-};
 
 // A job opened on board 1's default plant with the sink registered.
 struct SOpenJob
@@ -103,7 +57,7 @@ struct SOpenJob
     SProtoParams protoParams{5, 0};
     SCommParams params{};
     IMovaJob* pJob = nullptr;
-    CBenchSink sink;
+    bench::CBenchSink sink;
     bool bOpen = false;
     std::uint8_t abyIn[8] = {};
     std::uint8_t byValue = 0;
