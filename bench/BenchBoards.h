@@ -2,6 +2,8 @@
 // that only this process (and the children it forks) uses, removed when the run ends.
 #pragma once
 
+#include <benchmark/benchmark.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -32,6 +34,17 @@ inline void RemovePrivateBoards()
                 unlinkat(dirfd(pDir), pEntry->d_name, 0);
         closedir(pDir);
     }
+}
+
+// The main of a benchmark program on boards of its own.
+inline int RunOnPrivateBoards(int argc, char** argv)
+{
+    UsePrivateBoards();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    RemovePrivateBoards();
+    return 0;
 }
 
 } // namespace bench

@@ -315,10 +315,5 @@ BENCHMARK(BM_ContextSwitchesOnOneCpu);
 
 int main(int argc, char** argv)
 {
-    bench::UsePrivateBoards();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    bench::RemovePrivateBoards();
-    return 0;
+    return bench::RunOnPrivateBoards(argc, argv);
 }

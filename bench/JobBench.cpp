@@ -249,10 +249,5 @@ BENCHMARK(BM_ReadBatchOf1000Variables)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {
-    bench::UsePrivateBoards();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    bench::RemovePrivateBoards();
-    return 0;
+    return bench::RunOnPrivateBoards(argc, argv);
 }
