@@ -333,7 +333,10 @@ bool CDpMaster::StepSlave(SSlave& slave)
             Restart(slave, SlaveNotReachable, "no FDL status");
             return true;
         }
-        Enter(slave, SlaveParameterising, "being parameterised");
+        // A slave that refused its parameters keeps that state until it takes them: the
+        // board shows the fault, not a flicker through "being parameterised" at every try.
+        if (status.eState != SlaveConfigFault && status.eState != SlaveStopped)
+            Enter(slave, SlaveParameterising, "being parameterised");
         slave.eStep = teStep::FirstDiag;
         return true;
     }

@@ -53,6 +53,8 @@ bool CSlaveResponder::Serve(std::uint64_t qwWaitNs)
         }
         return true;
     }
+    if (m_bEcho && !m_port.Write(abyBuffer, static_cast<std::size_t>(nRead)))
+        return false;
     std::size_t nAt = 0;
     while (nAt < static_cast<std::size_t>(nRead))
     {

@@ -31,6 +31,10 @@ public:
     bool Serve(std::uint64_t qwWaitNs);
 
     CSimulatedSlave* FindSlave(std::uint8_t byAddress);
+
+    // Sends every byte back as it comes, before any answer: the master then reads its own
+    // telegrams, as behind a half-duplex adapter that echoes.
+    void SetEcho(bool bEcho) { m_bEcho = bEcho; }
     const SResponderCounters& Counters() const { return m_counters; }
     const SParserCounters& ParserCounters() const { return m_parser.Counters(); }
 
@@ -41,6 +45,7 @@ private:
     std::vector<CSimulatedSlave>& m_slaves;
     CTelegramParser m_parser;
     SResponderCounters m_counters;
+    bool m_bEcho = false;
 };
 
 // Milliseconds of the monotonic clock.
