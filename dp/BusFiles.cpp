@@ -224,9 +224,11 @@ bool ReadGenerator(CFieldReader& fields, const json& jGenerator, const std::stri
                    const SSlaveDefinition& slave, SInputGenerator& generator)
 {
     std::string strKind;
-    std::uint64_t qwOffset = 0, qwLength = 0, qwSource = 0, qwPeriod = 0;
-    if (!fields.CheckKeys(jGenerator, strPlace,
-                          {"kind", "offset", "length", "source", "period_ms", "comment"}) ||
+    std::uint64_t qwOffset = 0, qwLength = 0, qwSource = 0, qwPeriod = 0, qwSeed = 0;
+    std::int64_t nAmplitude = 0;
+    if (!fields.CheckKeys(
+            jGenerator, strPlace,
+            {"kind", "offset", "length", "source", "period_ms", "amplitude", "seed", "comment"}) ||
         !fields.ReadString(jGenerator, strPlace, "kind", strKind) ||
         !fields.ReadUnsigned(jGenerator, strPlace, "offset", 243, std::nullopt, qwOffset) ||
         !fields.ReadUnsigned(jGenerator, strPlace, "length", 244, std::nullopt, qwLength))
@@ -237,17 +239,30 @@ bool ReadGenerator(CFieldReader& fields, const json& jGenerator, const std::stri
         generator.eKind = teInputKind::Counter;
     else if (strKind == "constant")
         generator.eKind = teInputKind::Constant;
+    else if (strKind == "sine")
+        generator.eKind = teInputKind::Sine;
+    else if (strKind == "random")
+        generator.eKind = teInputKind::Random;
     else
         return fields.Fail(MemberPlace(strPlace, "kind"),
-                           "must be \"loopback\", \"counter\" or \"constant\"");
+                           "must be \"loopback\", \"counter\", \"sine\", \"random\" or "
+                           "\"constant\"");
     if (qwLength == 0 || qwOffset + qwLength > slave.byInputLength)
         return fields.Fail(
             MemberPlace(strPlace, "length"),
             "bytes " + std::to_string(qwOffset) + ".." + std::to_string(qwOffset + qwLength - 1) +
                 " are not inside the input length " + std::to_string(slave.byInputLength));
     if (!fields.ReadUnsigned(jGenerator, strPlace, "source", 243, qwOffset, qwSource) ||
-        !fields.ReadUnsigned(jGenerator, strPlace, "period_ms", kMaxU32, 10, qwPeriod))
+        !fields.ReadUnsigned(jGenerator, strPlace, "period_ms", kMaxU32, 10, qwPeriod) ||
+        !fields.ReadSigned(jGenerator, strPlace, "amplitude", 0, 2147483647, 0, nAmplitude) ||
+        !fields.ReadUnsigned(jGenerator, strPlace, "seed", kMaxU32, 12345, qwSeed))
         return false;
+    if (generator.eKind == teInputKind::Sine && qwLength < 8 &&
+        nAmplitude >= (std::int64_t{1} << (8 * qwLength - 1)))
+        return fields.Fail(MemberPlace(strPlace, "amplitude"),
+                           "does not fit " + std::to_string(qwLength) + " signed bytes");
+    if (qwSeed == 0)
+        return fields.Fail(MemberPlace(strPlace, "seed"), "must be at least 1");
     if (generator.eKind == teInputKind::Loopback && qwSource + qwLength > slave.byOutputLength)
         return fields.Fail(MemberPlace(strPlace, "source"),
                            "output bytes " + std::to_string(qwSource) + ".." +
@@ -260,6 +275,8 @@ bool ReadGenerator(CFieldReader& fields, const json& jGenerator, const std::stri
     generator.byLength = static_cast<std::uint8_t>(qwLength);
     generator.bySource = static_cast<std::uint8_t>(qwSource);
     generator.dwPeriodMs = static_cast<std::uint32_t>(qwPeriod);
+    generator.nAmplitude = static_cast<std::int32_t>(nAmplitude);
+    generator.dwSeed = static_cast<std::uint32_t>(qwSeed);
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include "dp/FunctionCodes.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace dp
@@ -290,25 +291,45 @@ void CSimulatedSlave::FillInputs(std::uint64_t qwNowMs)
         m_qwEpochMs = qwNowMs;
         m_bEpochSet = true;
     }
-    for (const SInputGenerator& generator : m_definition.aGenerators)
+    const std::uint64_t qwElapsed = qwNowMs - m_qwEpochMs;
+    for (SInputGenerator& generator : m_definition.aGenerators)
     {
         std::uint8_t* pby = m_abyInputs + generator.byOffset;
+        const std::uint32_t dwPeriod = std::max<std::uint32_t>(generator.dwPeriodMs, 1);
+        std::uint64_t qwValue = 0;
         switch (generator.eKind)
         {
         case teInputKind::Constant:
-            break;
+            continue;
         case teInputKind::Loopback:
             std::memcpy(pby, m_abyOutputs + generator.bySource, generator.byLength);
-            break;
+            continue;
+        case teInputKind::Random:
+            for (std::uint8_t i = 0; i < generator.byLength; ++i)
+            {
+                std::uint32_t dw = generator.dwSeed;
+                dw ^= dw << 13;
+                dw ^= dw >> 17;
+                dw ^= dw << 5;
+                generator.dwSeed = dw;
+                pby[i] = static_cast<std::uint8_t>(dw);
+            }
+            continue;
         case teInputKind::Counter:
+            qwValue = qwElapsed / dwPeriod;
+            break;
+        case teInputKind::Sine:
         {
-            std::uint64_t qwValue =
-                (qwNowMs - m_qwEpochMs) / std::max<std::uint32_t>(generator.dwPeriodMs, 1);
-            for (int i = generator.byLength - 1; i >= 0; --i, qwValue >>= 8)
-                pby[i] = static_cast<std::uint8_t>(qwValue);
+            const double dPhase =
+                2.0 * 3.14159265358979323846 * static_cast<double>(qwElapsed % dwPeriod) / dwPeriod;
+            const auto nValue =
+                static_cast<std::int64_t>(std::lround(generator.nAmplitude * std::sin(dPhase)));
+            qwValue = static_cast<std::uint64_t>(nValue); // two's complement, cut to the length
             break;
         }
         }
+        for (int i = generator.byLength - 1; i >= 0; --i, qwValue >>= 8)
+            pby[i] = static_cast<std::uint8_t>(qwValue);
     }
 }
 

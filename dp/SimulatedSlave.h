@@ -18,7 +18,9 @@ enum class teInputKind : std::uint8_t
 {
     Constant, // the bytes as they were given
     Counter,  // a big-endian counter, one step per period
-    Loopback  // the output bytes from a source byte on
+    Loopback, // the output bytes from a source byte on
+    Sine,     // a big-endian two's complement sine wave of an amplitude over a period
+    Random    // a new pseudo-random byte per byte and read (xorshift32)
 };
 
 struct SInputGenerator
@@ -27,7 +29,9 @@ struct SInputGenerator
     std::uint8_t byOffset = 0;
     std::uint8_t byLength = 0;
     std::uint8_t bySource = 0;     // loopback
-    std::uint32_t dwPeriodMs = 10; // counter
+    std::uint32_t dwPeriodMs = 10; // counter: one step per period; sine: one wave
+    std::int32_t nAmplitude = 0;   // sine
+    std::uint32_t dwSeed = 1;      // random, never 0
 };
 
 struct SSlaveDefinition

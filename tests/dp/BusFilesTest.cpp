@@ -96,8 +96,12 @@ TEST(SlaveFile, GeneratorsStayInsideTheImages)
         "generators": [ { "kind": "counter", "offset": 2, "length": 4 } ] } ] })"),
               "slaves[0].generators[0].length: bytes 2..5 are not inside the input length 4");
     EXPECT_EQ(SlaveError(R"({ "slaves": [ { "address": 3, "ident": 1, "config": "13",
-        "generators": [ { "kind": "sine", "offset": 0, "length": 1 } ] } ] })"),
-              "slaves[0].generators[0].kind: must be \"loopback\", \"counter\" or \"constant\"");
+        "generators": [ { "kind": "square", "offset": 0, "length": 1 } ] } ] })"),
+              "slaves[0].generators[0].kind: must be \"loopback\", \"counter\", \"sine\", "
+              "\"random\" or \"constant\"");
+    EXPECT_EQ(SlaveError(R"({ "slaves": [ { "address": 3, "ident": 1, "config": "13",
+        "generators": [ { "kind": "sine", "offset": 0, "length": 2, "amplitude": 32768 } ] } ] })"),
+              "slaves[0].generators[0].amplitude: does not fit 2 signed bytes");
 }
 
 } // namespace
