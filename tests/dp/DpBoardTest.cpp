@@ -135,6 +135,25 @@ TEST_F(DpBoardTest, HostsReadAndWriteTheRealSlavesThroughTheBoard)
     ASSERT_TRUE(Eventually([&] { return ReadInput(handle, 4).bySlaveState == 2; }));
     EXPECT_THAT(SlaveCommand("diag 4 on"), StartsWith("ok"));
     ASSERT_TRUE(Eventually([&] { return ReadInput(handle, 4).bySlaveState == 3; }));
+
+    // The master's status: the bus, the cycle, per slave its state, counters and diagnosis.
+    ASSERT_TRUE(m_pMaster->WriteLine("status"));
+    std::string strLine, strBus, strSlave4, strDiag4;
+    while (strDiag4.empty() && m_pMaster->ReadLine(strLine))
+    {
+        if (strLine.rfind("bus: ", 0) == 0)
+            strBus = strLine;
+        else if (strLine.rfind("slave 4: ", 0) == 0)
+            strSlave4 = strLine;
+        else if (!strSlave4.empty() && strLine.rfind("  diagnosis:", 0) == 0)
+            strDiag4 = strLine;
+    }
+    EXPECT_THAT(strBus, testing::HasSubstr(m_strPeer +
+                                           " at 1500000 bit/s, master address 2, mode operate"));
+    EXPECT_THAT(strSlave4, testing::MatchesRegex("slave 4: data exchange, diagnosis pending; ident "
+                                                 "0x5678, 8 in / 4 out; exchanges [1-9][0-9]*, "
+                                                 "retries [0-9]+, no answer [1-9][0-9]*, .*"));
+    EXPECT_EQ(strDiag4, "  diagnosis: 08 04 00 02 56 78 03 5a 04");
 }
 
 TEST_F(DpBoardTest, AnExpiredWatchdogClearsTheBusUntilTheHostSetsItAgain)
