@@ -161,12 +161,17 @@ TEST_F(DpBoardTest, AnExpiredWatchdogClearsTheBusUntilTheHostSetsItAgain)
     SHandle handle = Register();
     ASSERT_TRUE(Eventually([&] { return AllExchanging(handle); }));
     SBoardRequest watchdog = MakeRequest(handle, 0, 1);
-    watchdog.abyData[0] = 5; // 50 ms
+    watchdog.abyData[0] = 10; // 100 ms
     ASSERT_EQ(Call(BoardSetWatchdog, watchdog).wError, 0);
     const std::vector<std::uint8_t> abyOut = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
     ASSERT_EQ(Call(BoardWriteOutput, MakeWrite(handle, 3, abyOut)).wError, 0);
-    ASSERT_TRUE(
-        Eventually([&] { return SlaveCommand("outputs 3") == "ok 11 22 33 44 55 66 77 88"; }));
+    // The host keeps exchanging (each read counts) until the outputs have reached the slave.
+    ASSERT_TRUE(Eventually(
+        [&]
+        {
+            return ReadInput(handle, 3).wError == 0 &&
+                   SlaveCommand("outputs 3") == "ok 11 22 33 44 55 66 77 88";
+        }));
 
     // The host falls silent; the master notices the expiry on its own, drops the outputs and
     // tells the slaves to clear.

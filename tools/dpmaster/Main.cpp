@@ -104,11 +104,6 @@ int Run(int argc, char** argv)
                                    ? dp::teRs485::On
                                    : (strRs485 == "off" ? dp::teRs485::Off : dp::teRs485::Auto);
     dp::CSerialPort port;
-    if (!port.Open(strPort, config.bus.dwBaudRate, eRs485, strError))
-    {
-        std::fprintf(stderr, "korix-dpmaster: %s\n", strError.c_str());
-        return kExitFailed;
-    }
     dp::CDpMaster master(port, config);
     master.SetEventHandler(
         [](const std::string& strEvent)
@@ -120,7 +115,8 @@ int Run(int argc, char** argv)
     dp::CBoardLink link(byBoard, master,
                         "korix-dpmaster: " + strPort + ", " +
                             std::to_string(config.bus.dwBaudRate) + " bit/s");
-    if (!link.Attach(strError))
+    // The board first: a second master for it must not touch the line of the first.
+    if (!link.Attach(strError) || !port.Open(strPort, config.bus.dwBaudRate, eRs485, strError))
     {
         std::fprintf(stderr, "korix-dpmaster: %s\n", strError.c_str());
         return kExitFailed;
