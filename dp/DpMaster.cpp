@@ -143,10 +143,15 @@ bool CDpMaster::Send(const STelegram& telegram, std::size_t& nBytes)
     if (nBytes == 0)
         return false;
     WaitForLine();
-    // What is still in the buffer belongs to an earlier exchange: late answers, noise.
-    std::uint8_t abyStale[256];
-    while (m_port.Read(abyStale, sizeof abyStale, 0) > 0)
+    // After an exchange that went wrong, what is still in the buffer belongs to it: late
+    // answers, noise. After a clean one the line is quiet and the parser's reset is enough.
+    if (m_bLineDirty)
     {
+        std::uint8_t abyStale[256];
+        while (m_port.Read(abyStale, sizeof abyStale, 0) > 0)
+        {
+        }
+        m_bLineDirty = false;
     }
     m_parser.Reset();
     return m_port.Write(abyBytes, nBytes);
@@ -228,6 +233,7 @@ CDpMaster::teReply CDpMaster::Transact(SSlave* pSlave, STelegram& request, STele
         teReply eReply = Receive(request.byDa, qwDeadline, answer);
         if (eReply != teReply::NoAnswer)
             return eReply;
+        m_bLineDirty = true;
     }
     if (pSlave != nullptr)
         ++pSlave->status.counters.dwNoAnswer;

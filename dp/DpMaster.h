@@ -151,6 +151,7 @@ private:
     bool m_bModeAnnounced = false;
     std::uint64_t m_qwLastGlobalControlNs = 0;
     std::uint64_t m_qwLineFreeAtNs = 0; // no request before this (the idle time)
+    bool m_bLineDirty = true;           // an exchange went wrong: drop what is left first
     std::uint64_t m_qwBitNs1000 = 0;    // picoseconds per bit, for short times
     SMasterCounters m_counters;
     PFN_EVENT m_pfnEvent;

@@ -218,30 +218,28 @@ bool CSerialPort::Write(const std::uint8_t* pbyBytes, std::size_t nCount)
 
 long CSerialPort::Read(std::uint8_t* pbyBuffer, std::size_t nCapacity, std::uint64_t qwTimeoutNs)
 {
-    for (;;)
+    // With a time to wait, poll first: right after a request nothing is there yet, and a read
+    // that finds nothing is a system call for nothing. Every call counts at 12 Mbit/s.
+    if (qwTimeoutNs != 0)
     {
-        ssize_t n = ::read(m_fd, pbyBuffer, nCapacity);
-        if (n > 0)
-            return static_cast<long>(n);
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
-            return -1;
-        if (qwTimeoutNs == 0)
-            return 0;
         struct pollfd pfd = {m_fd, POLLIN, 0};
         struct timespec timeout;
         timeout.tv_sec = static_cast<time_t>(qwTimeoutNs / 1000000000u);
         timeout.tv_nsec = static_cast<long>(qwTimeoutNs % 1000000000u);
         int nReady = ::ppoll(&pfd, 1, &timeout, nullptr);
-        if (nReady < 0 && errno == EINTR)
+        if (nReady == 0 || (nReady < 0 && errno == EINTR))
             return 0;
-        if (nReady <= 0)
-            return nReady < 0 ? -1 : 0;
-        if ((pfd.revents & (POLLERR | POLLNVAL)) != 0)
+        if (nReady < 0 || (pfd.revents & (POLLERR | POLLNVAL)) != 0)
             return -1;
         if ((pfd.revents & POLLIN) == 0 && (pfd.revents & POLLHUP) != 0)
             return -1;
-        qwTimeoutNs = 0; // the data is there: one more read
     }
+    // With VMIN and VTIME 0 a terminal answers "nothing there" with 0, not with EAGAIN; a
+    // hang-up shows in the poll above.
+    ssize_t n = ::read(m_fd, pbyBuffer, nCapacity);
+    if (n >= 0)
+        return static_cast<long>(n);
+    return errno == EAGAIN || errno == EINTR ? 0 : -1;
 }
 
 void CSerialPort::DiscardInput()
