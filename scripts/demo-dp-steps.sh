@@ -19,6 +19,8 @@ stop_bus() {
     # SIGINT, as Ctrl-C would: the master leaves the board offline on its way out.
     [[ -n $master_pid ]] && { kill -INT "$master_pid" 2>/dev/null || true; wait "$master_pid" 2>/dev/null || true; }
     [[ -n $slave_pid ]] && { kill -INT "$slave_pid" 2>/dev/null || true; wait "$slave_pid" 2>/dev/null || true; }
+    # Board 1 goes back to the simulated plant, for the hosts that come next.
+    "$build/tools/korixsim/korixsim" reset --board 1 >/dev/null 2>&1 || true
 }
 trap stop_bus EXIT
 
