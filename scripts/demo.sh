@@ -5,14 +5,16 @@
 #
 #   scripts/demo.sh             libmovajob.so on Linux
 #   scripts/demo.sh --windows   MovaJob.dll and the Windows tools, under Wine
+#   scripts/demo.sh --dp        board 1 served by korix-dpmaster over a pseudo-terminal
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 case "${1:-}" in
     "") platform=linux ;;
     --windows) platform=windows ;;
-    -h|--help) sed -n '2,7p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
-    *) echo "usage: scripts/demo.sh [--windows]" >&2; exit 2 ;;
+    --dp) platform=dp ;;
+    -h|--help) sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "usage: scripts/demo.sh [--windows|--dp]" >&2; exit 2 ;;
 esac
 
 scripts/install-deps.sh
@@ -25,5 +27,9 @@ cmake --build --preset "$preset" -j "$(nproc)" \
 
 if [[ $platform == windows ]]; then
     exec scripts/with-wine.sh scripts/demo-steps.sh windows
+fi
+if [[ $platform == dp ]]; then
+    cmake --build --preset "$preset" -j "$(nproc)" --target korix-dpmaster korix-dpslave >/dev/null
+    exec scripts/demo-dp-steps.sh
 fi
 exec scripts/demo-steps.sh linux

@@ -7,6 +7,7 @@
 set -euo pipefail
 
 packages=(cmake make g++ g++-multilib googletest libbenchmark-dev nlohmann-json3-dev
+          libcli11-dev clang libclang-rt-14-dev
           g++-mingw-w64-i686)
 # Wine comes with what it recommends: its X11 driver loads several of those libraries.
 wine_packages=(wine wine32:i386 xvfb)

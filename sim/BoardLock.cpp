@@ -2,6 +2,7 @@
 
 #include "sim/DefaultPlant.h"
 #include "sim/Generators.h"
+#include "sim/ServedBoard.h"
 
 #include "platform/Clock.h"
 
@@ -84,6 +85,7 @@ CBoardLock::CBoardLock(std::uint8_t byBoard)
         }
     }
     pState->byInside = 1;
+    NoticeEndedServingMaster(*pState);
     m_pState = pState;
 }
 

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <thread>
 
 namespace movactl
 {
@@ -20,6 +21,22 @@ std::uint8_t RunStamp()
     auto ticks = std::chrono::steady_clock::now().time_since_epoch();
     return static_cast<std::uint8_t>(
         std::chrono::duration_cast<std::chrono::milliseconds>(ticks).count() / 10 % 255 + 1);
+}
+
+// The simulated board mirrors at once; on a real bus (a board served by korix-dpmaster) the
+// bytes come back a bus cycle or two later. Reads the inputs until they hold the bytes, at
+// most a second; what the demo then shows is the read after that.
+void AwaitMirror(CBoardSession& session, const std::string& strInputs,
+                 const std::vector<std::uint8_t>& abyExpected)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (std::chrono::steady_clock::now() < end)
+    {
+        CVariableBatch read = MakeReadBatch(session, ParseReads({strInputs}));
+        if (!ReadVariables(session, read) || read.AnyFailed() || read.GetValue(0) == abyExpected)
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
 }
 
 bool WriteAndSay(CBoardSession& session, CVariableBatch& batch)
@@ -47,6 +64,8 @@ bool ShowShortLoopback(CBoardSession& session, std::uint8_t byStamp)
                                              std::string("3:4:8=") + szStamp, "3:5:8=0",
                                              "3:5.0:1=1", "3:5.3:1=1", "3:6:16=0xBEEF:swap"}));
     bool bAsExpected = WriteAndSay(session, write);
+    const std::uint8_t abyExpected[8] = {0x12, 0x34, 0x34, 0x12, byStamp, 0x09, 0xBE, 0xEF};
+    AwaitMirror(session, "3:0:64", std::vector<std::uint8_t>(abyExpected, abyExpected + 8));
 
     Say("Read back through the inputs as the same variables:");
     CVariableBatch read = MakeReadBatch(
@@ -57,7 +76,6 @@ bool ShowShortLoopback(CBoardSession& session, std::uint8_t byStamp)
     Say(ReadTable(read).Format());
     Say("and as bytes: inputs  " + HexBytes(images.GetValue(0).data(), 8) + "\n" +
         "              outputs " + HexBytes(images.GetValue(1).data(), 8));
-    const std::uint8_t abyExpected[8] = {0x12, 0x34, 0x34, 0x12, byStamp, 0x09, 0xBE, 0xEF};
     bool bMirrored = !read.AnyFailed() && !images.AnyFailed() &&
                      images.GetValue(0) == images.GetValue(1) &&
                      images.GetValue(0) == std::vector<std::uint8_t>(abyExpected, abyExpected + 8);
@@ -85,6 +103,7 @@ bool ShowLongLoopback(CBoardSession& session, std::uint8_t byStamp)
             (strError.empty() ? DescribeResult(write.GetResult(0)) : strError));
         return false;
     }
+    AwaitMirror(session, "5:0:1952", abyPattern);
     CVariableBatch read = MakeReadBatch(session, ParseReads({"5:0:1952"}));
     if (!ReadVariables(session, read) || read.AnyFailed())
     {

@@ -1,0 +1,259 @@
+// A board served by korix-dpmaster, reached by the host through the eight board operations,
+// as the MovaJob library reaches it: real processes all of them (the slave simulator on a
+// pseudo-terminal, the master on its other end, the test as the host), on a board of the
+// test's own (KORIXSIM_PREFIX).
+#include "tests/dp/DpBusFixture.h"
+#include "tests/sim/SimTestSupport.h"
+
+#include <gmock/gmock.h>
+
+#include <chrono>
+#include <functional>
+#include <thread>
+
+namespace dptest
+{
+namespace
+{
+
+using simtest::Call;
+using simtest::DataOf;
+using simtest::MakeRequest;
+using simtest::MakeWrite;
+using simtest::SHandle;
+using testing::StartsWith;
+
+constexpr std::uint8_t kExpiredFlag = 0x20;
+
+class DpBoardTest : public simtest::CBoardTest
+{
+protected:
+    void SetUp() override
+    {
+        m_strBusFile = WriteTempFile("dpbus.json", kThreeSlavesBus);
+        const std::string strSlaveFile = WriteTempFile("dpslaves.json", kThreeSlaves);
+        m_pSlaves = std::make_unique<testsupport::CChildProcess>(
+            std::vector<std::string>{DPSLAVE, "--pty", "--slaves", strSlaveFile});
+        std::string strLine;
+        ASSERT_TRUE(m_pSlaves->ReadLine(strLine));
+        m_strPeer = strLine.substr(strLine.rfind(" on ") + 4);
+        StartMaster();
+    }
+
+    void TearDown() override
+    {
+        for (auto* pChild : {m_pMaster.get(), m_pSlaves.get()})
+        {
+            if (pChild != nullptr)
+            {
+                pChild->Kill(SIGTERM);
+                pChild->Wait();
+            }
+        }
+    }
+
+    void StartMaster()
+    {
+        m_pMaster = std::make_unique<testsupport::CChildProcess>(
+            std::vector<std::string>{DPMASTER, "--board", std::to_string(m_byBoard), "--port",
+                                     m_strPeer, "--bus", m_strBusFile, "--cycle-us", "500"});
+        std::string strLine;
+        ASSERT_TRUE(m_pMaster->ReadLine(strLine));
+        ASSERT_THAT(strLine,
+                    StartsWith("korix-dpmaster: serving board " + std::to_string(m_byBoard)));
+    }
+
+    // Polls until the condition holds; false after 20 s.
+    static bool Eventually(const std::function<bool()>& condition)
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (std::chrono::steady_clock::now() < end)
+        {
+            if (condition())
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return false;
+    }
+
+    SBoardRequest ReadInput(SHandle handle, std::uint8_t byAddress)
+    {
+        return Call(BoardReadInput, MakeRequest(handle, byAddress));
+    }
+
+    bool AllExchanging(SHandle handle)
+    {
+        SBoardRequest states = Call(BoardReadSlaveStates, MakeRequest(handle, 0, 126));
+        return states.wError == 0 && states.byMasterState == 0xC0 && states.abyData[3] == 2 &&
+               states.abyData[4] == 2 && states.abyData[5] == 2;
+    }
+
+    std::string SlaveCommand(const std::string& strLine)
+    {
+        std::string strAnswer;
+        if (!m_pSlaves->WriteLine(strLine) || !m_pSlaves->ReadLine(strAnswer))
+            return "(no answer)";
+        return strAnswer;
+    }
+
+    std::string m_strBusFile;
+    std::string m_strPeer;
+    std::unique_ptr<testsupport::CChildProcess> m_pSlaves;
+    std::unique_ptr<testsupport::CChildProcess> m_pMaster;
+};
+
+TEST_F(DpBoardTest, HostsReadAndWriteTheRealSlavesThroughTheBoard)
+{
+    SHandle handle = Register();
+    ASSERT_TRUE(Eventually([&] { return AllExchanging(handle); }));
+
+    // The board's slave list and image lengths are the bus file's.
+    SBoardRequest list = Call(BoardReadSlaveList, MakeRequest(handle));
+    EXPECT_EQ(list.abyData[3], 2);
+    EXPECT_EQ(list.abyData[6], 0xFF);
+    SBoardRequest input5 = ReadInput(handle, 5);
+    EXPECT_EQ(input5.byLength, 244);
+
+    const std::vector<std::uint8_t> abyOut = {0xDE, 0xAD, 0xBE, 0xEF, 1, 2, 3, 4};
+    SBoardRequest write = Call(BoardWriteOutput, MakeWrite(handle, 3, abyOut));
+    ASSERT_EQ(write.wError, 0);
+    // Out over the bus to slave 3, which loops them back into its inputs.
+    ASSERT_TRUE(Eventually([&] { return DataOf(ReadInput(handle, 3)) == abyOut; }));
+    EXPECT_EQ(SlaveCommand("outputs 3"), "ok de ad be ef 01 02 03 04");
+    EXPECT_THAT(SlaveCommand("input 4 2 a1 b2"), StartsWith("ok"));
+    ASSERT_TRUE(Eventually(
+        [&]
+        {
+            SBoardRequest in = ReadInput(handle, 4);
+            return in.abyData[2] == 0xA1 && in.abyData[3] == 0xB2;
+        }));
+
+    // The slaves' states on the bus are the board's slave states.
+    EXPECT_THAT(SlaveCommand("silent 4 on"), StartsWith("ok"));
+    ASSERT_TRUE(Eventually([&] { return ReadInput(handle, 4).bySlaveState == 0; }));
+    EXPECT_THAT(SlaveCommand("silent 4 off"), StartsWith("ok"));
+    ASSERT_TRUE(Eventually([&] { return ReadInput(handle, 4).bySlaveState == 2; }));
+    EXPECT_THAT(SlaveCommand("diag 4 on"), StartsWith("ok"));
+    ASSERT_TRUE(Eventually([&] { return ReadInput(handle, 4).bySlaveState == 3; }));
+
+    // The master's status: the bus, the cycle, per slave its state, counters and diagnosis.
+    ASSERT_TRUE(m_pMaster->WriteLine("status"));
+    std::string strLine, strBus, strSlave4, strDiag4;
+    while (strDiag4.empty() && m_pMaster->ReadLine(strLine))
+    {
+        if (strLine.rfind("bus: ", 0) == 0)
+            strBus = strLine;
+        else if (strLine.rfind("slave 4: ", 0) == 0)
+            strSlave4 = strLine;
+        else if (!strSlave4.empty() && strLine.rfind("  diagnosis:", 0) == 0)
+            strDiag4 = strLine;
+    }
+    EXPECT_THAT(strBus, testing::HasSubstr(m_strPeer +
+                                           " at 1500000 bit/s, master address 2, mode operate"));
+    EXPECT_THAT(strSlave4, testing::MatchesRegex("slave 4: data exchange, diagnosis pending; ident "
+                                                 "0x5678, 8 in / 4 out; exchanges [1-9][0-9]*, "
+                                                 "retries [0-9]+, no answer [1-9][0-9]*, .*"));
+    EXPECT_EQ(strDiag4, "  diagnosis: 08 04 00 02 56 78 03 5a 04");
+}
+
+TEST_F(DpBoardTest, AnExpiredWatchdogClearsTheBusUntilTheHostSetsItAgain)
+{
+    SHandle handle = Register();
+    ASSERT_TRUE(Eventually([&] { return AllExchanging(handle); }));
+    SBoardRequest watchdog = MakeRequest(handle, 0, 1);
+    watchdog.abyData[0] = 10; // 100 ms
+    ASSERT_EQ(Call(BoardSetWatchdog, watchdog).wError, 0);
+    const std::vector<std::uint8_t> abyOut = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
+    ASSERT_EQ(Call(BoardWriteOutput, MakeWrite(handle, 3, abyOut)).wError, 0);
+    // The host keeps exchanging (each read counts) until the outputs have reached the slave.
+    ASSERT_TRUE(Eventually(
+        [&]
+        {
+            return ReadInput(handle, 3).wError == 0 &&
+                   SlaveCommand("outputs 3") == "ok 11 22 33 44 55 66 77 88";
+        }));
+
+    // The host falls silent; the master notices the expiry on its own, drops the outputs and
+    // tells the slaves to clear.
+    ASSERT_TRUE(
+        Eventually([&] { return SlaveCommand("outputs 3") == "ok 00 00 00 00 00 00 00 00"; }));
+    SBoardRequest read = ReadInput(handle, 3);
+    EXPECT_EQ(read.byFlags & kExpiredFlag, kExpiredFlag);
+    EXPECT_EQ(read.byMasterState, 0x80); // clear
+    EXPECT_EQ(Call(BoardWriteOutput, MakeWrite(handle, 3, abyOut)).wError, 0x95);
+
+    // Setting the watchdog again ends the expiry: operate, and the outputs flow again.
+    watchdog.abyData[0] = 0;
+    ASSERT_EQ(Call(BoardSetWatchdog, watchdog).wError, 0);
+    ASSERT_TRUE(Eventually([&] { return ReadInput(handle, 3).byMasterState == 0xC0; }));
+    ASSERT_EQ(Call(BoardWriteOutput, MakeWrite(handle, 3, abyOut)).wError, 0);
+    ASSERT_TRUE(
+        Eventually([&] { return SlaveCommand("outputs 3") == "ok 11 22 33 44 55 66 77 88"; }));
+}
+
+TEST_F(DpBoardTest, AMasterKilledShowsOfflineAndARestartedOneServesTheHostsAgain)
+{
+    SHandle handle = Register();
+    ASSERT_TRUE(Eventually([&] { return AllExchanging(handle); }));
+    const std::vector<std::uint8_t> abyOut = {1, 2, 3, 4, 5, 6, 7, 8};
+    ASSERT_EQ(Call(BoardWriteOutput, MakeWrite(handle, 3, abyOut)).wError, 0);
+    ASSERT_TRUE(Eventually([&] { return DataOf(ReadInput(handle, 3)) == abyOut; }));
+
+    m_pMaster->Kill(SIGKILL);
+    m_pMaster->Wait();
+    // The very next call notices: master offline, the slave unreachable, no stale inputs.
+    SBoardRequest read = ReadInput(handle, 3);
+    EXPECT_EQ(read.wError, 0);
+    EXPECT_EQ(read.byMasterState, 0x00);
+    EXPECT_EQ(read.bySlaveState, 0);
+    EXPECT_EQ(DataOf(read), std::vector<std::uint8_t>(8, 0));
+
+    // A new master takes the board and the bus over; the host's registration and the outputs
+    // it wrote carry on.
+    StartMaster();
+    ASSERT_TRUE(Eventually([&] { return AllExchanging(handle); }));
+    ASSERT_TRUE(Eventually([&] { return DataOf(ReadInput(handle, 3)) == abyOut; }));
+    const std::vector<std::uint8_t> abyNext = {8, 7, 6, 5, 4, 3, 2, 1};
+    ASSERT_EQ(Call(BoardWriteOutput, MakeWrite(handle, 3, abyNext)).wError, 0);
+    ASSERT_TRUE(Eventually([&] { return DataOf(ReadInput(handle, 3)) == abyNext; }));
+
+    // A clean end says offline as well.
+    m_pMaster->Kill(SIGTERM);
+    EXPECT_EQ(m_pMaster->Wait(), 0);
+    EXPECT_EQ(ReadInput(handle, 3).byMasterState, 0x00);
+}
+
+TEST_F(DpBoardTest, ASecondMasterForTheSameBoardIsRefused)
+{
+    testsupport::SRunResult result =
+        testsupport::RunToEnd({DPMASTER, "--board", std::to_string(m_byBoard), "--port", m_strPeer,
+                               "--bus", m_strBusFile});
+    EXPECT_EQ(result.nExitCode, 1);
+    EXPECT_THAT(result.strOutput, testing::HasSubstr("is served already, by process " +
+                                                     std::to_string(m_pMaster->GetPid())));
+}
+
+TEST(DpTools, UsageAndRefusals)
+{
+    testsupport::SRunResult help = testsupport::RunToEnd({DPMASTER, "--help"});
+    EXPECT_EQ(help.nExitCode, 0);
+    EXPECT_THAT(help.strOutput, testing::HasSubstr("--bus"));
+    EXPECT_EQ(testsupport::RunToEnd({DPSLAVE, "--help"}).nExitCode, 0);
+    testsupport::SRunResult missing = testsupport::RunToEnd({DPMASTER, "--port", "/dev/null"});
+    EXPECT_EQ(missing.nExitCode, 2);
+    EXPECT_THAT(missing.strOutput, testing::HasSubstr("Try 'korix-dpmaster --help'"));
+    EXPECT_EQ(testsupport::RunToEnd({DPSLAVE, "--pty"}).nExitCode, 2);
+    const std::string strBad = WriteTempFile("bad.json", R"({ "baud_rate": 0, "slaves": [] })");
+    testsupport::SRunResult bad =
+        testsupport::RunToEnd({DPMASTER, "--port", "/dev/null", "--bus", strBad});
+    EXPECT_EQ(bad.nExitCode, 1);
+    EXPECT_THAT(bad.strOutput, testing::HasSubstr(strBad + ": baud_rate: must be from 1200"));
+    const std::string strBus = WriteTempFile("bus.json", kThreeSlavesBus);
+    testsupport::SRunResult notPort =
+        testsupport::RunToEnd({DPMASTER, "--port", "/dev/null", "--bus", strBus});
+    EXPECT_EQ(notPort.nExitCode, 1);
+    EXPECT_THAT(notPort.strOutput, testing::HasSubstr("/dev/null: not a serial port"));
+}
+
+} // namespace
+} // namespace dptest

@@ -1,0 +1,173 @@
+// korix-dpmaster: a DP master on a serial line that serves a board of the board library, so
+// that MovaJob (unchanged) reads and writes real slaves. See docs/dp-master.md.
+#include "tools/common/GuardedMain.h"
+#include "tools/common/StopRequest.h"
+#include "tools/dpmaster/StatusText.h"
+
+#include "dp/BoardLink.h"
+#include "dp/BusFiles.h"
+#include "dp/DpMaster.h"
+#include "dp/SlaveResponder.h"
+
+#include <CLI/CLI.hpp>
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+namespace
+{
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+// Whether standard input has brought a "status" line; false once it has ended.
+bool StatusAsked(bool& bInputOpen, std::string& strPending)
+{
+    if (!bInputOpen)
+        return false;
+    struct pollfd pfd = {STDIN_FILENO, POLLIN, 0};
+    if (::poll(&pfd, 1, 0) <= 0)
+        return false;
+    char achBuffer[256];
+    ssize_t n = ::read(STDIN_FILENO, achBuffer, sizeof achBuffer);
+    if (n <= 0)
+    {
+        bInputOpen = false;
+        return false;
+    }
+    strPending.append(achBuffer, static_cast<std::size_t>(n));
+    bool bAsked = false;
+    std::size_t nEnd = 0;
+    while ((nEnd = strPending.find('\n')) != std::string::npos)
+    {
+        bAsked = bAsked || strPending.compare(0, nEnd, "status") == 0;
+        strPending.erase(0, nEnd + 1);
+    }
+    return bAsked;
+}
+
+int Run(int argc, char** argv)
+{
+    CLI::App app{"A PROFIBUS-DP master (class 1) on a serial line with an RS-485 transceiver. It "
+                 "serves a board of the board library: every process that opens the board reads "
+                 "the slaves' inputs and writes their outputs.",
+                 "korix-dpmaster"};
+    unsigned uBoard = 1;
+    std::string strPort, strBus, strRs485 = "auto";
+    unsigned uCycleUs = 1000;
+    unsigned uStatusSeconds = 0;
+    app.add_option("--board", uBoard, "board number to serve, 1-255")->check(CLI::Range(1u, 255u));
+    app.add_option("--port", strPort, "serial port, e.g. /dev/ttyUSB0 (a pseudo-terminal works)")
+        ->required();
+    app.add_option("--bus", strBus, "bus file (JSON)")->required();
+    app.add_option("--rs485", strRs485, "the kernel's RS-485 mode: auto (where offered), on, off")
+        ->check(CLI::IsMember({"auto", "on", "off"}));
+    app.add_option("--cycle-us", uCycleUs,
+                   "shortest bus cycle in microseconds; 0 runs cycles back to back")
+        ->check(CLI::Range(0u, 1000000u));
+    app.add_option("--status-every", uStatusSeconds,
+                   "print the status every so many seconds (0: never)");
+    app.footer("A line \"status\" on standard input prints the status once. Ctrl-C (or SIGTERM) "
+               "ends the master: the board then reports its master offline.");
+    try
+    {
+        app.parse(argc, argv);
+    }
+    catch (const CLI::CallForHelp&)
+    {
+        std::fputs(app.help().c_str(), stdout);
+        return kExitOk;
+    }
+    catch (const CLI::ParseError& e)
+    {
+        std::fprintf(stderr, "korix-dpmaster: %s\nTry 'korix-dpmaster --help'\n", e.what());
+        return kExitUsage;
+    }
+
+    std::string strText, strError;
+    dp::SMasterConfig config;
+    if (!dp::ReadTextFile(strBus, strText, strError) ||
+        !dp::ParseBusFile(strText, config, strError))
+    {
+        std::fprintf(stderr, "korix-dpmaster: %s%s\n",
+                     strError.rfind(strBus, 0) == 0 ? "" : (strBus + ": ").c_str(),
+                     strError.c_str());
+        return kExitFailed;
+    }
+    const dp::teRs485 eRs485 = strRs485 == "on"
+                                   ? dp::teRs485::On
+                                   : (strRs485 == "off" ? dp::teRs485::Off : dp::teRs485::Auto);
+    dp::CSerialPort port;
+    dp::CDpMaster master(port, config);
+    master.SetEventHandler(
+        [](const std::string& strEvent)
+        {
+            std::printf("korix-dpmaster: %s\n", strEvent.c_str());
+            std::fflush(stdout);
+        });
+    const auto byBoard = static_cast<std::uint8_t>(uBoard);
+    dp::CBoardLink link(byBoard, master,
+                        "korix-dpmaster: " + strPort + ", " +
+                            std::to_string(config.bus.dwBaudRate) + " bit/s");
+    // The board first: a second master for it must not touch the line of the first.
+    if (!link.Attach(strError) || !port.Open(strPort, config.bus.dwBaudRate, eRs485, strError))
+    {
+        std::fprintf(stderr, "korix-dpmaster: %s\n", strError.c_str());
+        return kExitFailed;
+    }
+    std::string strSlaves;
+    for (const dp::SSlaveConfig& slave : config.slaves)
+        strSlaves += " " + std::to_string(slave.byAddress);
+    const dp::SPortFeatures& features = port.Features();
+    std::printf("korix-dpmaster: serving board %u on %s at %u bit/s (%s%s), slaves%s\n", uBoard,
+                strPort.c_str(), features.dwActualBaudRate,
+                features.bRs485 ? "RS-485 mode" : "no RS-485 mode",
+                features.bLowLatency ? ", low latency" : "", strSlaves.c_str());
+    std::fflush(stdout);
+
+    tools::CStopRequest stop;
+    bool bInputOpen = true;
+    std::string strPending;
+    auto nextStatus = std::chrono::steady_clock::now() + std::chrono::seconds(uStatusSeconds);
+    int nStatus = kExitOk;
+    while (!tools::CStopRequest::IsStopRequested())
+    {
+        const auto cycleStart = std::chrono::steady_clock::now();
+        if (!link.Exchange(strError))
+        {
+            std::fprintf(stderr, "korix-dpmaster: %s\n", strError.c_str());
+            nStatus = kExitFailed;
+            break;
+        }
+        if (!master.RunCycle())
+        {
+            std::fprintf(stderr, "korix-dpmaster: %s: the port failed\n", strPort.c_str());
+            nStatus = kExitFailed;
+            break;
+        }
+        const bool bPeriodic = uStatusSeconds != 0 && cycleStart >= nextStatus;
+        if (StatusAsked(bInputOpen, strPending) || bPeriodic)
+        {
+            std::fputs(dpmaster::FormatStatus(master, strPort).c_str(), stdout);
+            std::fflush(stdout);
+            if (bPeriodic)
+                nextStatus = cycleStart + std::chrono::seconds(uStatusSeconds);
+        }
+        std::this_thread::sleep_until(cycleStart + std::chrono::microseconds(uCycleUs));
+    }
+    link.Detach();
+    return nStatus;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    return RunGuarded("korix-dpmaster", Run, argc, argv);
+}

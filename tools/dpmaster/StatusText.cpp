@@ -1,0 +1,86 @@
+#include "tools/dpmaster/StatusText.h"
+
+#include <cstdio>
+
+namespace dpmaster
+{
+
+const char* SlaveStateName(dp::teBoardSlaveState eState)
+{
+    switch (eState)
+    {
+    case dp::SlaveNotReachable:
+        return "not reachable";
+    case dp::SlaveParameterising:
+        return "being parameterised";
+    case dp::SlaveDataExchange:
+        return "data exchange";
+    case dp::SlaveDiagnosisPending:
+        return "data exchange, diagnosis pending";
+    case dp::SlaveConfigFault:
+        return "configuration fault";
+    case dp::SlaveStopped:
+        return "stopped";
+    }
+    return "?";
+}
+
+const char* MasterModeName(dp::teMasterMode eMode)
+{
+    switch (eMode)
+    {
+    case dp::MasterOffline:
+        return "offline";
+    case dp::MasterStop:
+        return "stop";
+    case dp::MasterClear:
+        return "clear";
+    case dp::MasterOperate:
+        return "operate";
+    }
+    return "?";
+}
+
+std::string FormatStatus(const dp::CDpMaster& master, const std::string& strPort)
+{
+    const dp::SMasterCounters& counters = master.Counters();
+    char szLine[512];
+    std::string strText;
+    std::snprintf(
+        szLine, sizeof szLine,
+        "bus: %s at %u bit/s, master address %u, mode %s\n"
+        "cycles: %llu, last %.3f ms, longest %.3f ms; Global_Control sent %u; echoes %u\n",
+        strPort.c_str(), master.Config().bus.dwBaudRate, master.Config().byMasterAddress,
+        MasterModeName(master.Mode()), static_cast<unsigned long long>(counters.qwCycles),
+        counters.qwLastCycleNs / 1e6, counters.qwMaxCycleNs / 1e6, counters.dwGlobalControls,
+        counters.dwEchoes);
+    strText += szLine;
+    for (std::size_t i = 0; i < master.SlaveCount(); ++i)
+    {
+        const dp::SSlaveConfig& config = master.Config().slaves[i];
+        const dp::SSlaveStatus& status = master.Slave(i);
+        const dp::SSlaveCounters& c = status.counters;
+        std::snprintf(szLine, sizeof szLine,
+                      "slave %u: %s%s%s; ident 0x%04X, %u in / %u out; exchanges %u, retries %u, "
+                      "no answer %u, bad answers %u, restarts %u, diagnoses %u\n",
+                      config.byAddress, SlaveStateName(status.eState),
+                      status.strProblem.empty() ? "" : " (",
+                      status.strProblem.empty() ? "" : (status.strProblem + ")").c_str(),
+                      config.wIdent, config.byInputLength, config.byOutputLength, c.dwExchanges,
+                      c.dwRetries, c.dwNoAnswer, c.dwBadAnswers, c.dwRestarts, c.dwDiagnoses);
+        strText += szLine;
+        if (status.byDiagLength != 0)
+        {
+            strText += "  diagnosis:";
+            for (std::size_t b = 0; b < status.byDiagLength; ++b)
+            {
+                std::snprintf(szLine, sizeof szLine, " %02x", status.abyDiag[b]);
+                strText += szLine;
+            }
+            strText += "\n";
+        }
+    }
+    return strText;
+}
+
+} // namespace dpmaster

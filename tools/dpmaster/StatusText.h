@@ -1,0 +1,17 @@
+// The master's status for people: the bus, the cycle time, and per slave its state, its
+// diagnosis and its counters.
+#pragma once
+
+#include "dp/DpMaster.h"
+
+#include <string>
+
+namespace dpmaster
+{
+
+std::string FormatStatus(const dp::CDpMaster& master, const std::string& strPort);
+
+const char* SlaveStateName(dp::teBoardSlaveState eState);
+const char* MasterModeName(dp::teMasterMode eMode);
+
+} // namespace dpmaster

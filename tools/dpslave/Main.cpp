@@ -1,0 +1,137 @@
+// korix-dpslave: DP slaves on a serial port or a pseudo-terminal, for tests and for people
+// without hardware. See docs/dp-master.md.
+#include "tools/common/GuardedMain.h"
+#include "tools/common/StopRequest.h"
+#include "tools/dpslave/SlaveCommands.h"
+
+#include "dp/BusFiles.h"
+#include "dp/SlaveResponder.h"
+
+#include <CLI/CLI.hpp>
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+// Lines from standard input without blocking; false once it has ended.
+bool ReadCommandLines(std::string& strPending, std::vector<std::string>& lines)
+{
+    struct pollfd pfd = {STDIN_FILENO, POLLIN, 0};
+    if (::poll(&pfd, 1, 0) <= 0 || (pfd.revents & (POLLIN | POLLHUP)) == 0)
+        return true;
+    char achBuffer[1024];
+    ssize_t n = ::read(STDIN_FILENO, achBuffer, sizeof achBuffer);
+    if (n <= 0)
+        return false;
+    strPending.append(achBuffer, static_cast<std::size_t>(n));
+    std::size_t nEnd = 0;
+    while ((nEnd = strPending.find('\n')) != std::string::npos)
+    {
+        lines.push_back(strPending.substr(0, nEnd));
+        strPending.erase(0, nEnd + 1);
+    }
+    return true;
+}
+
+int Run(int argc, char** argv)
+{
+    CLI::App app{"DP slaves on a serial line (RS-485) or a pseudo-terminal, for tests and for "
+                 "people without hardware.",
+                 "korix-dpslave"};
+    std::string strPort;
+    bool bPty = false;
+    std::string strSlaves;
+    std::uint32_t dwBaud = 1500000;
+    auto* pPort = app.add_option("--port", strPort, "serial port (or pseudo-terminal) to serve");
+    auto* pPty = app.add_flag("--pty", bPty,
+                              "make a pseudo-terminal pair and serve one end; the first line "
+                              "printed names the other end, for the master");
+    pPort->excludes(pPty);
+    app.add_option("--slaves", strSlaves, "slave file (JSON)")->required();
+    app.add_option("--baud", dwBaud, "baud rate")->check(CLI::Range(1200u, 12000000u));
+    app.footer(dpslave::CommandHelp());
+    try
+    {
+        app.parse(argc, argv);
+        if (strPort.empty() && !bPty)
+            throw CLI::RequiredError("--port or --pty");
+    }
+    catch (const CLI::CallForHelp&)
+    {
+        std::fputs(app.help().c_str(), stdout);
+        return kExitOk;
+    }
+    catch (const CLI::ParseError& e)
+    {
+        std::fprintf(stderr, "korix-dpslave: %s\nTry 'korix-dpslave --help'\n", e.what());
+        return kExitUsage;
+    }
+
+    std::string strText, strError;
+    std::vector<dp::SSlaveDefinition> definitions;
+    if (!dp::ReadTextFile(strSlaves, strText, strError) ||
+        !dp::ParseSlaveFile(strText, definitions, strError))
+    {
+        std::fprintf(stderr, "korix-dpslave: %s%s\n",
+                     strError.rfind(strSlaves, 0) == 0 ? "" : (strSlaves + ": ").c_str(),
+                     strError.c_str());
+        return kExitFailed;
+    }
+    dp::CSerialPort port;
+    std::string strPeer = strPort;
+    bool bOpened = bPty ? port.OpenPseudoTerminal(dwBaud, strPeer, strError)
+                        : port.Open(strPort, dwBaud, dp::teRs485::Auto, strError);
+    if (!bOpened)
+    {
+        std::fprintf(stderr, "korix-dpslave: %s\n", strError.c_str());
+        return kExitFailed;
+    }
+    std::vector<dp::CSimulatedSlave> slaves;
+    std::string strAddresses;
+    for (const dp::SSlaveDefinition& definition : definitions)
+    {
+        slaves.emplace_back(definition);
+        strAddresses += " " + std::to_string(definition.byAddress);
+    }
+    dp::CSlaveResponder responder(port, slaves);
+    std::printf("korix-dpslave: slaves%s on %s\n", strAddresses.c_str(), strPeer.c_str());
+    std::fflush(stdout);
+
+    tools::CStopRequest stop;
+    bool bInput = true;
+    std::string strPending;
+    std::vector<std::string> lines;
+    while (!tools::CStopRequest::IsStopRequested())
+    {
+        if (!responder.Serve(2000000))
+        {
+            std::fprintf(stderr, "korix-dpslave: %s: the port failed\n", strPeer.c_str());
+            return kExitFailed;
+        }
+        if (bInput)
+            bInput = ReadCommandLines(strPending, lines);
+        for (const std::string& strLine : lines)
+            std::printf("%s\n", dpslave::RunCommandLine(strLine, responder).c_str());
+        if (!lines.empty())
+            std::fflush(stdout);
+        lines.clear();
+    }
+    return kExitOk;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    return RunGuarded("korix-dpslave", Run, argc, argv);
+}
