@@ -344,7 +344,6 @@ void BM_PutJobWriteToOutputTelegram(benchmark::State& state)
         state.counters["p50_us"] = samples[samples.size() / 2];
         state.counters["p99_us"] = samples[samples.size() * 99 / 100];
     }
-    std::remove(("/dev/shm/" + strPrefix + "." + std::to_string(::getuid()) + ".board1").c_str());
 }
 BENCHMARK(BM_PutJobWriteToOutputTelegram)
     ->Arg(0)
