@@ -87,6 +87,17 @@ const char* Plural(std::uint32_t dwCount)
     return dwCount == 1 ? "" : "s";
 }
 
+// "the next call", "the next 2 calls"; the verb after it takes VerbEnding.
+std::string NextCalls(std::uint32_t dwCount)
+{
+    return dwCount == 1 ? "the next call" : "the next " + std::to_string(dwCount) + " calls";
+}
+
+const char* VerbEnding(std::uint32_t dwCount)
+{
+    return dwCount == 1 ? "s" : "";
+}
+
 bool IsOperation(teOperation eOperation)
 {
     return eOperation < OpCount;
@@ -196,9 +207,9 @@ SControlResult InjectError(std::uint8_t byBoard, teOperation eOperation, std::ui
                            if (dwCount == 0)
                                return Answer(true, "board %u: %s answers normally", byBoard,
                                              OperationName(eOperation));
-                           return Answer(true, "board %u: the next %u call%s of %s answer 0x%02X",
-                                         byBoard, dwCount, Plural(dwCount),
-                                         OperationName(eOperation), wErrorWord);
+                           return Answer(true, "board %u: %s of %s answer%s 0x%02X", byBoard,
+                                         NextCalls(dwCount).c_str(), OperationName(eOperation),
+                                         VerbEnding(dwCount), wErrorWord);
                        });
 }
 
@@ -215,8 +226,9 @@ SControlResult InjectDelay(std::uint8_t byBoard, teOperation eOperation, std::ui
             if (dwCount == 0 || dwDelayMs == 0)
                 return Answer(true, "board %u: %s takes no extra time", byBoard,
                               OperationName(eOperation));
-            return Answer(true, "board %u: the next %u call%s of %s take %u ms longer", byBoard,
-                          dwCount, Plural(dwCount), OperationName(eOperation), dwDelayMs);
+            return Answer(true, "board %u: %s of %s take%s %u ms longer", byBoard,
+                          NextCalls(dwCount).c_str(), OperationName(eOperation),
+                          VerbEnding(dwCount), dwDelayMs);
         });
 }
 

@@ -20,9 +20,15 @@ std::string Format(const char* pszFormat, auto... args)
     return szText;
 }
 
-const char* Plural(std::uint32_t dwCount)
+// "the next call", "the next 2 calls"; the verb after it takes VerbEnding.
+std::string NextCalls(std::uint32_t dwCount)
 {
-    return dwCount == 1 ? "" : "s";
+    return dwCount == 1 ? "the next call" : "the next " + std::to_string(dwCount) + " calls";
+}
+
+const char* VerbEnding(std::uint32_t dwCount)
+{
+    return dwCount == 1 ? "s" : "";
 }
 
 const char* MasterModeName(std::uint8_t byMode)
@@ -179,11 +185,13 @@ void AppendFaults(std::string& strText, const korix::SBoardState& state)
         const korix::SFault& fault = state.aFaults[i];
         const char* pszName = korix::OperationName(static_cast<korix::teOperation>(i));
         if (fault.dwErrorCount != 0)
-            strFaults += Format("  %s: the next %u call%s answer 0x%02X\n", pszName,
-                                fault.dwErrorCount, Plural(fault.dwErrorCount), fault.wErrorWord);
+            strFaults +=
+                Format("  %s: %s answer%s 0x%02X\n", pszName, NextCalls(fault.dwErrorCount).c_str(),
+                       VerbEnding(fault.dwErrorCount), fault.wErrorWord);
         if (fault.dwDelayCount != 0)
-            strFaults += Format("  %s: the next %u call%s take %u ms longer\n", pszName,
-                                fault.dwDelayCount, Plural(fault.dwDelayCount), fault.dwDelayMs);
+            strFaults += Format("  %s: %s take%s %u ms longer\n", pszName,
+                                NextCalls(fault.dwDelayCount).c_str(),
+                                VerbEnding(fault.dwDelayCount), fault.dwDelayMs);
     }
     strText += "Pending faults:" + std::string(strFaults.empty() ? " none\n" : "\n") + strFaults;
 }

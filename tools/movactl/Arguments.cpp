@@ -35,22 +35,32 @@ const SVerbInfo kVerbs[] = {
      "pattern to the loopback slaves 3 and 5 and read it back, watch the moving inputs of\n"
      "slave 4 for N seconds (default 3), queue batches and withdraw one before it runs, close.\n"},
     {"test", VerbTest, "test",
-     "Tests the connection of every configured slave in one batch and prints each slave's\n"
-     "image lengths (learned at open), its status number and the result in words.\n"},
+     "Tests the connection of every slave (the board's, or --slaves) in one batch and prints\n"
+     "each slave's image lengths (learned at open), its status number and the result in\n"
+     "words; then reads one connected slave to learn whether the master is operational.\n"
+     "Exit status 1 unless every slave is connected and the master operational.\n"},
     {"read", VerbRead, "read VAR...",
-     "Reads variables of one slave in one batch. VAR is SLAVE:BYTE[.BIT]:BITS[:swap][:out]:\n"
-     "BITS 1 is one bit (bit BIT from byte BYTE on), any other number a run of (BITS+7)/8\n"
-     "bytes; :swap takes a 16, 32 or 64-bit value as big-endian; :out reads the outputs the\n"
-     "master holds instead of the inputs. Example: read 4:0:16:swap 4:7:8 4:0.3:1\n"},
+     "Reads variables, one batch per slave, all posted together. VAR is\n"
+     "SLAVE:BYTE[.BIT]:BITS[:swap][:out]: BITS 1 is one bit (bit BIT from byte BYTE on), any\n"
+     "other number an unsigned run of (BITS+7)/8 bytes; or BITS is a type: u8 u16 u32 u64,\n"
+     "i8 i16 i32 i64 (signed), f32 f64 (IEEE 754). :swap takes a 16, 32 or 64-bit value as\n"
+     "big-endian; :out reads the outputs the master holds instead of the inputs.\n"
+     "Example: read 4:0:16:swap 4:7:8 4:0.3:1 3:0:i16 3:4:f32:swap\n"},
     {"write", VerbWrite, "write VAR=VALUE...",
      "Writes variables of one slave in one batch. VAR=VALUE is "
      "SLAVE:BYTE[.BIT]:BITS=VALUE[:swap],\n"
-     "VALUE decimal or 0x hex; more than 64 bits take a hex byte string, first byte first\n"
-     "(3:0:80=0x0102030405060708090a). The slave's outputs are read back first, because a\n"
-     "write sends the whole output image. Example: write 3:0:16=0x1234:swap 3:2.5:1=1\n"},
+     "BITS as for read. VALUE: decimal or 0x hex; signed types take a sign (0x hex is the\n"
+     "bit pattern), floats a decimal with fraction and exponent, inf, -inf or nan; more than\n"
+     "64 bits take a hex byte string, first byte first (3:0:80=0x0102030405060708090a). The\n"
+     "slave's outputs are read back first, because a write sends the whole output image.\n"
+     "Example: write 3:0:16=0x1234:swap 3:2.5:1=1 3:4:i16=-5\n"},
     {"watch", VerbWatch, "watch VAR... [--interval MS] [--count N]",
      "Reads the variables again every MS milliseconds (default 500) and redraws them in place\n"
-     "on a terminal, until Ctrl-C or SIGTERM, or after N rounds. VAR as for read.\n"},
+     "on a terminal, until Ctrl-C or SIGTERM, or after N rounds. VAR as for read, of any\n"
+     "slaves.\n"},
+    {"scan", VerbScan, "scan",
+     "Lists every slave the board knows: its address, input and output lengths, and its\n"
+     "status in words. With --quiet, only the addresses, one per line.\n"},
 };
 
 struct SOptionInfo
@@ -63,10 +73,10 @@ struct SOptionInfo
 const SOptionInfo kOptions[] = {
     {"--help", false, kAllVerbs},
     {"--board", true, kAllVerbs},
-    {"--slaves", true, kAllVerbs},
+    {"--slaves", true, kAllVerbs & ~Mask(VerbScan)},
     {"--watchdog", true, kAllVerbs},
     {"--lib", true, kAllVerbs},
-    {"--quiet", false, Mask(VerbTest) | Mask(VerbRead) | Mask(VerbWrite)},
+    {"--quiet", false, Mask(VerbTest) | Mask(VerbRead) | Mask(VerbWrite) | Mask(VerbScan)},
     {"--interval", true, Mask(VerbWatch)},
     {"--count", true, Mask(VerbWatch)},
     {"--seconds", true, Mask(VerbDemo)},
@@ -164,7 +174,7 @@ bool ApplyOption(const SOption& option, SArguments& args, std::string& strError)
     if (strName == "--quiet")
         args.bQuiet = true;
     else if (strName == "--board")
-        return TakeNumber(strValue, 0, 255, "a board number", args.nBoard, strError);
+        return TakeNumber(strValue, 1, 255, "a board number", args.nBoard, strError);
     else if (strName == "--slaves")
         return TakeSlaves(strValue, args.abySlaves, strError);
     else if (strName == "--watchdog")
@@ -257,32 +267,36 @@ std::string SlaveList(const std::vector<std::uint8_t>& abySlaves)
     return strList;
 }
 
-// One batch addresses one slave, and only a configured slave has its lengths in the table.
+// A write sends one slave's whole output image, so its variables name one slave; reads go
+// out as one batch per slave. Only a configured slave has its lengths in the table: with
+// --slaves, the variables must name listed slaves (without it, every address is configured).
 bool CheckSlaves(const SArguments& args, std::string& strError)
 {
     for (const SVariable& variable : args.aVariables)
     {
         const SVariable& first = args.aVariables.front();
-        if (variable.byAddress != first.byAddress)
+        if (args.eVerb == VerbWrite && variable.byAddress != first.byAddress)
         {
-            strError = "all variables of one call must name the same slave, as one batch "
-                       "addresses one slave: '" +
+            strError = "all variables of one write must name the same slave, as a write sends "
+                       "one slave's output image: '" +
                        first.strText + "' names slave " + std::to_string(first.byAddress) + ", '" +
                        variable.strText + "' slave " + std::to_string(variable.byAddress);
             return false;
         }
     }
-    if (args.aVariables.empty())
-        return true;
-    std::uint8_t byAddress = args.aVariables.front().byAddress;
-    for (std::uint8_t byConfigured : args.abySlaves)
+    for (const SVariable& variable : args.aVariables)
     {
-        if (byConfigured == byAddress)
-            return true;
+        bool bConfigured = args.abySlaves.empty();
+        for (std::uint8_t byConfigured : args.abySlaves)
+            bConfigured = bConfigured || byConfigured == variable.byAddress;
+        if (!bConfigured)
+        {
+            strError = "slave " + std::to_string(variable.byAddress) +
+                       " is not configured (--slaves " + SlaveList(args.abySlaves) + ")";
+            return false;
+        }
     }
-    strError = "slave " + std::to_string(byAddress) + " is not configured (--slaves " +
-               SlaveList(args.abySlaves) + ")";
-    return false;
+    return true;
 }
 
 } // namespace
@@ -340,13 +354,13 @@ void PrintUsage(std::FILE* pOut, teVerb eVerb)
         std::fprintf(pOut, "  %s\n", info.pszSynopsis);
     std::fputs(
         "\nOptions:\n"
-        "  --board N       board number (default 1)\n"
-        "  --slaves LIST   configured slave addresses, e.g. 3,4,5 (the default: the simulated\n"
-        "                  board's plant)\n"
+        "  --board N       board number, 1 to 255 (default 1)\n"
+        "  --slaves LIST   configured slave addresses, e.g. 3,4,5 (default: every slave the\n"
+        "                  board reports, as 'scan' lists them)\n"
         "  --watchdog T    board watchdog time in 10 ms, 0 for none (default 0)\n"
         "  --lib PATH      the library to load (default: the one built with movactl, else\n"
         "                  libmovajob.so.1 from the library path)\n"
-        "  --quiet         read: values only; write and test: no table\n"
+        "  --quiet         read: values only; write and test: no table; scan: addresses\n"
         "  --help          this text; COMMAND --help for a command's own\n\n"
         "Exit status: 0 all done, 1 a record, the board or the library failed, 2 wrong "
         "arguments.\n"

@@ -25,7 +25,8 @@ enum teVerb
     VerbTest,
     VerbRead,
     VerbWrite,
-    VerbWatch
+    VerbWatch,
+    VerbScan
 };
 
 struct SArguments
@@ -34,7 +35,7 @@ struct SArguments
     bool bHelp = false;
     bool bQuiet = false;
     std::int32_t nBoard = 1;
-    std::vector<std::uint8_t> abySlaves{3, 4, 5}; // the simulated board's default plant
+    std::vector<std::uint8_t> abySlaves; // empty: every slave the board reports
     std::uint8_t byWatchdog = 0;
     std::string strLibrary; // empty: the built library, else libmovajob.so.1 on the search path
     std::vector<SVariable> aVariables;

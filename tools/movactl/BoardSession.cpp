@@ -15,6 +15,29 @@ namespace
 // Far beyond any batch on a working board, short enough that nobody waits for nothing.
 constexpr std::uint32_t kBatchTimeoutMs = 20000;
 
+// A host learns which slaves a board has only through open, which learns the image lengths of
+// every slave the board lists but keeps those of configured addresses only. So without
+// --slaves every address is configured; a slave with no inputs and no outputs at all cannot be
+// told from an empty address and is not counted.
+std::vector<std::uint8_t> EveryAddress()
+{
+    std::vector<std::uint8_t> abyAddresses;
+    for (std::uint8_t byAddress = 1; byAddress <= 125; ++byAddress)
+        abyAddresses.push_back(byAddress);
+    return abyAddresses;
+}
+
+std::vector<std::uint8_t> SlavesOnBoard(const CBoardSession& session)
+{
+    std::vector<std::uint8_t> abySlaves;
+    for (std::uint8_t byAddress = 1; byAddress <= 125; ++byAddress)
+    {
+        if (session.HasSlave(byAddress))
+            abySlaves.push_back(byAddress);
+    }
+    return abySlaves;
+}
+
 } // namespace
 
 CBoardSession::CBoardSession(const SArguments& args)
@@ -24,7 +47,9 @@ CBoardSession::CBoardSession(const SArguments& args)
     m_commParams.dwSize = sizeof m_commParams;
     m_commParams.Board = args.nBoard;
     m_commParams.byTimeWatchdog = args.byWatchdog;
-    for (std::uint8_t byAddress : m_abySlaves)
+    m_bBoardSlaves = m_abySlaves.empty();
+    std::vector<std::uint8_t> abyConfigured = m_bBoardSlaves ? EveryAddress() : m_abySlaves;
+    for (std::uint8_t byAddress : abyConfigured)
     {
         m_commParams.aSlaves[m_commParams.ucNumberOfDPSlaves++].byL2Addr = byAddress;
         m_images[byAddress];
@@ -73,6 +98,8 @@ std::int32_t CBoardSession::OpenJob()
     tools::CStopRequestHeld held; // the worker that OpenJob starts inherits it
     std::int32_t lResult = m_pJob->OpenJob(&m_protoParams, &m_commParams, 0);
     m_bOpen = lResult == 0;
+    if (m_bOpen && m_bBoardSlaves)
+        m_abySlaves = SlavesOnBoard(*this);
     return lResult;
 }
 
@@ -140,6 +167,12 @@ const SConSpec* CBoardSession::FindSlave(std::uint8_t byAddress) const
             return &m_commParams.aSlaves[i];
     }
     return nullptr;
+}
+
+bool CBoardSession::HasSlave(std::uint8_t byAddress) const
+{
+    const SConSpec* pEntry = FindSlave(byAddress);
+    return pEntry != nullptr && (pEntry->wLenIn != 0 || pEntry->wLenOut != 0);
 }
 
 std::uint16_t CBoardSession::GetStatus(std::uint8_t byAddress) const

@@ -46,10 +46,13 @@ public:
     const SConSpec* FindSlave(std::uint8_t byAddress) const;
     // The status number the library keeps for the slave at its address.
     std::uint16_t GetStatus(std::uint8_t byAddress) const;
+    // Whether the board has a slave at the address: open learned an image length for it.
+    bool HasSlave(std::uint8_t byAddress) const;
 
     IMovaJob* GetJob() { return m_pJob; }
     CJobSink& GetSink() { return m_sink; }
     const CMovaLibrary& GetLibrary() const { return m_library; }
+    // The slaves of --slaves; without it, from a successful open on, the board's slaves.
     const std::vector<std::uint8_t>& GetSlaves() const { return m_abySlaves; }
     std::int32_t GetBoard() const { return m_commParams.Board; }
     bool IsOpen() const { return m_bOpen; }
@@ -71,6 +74,7 @@ private:
     bool m_bOpen = false;
     std::string m_strLibrary;
     std::vector<std::uint8_t> m_abySlaves;
+    bool m_bBoardSlaves = false; // no --slaves: every address configured, the board's kept
     SProtoParams m_protoParams{};
     SCommParams m_commParams{};
     std::map<std::uint8_t, SImages> m_images;

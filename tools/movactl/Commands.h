@@ -11,5 +11,6 @@ int RunTest(const SArguments& args);
 int RunRead(const SArguments& args);
 int RunWrite(const SArguments& args);
 int RunWatch(const SArguments& args);
+int RunScan(const SArguments& args);
 
 } // namespace movactl

@@ -26,8 +26,22 @@ void SayIntro(std::int32_t nBoard)
         "While it works the library writes a trace: the job under the session MovaJob%s, the\n"
         "protocol object under MovaProto%s and the DP communication under %s, to the trace\n"
         "window classes MovaJobWin, MovaProtoWin and DPComWin. Run 'movatrace' in another\n"
-        "terminal to see those lines, and 'movatrace level MovaJob%s 100' for every call.\n",
-        strBoard.c_str(), strBoard.c_str(), DPComSession(nBoard).c_str(), strBoard.c_str());
+        "terminal to see those lines.\n",
+        strBoard.c_str(), strBoard.c_str(), DPComSession(nBoard).c_str());
+}
+
+// A level can be raised only while its session exists, from the open to the end of the demo.
+std::string LevelHint(std::int32_t nBoard)
+{
+    std::string strBoard = std::to_string(nBoard);
+    return "The trace sessions MovaJob" + strBoard + ", MovaProto" + strBoard + " and " +
+           DPComSession(nBoard) + " now exist: 'movatrace level MovaJob" + strBoard +
+           " 100'\nin another terminal shows every call from here on.";
+}
+
+std::string ResetHint(std::int32_t nBoard)
+{
+    return "'korixsim reset --board " + std::to_string(nBoard) + "' brings it back";
 }
 
 std::string VersionsOf(IMovaJob* pJob)
@@ -59,6 +73,7 @@ bool ShowOpening(CBoardSession& session, int nStep)
         Say("  slave " + std::to_string(byAddress) + ": " + std::to_string(pEntry->wLenIn) +
             " bytes in, " + std::to_string(pEntry->wLenOut) + " bytes out");
     }
+    Say(LevelHint(session.GetBoard()));
     return true;
 }
 
@@ -145,7 +160,8 @@ bool HasPlantSlave(const CBoardSession& session, std::uint8_t byAddress, std::ui
         return true;
     Say("Skipped: this needs slave " + std::to_string(byAddress) + " with " +
         std::to_string(wLenIn) + " bytes in and " + std::to_string(wLenOut) +
-        " out, as in the simulated\nboard's default plant ('korixsim reset' brings it back).");
+        " out, as in the simulated\nboard's default plant (" + ResetHint(session.GetBoard()) +
+        ").");
     return false;
 }
 
@@ -186,10 +202,12 @@ int RunDemo(const SArguments& args)
     bAsExpected = ShowQueue(session, 6) && bAsExpected;
     if (session.IsOpen())
         ShowClosing(session, 7);
-    std::printf("\n%s\n", bAsExpected ? "Every step went as the simulated board's default plant "
-                                        "promises."
-                                      : "Not every step went as the simulated board's default "
-                                        "plant promises; see above.");
+    if (bAsExpected)
+        std::printf("\nEvery step went as the simulated board's default plant promises.\n");
+    else
+        std::printf("\nNot every step went as the simulated board's default plant promises; see "
+                    "above.\nOn the simulated board, %s.\n",
+                    ResetHint(args.nBoard).c_str());
     return bAsExpected ? ExitOk : ExitFailed;
 }
 

@@ -27,6 +27,8 @@ int RunVerb(const SArguments& args)
         return RunWrite(args);
     case VerbWatch:
         return RunWatch(args);
+    case VerbScan:
+        return RunScan(args);
     case VerbNone:
         break;
     }

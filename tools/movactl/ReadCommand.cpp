@@ -1,4 +1,5 @@
 #include "tools/movactl/Commands.h"
+#include "tools/movactl/ReadSet.h"
 #include "tools/movactl/ResultWords.h"
 #include "tools/movactl/Transfers.h"
 #include "tools/movactl/ValueText.h"
@@ -12,13 +13,13 @@ namespace
 {
 
 // One line per variable, for scripts: its value, or what went wrong.
-void PrintValues(const CVariableBatch& batch)
+void PrintValues(const CReadSet& reads)
 {
-    for (std::size_t i = 0; i < batch.GetCount(); ++i)
+    for (std::size_t i = 0; i < reads.GetCount(); ++i)
     {
-        bool bDone = batch.GetResult(i) == MOVA_RESULT_DONE;
-        std::printf("%s\n", bDone ? FormatValue(batch.GetVariable(i), batch.GetValue(i)).c_str()
-                                  : DescribeResult(batch.GetResult(i)).c_str());
+        bool bDone = reads.GetResult(i) == MOVA_RESULT_DONE;
+        std::printf("%s\n", bDone ? FormatValue(reads.GetVariable(i), reads.GetValue(i)).c_str()
+                                  : DescribeResult(reads.GetResult(i)).c_str());
     }
 }
 
@@ -27,16 +28,16 @@ void PrintValues(const CVariableBatch& batch)
 int RunRead(const SArguments& args)
 {
     CBoardSession session(args);
-    if (!session.Start())
+    if (!session.Start() || !CheckSlavesOnBoard(session, args.aVariables))
         return ExitFailed;
-    CVariableBatch batch = MakeReadBatch(session, args.aVariables);
-    if (!ReadVariables(session, batch))
+    CReadSet reads(session, args.aVariables);
+    if (!reads.Read())
         return ExitFailed;
     if (args.bQuiet)
-        PrintValues(batch);
+        PrintValues(reads);
     else
-        std::fputs(ReadTable(batch).Format().c_str(), stdout);
-    return batch.AnyFailed() ? ExitFailed : ExitOk;
+        std::fputs(reads.Table().Format().c_str(), stdout);
+    return reads.AnyFailed() ? ExitFailed : ExitOk;
 }
 
 } // namespace movactl

@@ -7,25 +7,103 @@
 namespace movactl
 {
 
+namespace
+{
+
+struct SMasterState
+{
+    bool bOperational = false;
+    std::string strText; // after "master: "
+};
+
+const char* MasterModeName(std::int32_t nErrorNumber)
+{
+    switch (nErrorNumber)
+    {
+    case 50:
+        return "mode 0x00, offline";
+    case 51:
+        return "mode 0x40, stop";
+    case 52:
+        return "mode 0x80, clear";
+    case 53:
+        return "mode 0xC0, operate";
+    default:
+        return "mode unknown";
+    }
+}
+
+// A connection test reads the slave states, and the library reports a slave that exchanges
+// data as connected whatever mode the master is in; a read or write is what the master's mode
+// refuses. So one read from a connected slave says whether the plant can be worked with.
+SMasterState ProbeMaster(CBoardSession& session, const std::vector<SJobParam>& aRecords)
+{
+    const SJobParam* pConnected = nullptr;
+    for (const SJobParam& record : aRecords)
+    {
+        if (record.lResult == MOVA_RESULT_DONE)
+        {
+            pConnected = &record;
+            break;
+        }
+    }
+    if (pConnected == nullptr)
+        return {false, "unknown, no slave exchanges data to read from"};
+    std::uint8_t byAddress = pConnected->tsConSpec.byL2Addr;
+    bool bOutputs = pConnected->tsConSpec.wLenIn == 0;
+    std::uint16_t wLength = bOutputs ? pConnected->tsConSpec.wLenOut : pConnected->tsConSpec.wLenIn;
+    CVariableBatch probe = MakeReadBatch(session, {WholeImage(byAddress, wLength, bOutputs)});
+    std::string strSlave = "a read of slave " + std::to_string(byAddress);
+    if (!ReadVariables(session, probe))
+        return {false, "unknown, " + strSlave + " could not be put"};
+    std::int32_t lResult = probe.GetResult(0);
+    if (lResult == MOVA_RESULT_DONE)
+        return {true, "operational (" + strSlave + " went through)"};
+    std::int32_t nErrorNumber = MOVA_RESULT_BOARD_BASE - lResult;
+    if (nErrorNumber >= 50 && nErrorNumber <= 53)
+        return {false, std::string("not operational (") + MasterModeName(nErrorNumber) +
+                           "): " + strSlave + " answered " + DescribeResult(lResult) +
+                           "; reads and writes fail until the master operates"};
+    return {false, "unknown, " + strSlave + " answered " + DescribeResult(lResult)};
+}
+
+} // namespace
+
 int RunTest(const SArguments& args)
 {
     CBoardSession session(args);
     std::vector<SJobParam> aRecords;
-    if (!session.Start() || !TestConnections(session, aRecords))
+    if (!session.Start())
         return ExitFailed;
+    if (session.GetSlaves().empty())
+    {
+        std::fprintf(stderr, "movactl: board %d reports no slaves\n",
+                     static_cast<int>(session.GetBoard()));
+        return ExitFailed;
+    }
+    if (!TestConnections(session, aRecords))
+        return ExitFailed;
+    SMasterState master = ProbeMaster(session, aRecords);
     if (!args.bQuiet)
+    {
         std::fputs(ConnectionTable(session, aRecords).Format().c_str(), stdout);
-    int nExitCode = ExitOk;
+        std::printf("master: %s\n", master.strText.c_str());
+    }
+    int nExitCode = master.bOperational ? ExitOk : ExitFailed;
+    if (args.bQuiet && !master.bOperational)
+        std::fprintf(stderr, "movactl: master: %s\n", master.strText.c_str());
     for (const SJobParam& record : aRecords)
     {
         if (record.lResult == MOVA_RESULT_DONE)
             continue;
         nExitCode = ExitFailed;
+        std::uint8_t byAddress = record.tsConSpec.byL2Addr;
         if (args.bQuiet)
             std::fprintf(
-                stderr, "movactl: slave %u: %s\n", static_cast<unsigned>(record.tsConSpec.byL2Addr),
-                DescribeTestResult(record.lResult, session.GetStatus(record.tsConSpec.byL2Addr))
-                    .c_str());
+                stderr, "movactl: slave %u: %s\n", static_cast<unsigned>(byAddress),
+                session.HasSlave(byAddress)
+                    ? DescribeTestResult(record.lResult, session.GetStatus(byAddress)).c_str()
+                    : NoSlaveText(byAddress).c_str());
     }
     return nExitCode;
 }

@@ -3,6 +3,9 @@
 #include "tools/movactl/ResultWords.h"
 #include "tools/movactl/ValueText.h"
 
+#include <algorithm>
+#include <cstdio>
+
 namespace movactl
 {
 
@@ -29,6 +32,25 @@ CVariableBatch MakeWriteBatch(CBoardSession& session, const std::vector<SVariabl
 {
     return CVariableBatch(aVariables, JobWrite,
                           session.GetConnection(aVariables.front().byAddress));
+}
+
+bool CheckSlavesOnBoard(const CBoardSession& session, const std::vector<SVariable>& aVariables)
+{
+    std::vector<std::uint8_t> abyMissing;
+    for (const SVariable& variable : aVariables)
+    {
+        if (session.HasSlave(variable.byAddress) ||
+            std::find(abyMissing.begin(), abyMissing.end(), variable.byAddress) != abyMissing.end())
+            continue;
+        abyMissing.push_back(variable.byAddress);
+        std::fprintf(stderr, "movactl: %s\n", NoSlaveText(variable.byAddress).c_str());
+    }
+    return abyMissing.empty();
+}
+
+std::string NoSlaveText(std::uint8_t byAddress)
+{
+    return "no slave at address " + std::to_string(byAddress);
 }
 
 bool ReadVariables(CBoardSession& session, CVariableBatch& batch)
@@ -76,22 +98,31 @@ CTextTable ConnectionTable(const CBoardSession& session, const std::vector<SJobP
         table.AddRow({std::to_string(byAddress), std::to_string(record.tsConSpec.wLenIn),
                       std::to_string(record.tsConSpec.wLenOut),
                       std::to_string(session.GetStatus(byAddress)),
-                      DescribeTestResult(record.lResult, session.GetStatus(byAddress))});
+                      session.HasSlave(byAddress)
+                          ? DescribeTestResult(record.lResult, session.GetStatus(byAddress))
+                          : NoSlaveText(byAddress)});
     }
     return table;
 }
 
+CTextTable ReadTableHeading()
+{
+    return CTextTable({"variable", ">value", ">hex", "result"});
+}
+
+void AddReadRow(CTextTable& table, const SVariable& variable, std::int32_t lResult,
+                const std::vector<std::uint8_t>& abyValue)
+{
+    bool bDone = lResult == MOVA_RESULT_DONE;
+    table.AddRow({variable.strText, bDone ? FormatValue(variable, abyValue) : "",
+                  bDone ? FormatHex(variable, abyValue) : "", DescribeResult(lResult)});
+}
+
 CTextTable ReadTable(const CVariableBatch& batch)
 {
-    CTextTable table({"variable", ">value", ">hex", "result"});
+    CTextTable table = ReadTableHeading();
     for (std::size_t i = 0; i < batch.GetCount(); ++i)
-    {
-        const SVariable& variable = batch.GetVariable(i);
-        bool bDone = batch.GetResult(i) == MOVA_RESULT_DONE;
-        table.AddRow({variable.strText, bDone ? FormatValue(variable, batch.GetValue(i)) : "",
-                      bDone ? FormatHex(variable, batch.GetValue(i)) : "",
-                      DescribeResult(batch.GetResult(i))});
-    }
+        AddReadRow(table, batch.GetVariable(i), batch.GetResult(i), batch.GetValue(i));
     return table;
 }
 

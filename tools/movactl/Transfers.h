@@ -21,6 +21,11 @@ CVariableBatch MakeWriteBatch(CBoardSession& session, const std::vector<SVariabl
 
 bool ReadVariables(CBoardSession& session, CVariableBatch& batch);
 
+// Says "no slave at address N" on standard error for each address of the variables where the
+// board has no slave; false if there was one.
+bool CheckSlavesOnBoard(const CBoardSession& session, const std::vector<SVariable>& aVariables);
+std::string NoSlaveText(std::uint8_t byAddress);
+
 // A write sends the slave's whole output image, so the image must first hold the current
 // outputs: a read batch with only the output buffer fetches them, then the write composes its
 // variables into it. False, with the reason, when it did not get as far as the write.
@@ -30,6 +35,9 @@ bool WriteVariables(CBoardSession& session, CVariableBatch& batch, std::string& 
 CTextTable ConnectionTable(const CBoardSession& session, const std::vector<SJobParam>& aRecords);
 // variable, value, hex, result of each record
 CTextTable ReadTable(const CVariableBatch& batch);
+CTextTable ReadTableHeading();
+void AddReadRow(CTextTable& table, const SVariable& variable, std::int32_t lResult,
+                const std::vector<std::uint8_t>& abyValue);
 // variable and result of each record
 CTextTable WriteTable(const CVariableBatch& batch);
 

@@ -19,7 +19,7 @@ std::string FormatValue(const SVariable& variable, const std::vector<std::uint8_
     if (variable.wBitLength == 1)
         return NumberOf(abyValue) != 0 ? "1" : "0";
     if (variable.wBitLength <= 64)
-        return std::to_string(NumberOf(abyValue));
+        return FormatTypedValue(variable.eType, variable.wBitLength, abyValue);
     std::string strText = "0x";
     for (std::uint8_t byValue : abyValue)
     {

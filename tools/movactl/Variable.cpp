@@ -72,6 +72,19 @@ bool TakeModifier(std::string_view field, bool bWrite, SVariable& variable, std:
     return true;
 }
 
+// A number of bits, or a type that brings its own.
+bool TakeWidth(std::string_view field, SVariable& variable, std::string& strError)
+{
+    if (ParseTypeName(field, variable.eType, variable.wBitLength))
+        return true;
+    if (!field.empty() && field.front() >= '0' && field.front() <= '9')
+        return TakeField(field, 1, kMaxBitLength, "a number of bits", variable.wBitLength,
+                         strError);
+    strError = "'" + std::string(field) +
+               "' is neither a number of bits nor a type (u8 u16 u32 u64 i8 i16 i32 i64 f32 f64)";
+    return false;
+}
+
 // SLAVE:BYTE[.BIT]:BITS followed by modifiers.
 bool TakeVariable(std::string_view text, bool bWrite, SVariable& variable, std::string& strError)
 {
@@ -82,8 +95,7 @@ bool TakeVariable(std::string_view text, bool bWrite, SVariable& variable, std::
         return false;
     }
     if (!TakeField(aFields[0], 1, 125, "a slave address", variable.byAddress, strError) ||
-        !TakePlace(aFields[1], variable, strError) ||
-        !TakeField(aFields[2], 1, kMaxBitLength, "a number of bits", variable.wBitLength, strError))
+        !TakePlace(aFields[1], variable, strError) || !TakeWidth(aFields[2], variable, strError))
         return false;
     if (variable.wBitLength != 1 && aFields[1].find('.') != std::string_view::npos)
     {
@@ -122,13 +134,9 @@ bool TakeValue(std::string_view text, SVariable& variable, std::string& strError
                    " hex digits, first byte first";
         return false;
     }
-    std::uint64_t qwMax = variable.wBitLength == 64 ? ~0ull : (1ull << variable.wBitLength) - 1;
-    std::uint64_t qwValue = 0;
-    if (!TakeField(text, 0, qwMax, "a value that fits", qwValue, strError))
+    if (!ParseTypedValue(text, variable.eType, variable.wBitLength, variable.abyValue, strError))
         return false;
-    variable.abyValue.assign(nBytes, 0);
-    for (std::size_t i = 0; i < nBytes && i < 8; ++i)
-        variable.abyValue[i] = static_cast<std::uint8_t>(qwValue >> (8 * i));
+    variable.abyValue.resize(nBytes); // a bit travels in a 16-bit word
     return true;
 }
 

@@ -1,6 +1,9 @@
 // One variable as a person names it: SLAVE:BYTE[.BIT]:BITS[:swap][:out] to read, and
-// SLAVE:BYTE[.BIT]:BITS=VALUE[:swap] to write.
+// SLAVE:BYTE[.BIT]:BITS=VALUE[:swap] to write. BITS is a number of bits or a type (i16, f32,
+// ValueType.h).
 #pragma once
+
+#include "tools/movactl/ValueType.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -23,6 +26,7 @@ struct SVariable
     std::uint16_t wBitLength = 0;
     bool bSwap = false;
     bool bOutputs = false;              // read the output image instead of the inputs
+    teValueType eType = teValueType::Unsigned;
     std::vector<std::uint8_t> abyValue; // write: the value buffer as the record hands it over
 };
 

@@ -1,6 +1,7 @@
 #include "tools/common/StopRequest.h"
 #include "tools/common/Terminal.h"
 #include "tools/movactl/Commands.h"
+#include "tools/movactl/ReadSet.h"
 #include "tools/movactl/Transfers.h"
 
 #include <cstdio>
@@ -41,17 +42,17 @@ int RunWatch(const SArguments& args)
 {
     tools::CStopRequest stopRequest;
     CBoardSession session(args);
-    if (!session.Start())
+    if (!session.Start() || !CheckSlavesOnBoard(session, args.aVariables))
         return ExitFailed;
-    CVariableBatch batch = MakeReadBatch(session, args.aVariables);
+    CReadSet reads(session, args.aVariables);
     CRoundPrinter printer(tools::IsTerminal(stdout));
     bool bFailed = false;
     for (std::uint32_t dwRound = 1; !tools::CStopRequest::IsStopRequested(); ++dwRound)
     {
-        if (!ReadVariables(session, batch))
+        if (!reads.Read())
             return ExitFailed;
-        bFailed = batch.AnyFailed();
-        CTextTable table = ReadTable(batch);
+        bFailed = reads.AnyFailed();
+        CTextTable table = reads.Table();
         std::string strHeading = "round " + std::to_string(dwRound) + ", every " +
                                  std::to_string(args.dwIntervalMs) + " ms" +
                                  (args.dwRounds ? "" : " (Ctrl-C stops)") + "\n";

@@ -10,7 +10,7 @@ namespace movactl
 int RunWrite(const SArguments& args)
 {
     CBoardSession session(args);
-    if (!session.Start())
+    if (!session.Start() || !CheckSlavesOnBoard(session, args.aVariables))
         return ExitFailed;
     CVariableBatch batch = MakeWriteBatch(session, args.aVariables);
     std::string strError;
