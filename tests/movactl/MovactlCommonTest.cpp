@@ -89,14 +89,85 @@ TEST(MovactlCommonTest, WriteVariables_ValueBufferInHostOrder)
 
 TEST(MovactlCommonTest, WriteVariables_ValuesThatDoNotFitAreRefused)
 {
-    EXPECT_THAT(WriteError("3:0:12=0x1000"), HasSubstr("(0 to 4095)"));
-    EXPECT_THAT(WriteError("3:0:64=18446744073709551616"), HasSubstr("is not a value that fits"));
-    EXPECT_THAT(WriteError("3:0:8=-1"), HasSubstr("is not a value that fits"));
-    EXPECT_THAT(WriteError("3:0:8=0x"), HasSubstr("is not a value that fits"));
-    EXPECT_THAT(WriteError("3:0:8= 1"), HasSubstr("is not a value that fits"));
+    EXPECT_THAT(WriteError("3:0:12=0x1000"), HasSubstr("type 12-bit unsigned (0 to 4095)"));
+    EXPECT_THAT(WriteError("3:0:64=18446744073709551616"), HasSubstr("is not a value of type u64"));
+    EXPECT_THAT(WriteError("3:0:8=-1"), HasSubstr("is not a value of type u8 (0 to 255)"));
+    EXPECT_THAT(WriteError("3:0:8=0x"), HasSubstr("is not a value of type u8"));
+    EXPECT_THAT(WriteError("3:0:8= 1"), HasSubstr("is not a value of type u8"));
+    EXPECT_THAT(WriteError("3:0.1:1=2"), HasSubstr("is not a value of type bit (0 to 1)"));
     EXPECT_THAT(WriteError("5:0:72=0x01020304050607080"), HasSubstr("0x and 18 hex digits"));
     EXPECT_THAT(WriteError("5:0:72=0x0102030405060708GG"), HasSubstr("0x and 18 hex digits"));
     EXPECT_THAT(WriteError("3:0:16=1:swap:swap"), HasSubstr("given twice"));
+}
+
+TEST(MovactlCommonTest, TypedVariables_TheTypeBringsItsBits)
+{
+    SVariable word = Read("3:2:I16:swap:out");
+    EXPECT_EQ(teValueType::Signed, word.eType);
+    EXPECT_EQ(16, +word.wBitLength);
+    EXPECT_TRUE(+word.bSwap && word.bOutputs);
+    EXPECT_EQ(teValueType::Float, Read("3:0:f64:swap").eType);
+    EXPECT_EQ(32, +Read("3:0:f32").wBitLength);
+    EXPECT_EQ(teValueType::Unsigned, Read("3:0:u8").eType);
+    SVariable variable;
+    std::string strError;
+    EXPECT_FALSE(ParseReadVariable("3:0:i8:swap", variable, strError));
+    EXPECT_THAT(strError, HasSubstr("':swap' works on 16, 32 and 64 bits only"));
+    EXPECT_FALSE(ParseReadVariable("3:0.3:i8", variable, strError));
+    EXPECT_THAT(strError, HasSubstr("goes with 1 bit only"));
+    for (const char* pszNoType : {"3:0:f16", "3:0:f8", "3:0:i24", "3:0:s16", "3:0:i", "3:0:-8"})
+    {
+        EXPECT_FALSE(ParseReadVariable(pszNoType, variable, strError)) << pszNoType;
+        EXPECT_THAT(strError, HasSubstr("neither a number of bits nor a type")) << pszNoType;
+    }
+}
+
+TEST(MovactlCommonTest, TypedValues_TwosComplementAndIeee754InHostOrder)
+{
+    EXPECT_EQ(Write("3:0:i8=-128").abyValue, (TBytes{0x80}));
+    EXPECT_EQ(Write("3:0:i8=+127").abyValue, (TBytes{0x7F}));
+    EXPECT_EQ(Write("3:0:i16=-100").abyValue, (TBytes{0x9C, 0xFF}));
+    EXPECT_EQ(Write("3:0:i16=0xFFFF").abyValue, (TBytes{0xFF, 0xFF})); // the bit pattern
+    EXPECT_EQ(Write("3:0:i16=-0x10").abyValue, (TBytes{0xF0, 0xFF}));
+    EXPECT_EQ(Write("3:0:i64=-9223372036854775808").abyValue,
+              (TBytes{0, 0, 0, 0, 0, 0, 0, 0x80}));
+    EXPECT_EQ(Write("3:0:f32=-1.5").abyValue, (TBytes{0, 0, 0xC0, 0xBF}));
+    EXPECT_EQ(Write("3:0:f32=1e-3").abyValue, (TBytes{0x6F, 0x12, 0x83, 0x3A}));
+    EXPECT_EQ(Write("3:0:f64=0.1").abyValue,
+              (TBytes{0x9A, 0x99, 0x99, 0x99, 0x99, 0x99, 0xB9, 0x3F}));
+    EXPECT_EQ(Write("3:0:f32=-inf").abyValue, (TBytes{0, 0, 0x80, 0xFF}));
+
+    EXPECT_THAT(WriteError("3:0:i8=128"), HasSubstr("'128' is not a value of type i8 (-128 to 127"));
+    EXPECT_THAT(WriteError("3:0:i8=-129"), HasSubstr("type i8 (-128 to 127"));
+    EXPECT_THAT(WriteError("3:0:i8=0x100"), HasSubstr("type i8"));
+    EXPECT_THAT(WriteError("3:0:i64=-9223372036854775809"),
+                HasSubstr("type i64 (-9223372036854775808 to 9223372036854775807"));
+    EXPECT_THAT(WriteError("3:0:i16=--1"), HasSubstr("type i16"));
+    EXPECT_THAT(WriteError("3:0:i16=1.0"), HasSubstr("type i16"));
+    EXPECT_THAT(WriteError("3:0:f32=1e39"),
+                HasSubstr("'1e39' is not a value of type f32 (-3.4028235e+38 to 3.4028235e+38"));
+    EXPECT_THAT(WriteError("3:0:f64=1e309"), HasSubstr("type f64"));
+    for (const char* pszNoFloat : {"3:0:f32=0x10", "3:0:f32=", "3:0:f32= 1", "3:0:f32=1,5",
+                                   "3:0:f32=infinity", "3:0:f32=.", "3:0:f32=1e"})
+        EXPECT_THAT(WriteError(pszNoFloat), HasSubstr("type f32")) << pszNoFloat;
+}
+
+TEST(MovactlCommonTest, TypedValues_ShownAsTheirType)
+{
+    EXPECT_EQ("-100", FormatValue(Read("3:0:i16"), {0x9C, 0xFF}));
+    EXPECT_EQ("65436", FormatValue(Read("3:0:16"), {0x9C, 0xFF}));
+    EXPECT_EQ("0xFF9C", FormatHex(Read("3:0:i16"), {0x9C, 0xFF}));
+    EXPECT_EQ("-128", FormatValue(Read("3:0:i8"), {0x80}));
+    EXPECT_EQ("127", FormatValue(Read("3:0:i8"), {0x7F}));
+    EXPECT_EQ("-9223372036854775808", FormatValue(Read("3:0:i64"), {0, 0, 0, 0, 0, 0, 0, 0x80}));
+    EXPECT_EQ("-1", FormatValue(Read("3:0:i32"), TBytes(4, 0xFF)));
+    // The shortest text that reads back as the same value.
+    EXPECT_EQ("-1.5", FormatValue(Read("3:0:f32"), {0, 0, 0xC0, 0xBF}));
+    EXPECT_EQ("0.001", FormatValue(Read("3:0:f32"), {0x6F, 0x12, 0x83, 0x3A}));
+    EXPECT_EQ("0.1",
+              FormatValue(Read("3:0:f64"), {0x9A, 0x99, 0x99, 0x99, 0x99, 0x99, 0xB9, 0x3F}));
+    EXPECT_EQ("-inf", FormatValue(Read("3:0:f32"), {0, 0, 0x80, 0xFF}));
+    EXPECT_EQ("nan", FormatValue(Read("3:0:f32"), {0, 0, 0xC0, 0x7F}));
 }
 
 TEST(MovactlCommonTest, Numbers_DecimalAndHexUpToTheirLimit)
@@ -188,7 +259,7 @@ TEST(MovactlCommonTest, Arguments_OptionsAnywhereInBothForms)
 {
     SArguments defaults = Parse({"test"});
     EXPECT_EQ(1, defaults.nBoard);
-    EXPECT_THAT(defaults.abySlaves, ElementsAre(3, 4, 5));
+    EXPECT_TRUE(defaults.abySlaves.empty()); // the board's slaves
     EXPECT_EQ(0, defaults.byWatchdog);
     EXPECT_TRUE(defaults.strLibrary.empty());
 
@@ -203,6 +274,12 @@ TEST(MovactlCommonTest, Arguments_OptionsAnywhereInBothForms)
     EXPECT_EQ(100u, watch.dwIntervalMs);
     ASSERT_EQ(1u, watch.aVariables.size());
     EXPECT_EQ(10, watch.aVariables[0].byAddress);
+
+    // Reads and watches take several slaves; with --slaves, only listed ones.
+    SArguments several = Parse({"read", "4:7:8", "3:0:i16", "4:0:8"});
+    ASSERT_EQ(3u, several.aVariables.size());
+    EXPECT_EQ(3, several.aVariables[1].byAddress);
+    EXPECT_EQ(VerbScan, Parse({"scan", "--quiet", "--board", "255"}).eVerb);
 
     // Help wins over variables that would not do.
     SArguments help = Parse({"write", "--help", "3:0:8"});

@@ -17,8 +17,10 @@ TEST_F(MovactlTest, Test_DefaultPlant_EverySlaveConnectedWithItsLearnedLengths)
 {
     SRun run = RunMovactl({"test"});
     EXPECT_EQ(0, run.nExitCode);
-    EXPECT_THAT(Rows(run.strOutput), ElementsAre("slave in out status result", "3 8 8 42 connected",
-                                                 "4 8 4 43 connected", "5 244 244 42 connected"));
+    EXPECT_THAT(Rows(run.strOutput),
+                ElementsAre("slave in out status result", "3 8 8 42 connected",
+                            "4 8 4 43 connected", "5 244 244 42 connected",
+                            "master: operational (a read of slave 3 went through)"));
 }
 
 TEST_F(MovactlTest, Test_DisturbedAndMissingSlaves_NamedInWords_ExitOne)
@@ -29,8 +31,9 @@ TEST_F(MovactlTest, Test_DisturbedAndMissingSlaves_NamedInWords_ExitOne)
     SRun run = RunMovactl({"test", "--slaves", "6,3,4"});
     EXPECT_EQ(1, run.nExitCode);
     EXPECT_THAT(Rows(run.strOutput),
-                ElementsAre("slave in out status result", "6 0 0 40 slave state 0 (40)",
-                            "3 8 8 42 connected", "4 8 4 44 slave state 4 (44)"));
+                ElementsAre("slave in out status result", "6 0 0 40 no slave at address 6",
+                            "3 8 8 42 connected", "4 8 4 44 slave state 4 (44)",
+                            "master: operational (a read of slave 3 went through)"));
 
     SRun quiet = RunMovactl({"test", "--quiet"});
     EXPECT_EQ(1, quiet.nExitCode);

@@ -79,6 +79,10 @@ TEST_F(MovactlTest, Demo_DefaultPlant_RunsEveryStepToTheEnd)
           "7. Close", "Every step went as the simulated board's default plant promises."})
         EXPECT_THAT(aRows, Contains(pszStep));
     EXPECT_THAT(run.strOutput, HasSubstr("MovaJob1, the\nprotocol object under MovaProto1"));
+    // The level hint comes once the sessions exist, not before the board is open.
+    std::size_t nHint = run.strOutput.find("'movatrace level MovaJob1 100'");
+    EXPECT_NE(std::string::npos, nHint);
+    EXPECT_LT(run.strOutput.find("1. Open board 1"), nHint);
     EXPECT_THAT(aRows, Contains("EnumJobQueue offered the waiting batches newest first: C, B, A. "
                                 "Our sink answered 1"));
     // The pattern of the loopback step is still there: the withdrawn write of 0xEE never ran.
@@ -92,6 +96,7 @@ TEST_F(MovactlTest, Demo_BoardNotAsExpected_SaysSoAndExitsOne)
     EXPECT_EQ(1, run.nExitCode);
     EXPECT_THAT(Rows(run.strOutput), Contains("4 8 4 44 slave state 4 (44)"));
     EXPECT_THAT(run.strOutput, HasSubstr("Not every step went as"));
+    EXPECT_THAT(run.strOutput, HasSubstr("'korixsim reset --board 1' brings it back"));
     EXPECT_THAT(run.strOutput, HasSubstr("7. Close"));
 }
 

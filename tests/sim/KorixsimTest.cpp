@@ -167,6 +167,13 @@ TEST_F(KorixsimTest, VerbsReachTheBoard)
     EXPECT_THAT(show.strOutput,
                 HasSubstr("pid " + std::to_string(testsupport::CurrentProcessId()) + " (running)"));
     EXPECT_EQ(0x8B, Call(BoardReadInput, MakeRequest(handle, 9)).wError);
+    // One call left: said in the singular, here and when it is set.
+    EXPECT_THAT(Run({"show"}).strOutput, HasSubstr("BoardReadInput: the next call answers 0x8B"));
+    SRun once = Run({"delay", "BoardClose", "5", "1"});
+    EXPECT_THAT(once.strOutput, HasSubstr("the next call of BoardClose takes 5 ms longer"));
+    EXPECT_THAT(Run({"fail", "BoardClose", "0x81", "2"}).strOutput,
+                HasSubstr("the next 2 calls of BoardClose answer 0x81"));
+    EXPECT_EQ(0, Run({"fail", "BoardClose", "0x81", "0"}).nExitCode);
 
     SBoardRequest watchdog = MakeRequest(handle, 0, 1);
     watchdog.abyData[0] = 200;
