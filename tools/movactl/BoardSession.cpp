@@ -1,6 +1,7 @@
 #include "tools/movactl/BoardSession.h"
 
 #include "tools/common/StopRequest.h"
+#include "tools/movactl/OpenFailure.h"
 #include "tools/movactl/ResultWords.h"
 
 #include <cstdio>
@@ -60,9 +61,14 @@ bool CBoardSession::Start()
     }
     if (std::int32_t lResult = OpenJob(); lResult != 0)
     {
+        // -1 is also a board error number; a session in the way is the likelier reading when
+        // one is found, and naming it lets the person act.
+        std::string strWhy = lResult == -1 ? ExplainSessionObstacle(m_commParams.Board) : "";
+        if (strWhy.empty())
+            strWhy = DescribeOpenResult(lResult);
         std::fprintf(stderr, "movactl: cannot open board %d: OpenJob answered %d: %s\n",
                      static_cast<int>(m_commParams.Board), static_cast<int>(lResult),
-                     DescribeOpenResult(lResult).c_str());
+                     strWhy.c_str());
         return false;
     }
     return true;

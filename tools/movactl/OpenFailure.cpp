@@ -1,0 +1,25 @@
+#include "tools/movactl/OpenFailure.h"
+
+#include "platform/LevelBlock.h"
+
+namespace movactl
+{
+
+std::string ExplainSessionObstacle(int nBoard)
+{
+    // The protocol object names its session this way, and fails its Open with -1 without it.
+    const std::string strName = "MovaProto" + std::to_string(nBoard);
+    char szObstacle[400];
+    if (platform::DescribeLevelBlockObstacle(strName.c_str(), szObstacle, sizeof szObstacle))
+        return "its trace session '" + strName + "' cannot be created: " + szObstacle;
+    if (platform::HLevelBlock hBlock = platform::OpenLevelBlock(strName.c_str()))
+    {
+        platform::CloseLevelBlock(hBlock);
+        return "its trace session '" + strName +
+               "' is held by another process (another host on this board, or a "
+               "'movatrace level' running)";
+    }
+    return {};
+}
+
+} // namespace movactl
