@@ -1,5 +1,6 @@
 #include "tools/movactl/BoardSession.h"
 
+#include "tools/common/BoardSemaphoreCheck.h"
 #include "tools/common/StopRequest.h"
 #include "tools/movactl/OpenFailure.h"
 #include "tools/movactl/ResultWords.h"
@@ -53,6 +54,8 @@ bool CBoardSession::Start()
         std::fprintf(stderr, "movactl: %s\n", strError.c_str());
         return false;
     }
+    if (!tools::CanOpenBoardSemaphore())
+        std::fprintf(stderr, "movactl: %s", tools::kNoBoardSemaphoreWarning);
     if (std::int32_t lResult = RegisterSink(); lResult != 0)
     {
         std::fprintf(stderr, "movactl: the job refused our notification sink (%d)\n",
@@ -61,9 +64,9 @@ bool CBoardSession::Start()
     }
     if (std::int32_t lResult = OpenJob(); lResult != 0)
     {
-        // -1 is also a board error number; a session in the way is the likelier reading when
-        // one is found, and naming it lets the person act.
-        std::string strWhy = lResult == -1 ? ExplainSessionObstacle(m_commParams.Board) : "";
+        // The numbers are board error numbers too; what stands in the way, when one is found,
+        // is the likelier reading, and naming it lets the person act.
+        std::string strWhy = ExplainOpenFailure(m_commParams.Board, lResult);
         if (strWhy.empty())
             strWhy = DescribeOpenResult(lResult);
         std::fprintf(stderr, "movactl: cannot open board %d: OpenJob answered %d: %s\n",

@@ -1,9 +1,16 @@
 #include "tools/movactl/OpenFailure.h"
 
 #include "platform/LevelBlock.h"
+#include "sim/BoardPrefix.h"
 
 namespace movactl
 {
+
+namespace
+{
+
+constexpr std::int32_t kSessionFailed = -1;
+constexpr std::int32_t kBoardUnavailable = -(0x8F - 0x7F); // board error 0x8F
 
 std::string ExplainSessionObstacle(int nBoard)
 {
@@ -19,6 +26,17 @@ std::string ExplainSessionObstacle(int nBoard)
                "' is held by another process (another host on this board, or a "
                "'movatrace level' running)";
     }
+    return {};
+}
+
+} // namespace
+
+std::string ExplainOpenFailure(int nBoard, std::int32_t lResult)
+{
+    if (lResult == kSessionFailed)
+        return ExplainSessionObstacle(nBoard);
+    if (lResult == kBoardUnavailable)
+        return korix::UnusablePrefixMessage();
     return {};
 }
 
