@@ -35,6 +35,11 @@ CBoardSession::CBoardSession(const SArguments& args)
 
 CBoardSession::~CBoardSession()
 {
+    ReleaseJob();
+}
+
+void CBoardSession::ReleaseJob()
+{
     if (m_pJob == nullptr)
         return;
     if (m_bOpen)
@@ -43,6 +48,7 @@ CBoardSession::~CBoardSession()
     if (m_sink.GetReferences() != 0)
         m_pJob->SetJobNotification(nullptr);
     m_pJob->Release();
+    m_pJob = nullptr;
 }
 
 bool CBoardSession::Start()
@@ -65,7 +71,9 @@ bool CBoardSession::Start()
     if (std::int32_t lResult = OpenJob(); lResult != 0)
     {
         // The numbers are board error numbers too; what stands in the way, when one is found,
-        // is the likelier reading, and naming it lets the person act.
+        // is the likelier reading, and naming it lets the person act. Our own job holds its
+        // sessions until it is gone, so it goes first.
+        ReleaseJob();
         std::string strWhy = ExplainOpenFailure(m_commParams.Board, lResult);
         if (strWhy.empty())
             strWhy = DescribeOpenResult(lResult);
