@@ -23,12 +23,6 @@ using tooltest::StartMovatrace;
 namespace
 {
 
-std::string NestedGroups(int nDepth)
-{
-    return std::string(static_cast<std::size_t>(nDepth), '(') + "a" +
-           std::string(static_cast<std::size_t>(nDepth), ')');
-}
-
 #if defined(_WIN32)
 
 TEST(MovatraceGrepTest, IsRefusedInABuildWithoutRE2)
@@ -41,6 +35,12 @@ TEST(MovatraceGrepTest, IsRefusedInABuildWithoutRE2)
 #else
 
 using tooltest::CRawSender;
+
+std::string NestedGroups(int nDepth)
+{
+    return std::string(static_cast<std::size_t>(nDepth), '(') + "a" +
+           std::string(static_cast<std::size_t>(nDepth), ')');
+}
 
 class MovatraceHardeningTest : public testing::Test
 {
