@@ -23,6 +23,11 @@ CLineFilter::~CLineFilter() = default;
 
 #if defined(MOVATRACE_HAS_RE2)
 
+void CLineFilter::SPatternDeleter::operator()(re2::RE2* pPattern) const
+{
+    delete pPattern;
+}
+
 bool CLineFilter::IsAvailable()
 {
     return true;
@@ -33,7 +38,7 @@ bool CLineFilter::Compile(const std::string& strPattern, std::string& strError)
     RE2::Options options;
     options.set_log_errors(false);
     options.set_max_mem(kMaxPatternMemory);
-    auto pPattern = std::make_unique<re2::RE2>(strPattern, options);
+    std::unique_ptr<re2::RE2, SPatternDeleter> pPattern(new re2::RE2(strPattern, options));
     if (!pPattern->ok())
     {
         strError = "--grep '" + strPattern + "': " + pPattern->error();
@@ -50,6 +55,9 @@ bool CLineFilter::Matches(std::string_view text) const
 }
 
 #else
+
+// Nothing is ever compiled here.
+void CLineFilter::SPatternDeleter::operator()(re2::RE2*) const {}
 
 bool CLineFilter::IsAvailable()
 {

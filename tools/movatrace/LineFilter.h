@@ -34,7 +34,12 @@ public:
     bool Matches(std::string_view text) const;
 
 private:
-    std::unique_ptr<re2::RE2> m_pPattern;
+    // Defined where RE2 is known, also in a build without it.
+    struct SPatternDeleter
+    {
+        void operator()(re2::RE2* pPattern) const;
+    };
+    std::unique_ptr<re2::RE2, SPatternDeleter> m_pPattern;
 };
 
 } // namespace movatrace
