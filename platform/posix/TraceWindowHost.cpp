@@ -130,14 +130,26 @@ void CTraceWindowHost::SImpl::CloseLongestIdle()
         CloseClient(nOldest);
 }
 
+// A connection past its deadline may have sent its line while we were held up (by a slow
+// output) after the last poll: it is kept for the next round, which handles what is there.
 void CTraceWindowHost::SImpl::CloseIdle(std::int64_t nNowMs)
 {
     for (std::size_t i = 0; i < m_aClients.size();)
     {
-        if (m_aClients[i].nIdleDeadlineMs <= nNowMs)
-            CloseClient(i);
-        else
+        SSocket& client = m_aClients[i];
+        if (client.nIdleDeadlineMs > nNowMs)
+        {
             ++i;
+            continue;
+        }
+        char cPeek = 0;
+        if (recv(client.nFd, &cPeek, sizeof cPeek, MSG_PEEK | MSG_DONTWAIT) >= 0)
+        {
+            client.nIdleDeadlineMs = nNowMs + kIdleTimeoutMs;
+            ++i;
+            continue;
+        }
+        CloseClient(i);
     }
 }
 
@@ -205,7 +217,6 @@ bool CTraceWindowHost::SImpl::RunLoop(int nMilliseconds, PFN_LINE pfnLine, void*
     for (;;)
     {
         const std::int64_t nNow = NowMs();
-        CloseIdle(nNow);
         int nTimeout = -1;
         if (nDeadline >= 0)
         {
@@ -247,6 +258,8 @@ bool CTraceWindowHost::SImpl::RunLoop(int nMilliseconds, PFN_LINE pfnLine, void*
                 !HandleClient(nClient, aPoll[i].revents, pfnLine, pContext))
                 ++nClient;
         }
+        // After the lines: a connection whose line was just handled has been renewed.
+        CloseIdle(NowMs());
         for (std::size_t i = 0; i < m_aListeners.size() && nReady > 0; ++i)
         {
             if (aPoll[1 + i].revents != 0 && !AcceptAll(m_aListeners[i]))

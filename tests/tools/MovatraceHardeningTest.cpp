@@ -3,9 +3,11 @@
 // nothing, and files under a session's name that are not a usable block.
 #include "tests/tools/ToolTestSupport.h"
 
+#include <chrono>
 #include <csignal>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <thread>
 
 #if !defined(_WIN32)
 #include "tests/platform/posix/LevelBlockPath.h"
@@ -98,6 +100,40 @@ TEST_F(MovatraceHardeningTest, StopsPromptlyWhileStuckWritingToAnUnreadOutput)
     ASSERT_TRUE(bStuck) << "the output never filled up";
     pWindow->Kill(SIGTERM);
     EXPECT_EQ(0, pWindow->Wait(5000));
+}
+
+// A window held up longer than the idle limit (its output is not read for a while) still serves
+// a connection whose line came in meanwhile: that connection was not idle, the window was.
+TEST_F(MovatraceHardeningTest, ALineThatCameWhileTheWindowWasHeldUpIsServed)
+{
+    auto pWindow = StartMovatrace({"--class", m_class});
+    ASSERT_TRUE(pWindow);
+    CRawSender early(m_class);
+    ASSERT_TRUE(early.IsConnected());
+    {
+        // Answered, so the window has accepted the early connection too.
+        CRawSender first(m_class);
+        ASSERT_TRUE(first.SendPacket("first\n"));
+        ASSERT_EQ(CRawSender::Answered, first.AwaitAnswer(5000));
+    }
+    const std::string packet = std::string(250, 'y') + "\n";
+    std::vector<std::unique_ptr<CRawSender>> senders;
+    bool bStuck = false;
+    for (int i = 0; i < 4000 && !bStuck; ++i)
+    {
+        senders.push_back(std::make_unique<CRawSender>(m_class));
+        ASSERT_TRUE(senders.back()->SendPacket(packet));
+        bStuck = senders.back()->AwaitAnswer(300) == CRawSender::NoAnswer;
+    }
+    ASSERT_TRUE(bStuck) << "the output never filled up";
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500)); // past the idle limit
+    ASSERT_TRUE(early.SendPacket("late but there\n"));
+    std::string line;
+    bool bSeen = false;
+    while (!bSeen && pWindow->ReadLine(line, 5000))
+        bSeen = line == "late but there";
+    EXPECT_TRUE(bSeen);
+    EXPECT_EQ(CRawSender::Answered, early.AwaitAnswer(5000));
 }
 
 // Connections that send nothing: each is closed after the idle limit, and however many there
