@@ -2,6 +2,7 @@
 // opens the name. Each call stands for one Win32 call on the named file mapping.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace platform
@@ -33,8 +34,16 @@ void UnmapLevelBlock(std::int16_t* pLevel);
 // CloseHandle: gives up this holder's hold; the last one out removes the name. Null is ignored.
 void CloseLevelBlock(HLevelBlock hBlock);
 
-// For tools: calls pfnVisit with the name of every block that a live process holds.
-// Platforms that cannot enumerate names visit nothing.
+// For tools: calls pfnVisit with the name of every block of this user that a live process
+// holds. A name may come twice when it lives in two places. Platforms that cannot enumerate
+// names visit nothing.
 void ListLevelBlocks(void (*pfnVisit)(const char* pszName, void* pContext), void* pContext);
+
+// For messages, after Create or Open failed: when something other than a usable block of ours
+// stands under the name (a file of another user, something that is not a plain file, a held
+// block shorter than the level word), writes what and where it is, and whose, into pszText
+// (e.g. "/dev/shm/movatrace.1000.X belongs to user 'bob' (uid 1001)") and returns true.
+// Platforms whose names cannot be squatted answer false.
+bool DescribeLevelBlockObstacle(const char* pszName, char* pszText, std::size_t nSize);
 
 } // namespace platform

@@ -6,9 +6,11 @@
 # 32-bit half (wine32) is an i386 package: that architecture is enabled first.
 set -euo pipefail
 
+# RE2 (movatrace --grep) for both Linux builds, the 32-bit one included; it has the native
+# architecture named so that the query does not see both at once.
 packages=(cmake make g++ g++-multilib googletest libbenchmark-dev nlohmann-json3-dev
           libcli11-dev clang libclang-rt-14-dev
-          g++-mingw-w64-i686)
+          g++-mingw-w64-i686 "libre2-dev:$(dpkg --print-architecture)" libre2-dev:i386)
 # Wine comes with what it recommends: its X11 driver loads several of those libraries.
 wine_packages=(wine wine32:i386 xvfb)
 

@@ -30,6 +30,16 @@ bool IsUsablePrefix(const char* pszPrefix)
 
 } // namespace
 
+std::string UnusablePrefixMessage()
+{
+    const char* pszPrefix = std::getenv("KORIXSIM_PREFIX");
+    if (pszPrefix == nullptr || *pszPrefix == '\0' || IsUsablePrefix(pszPrefix))
+        return {};
+    return "KORIXSIM_PREFIX='" + std::string(pszPrefix).substr(0, kMaxPrefixLength + 1) +
+           "' cannot name a simulated board: it may hold 1 to 64 letters, digits, '_', '-' "
+           "and '.'";
+}
+
 const char* BoardNamePrefix()
 {
     const char* pszPrefix = std::getenv("KORIXSIM_PREFIX");

@@ -35,6 +35,10 @@ bool CFieldReader::CheckKeys(const json& jObject, const std::string& strPlace,
         if (std::find(keys.begin(), keys.end(), item.key()) == keys.end())
             return Fail(MemberPlace(strPlace, item.key()), "unknown key");
     }
+    // A comment is free text for people; anything else there is a mistake, not a comment.
+    auto it = jObject.find("comment");
+    if (it != jObject.end() && !it->is_string())
+        return Fail(MemberPlace(strPlace, "comment"), "must be a string");
     return true;
 }
 

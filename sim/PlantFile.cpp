@@ -7,6 +7,8 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <set>
+#include <vector>
 
 namespace korix
 {
@@ -63,6 +65,78 @@ std::string ParserReason(const char* pszWhat)
     std::size_t nColon = nColumn == std::string::npos ? nColumn : strWhat.find(": ", nColumn);
     return nColon == std::string::npos ? strWhat : strWhat.substr(nColon + 2);
 }
+
+// JSON lets a key repeat in an object and the parser keeps the last value, so
+// {"address": 3, "address": 9} would load as address 9 without a word. The parser shows us
+// every key as it reads it; this follows the place and stops at the first key seen twice.
+class CDuplicateKeyFinder
+{
+public:
+    struct SDuplicate
+    {
+        std::string strPlace;
+    };
+
+    // The parser's callback: throws SDuplicate at the first repeated key.
+    bool operator()(int, json::parse_event_t eEvent, json& jParsed)
+    {
+        switch (eEvent)
+        {
+        case json::parse_event_t::object_start:
+            StartContainer(false);
+            break;
+        case json::parse_event_t::array_start:
+            StartContainer(true);
+            break;
+        case json::parse_event_t::object_end:
+        case json::parse_event_t::array_end:
+            if (!m_aFrames.empty())
+                m_aFrames.pop_back();
+            break;
+        case json::parse_event_t::key:
+        {
+            SFrame& frame = m_aFrames.back();
+            frame.strKey = jParsed.get<std::string>();
+            if (!frame.keys.insert(frame.strKey).second)
+                throw SDuplicate{Place()};
+            break;
+        }
+        case json::parse_event_t::value:
+            if (!m_aFrames.empty() && m_aFrames.back().bArray)
+                ++m_aFrames.back().nElements;
+            break;
+        }
+        return true;
+    }
+
+private:
+    struct SFrame
+    {
+        bool bArray;
+        std::size_t nElements = 0; // arrays: elements begun so far
+        std::string strKey;        // objects: the key being read
+        std::set<std::string> keys;
+    };
+
+    void StartContainer(bool bArray)
+    {
+        if (!m_aFrames.empty() && m_aFrames.back().bArray)
+            ++m_aFrames.back().nElements;
+        m_aFrames.push_back(SFrame{bArray, 0, {}, {}});
+    }
+
+    // The place of the current key, as the reader's messages name places.
+    std::string Place() const
+    {
+        std::string strPlace;
+        for (const SFrame& frame : m_aFrames)
+            strPlace = frame.bArray ? ElementPlace(strPlace, frame.nElements - 1)
+                                    : MemberPlace(strPlace, frame.strKey);
+        return strPlace;
+    }
+
+    std::vector<SFrame> m_aFrames;
+};
 
 class CPlantReader
 {
@@ -325,11 +399,16 @@ bool ParsePlant(const std::string& strText, SPlant& plant, std::string& strError
     json jRoot;
     try
     {
-        jRoot = json::parse(strText);
+        jRoot = json::parse(strText, CDuplicateKeyFinder());
     }
     catch (const json::parse_error& e)
     {
         strError = TextPosition(strText, e.byte) + ": " + ParserReason(e.what());
+        return false;
+    }
+    catch (const CDuplicateKeyFinder::SDuplicate& duplicate)
+    {
+        strError = duplicate.strPlace + ": the key is given twice";
         return false;
     }
     auto pPlant = std::make_unique<SPlant>();

@@ -1,5 +1,7 @@
 #include "sim/SimControl.h"
 
+#include "sim/BoardPrefix.h"
+
 #include "sim/BoardLock.h"
 #include "sim/DefaultPlant.h"
 #include "sim/Faults.h"
@@ -56,7 +58,12 @@ template <typename TChange> SControlResult ChangeBoard(std::uint8_t byBoard, TCh
     {
         CBoardLock lock(byBoard);
         if (lock.State() == nullptr)
+        {
+            std::string strPrefix = UnusablePrefixMessage();
+            if (!strPrefix.empty())
+                return Answer(false, "board %u: %s", byBoard, strPrefix.c_str());
             return Answer(false, "board %u: its shared state cannot be opened", byBoard);
+        }
         ExpireOverdueWatchdogs(*lock.State(), platform::ReadTickCount());
         return change(*lock.State());
     }

@@ -35,6 +35,19 @@ void CopyName(char* pDest, const char* pszSource)
     std::strncpy(pDest, pszSource, CTracer::kNameChars);
 }
 
+// A session whose name another user's file (or a broken block) stands in the way of fails for
+// the host with a bare number; the debug output at least says which file it is and whose.
+void ReportBlockObstacle(const char* pszTraceName)
+{
+    char szObstacle[400];
+    if (!platform::DescribeLevelBlockObstacle(pszTraceName, szObstacle, sizeof szObstacle))
+        return;
+    char szLine[600];
+    std::snprintf(szLine, sizeof szLine, "***** Trace session '%.80s' cannot be created: %s\n",
+                  pszTraceName, szObstacle);
+    platform::OutputDebugText(szLine);
+}
+
 } // namespace
 
 CTracer::CTracer()
@@ -75,9 +88,12 @@ int CTracer::Create(const char* pszTraceName, const char* pszWindowClass, int nT
 
     // The block is named by the whole name; only the copy for the session lines is cut.
     platform::HLevelBlock hBlock = nullptr;
-    if (platform::CreateLevelBlock(pszTraceName, &hBlock) != platform::teBlockCreate::Created)
+    platform::teBlockCreate eCreate = platform::CreateLevelBlock(pszTraceName, &hBlock);
+    if (eCreate != platform::teBlockCreate::Created)
     {
         m_hMapping = nullptr;
+        if (eCreate == platform::teBlockCreate::Failed)
+            ReportBlockObstacle(pszTraceName);
         return 0;
     }
     m_hMapping = hBlock;

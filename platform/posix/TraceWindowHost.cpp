@@ -1,6 +1,8 @@
 // The trace window on POSIX: one listening SOCK_SEQPACKET socket per class, one connection per
 // line. Everything runs in the caller's thread under poll, so a sender that connects and then
-// says nothing costs a descriptor but never holds up the others.
+// says nothing costs a descriptor but never holds up the others; and it does not keep that
+// descriptor: a connection idle for kIdleTimeoutMs is closed, and when all room is taken the
+// longest idle one makes room for a newcomer.
 #include "platform/TraceWindowHost.h"
 
 #include "platform/TraceDelivery.h"
@@ -22,8 +24,12 @@ namespace
 
 // One byte more than a line may have, so that an oversized packet shows as such.
 constexpr std::size_t kPacketRoom = kMaxTraceAtomText + 1;
-// Beyond this many open connections new ones wait in the backlog.
+// At most this many open connections; a newcomer beyond them takes the place of the connection
+// that has been idle longest.
 constexpr std::size_t kMaxClients = 512;
+// A sender sends its line right after connecting and hangs up right after the answer; a
+// connection that sends nothing for this long is closed (docs/trace-delivery.md).
+constexpr std::int64_t kIdleTimeoutMs = 2000;
 // How long accepting rests after the process ran out of descriptors.
 constexpr int kAcceptRestMs = 100;
 
@@ -31,6 +37,7 @@ struct SSocket
 {
     int nFd;
     std::size_t nClass;
+    std::int64_t nIdleDeadlineMs = 0; // connections only: closed when idle until then
 };
 
 std::int64_t NowMs()
@@ -63,6 +70,9 @@ struct CTraceWindowHost::SImpl
     bool AcceptAll(const SSocket& listener);
     bool HandleClient(std::size_t nIndex, short nEvents, PFN_LINE pfnLine, void* pContext);
     void CloseClient(std::size_t nIndex);
+    void CloseLongestIdle();
+    void CloseIdle(std::int64_t nNowMs);
+    int MsToFirstIdleDeadline(std::int64_t nNowMs) const;
     bool RunLoop(int nMilliseconds, PFN_LINE pfnLine, void* pContext);
 };
 
@@ -79,7 +89,8 @@ CTraceWindowHost::SImpl::~SImpl()
 // false only when the listener itself is broken.
 bool CTraceWindowHost::SImpl::AcceptAll(const SSocket& listener)
 {
-    while (m_aClients.size() < kMaxClients)
+    // Bounded, so that a flood of connections cannot keep us from the lines.
+    for (std::size_t nAccepted = 0; nAccepted < kMaxClients; ++nAccepted)
     {
         int nFd = accept4(listener.nFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (nFd < 0)
@@ -98,9 +109,62 @@ bool CTraceWindowHost::SImpl::AcceptAll(const SSocket& listener)
             close(nFd);
             continue;
         }
-        m_aClients.push_back({nFd, listener.nClass});
+        if (m_aClients.size() >= kMaxClients)
+            CloseLongestIdle();
+        m_aClients.push_back({nFd, listener.nClass, NowMs() + kIdleTimeoutMs});
     }
     return true;
+}
+
+// Every pending line was handled before we accept, so each open connection is idle: the one
+// idle longest has the earliest deadline.
+void CTraceWindowHost::SImpl::CloseLongestIdle()
+{
+    std::size_t nOldest = 0;
+    for (std::size_t i = 1; i < m_aClients.size(); ++i)
+    {
+        if (m_aClients[i].nIdleDeadlineMs < m_aClients[nOldest].nIdleDeadlineMs)
+            nOldest = i;
+    }
+    if (nOldest < m_aClients.size())
+        CloseClient(nOldest);
+}
+
+// A connection past its deadline may have sent its line while we were held up (by a slow
+// output) after the last poll: it is kept for the next round, which handles what is there.
+void CTraceWindowHost::SImpl::CloseIdle(std::int64_t nNowMs)
+{
+    for (std::size_t i = 0; i < m_aClients.size();)
+    {
+        SSocket& client = m_aClients[i];
+        if (client.nIdleDeadlineMs > nNowMs)
+        {
+            ++i;
+            continue;
+        }
+        char cPeek = 0;
+        if (recv(client.nFd, &cPeek, sizeof cPeek, MSG_PEEK | MSG_DONTWAIT) >= 0)
+        {
+            client.nIdleDeadlineMs = nNowMs + kIdleTimeoutMs;
+            ++i;
+            continue;
+        }
+        CloseClient(i);
+    }
+}
+
+// -1 without connections.
+int CTraceWindowHost::SImpl::MsToFirstIdleDeadline(std::int64_t nNowMs) const
+{
+    std::int64_t nFirst = -1;
+    for (const SSocket& client : m_aClients)
+    {
+        if (nFirst < 0 || client.nIdleDeadlineMs < nFirst)
+            nFirst = client.nIdleDeadlineMs;
+    }
+    if (nFirst < 0)
+        return -1;
+    return nFirst > nNowMs ? static_cast<int>(nFirst - nNowMs) : 0;
 }
 
 void CTraceWindowHost::SImpl::CloseClient(std::size_t nIndex)
@@ -134,6 +198,7 @@ bool CTraceWindowHost::SImpl::HandleClient(std::size_t nIndex, short nEvents, PF
         return true;
     }
     pfnLine(pContext, client.nClass, aPacket, static_cast<std::size_t>(nRead));
+    m_aClients[nIndex].nIdleDeadlineMs = NowMs() + kIdleTimeoutMs;
     // Senders hang up after the answer; one that sends another line on the same connection
     // is served as well rather than cut off.
     const char cAnswer = 0;
@@ -151,13 +216,17 @@ bool CTraceWindowHost::SImpl::RunLoop(int nMilliseconds, PFN_LINE pfnLine, void*
     std::vector<pollfd> aPoll;
     for (;;)
     {
+        const std::int64_t nNow = NowMs();
         int nTimeout = -1;
         if (nDeadline >= 0)
         {
-            std::int64_t nLeft = nDeadline - NowMs();
+            std::int64_t nLeft = nDeadline - nNow;
             nTimeout = nLeft > 0 ? static_cast<int>(nLeft) : 0;
         }
-        bool bAccepting = !m_bAcceptResting && m_aClients.size() < kMaxClients;
+        int nToIdle = MsToFirstIdleDeadline(nNow);
+        if (nToIdle >= 0 && (nTimeout < 0 || nToIdle < nTimeout))
+            nTimeout = nToIdle;
+        bool bAccepting = !m_bAcceptResting;
         if (m_bAcceptResting && (nTimeout < 0 || nTimeout > kAcceptRestMs))
             nTimeout = kAcceptRestMs;
 
@@ -189,6 +258,8 @@ bool CTraceWindowHost::SImpl::RunLoop(int nMilliseconds, PFN_LINE pfnLine, void*
                 !HandleClient(nClient, aPoll[i].revents, pfnLine, pContext))
                 ++nClient;
         }
+        // After the lines: a connection whose line was just handled has been renewed.
+        CloseIdle(NowMs());
         for (std::size_t i = 0; i < m_aListeners.size() && nReady > 0; ++i)
         {
             if (aPoll[1 + i].revents != 0 && !AcceptAll(m_aListeners[i]))

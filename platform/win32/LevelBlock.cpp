@@ -79,4 +79,12 @@ void CloseLevelBlock(HLevelBlock hBlock)
 // the names it knows instead.
 void ListLevelBlocks(void (*)(const char*, void*), void*) {}
 
+// A named file mapping is no file: there is no path or owner to name here.
+bool DescribeLevelBlockObstacle(const char*, char* pszText, std::size_t nSize)
+{
+    if (pszText != nullptr && nSize > 0)
+        *pszText = '\0';
+    return false;
+}
+
 } // namespace platform

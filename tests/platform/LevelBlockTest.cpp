@@ -12,6 +12,8 @@
 #include <vector>
 
 #if !defined(_WIN32)
+#include "tests/platform/posix/LevelBlockPath.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -101,7 +103,8 @@ TEST(PlatformLevelBlock, NameIsFreeAndZeroedOnceTheLastHolderReleased)
 #if !defined(_WIN32)
     // A Win32 mapping has no file that could be left behind.
     struct stat st = {};
-    EXPECT_NE(stat(("/dev/shm/movatrace." + name).c_str(), &st), 0) << "name left behind";
+    EXPECT_NE(stat(platformtest::LevelBlockPath(geteuid(), name).c_str(), &st), 0)
+        << "name left behind";
 #endif
 
     UniqueBlock block;
@@ -304,7 +307,7 @@ TEST(PlatformLevelBlock, AFifoUnderTheNameIsNoBlock)
     GTEST_SKIP() << "a named file mapping has no file in /dev/shm that anybody could replace";
 #else
     std::string name = testsupport::UniqueName("lbFifo");
-    std::string path = "/dev/shm/movatrace." + name;
+    std::string path = platformtest::LevelBlockPath(geteuid(), name);
     ASSERT_EQ(0, mkfifo(path.c_str(), 0600));
 
     platform::HLevelBlock hBlock = nullptr;

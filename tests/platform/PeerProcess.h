@@ -19,7 +19,13 @@ class CPeer : public testsupport::CChildProcess
 {
 public:
     explicit CPeer(std::initializer_list<std::string> order)
-        : testsupport::CChildProcess(MakeCommand(order))
+        : testsupport::CChildProcess(MakeCommand({}, order))
+    {
+    }
+
+    // Started through a launcher, e.g. one that runs it as another user.
+    CPeer(const std::vector<std::string>& launcher, std::initializer_list<std::string> order)
+        : testsupport::CChildProcess(MakeCommand(launcher, order))
     {
     }
 
@@ -40,9 +46,11 @@ public:
     }
 
 private:
-    static std::vector<std::string> MakeCommand(std::initializer_list<std::string> order)
+    static std::vector<std::string> MakeCommand(const std::vector<std::string>& launcher,
+                                                std::initializer_list<std::string> order)
     {
-        std::vector<std::string> command{PLATFORM_PEER};
+        std::vector<std::string> command = launcher;
+        command.push_back(PLATFORM_PEER);
         command.insert(command.end(), order);
         return command;
     }

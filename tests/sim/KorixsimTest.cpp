@@ -3,6 +3,9 @@
 #include "tests/sim/SimTestSupport.h"
 
 #include "tests/support/ChildProcess.h"
+#if !defined(_WIN32)
+#include "tests/support/posix/ScopedEnvironment.h"
+#endif
 
 #include <gmock/gmock.h>
 
@@ -185,6 +188,22 @@ TEST_F(KorixsimTest, VerbsReachTheBoard)
     auto pSnapshot = Snapshot();
     EXPECT_STREQ("default", pSnapshot->sState.sPlant.szSource);
     EXPECT_EQ(0u, pSnapshot->sState.aFaults[korix::OpBoardReadInput].dwErrorCount);
+}
+
+// The prefix is the one setting a person gives the simulated boards; one that cannot name a board
+// is named, with what it may hold, instead of a board whose state "cannot be opened".
+TEST_F(KorixsimTest, AnUnusablePrefixIsNamedWithWhatItMayHold)
+{
+#if defined(_WIN32)
+    GTEST_SKIP() << "the test sets the variable for its child with setenv";
+#else
+    testsupport::CScopedEnvironment prefix("KORIXSIM_PREFIX", "bad/prefix");
+    SRun run = Run({"show"});
+    EXPECT_EQ(1, run.nExitCode);
+    EXPECT_THAT(run.strOutput,
+                HasSubstr("KORIXSIM_PREFIX='bad/prefix' cannot name a simulated board: it may "
+                          "hold 1 to 64 letters, digits, '_', '-' and '.'"));
+#endif
 }
 
 } // namespace

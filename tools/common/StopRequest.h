@@ -33,6 +33,12 @@ private:
     std::unique_ptr<SSaved> m_pSaved;
 };
 
+// For a pfnOnStop whose tool can be stuck where a stop request does not reach its loop (a write
+// to a pipe that nobody reads): ends the process with nExitCode unless it has ended by itself
+// within kStopGraceSeconds. Safe in a signal handler. POSIX only; on Windows it does nothing.
+inline constexpr unsigned kStopGraceSeconds = 1;
+void ExitAfterStopGrace(int nExitCode);
+
 // While one exists, the calling thread holds stop requests back. Threads started meanwhile
 // (the job's worker) inherit that and never take them, so a request always lands on a thread
 // of ours and never interrupts a board call. Where requests arrive on a thread of their own

@@ -1,4 +1,5 @@
 // korixsim: shows and steers the simulated DP master board. See docs/korixsim.md.
+#include "tools/common/BoardSemaphoreCheck.h"
 #include "tools/common/GuardedMain.h"
 #include "tools/korixsim/Arguments.h"
 #include "tools/korixsim/HoldBoard.h"
@@ -28,6 +29,8 @@ int Report(const korix::SControlResult& result)
 
 int RunShow(const SArguments& args)
 {
+    if (!tools::CanOpenBoardSemaphore())
+        std::fprintf(stderr, "korixsim: %s", tools::kNoBoardSemaphoreWarning);
     auto pSnapshot = std::make_unique<korix::SBoardSnapshot>();
     korix::SControlResult result = korix::ReadBoard(args.byBoard, *pSnapshot);
     if (!result.bOk)

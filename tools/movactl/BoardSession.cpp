@@ -1,6 +1,8 @@
 #include "tools/movactl/BoardSession.h"
 
+#include "tools/common/BoardSemaphoreCheck.h"
 #include "tools/common/StopRequest.h"
+#include "tools/movactl/OpenFailure.h"
 #include "tools/movactl/ResultWords.h"
 
 #include <cstdio>
@@ -58,6 +60,11 @@ CBoardSession::CBoardSession(const SArguments& args)
 
 CBoardSession::~CBoardSession()
 {
+    ReleaseJob();
+}
+
+void CBoardSession::ReleaseJob()
+{
     if (m_pJob == nullptr)
         return;
     if (m_bOpen)
@@ -66,6 +73,7 @@ CBoardSession::~CBoardSession()
     if (m_sink.GetReferences() != 0)
         m_pJob->SetJobNotification(nullptr);
     m_pJob->Release();
+    m_pJob = nullptr;
 }
 
 bool CBoardSession::Start()
@@ -77,6 +85,8 @@ bool CBoardSession::Start()
         std::fprintf(stderr, "movactl: %s\n", strError.c_str());
         return false;
     }
+    if (!tools::CanOpenBoardSemaphore())
+        std::fprintf(stderr, "movactl: %s", tools::kNoBoardSemaphoreWarning);
     if (std::int32_t lResult = RegisterSink(); lResult != 0)
     {
         std::fprintf(stderr, "movactl: the job refused our notification sink (%d)\n",
@@ -85,9 +95,16 @@ bool CBoardSession::Start()
     }
     if (std::int32_t lResult = OpenJob(); lResult != 0)
     {
+        // The numbers are board error numbers too; what stands in the way, when one is found,
+        // is the likelier reading, and naming it lets the person act. Our own job holds its
+        // sessions until it is gone, so it goes first.
+        ReleaseJob();
+        std::string strWhy = ExplainOpenFailure(m_commParams.Board, lResult);
+        if (strWhy.empty())
+            strWhy = DescribeOpenResult(lResult);
         std::fprintf(stderr, "movactl: cannot open board %d: OpenJob answered %d: %s\n",
                      static_cast<int>(m_commParams.Board), static_cast<int>(lResult),
-                     DescribeOpenResult(lResult).c_str());
+                     strWhy.c_str());
         return false;
     }
     return true;

@@ -67,6 +67,8 @@ private:
     };
 
     [[noreturn]] void Abandon(std::uint32_t dwContext);
+    // Closes the job when open, drops our sink and gives the job back; its sessions end.
+    void ReleaseJob();
 
     CMovaLibrary m_library;
     CJobSink m_sink;

@@ -2,6 +2,9 @@
 
 #include "tools/movactl/LibraryLoader.h"
 
+#include <filesystem>
+#include <system_error>
+
 namespace movactl
 {
 
@@ -28,6 +31,16 @@ bool CMovaLibrary::Load(const std::string& strPath, std::string& strError)
 
 bool CMovaLibrary::Open(const std::string& strPath, std::string& strError)
 {
+    // The loader would wait for ever on a FIFO and read a device without end: only a plain
+    // file, as korixsim takes only plain files for plants. A name that is not there is left to
+    // the loader, which may look for it elsewhere and says why not.
+    std::error_code error;
+    std::filesystem::file_status status = std::filesystem::status(strPath, error);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+    {
+        strError = "cannot load " + strPath + ": not a plain file";
+        return false;
+    }
     std::string strLoaderError;
     void* pLibrary = OpenLibrary(strPath, strLoaderError);
     if (pLibrary == nullptr)

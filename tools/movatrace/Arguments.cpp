@@ -1,11 +1,12 @@
 #include "tools/movatrace/Arguments.h"
 
+#include "tools/movatrace/LineFilter.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <regex>
 #include <string_view>
 
 namespace movatrace
@@ -124,18 +125,10 @@ bool ParseWindowOption(int argc, const char* const* argv, int& i, SArguments& ar
     return false;
 }
 
-bool IsValidRegex(const std::string& strPattern, std::string& strError)
+bool IsValidPattern(const std::string& strPattern, std::string& strError)
 {
-    try
-    {
-        std::regex re(strPattern, std::regex::ECMAScript);
-        return true;
-    }
-    catch (const std::regex_error& e)
-    {
-        strError = "--grep '" + strPattern + "': " + e.what();
-        return false;
-    }
+    CLineFilter filter;
+    return filter.Compile(strPattern, strError);
 }
 
 } // namespace
@@ -165,7 +158,7 @@ bool ParseArguments(int argc, const char* const* argv, SArguments& args, std::st
         if (!ParseWindowOption(argc, argv, i, args, strError))
             return false;
     }
-    if (args.bGrep && !IsValidRegex(args.strGrep, strError))
+    if (args.bGrep && !IsValidPattern(args.strGrep, strError))
         return false;
     if (args.aClasses.empty())
         args.aClasses.assign(std::begin(kDefaultClasses), std::end(kDefaultClasses));
@@ -184,8 +177,13 @@ void PrintUsage(std::FILE* pOut)
         "line as it arrives, until interrupted.\n"
         "\n"
         "  --class NAME    serve this window class; may be repeated\n"
-        "  --log FILE      also append the lines, as received, to FILE\n"
-        "  --grep REGEX    show and log only the lines that match (ECMAScript syntax)\n"
+        "  --log FILE      also append the lines, as received, to FILE\n",
+        pOut);
+    std::fputs(CLineFilter::IsAvailable()
+                   ? "  --grep REGEX    show and log only the lines that match (RE2 syntax)\n"
+                   : "  --grep REGEX    not in this build (built without RE2)\n",
+               pOut);
+    std::fputs(
         "  --no-color      do not colour errors and warnings on a terminal\n"
         "\n"
         "  level NAME          print the trace level of the live session NAME\n"

@@ -1,5 +1,6 @@
 #include "tools/movatrace/LevelCommands.h"
 
+#include "platform/LevelBlock.h"
 #include "tools/movatrace/SessionNames.h"
 #include "trace/TraceApi.h"
 
@@ -13,13 +14,33 @@
 namespace movatrace
 {
 
+namespace
+{
+
+// Why a session of the name cannot be used although something stands under its name: a file
+// of another user, or a held block too short to map. Empty when there is no such thing.
+std::string ObstacleOf(const std::string& strSession)
+{
+    char szObstacle[400];
+    if (!platform::DescribeLevelBlockObstacle(strSession.c_str(), szObstacle, sizeof szObstacle))
+        return {};
+    return szObstacle;
+}
+
+} // namespace
+
 int RunLevel(const SArguments& args)
 {
     CTracer* pTracer = AttachTracer(args.strSession.c_str());
     if (pTracer == nullptr)
     {
-        std::fprintf(stderr, "movatrace: no live trace session named '%s'\n",
-                     args.strSession.c_str());
+        std::string strObstacle = ObstacleOf(args.strSession);
+        if (strObstacle.empty())
+            std::fprintf(stderr, "movatrace: no live trace session named '%s'\n",
+                         args.strSession.c_str());
+        else
+            std::fprintf(stderr, "movatrace: cannot use trace session '%s': %s\n",
+                         args.strSession.c_str(), strObstacle.c_str());
         return ExitFailed;
     }
     int nResult = ExitOk;
@@ -49,7 +70,13 @@ int RunSessions()
         // A listed session may end before we attach; it is then no longer live.
         CTracer* pTracer = AttachTracer(strName.c_str());
         if (pTracer == nullptr)
+        {
+            std::string strObstacle = ObstacleOf(strName);
+            if (!strObstacle.empty())
+                std::fprintf(stderr, "movatrace: skipping '%s': %s\n", strName.c_str(),
+                             strObstacle.c_str());
             continue;
+        }
         aLive.emplace_back(strName, pTracer->GetLevel());
         DeleteTracer(pTracer);
     }

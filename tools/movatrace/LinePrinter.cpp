@@ -9,10 +9,12 @@ namespace movatrace
 {
 
 CLinePrinter::CLinePrinter(const SArguments& args, bool bColour)
-    : m_strLogPath(args.strLogPath), m_bGrep(args.bGrep), m_bColour(bColour)
+    : m_strLogPath(args.strLogPath), m_bColour(bColour)
 {
-    if (m_bGrep)
-        m_grep = std::regex(args.strGrep, std::regex::ECMAScript);
+    // The arguments were checked with the same compilation, so it does not fail here.
+    std::string strError;
+    if (args.bGrep)
+        m_filter.Compile(args.strGrep, strError);
     if (args.aClasses.size() > 1)
     {
         for (const std::string& strClass : args.aClasses)
@@ -56,7 +58,7 @@ void CLinePrinter::PrintLine(std::size_t nClass, std::string_view line)
     std::string_view text = line;
     if (!text.empty() && text.back() == '\n')
         text.remove_suffix(1);
-    if (m_bGrep && !std::regex_search(text.begin(), text.end(), m_grep))
+    if (!m_filter.Matches(text))
         return;
 
     if (nClass < m_aPrefixes.size())
@@ -93,7 +95,7 @@ void CLinePrinter::OnLine(void* pContext, std::size_t nClass, const char* pText,
     }
     catch (...)
     {
-        // A line we cannot show (no memory, a regex too complex for this line) is dropped;
+        // A line we cannot show (no memory) is dropped;
         // the sender must still get its answer.
     }
 }

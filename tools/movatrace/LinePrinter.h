@@ -5,11 +5,11 @@
 
 #include "tools/common/Terminal.h"
 #include "tools/movatrace/Arguments.h"
+#include "tools/movatrace/LineFilter.h"
 
 #include <cstddef>
 #include <cstdio>
 #include <optional>
-#include <regex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,8 +41,7 @@ private:
     std::string m_strLogPath;
     std::FILE* m_pLog = nullptr;
     bool m_bLogFailed = false;
-    bool m_bGrep;
-    std::regex m_grep;
+    CLineFilter m_filter;
     bool m_bColour;
 };
 

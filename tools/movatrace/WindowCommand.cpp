@@ -14,10 +14,13 @@ namespace
 {
 
 // Runs in a signal handler (POSIX) or on the console's event thread (Windows); Stop is safe in
-// both.
+// both. The window may be stuck writing a line to an output that nobody reads; it still ends,
+// a moment later, with the status of a window that was stopped. Every line it showed was
+// flushed already.
 void StopHost(void* pContext)
 {
     static_cast<platform::CTraceWindowHost*>(pContext)->Stop();
+    tools::ExitAfterStopGrace(ExitOk);
 }
 
 bool ServeClasses(platform::CTraceWindowHost& host, const SArguments& args)

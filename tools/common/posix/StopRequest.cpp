@@ -5,6 +5,7 @@
 #include <atomic>
 #include <csignal>
 #include <pthread.h>
+#include <unistd.h>
 
 namespace tools
 {
@@ -28,7 +29,25 @@ extern "C" void OnStopSignal(int)
         pfnOnStop(g_pOnStopContext.load());
 }
 
+volatile std::sig_atomic_t g_nGraceExitCode = 0;
+
+extern "C" void OnStopGraceOver(int)
+{
+    _exit(g_nGraceExitCode);
+}
+
 } // namespace
+
+// sigaction and alarm are async-signal-safe; the alarm fires once, after the grace.
+void ExitAfterStopGrace(int nExitCode)
+{
+    g_nGraceExitCode = nExitCode;
+    struct sigaction action = {};
+    action.sa_handler = OnStopGraceOver;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGALRM, &action, nullptr);
+    alarm(kStopGraceSeconds);
+}
 
 struct CStopRequest::SSaved
 {

@@ -55,6 +55,10 @@ struct CStopRequest::SSaved
 {
 };
 
+// Not kept on Windows: the console's event arrives on a thread of its own, and there is no
+// alarm to end the process from there later.
+void ExitAfterStopGrace(int) {}
+
 CStopRequest::CStopRequest(PFN_ON_STOP pfnOnStop, void* pContext)
 {
     g_pOnStopContext.store(pContext);
