@@ -1,5 +1,6 @@
-// The loader on POSIX. Without --lib, movactl takes the libmovajob.so built with it (its path
-// comes from the build), else libmovajob.so.1 from the loader's search path.
+// The loader on POSIX. Without --lib, movactl takes libmovajob.so.1 from the loader's search
+// path, which in the build tree starts with the folder of the library built with it (the
+// program's run path, set by the build and dropped when it is installed).
 #include "tools/movactl/LibraryLoader.h"
 
 #include <dlfcn.h>
@@ -10,11 +11,6 @@ namespace movactl
 namespace
 {
 
-#ifdef MOVACTL_BUILT_LIBRARY
-constexpr char kBuiltLibrary[] = MOVACTL_BUILT_LIBRARY;
-#else
-constexpr char kBuiltLibrary[] = "";
-#endif
 constexpr char kInstalledLibrary[] = "libmovajob.so.1";
 
 } // namespace
@@ -42,11 +38,7 @@ void CloseLibrary(void* pLibrary)
 
 std::vector<std::string> DefaultLibraries()
 {
-    std::vector<std::string> aPaths;
-    if (kBuiltLibrary[0] != '\0')
-        aPaths.emplace_back(kBuiltLibrary);
-    aPaths.emplace_back(kInstalledLibrary);
-    return aPaths;
+    return {kInstalledLibrary};
 }
 
 } // namespace movactl
