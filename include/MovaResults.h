@@ -116,6 +116,16 @@ typedef enum teErrorNumber teErrorNumber;
 #define MOVAJOB_PUT_NO_RECORDS (-2)
 /* SetJobNotification: a sink is registered already, or the sink's version differs. */
 #define MOVAJOB_NOTIFY_REFUSED (-1)
+/*
+ * Return codes of the protocol object's operations (IMovaProto), for a host that drives one
+ * directly. Open may also return MOVA_RESULT_NULL_POINTER or MOVAJOB_OPEN_BOARD_ERROR(n); Read,
+ * Write and TestConnection return MOVA_RESULT_NULL_POINTER for a null record pointer.
+ */
+/* Open: no trace session or no communication object could be made. */
+#define MOVAPROTO_OPEN_REFUSED (-1)
+/* Read, Write, TestConnection: the protocol object is not open. */
+#define MOVAPROTO_NOT_OPEN (-1)
+
 /* CreateIMovaJob, CreateIMovaProto: an object was created (1) or not (0). */
 #define MOVA_CREATED 1
 #define MOVA_NOT_CREATED 0

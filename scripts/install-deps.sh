@@ -6,8 +6,10 @@
 # 32-bit half (wine32) is an i386 package: that architecture is enabled first.
 set -euo pipefail
 
+# clang checks that the public headers compile with it; pkgconf builds the pkg-config example;
+# dpkg-dev gives cpack the dpkg-shlibdeps it finds the Debian packages' dependencies with.
 packages=(cmake make g++ g++-multilib googletest libbenchmark-dev nlohmann-json3-dev
-          g++-mingw-w64-i686)
+          g++-mingw-w64-i686 clang pkgconf dpkg-dev)
 # Wine comes with what it recommends: its X11 driver loads several of those libraries.
 wine_packages=(wine wine32:i386 xvfb)
 
