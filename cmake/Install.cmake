@@ -56,10 +56,11 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/
 file(RELATIVE_PATH MOVAJOB_PC_TO_PREFIX
   /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
 string(REGEX REPLACE "/$" "" MOVAJOB_PC_TO_PREFIX "${MOVAJOB_PC_TO_PREFIX}")
-set(MOVAJOB_PC_LIBS "-L\${libdir} -lmovajob")
-if(NOT WIN32)
-  # The linker must find libkorix.so.1, which libmovajob.so.1 needs, in the same folder.
-  string(APPEND MOVAJOB_PC_LIBS " -Wl,-rpath-link,\${libdir}")
+if(WIN32)
+  set(MOVAJOB_PC_LIBS "-L\${libdir} -lMovaJob") # the import library MovaJob.dll.a
+else()
+  # The linker must also find libkorix.so.1, which libmovajob.so.1 needs, in the same folder.
+  set(MOVAJOB_PC_LIBS "-L\${libdir} -lmovajob -Wl,-rpath-link,\${libdir}")
 endif()
 configure_file(${PROJECT_SOURCE_DIR}/cmake/movajob.pc.in
   ${PROJECT_BINARY_DIR}/movajob.pc @ONLY)

@@ -22,6 +22,14 @@
 #include <unknwn.h>
 #define MOVA_CALL __stdcall
 
+/* The system's call macros of IUnknown's C view need COBJMACROS; a host gets them anyway. */
+#if (!defined(__cplusplus) || defined(CINTERFACE)) && !defined(IUnknown_QueryInterface)
+#define IUnknown_QueryInterface(This, riid, ppvObject)                                             \
+    ((This)->lpVtbl->QueryInterface(This, riid, ppvObject))
+#define IUnknown_AddRef(This) ((This)->lpVtbl->AddRef(This))
+#define IUnknown_Release(This) ((This)->lpVtbl->Release(This))
+#endif
+
 #else /* not Windows */
 
 #define MOVA_CALL
