@@ -1,8 +1,9 @@
 /*
- * A MovaJob host in C: opens a job on board 1 of the simulated board, writes a 32-bit value
- * into slave 3's outputs and reads it back from its inputs (slave 3 of the default plant
- * mirrors its outputs), tests the connections of slaves 3, 4 and 5, and closes. Each batch is
- * posted with PutJob and waited for until the sink's OnPutJobFinished has run.
+ * A MovaJob host in C: opens a job on board 1 (or the board given as its only argument)
+ * of the simulated board, writes a 32-bit value into slave 3's outputs and reads it back from
+ * its inputs (slave 3 of the default plant mirrors its outputs), tests the connections of
+ * slaves 3, 4 and 5, and closes. Each batch is posted with PutJob and waited for until the
+ * sink's OnPutJobFinished has run.
  *
  * Exits 0 when everything went as expected, 1 otherwise.
  */
@@ -13,6 +14,7 @@
 #include <MovaJob.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #ifdef _WIN32
@@ -23,7 +25,6 @@
 #include <time.h>
 #endif
 
-#define BOARD 1
 #define SLAVE_LOOPBACK 3
 /* Image buffers must hold the whole image the board delivers: 244 bytes is the DP maximum. */
 #define IMAGE_BYTES 244
@@ -248,7 +249,7 @@ static int TestConnections(IMovaJob* pJob, SHostSink* pSink, const SCommParams* 
     return bAll;
 }
 
-int main(void)
+int main(int argc, char** argv)
 {
     static SHostSink sink;
     static SCommParams comm; /* written by the library until the job is closed */
@@ -256,6 +257,7 @@ int main(void)
     IMovaJob* pJob = NULL;
     int32_t lOpen, lClose;
     int bOk;
+    int nBoard = argc > 1 ? atoi(argv[1]) : 1;
 
     sink.iface.lpVtbl = &kSinkVtbl;
     FinishedInit(&sink.finished);
@@ -276,7 +278,7 @@ int main(void)
     proto.dwSize = sizeof proto;
     proto.byTimeCheckConnection = 0;
     comm.dwSize = sizeof comm;
-    comm.Board = BOARD;
+    comm.Board = nBoard;
     comm.byTimeWatchdog = 0;
     comm.ucNumberOfDPSlaves = 3;
     comm.aSlaves[0].byL2Addr = 3;
@@ -289,7 +291,7 @@ int main(void)
         IMovaJob_Release(pJob);
         return 1;
     }
-    printf("board %d open; slave 3 has %u input and %u output bytes\n", BOARD,
+    printf("board %d open; slave 3 has %u input and %u output bytes\n", nBoard,
            comm.aSlaves[0].wLenIn, comm.aSlaves[0].wLenOut);
 
     bOk = Exchange(pJob, &sink, &comm);

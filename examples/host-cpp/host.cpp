@@ -1,7 +1,8 @@
-// A MovaJob host in C++: opens a job on board 1 of the simulated board, writes a 32-bit value
-// into slave 3's outputs and reads it back from its inputs (slave 3 of the default plant mirrors
-// its outputs), tests the connections of slaves 3, 4 and 5, and closes. Each batch is posted
-// with PutJob and waited for until the sink's OnPutJobFinished has run.
+// A MovaJob host in C++: opens a job on board 1 (or the board given as its only argument)
+// of the simulated board, writes a 32-bit value into slave 3's outputs and reads it back from
+// its inputs (slave 3 of the default plant mirrors its outputs), tests the connections of
+// slaves 3, 4 and 5, and closes. Each batch is posted with PutJob and waited for until the
+// sink's OnPutJobFinished has run.
 //
 // Exits 0 when everything went as expected, 1 otherwise.
 #include <MovaJob.h>
@@ -9,13 +10,13 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
 namespace
 {
 
-const int kBoard = 1;
 const std::uint8_t kLoopbackSlave = 3;
 // Image buffers must hold the whole image the board delivers: 244 bytes is the DP maximum.
 const std::size_t kImageBytes = 244;
@@ -154,8 +155,9 @@ bool TestConnections(IMovaJob* pJob, CHostSink& sink, const SCommParams& comm)
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    int nBoard = argc > 1 ? std::atoi(argv[1]) : 1;
     static CHostSink sink;
     static SCommParams comm; // written by the library until the job is closed
     IMovaJob* pJob = nullptr;
@@ -174,7 +176,7 @@ int main()
 
     SProtoParams proto = {sizeof proto, 0};
     comm.dwSize = sizeof comm;
-    comm.Board = kBoard;
+    comm.Board = nBoard;
     comm.ucNumberOfDPSlaves = 3;
     comm.aSlaves[0].byL2Addr = 3;
     comm.aSlaves[1].byL2Addr = 4;
@@ -186,7 +188,7 @@ int main()
         pJob->Release();
         return 1;
     }
-    std::printf("board %d open; slave 3 has %u input and %u output bytes\n", kBoard,
+    std::printf("board %d open; slave 3 has %u input and %u output bytes\n", nBoard,
                 static_cast<unsigned>(comm.aSlaves[0].wLenIn),
                 static_cast<unsigned>(comm.aSlaves[0].wLenOut));
 
