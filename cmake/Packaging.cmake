@@ -8,7 +8,6 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "MovaJob developers <movajob@example.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "PROFIBUS-DP channel library for process-visualisation hosts")
-set(CPACK_STRIP_FILES OFF)
 
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
@@ -19,6 +18,8 @@ else()
   set(CPACK_DEB_COMPONENT_INSTALL ON)
   set(CPACK_COMPONENTS_ALL library development tools)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  # As Debian ships programs and libraries: without their debug information.
+  set(CPACK_STRIP_FILES ON)
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
   set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://movajob.example.invalid/")
 
