@@ -12,7 +12,7 @@ set -euo pipefail
 # compile with it; pkgconf builds the pkg-config example; dpkg-dev gives cpack the
 # dpkg-shlibdeps it finds the Debian packages' dependencies with.
 packages=(cmake make g++ g++-multilib googletest libbenchmark-dev nlohmann-json3-dev
-          libcli11-dev clang libclang-rt-14-dev pkgconf dpkg-dev
+          libcli11-dev clang clang-format libclang-rt-14-dev pkgconf dpkg-dev
           g++-mingw-w64-i686 "libre2-dev:$(dpkg --print-architecture)" libre2-dev:i386)
 # Wine comes with what it recommends: its X11 driver loads several of those libraries.
 wine_packages=(wine wine32:i386 xvfb)

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds every configuration and runs every test: x86-64 debug, 32-bit x86, ASan+UBSan and
+# Checks the formatting (scripts/check-format.sh), then builds every configuration and runs
+# every test: x86-64 debug, 32-bit x86, ASan+UBSan and
 # TSan, plus the optimised build with the benchmarks, and the 32-bit Windows build
 # (MovaJob.dll, KORIX.dll, the tools) whose tests run under Wine; then the packages, and the
 # example hosts built against the installed files (scripts/packages.sh). Exits non-zero on the
@@ -7,6 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+scripts/check-format.sh
 
 jobs=$(nproc)
 for preset in dev x86 asan tsan release mingw-x86; do
