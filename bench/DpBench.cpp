@@ -82,11 +82,13 @@ public:
                 m_masterSide.Open(m_strPeer, 12000000, dp::teRs485::Off, strError);
         if (!m_bOk)
             std::fprintf(stderr, "%s\n", strError.c_str());
-        m_thread = std::thread([this] {
-            dp::CSlaveResponder responder(m_slaveSide, m_slaves);
-            while (!m_bStop.load())
-                responder.Serve(20000000);
-        });
+        m_thread = std::thread(
+            [this]
+            {
+                dp::CSlaveResponder responder(m_slaveSide, m_slaves);
+                while (!m_bStop.load())
+                    responder.Serve(20000000);
+            });
     }
     ~CBusPair()
     {
@@ -255,7 +257,8 @@ public:
     {
         return 0;
     }
-    std::int32_t MOVA_CALL OnEnumJob(std::uint32_t, SJobParam*, std::uint32_t, std::uint32_t) override
+    std::int32_t MOVA_CALL OnEnumJob(std::uint32_t, SJobParam*, std::uint32_t,
+                                     std::uint32_t) override
     {
         return 0;
     }
@@ -284,16 +287,18 @@ void BM_PutJobWriteToOutputTelegram(benchmark::State& state)
     }
     std::atomic<bool> bStop{false};
     const auto cycle = std::chrono::microseconds(state.range(0));
-    std::thread masterThread([&] {
-        std::string strWhy;
-        while (!bStop.load())
+    std::thread masterThread(
+        [&]
         {
-            const auto start = Clock::now();
-            if (!link.Exchange(strWhy) || !master.RunCycle())
-                return;
-            std::this_thread::sleep_until(start + cycle);
-        }
-    });
+            std::string strWhy;
+            while (!bStop.load())
+            {
+                const auto start = Clock::now();
+                if (!link.Exchange(strWhy) || !master.RunCycle())
+                    return;
+                std::this_thread::sleep_until(start + cycle);
+            }
+        });
 
     SProtoParams protoParams{5, 0};
     SCommParams params{};

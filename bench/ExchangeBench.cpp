@@ -145,7 +145,6 @@ void BM_ProtoReadOneRecord(benchmark::State& state)
 }
 BENCHMARK(BM_ProtoReadOneRecord);
 
-
 // A job on its own board, reading one byte of slave 3 per batch.
 class CBoardJob
 {
@@ -222,7 +221,11 @@ void BM_JobsOnOwnBoardsFromThreads(benchmark::State& state)
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * nJobs * kBatches);
 }
-BENCHMARK(BM_JobsOnOwnBoardsFromThreads)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_JobsOnOwnBoardsFromThreads)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // The same with each job in a process of its own (forked, so the board prefix is shared).
 void BM_JobsOnOwnBoardsFromProcesses(benchmark::State& state)
@@ -302,7 +305,8 @@ void BM_ContextSwitchesOnOneCpu(benchmark::State& state)
                 job.RunOne();
             rusage after{};
             getrusage(RUSAGE_SELF, &after);
-            long nSwitches = (after.ru_nvcsw - before.ru_nvcsw) + (after.ru_nivcsw - before.ru_nivcsw);
+            long nSwitches =
+                (after.ru_nvcsw - before.ru_nvcsw) + (after.ru_nivcsw - before.ru_nivcsw);
             state.counters["switches_per_request"] =
                 static_cast<double>(nSwitches) / static_cast<double>(state.iterations());
         }

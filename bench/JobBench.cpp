@@ -25,7 +25,6 @@ namespace
 
 using Clock = std::chrono::steady_clock;
 
-
 // A job opened on board 1's default plant with the sink registered.
 struct SOpenJob
 {

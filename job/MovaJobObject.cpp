@@ -258,8 +258,7 @@ std::int32_t MOVA_CALL CMovaJob::SetJobNotification(IJobNotify* ptr)
         if (!pszVersion || std::strcmp(pszVersion, kMovaJobVersion) != 0)
         {
             pszVersion = ptr->GetVersion();
-            TraceJob(-2,
-                     "Ende CMovaJob::SetJobNotification version check (need '%s', got '%s')\n",
+            TraceJob(-2, "Ende CMovaJob::SetJobNotification version check (need '%s', got '%s')\n",
                      kMovaJobVersion, pszVersion ? pszVersion : "(null)");
             return -1;
         }

@@ -115,16 +115,16 @@ private:
     // Every line of the job goes through here, safe against OpenJob replacing the tracer.
     void TraceJob(int nLevel, const char* pszFormat, ...) __attribute__((format(gnu_printf, 3, 4)));
 
-    std::atomic<IMovaProto*> m_pProto;  // set once by the first OpenJob, released by the destructor
-    CJobQueue m_JobQueue;               // m_csQueue
+    std::atomic<IMovaProto*> m_pProto; // set once by the first OpenJob, released by the destructor
+    CJobQueue m_JobQueue;              // m_csQueue
     platform::CCriticalSection m_csQueue;
-    IJobNotify* m_pNotify;              // m_csNotify
-    platform::CThread m_hThread;        // m_csLifeCycle
-    std::uint32_t m_dwThreadId;         // m_csLifeCycle; 0 while closed
+    IJobNotify* m_pNotify;       // m_csNotify
+    platform::CThread m_hThread; // m_csLifeCycle
+    std::uint32_t m_dwThreadId;  // m_csLifeCycle; 0 while closed
     platform::CAutoResetEvent m_hJobEvent;
-    std::int32_t m_bOpened;             // m_csLifeCycle
-    std::int32_t m_lStop;               // interlocked
-    CTracer* m_pTracer;                 // m_rwTracer
+    std::int32_t m_bOpened; // m_csLifeCycle
+    std::int32_t m_lStop;   // interlocked
+    CTracer* m_pTracer;     // m_rwTracer
 
     platform::CCriticalSection m_csLifeCycle;
     platform::CCriticalSection m_csNotify;

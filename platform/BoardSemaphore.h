@@ -7,7 +7,7 @@ namespace platform
 {
 
 struct SBoardSemaphore;
-using HBoardSemaphore = SBoardSemaphore*;   // null: no semaphore
+using HBoardSemaphore = SBoardSemaphore*; // null: no semaphore
 
 // Creates the semaphore or opens the existing one of that name; null on failure.
 HBoardSemaphore CreateBoardSemaphore(const char* pszName);

@@ -10,8 +10,8 @@ namespace platform
 struct SLocalTime
 {
     std::uint16_t wYear;
-    std::uint16_t wMonth;   // 1..12
-    std::uint16_t wDay;     // 1..31
+    std::uint16_t wMonth; // 1..12
+    std::uint16_t wDay;   // 1..31
     std::uint16_t wHour;
     std::uint16_t wMinute;
     std::uint16_t wSecond;

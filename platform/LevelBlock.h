@@ -8,14 +8,14 @@
 namespace platform
 {
 
-struct SLevelBlock;                  // one holder's hold on a named block
-using HLevelBlock = SLevelBlock*;    // null: no block
+struct SLevelBlock;               // one holder's hold on a named block
+using HLevelBlock = SLevelBlock*; // null: no block
 
 enum class teBlockCreate
 {
-    Created,        // the caller is the block's one creator; the block is zero-filled
-    AlreadyExists,  // somebody holds a block of that name; the caller holds nothing
-    Failed          // the system refused (bad name, no memory, no rights)
+    Created,       // the caller is the block's one creator; the block is zero-filled
+    AlreadyExists, // somebody holds a block of that name; the caller holds nothing
+    Failed         // the system refused (bad name, no memory, no rights)
 };
 
 // CreateFileMappingA over the paging file, size 2, plus GetLastError. The block lives while

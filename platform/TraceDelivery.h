@@ -10,7 +10,7 @@ namespace platform
 {
 
 struct STraceWindow;
-using HTraceWindow = STraceWindow*;   // null: no such window
+using HTraceWindow = STraceWindow*; // null: no such window
 
 // A handle for a text of at most kMaxTraceAtomText characters that the window reads back
 // while it handles the message. 0 means "no atom".

@@ -13,7 +13,7 @@ namespace platform
 enum class teServeResult
 {
     Serving,
-    ClassTaken,   // another live window of this user serves the class already
+    ClassTaken, // another live window of this user serves the class already
     Failed
 };
 

@@ -7,9 +7,12 @@
 set -euo pipefail
 
 # RE2 (movatrace --grep) for both Linux builds, the 32-bit one included; it has the native
-# architecture named so that the query does not see both at once.
+# architecture named so that the query does not see both at once. CLI11 and clang's libFuzzer
+# serve the DP master's programs and parser fuzzing; clang also checks that the public headers
+# compile with it; pkgconf builds the pkg-config example; dpkg-dev gives cpack the
+# dpkg-shlibdeps it finds the Debian packages' dependencies with.
 packages=(cmake make g++ g++-multilib googletest libbenchmark-dev nlohmann-json3-dev
-          libcli11-dev clang libclang-rt-14-dev
+          libcli11-dev clang clang-format libclang-rt-14-dev pkgconf dpkg-dev
           g++-mingw-w64-i686 "libre2-dev:$(dpkg --print-architecture)" libre2-dev:i386)
 # Wine comes with what it recommends: its X11 driver loads several of those libraries.
 wine_packages=(wine wine32:i386 xvfb)

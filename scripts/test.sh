@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Builds every configuration and runs every test: x86-64 debug, 32-bit x86, ASan+UBSan and
+# Checks the formatting (scripts/check-format.sh), then builds every configuration and runs
+# every test: x86-64 debug, 32-bit x86, ASan+UBSan and
 # TSan, plus the optimised build with the benchmarks, and the 32-bit Windows build
-# (MovaJob.dll, KORIX.dll, the tools) whose tests run under Wine. Exits non-zero on the first
-# failure.
+# (MovaJob.dll, KORIX.dll, the tools) whose tests run under Wine; then the packages, and the
+# example hosts built against the installed files (scripts/packages.sh). Exits non-zero on the
+# first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+scripts/check-format.sh
 
 jobs=$(nproc)
 for preset in dev x86 asan tsan release mingw-x86; do
@@ -26,4 +29,6 @@ for preset in dev x86 asan tsan; do
 done
 echo "=== test: mingw-x86 (under Wine)"
 scripts/with-wine.sh ctest --preset mingw-x86 -j "$jobs"
+echo "=== packages and the examples, against the installed files"
+scripts/packages.sh
 echo "=== all tests passed"

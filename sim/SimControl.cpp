@@ -39,7 +39,8 @@ const char* const kOperationNames[] = {
 };
 static_assert(sizeof kOperationNames / sizeof kOperationNames[0] == OpCount);
 
-__attribute__((format(gnu_printf, 2, 3))) SControlResult Answer(bool bOk, const char* pszFormat, ...)
+__attribute__((format(gnu_printf, 2, 3))) SControlResult Answer(bool bOk, const char* pszFormat,
+                                                                ...)
 {
     SControlResult result{bOk, {}};
     va_list args;

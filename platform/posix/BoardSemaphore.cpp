@@ -40,7 +40,7 @@ namespace
 
 // The file's layout, the same for 32-bit and 64-bit processes.
 constexpr std::size_t kFileSize = 8192;
-constexpr std::size_t kWordOffset = 64;         // the semaphore word, alone in its cache line
+constexpr std::size_t kWordOffset = 64;          // the semaphore word, alone in its cache line
 constexpr std::size_t kGenerationsOffset = 4096; // one 32-bit generation per slot
 constexpr std::uint32_t kSlots = 1024;
 constexpr off_t kSlotLockBase = 65536; // slot i is claimed by a write lock on this byte + i
@@ -213,8 +213,7 @@ bool WaitContended(HBoardSemaphore hSemaphore)
                 continue;
             dwWord |= kWaitersBit;
         }
-        if (Futex(hSemaphore->m_pWord, FUTEX_WAIT, dwWord, &checkAfter) == 0 ||
-            errno != ETIMEDOUT)
+        if (Futex(hSemaphore->m_pWord, FUTEX_WAIT, dwWord, &checkAfter) == 0 || errno != ETIMEDOUT)
             continue; // woken, the word changed meanwhile, or a signal: look again
         if (IsHolderGone(hSemaphore, dwWord & ~kWaitersBit) &&
             word.compare_exchange_strong(dwWord, dwMine, std::memory_order_acquire))
@@ -257,8 +256,8 @@ bool WaitBoardSemaphore(HBoardSemaphore hSemaphore)
     if (hSemaphore == nullptr)
         return false;
     std::uint32_t dwFree = 0;
-    if (Word(hSemaphore).compare_exchange_strong(dwFree, hSemaphore->m_dwToken,
-                                                 std::memory_order_acquire))
+    if (Word(hSemaphore)
+            .compare_exchange_strong(dwFree, hSemaphore->m_dwToken, std::memory_order_acquire))
         return true;
     return WaitContended(hSemaphore);
 }

@@ -19,7 +19,7 @@ inline socklen_t MakeTraceWindowAddress(const char* pszWindowClass, sockaddr_un&
 {
     std::memset(&addr, 0, sizeof addr);
     addr.sun_family = AF_UNIX;
-    char* pName = addr.sun_path + 1;   // sun_path[0] stays 0: abstract namespace
+    char* pName = addr.sun_path + 1; // sun_path[0] stays 0: abstract namespace
     std::size_t nRoom = sizeof addr.sun_path - 1;
     int nLen = std::snprintf(pName, nRoom, "movatrace.%u.%s", static_cast<unsigned>(getuid()),
                              pszWindowClass);

@@ -35,7 +35,8 @@ HBoardSemaphore CreateBoardSemaphore(const char* pszName)
 
 bool WaitBoardSemaphore(HBoardSemaphore hSemaphore)
 {
-    if (hSemaphore == nullptr || WaitForSingleObject(hSemaphore->m_hSemaphore, INFINITE) != WAIT_OBJECT_0)
+    if (hSemaphore == nullptr ||
+        WaitForSingleObject(hSemaphore->m_hSemaphore, INFINITE) != WAIT_OBJECT_0)
         return false;
     InterlockedIncrement(&hSemaphore->m_nHeld);
     return true;

@@ -59,8 +59,8 @@ std::int16_t* MapLevelBlock(HLevelBlock hBlock)
 {
     if (hBlock == nullptr)
         return nullptr;
-    return static_cast<std::int16_t*>(
-        MapViewOfFile(AsHandle(hBlock), FILE_MAP_WRITE | FILE_MAP_READ, 0, 0, sizeof(std::int16_t)));
+    return static_cast<std::int16_t*>(MapViewOfFile(
+        AsHandle(hBlock), FILE_MAP_WRITE | FILE_MAP_READ, 0, 0, sizeof(std::int16_t)));
 }
 
 void UnmapLevelBlock(std::int16_t* pLevel)

@@ -24,7 +24,7 @@ struct CTraceWindowHost::SImpl
     };
 
     UINT m_uTraceMsg = 0;
-    HANDLE m_hStop = nullptr;      // manual-reset: a Stop stays seen until Run returns
+    HANDLE m_hStop = nullptr; // manual-reset: a Stop stays seen until Run returns
     std::vector<std::unique_ptr<SWindow>> m_aWindows;
     PFN_LINE m_pfnLine = nullptr;
     void* m_pContext = nullptr;
@@ -99,9 +99,8 @@ teServeResult CTraceWindowHost::AddClass(const char* pszWindowClass)
     if (classAtom == 0)
         return teServeResult::Failed;
 
-    std::unique_ptr<SImpl::SWindow> pWindow(
-        new (std::nothrow) SImpl::SWindow{m_pImpl.get(), m_pImpl->m_aWindows.size(), nullptr,
-                                          classAtom});
+    std::unique_ptr<SImpl::SWindow> pWindow(new (std::nothrow) SImpl::SWindow{
+        m_pImpl.get(), m_pImpl->m_aWindows.size(), nullptr, classAtom});
     // A top-level window, never shown: FindWindowA finds it all the same.
     HWND hWnd = pWindow ? CreateWindowExA(0, pszWindowClass, pszWindowClass, WS_OVERLAPPEDWINDOW,
                                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,

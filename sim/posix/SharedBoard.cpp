@@ -5,8 +5,8 @@
 // descriptor queue on a mutex first.
 #include "sim/SharedBoard.h"
 
-#include "sim/BoardPrefix.h"
 #include "platform/posix/ByteLock.h"
+#include "sim/BoardPrefix.h"
 
 #include <array>
 #include <atomic>

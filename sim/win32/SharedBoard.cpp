@@ -71,8 +71,8 @@ bool MakeSharedBoardName(std::uint8_t byBoard, char* pszName, std::size_t nSize)
     const char* pszPrefix = BoardNamePrefix();
     if (pszPrefix == nullptr)
         return false;
-    int nLength = std::snprintf(pszName, nSize, "%s.board%u", pszPrefix,
-                                static_cast<unsigned>(byBoard));
+    int nLength =
+        std::snprintf(pszName, nSize, "%s.board%u", pszPrefix, static_cast<unsigned>(byBoard));
     return nLength > 0 && static_cast<std::size_t>(nLength) < nSize;
 }
 

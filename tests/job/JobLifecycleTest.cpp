@@ -134,9 +134,9 @@ int OwnRegistration()
 bool IsHeldByAnother(int nHandle)
 {
     auto pSnapshot = std::make_unique<korix::SBoardSnapshot>();
-    const korix::SRegistration& registration =
-        korix::ReadBoard(1, *pSnapshot).bOk ? pSnapshot->sState.aRegistrations[nHandle & 7]
-                                            : korix::SRegistration{};
+    const korix::SRegistration& registration = korix::ReadBoard(1, *pSnapshot).bOk
+                                                   ? pSnapshot->sState.aRegistrations[nHandle & 7]
+                                                   : korix::SRegistration{};
     return registration.byInUse != 0 && (registration.byGeneration << 3 | (nHandle & 7)) == nHandle;
 }
 

@@ -248,8 +248,7 @@ TEST_F(JobSinkTest, HostMayLetGoOfTheJobFromAnotherThreadWhileAReportRuns)
 
 // A report handler that hands its result to another host thread and waits for it, while that
 // thread calls into the job: none of these calls may wait for the report.
-class JobReportHandOffTest : public JobFixture,
-                             public testing::WithParamInterface<std::string>
+class JobReportHandOffTest : public JobFixture, public testing::WithParamInterface<std::string>
 {
 };
 

@@ -188,7 +188,8 @@ TEST(MovactlCommonTest, RecordResults_InWordsWithTheirNumber)
     EXPECT_EQ("outside the image (-963)", DescribeResult(-963));
     EXPECT_EQ("no output buffer (-860)", DescribeResult(-860));
     EXPECT_EQ("null pointer (-900)", DescribeResult(-900));
-    EXPECT_EQ("slave address outside the table (-899)", DescribeResult(-899));
+    EXPECT_EQ("unknown board answer, or slave address outside the table (99)",
+              DescribeResult(-899));
     EXPECT_EQ("slave not exchanging data (-800)", DescribeResult(-800));
     EXPECT_EQ("board error 0x80 (1)", DescribeResult(-801));
     EXPECT_EQ("board error 0x95 (22)", DescribeResult(-822));
@@ -196,7 +197,7 @@ TEST(MovactlCommonTest, RecordResults_InWordsWithTheirNumber)
     EXPECT_EQ("slave state 5 (45)", DescribeResult(-845));
     EXPECT_EQ("master not operational (50)", DescribeResult(-850));
     EXPECT_EQ("master not operational (53)", DescribeResult(-853));
-    EXPECT_EQ("error number 30", DescribeResult(-830));
+    EXPECT_EQ("unexpected result (-830)", DescribeResult(-830));
     EXPECT_EQ("unexpected result (-1000)", DescribeResult(-1000));
 }
 

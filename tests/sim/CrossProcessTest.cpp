@@ -167,7 +167,8 @@ TEST_F(SimCrossProcessTest, StaleHandleNeverEndsAnotherProcesssRegistration)
         }
     }
     ASSERT_TRUE(bSameHandle) << "the peer never got the stale handle's slot and generation";
-    EXPECT_EQ(korix::BoardOk, Call(BoardClose, MakeRequest(stale)).wError); // ours is closed: no error
+    EXPECT_EQ(korix::BoardOk,
+              Call(BoardClose, MakeRequest(stale)).wError); // ours is closed: no error
     EXPECT_EQ(korix::BoardErrUnknownHandle, Call(BoardReadInput, MakeRequest(stale, 3)).wError);
     EXPECT_EQ("ok", peer.Ask("write 3 01")); // the peer's registration lives on
     EXPECT_EQ(0, peer.Finish());

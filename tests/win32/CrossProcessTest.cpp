@@ -155,9 +155,9 @@ TEST(Win32BoardSemaphoreTest, SemSyncTestIsOneSemaphoreForEveryProcess)
 TEST(Win32MovatraceTest, WindowPrintsALineSentAsAtomByAnyProgram)
 {
     const std::string strClass = testsupport::UniqueName("MovatraceClass");
-    testsupport::CChildProcess movatrace({testsupport::HelperPath("movatrace"), "--class",
-                                          strClass, "--no-color"},
-                                         testsupport::teErrorOutput::Merged);
+    testsupport::CChildProcess movatrace(
+        {testsupport::HelperPath("movatrace"), "--class", strClass, "--no-color"},
+        testsupport::teErrorOutput::Merged);
     std::string line;
     bool bServing = false;
     while (!bServing && movatrace.ReadLine(line, kReplyTimeoutMs))

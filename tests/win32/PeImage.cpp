@@ -8,8 +8,7 @@ namespace win32test
 namespace
 {
 
-template <typename T>
-const T* At(const BYTE* pBase, DWORD dwRva)
+template <typename T> const T* At(const BYTE* pBase, DWORD dwRva)
 {
     return reinterpret_cast<const T*>(pBase + dwRva);
 }
@@ -54,8 +53,8 @@ std::vector<SImportedDll> ReadImports(const BYTE* pBase)
         // The lookup table keeps the names and ordinals; the address table may be bound.
         DWORD dwTable = pDescriptor->OriginalFirstThunk != 0 ? pDescriptor->OriginalFirstThunk
                                                              : pDescriptor->FirstThunk;
-        for (const auto* pThunk = At<IMAGE_THUNK_DATA32>(pBase, dwTable); pThunk->u1.AddressOfData != 0;
-             ++pThunk)
+        for (const auto* pThunk = At<IMAGE_THUNK_DATA32>(pBase, dwTable);
+             pThunk->u1.AddressOfData != 0; ++pThunk)
         {
             if (IMAGE_SNAP_BY_ORDINAL32(pThunk->u1.Ordinal))
                 dll.setOrdinals.insert(IMAGE_ORDINAL32(pThunk->u1.Ordinal));

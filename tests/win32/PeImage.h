@@ -12,15 +12,15 @@ namespace win32test
 
 struct SExports
 {
-    std::vector<std::string> aNames;       // exported names
-    std::set<std::uint32_t> setOrdinals;   // ordinals with an address
+    std::vector<std::string> aNames;     // exported names
+    std::set<std::uint32_t> setOrdinals; // ordinals with an address
 };
 
 struct SImportedDll
 {
     std::string strName;
-    std::vector<std::string> aNames;      // imported by name
-    std::set<std::uint32_t> setOrdinals;  // imported by ordinal
+    std::vector<std::string> aNames;     // imported by name
+    std::set<std::uint32_t> setOrdinals; // imported by ordinal
 };
 
 struct SPeImage

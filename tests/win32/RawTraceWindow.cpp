@@ -12,8 +12,8 @@ CRawTraceWindow::CRawTraceWindow(const std::string& strClass)
     windowClass.lpszClassName = m_strClass.c_str();
     if (RegisterClassA(&windowClass) == 0)
         return;
-    m_hWnd = CreateWindowExA(0, m_strClass.c_str(), "raw trace window", WS_OVERLAPPEDWINDOW, 0,
-                             0, 100, 100, nullptr, nullptr, windowClass.hInstance, nullptr);
+    m_hWnd = CreateWindowExA(0, m_strClass.c_str(), "raw trace window", WS_OVERLAPPEDWINDOW, 0, 0,
+                             100, 100, nullptr, nullptr, windowClass.hInstance, nullptr);
     if (m_hWnd != nullptr)
         SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }

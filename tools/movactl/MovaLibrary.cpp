@@ -49,7 +49,8 @@ bool CMovaLibrary::Open(const std::string& strPath, std::string& strError)
         return false;
     }
     // A host looks both factories up and takes the library only with both.
-    auto pfnCreateJob = reinterpret_cast<PFN_CREATE_IMOVAJOB>(FindExport(pLibrary, "CreateIMovaJob"));
+    auto pfnCreateJob =
+        reinterpret_cast<PFN_CREATE_IMOVAJOB>(FindExport(pLibrary, "CreateIMovaJob"));
     auto pfnCreateProto =
         reinterpret_cast<PFN_CREATE_IMOVAPROTO>(FindExport(pLibrary, "CreateIMovaProto"));
     if (pfnCreateJob == nullptr || pfnCreateProto == nullptr)

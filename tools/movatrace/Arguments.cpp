@@ -183,15 +183,14 @@ void PrintUsage(std::FILE* pOut)
                    ? "  --grep REGEX    show and log only the lines that match (RE2 syntax)\n"
                    : "  --grep REGEX    not in this build (built without RE2)\n",
                pOut);
-    std::fputs(
-        "  --no-color      do not colour errors and warnings on a terminal\n"
-        "\n"
-        "  level NAME          print the trace level of the live session NAME\n"
-        "  level NAME LEVEL    set it to LEVEL (-32768 to 32767)\n"
-        "  sessions            list the live trace sessions with their levels\n"
-        "\n"
-        "Exit status: 0 success, 1 failure, 2 bad arguments.\n",
-        pOut);
+    std::fputs("  --no-color      do not colour errors and warnings on a terminal\n"
+               "\n"
+               "  level NAME          print the trace level of the live session NAME\n"
+               "  level NAME LEVEL    set it to LEVEL (-32768 to 32767)\n"
+               "  sessions            list the live trace sessions with their levels\n"
+               "\n"
+               "Exit status: 0 success, 1 failure, 2 bad arguments.\n",
+               pOut);
 }
 
 } // namespace movatrace

@@ -36,8 +36,8 @@ std::string CCounterFile::Create(const char* pszPrefix)
         return "";
     int nZero = 0;
     DWORD dwWritten = 0;
-    bool bWritten = WriteFile(hFile, &nZero, sizeof nZero, &dwWritten, nullptr) &&
-                    dwWritten == sizeof nZero;
+    bool bWritten =
+        WriteFile(hFile, &nZero, sizeof nZero, &dwWritten, nullptr) && dwWritten == sizeof nZero;
     CloseHandle(hFile);
     if (!bWritten)
     {
@@ -97,12 +97,11 @@ int* CCounterFile::Map()
 {
     if (m_pView == nullptr && m_hFile != nullptr)
     {
-        m_hMapping = CreateFileMappingA(AsHandle(m_hFile), nullptr, PAGE_READWRITE, 0,
-                                        sizeof(int), nullptr);
+        m_hMapping =
+            CreateFileMappingA(AsHandle(m_hFile), nullptr, PAGE_READWRITE, 0, sizeof(int), nullptr);
         if (m_hMapping != nullptr)
-            m_pView = static_cast<int*>(MapViewOfFile(AsHandle(m_hMapping),
-                                                      FILE_MAP_READ | FILE_MAP_WRITE, 0, 0,
-                                                      sizeof(int)));
+            m_pView = static_cast<int*>(MapViewOfFile(
+                AsHandle(m_hMapping), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(int)));
     }
     return m_pView;
 }

@@ -202,9 +202,8 @@ int CChildProcess::Wait(int nTimeoutMs)
         WAIT_OBJECT_0)
         return -1;
     DWORD dwExitCode = 0;
-    int nExitCode = GetExitCodeProcess(AsHandle(m_hProcess), &dwExitCode)
-                        ? static_cast<int>(dwExitCode)
-                        : -1;
+    int nExitCode =
+        GetExitCodeProcess(AsHandle(m_hProcess), &dwExitCode) ? static_cast<int>(dwExitCode) : -1;
     CloseHandle(AsHandle(m_hProcess));
     m_hProcess = nullptr;
     m_nPid = -1;
@@ -215,8 +214,8 @@ std::string HelperPath(const char* pszProgram)
 {
     char szSelf[MAX_PATH * 4];
     DWORD dwLength = GetModuleFileNameA(nullptr, szSelf, sizeof szSelf);
-    std::string dir = dwLength > 0 && dwLength < sizeof szSelf ? std::string(szSelf, dwLength)
-                                                               : std::string();
+    std::string dir =
+        dwLength > 0 && dwLength < sizeof szSelf ? std::string(szSelf, dwLength) : std::string();
     dir = dir.substr(0, dir.find_last_of("\\/") + 1);
     return dir + pszProgram + ".exe";
 }

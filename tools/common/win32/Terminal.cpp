@@ -42,10 +42,10 @@ void WriteInColour(std::FILE* pStream, teColour eColour, std::string_view text)
     std::fflush(pStream);
     HANDLE hConsole = ConsoleOf(pStream);
     CONSOLE_SCREEN_BUFFER_INFO info{};
-    bool bColoured = GetConsoleScreenBufferInfo(hConsole, &info) != 0 &&
-                     SetConsoleTextAttribute(hConsole, static_cast<WORD>(
-                                                           (info.wAttributes & ~kForegroundBits) |
-                                                           ForegroundOf(eColour))) != 0;
+    bool bColoured =
+        GetConsoleScreenBufferInfo(hConsole, &info) != 0 &&
+        SetConsoleTextAttribute(hConsole, static_cast<WORD>((info.wAttributes & ~kForegroundBits) |
+                                                            ForegroundOf(eColour))) != 0;
     std::fwrite(text.data(), 1, text.size(), pStream);
     if (bColoured)
     {

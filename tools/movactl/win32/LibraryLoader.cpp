@@ -36,8 +36,8 @@ std::string OwnFolder()
     std::string strPath(MAX_PATH, '\0');
     for (;;)
     {
-        DWORD dwLength = GetModuleFileNameA(nullptr, strPath.data(),
-                                            static_cast<DWORD>(strPath.size()));
+        DWORD dwLength =
+            GetModuleFileNameA(nullptr, strPath.data(), static_cast<DWORD>(strPath.size()));
         if (dwLength == 0)
             return "";
         if (dwLength < strPath.size())
