@@ -226,18 +226,17 @@ SControlResult InjectDelay(std::uint8_t byBoard, teOperation eOperation, std::ui
 {
     if (!IsOperation(eOperation))
         return Answer(false, "no such operation");
-    return ChangeBoard(
-        byBoard,
-        [&](SBoardState& state)
-        {
-            SetDelayFault(state.aFaults[eOperation], dwDelayMs, dwCount);
-            if (dwCount == 0 || dwDelayMs == 0)
-                return Answer(true, "board %u: %s takes no extra time", byBoard,
-                              OperationName(eOperation));
-            return Answer(true, "board %u: %s of %s take%s %u ms longer", byBoard,
-                          NextCalls(dwCount).c_str(), OperationName(eOperation),
-                          VerbEnding(dwCount), dwDelayMs);
-        });
+    return ChangeBoard(byBoard,
+                       [&](SBoardState& state)
+                       {
+                           SetDelayFault(state.aFaults[eOperation], dwDelayMs, dwCount);
+                           if (dwCount == 0 || dwDelayMs == 0)
+                               return Answer(true, "board %u: %s takes no extra time", byBoard,
+                                             OperationName(eOperation));
+                           return Answer(true, "board %u: %s of %s take%s %u ms longer", byBoard,
+                                         NextCalls(dwCount).c_str(), OperationName(eOperation),
+                                         VerbEnding(dwCount), dwDelayMs);
+                       });
 }
 
 SControlResult ExpireWatchdogs(std::uint8_t byBoard)

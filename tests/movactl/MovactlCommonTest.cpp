@@ -129,15 +129,15 @@ TEST(MovactlCommonTest, TypedValues_TwosComplementAndIeee754InHostOrder)
     EXPECT_EQ(Write("3:0:i16=-100").abyValue, (TBytes{0x9C, 0xFF}));
     EXPECT_EQ(Write("3:0:i16=0xFFFF").abyValue, (TBytes{0xFF, 0xFF})); // the bit pattern
     EXPECT_EQ(Write("3:0:i16=-0x10").abyValue, (TBytes{0xF0, 0xFF}));
-    EXPECT_EQ(Write("3:0:i64=-9223372036854775808").abyValue,
-              (TBytes{0, 0, 0, 0, 0, 0, 0, 0x80}));
+    EXPECT_EQ(Write("3:0:i64=-9223372036854775808").abyValue, (TBytes{0, 0, 0, 0, 0, 0, 0, 0x80}));
     EXPECT_EQ(Write("3:0:f32=-1.5").abyValue, (TBytes{0, 0, 0xC0, 0xBF}));
     EXPECT_EQ(Write("3:0:f32=1e-3").abyValue, (TBytes{0x6F, 0x12, 0x83, 0x3A}));
     EXPECT_EQ(Write("3:0:f64=0.1").abyValue,
               (TBytes{0x9A, 0x99, 0x99, 0x99, 0x99, 0x99, 0xB9, 0x3F}));
     EXPECT_EQ(Write("3:0:f32=-inf").abyValue, (TBytes{0, 0, 0x80, 0xFF}));
 
-    EXPECT_THAT(WriteError("3:0:i8=128"), HasSubstr("'128' is not a value of type i8 (-128 to 127"));
+    EXPECT_THAT(WriteError("3:0:i8=128"),
+                HasSubstr("'128' is not a value of type i8 (-128 to 127"));
     EXPECT_THAT(WriteError("3:0:i8=-129"), HasSubstr("type i8 (-128 to 127"));
     EXPECT_THAT(WriteError("3:0:i8=0x100"), HasSubstr("type i8"));
     EXPECT_THAT(WriteError("3:0:i64=-9223372036854775809"),

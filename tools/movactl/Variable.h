@@ -25,7 +25,7 @@ struct SVariable
     std::uint16_t wBitOffset = 0;
     std::uint16_t wBitLength = 0;
     bool bSwap = false;
-    bool bOutputs = false;              // read the output image instead of the inputs
+    bool bOutputs = false; // read the output image instead of the inputs
     teValueType eType = teValueType::Unsigned;
     std::vector<std::uint8_t> abyValue; // write: the value buffer as the record hands it over
 };
