@@ -34,6 +34,9 @@ const SVerbInfo kVerbs[] = {
      "step shows: open the board, test every connection, read every slave's inputs, write a\n"
      "pattern to the loopback slaves 3 and 5 and read it back, watch the moving inputs of\n"
      "slave 4 for N seconds (default 3), queue batches and withdraw one before it runs, close.\n"},
+    {"scan", VerbScan, "scan",
+     "Lists every slave the board knows: its address, input and output lengths, and its\n"
+     "status in words. With --quiet, only the addresses, one per line.\n"},
     {"test", VerbTest, "test",
      "Tests the connection of every slave (the board's, or --slaves) in one batch and prints\n"
      "each slave's image lengths (learned at open), its status number and the result in\n"
@@ -58,9 +61,6 @@ const SVerbInfo kVerbs[] = {
      "Reads the variables again every MS milliseconds (default 500) and redraws them in place\n"
      "on a terminal, until Ctrl-C or SIGTERM, or after N rounds. VAR as for read, of any\n"
      "slaves.\n"},
-    {"scan", VerbScan, "scan",
-     "Lists every slave the board knows: its address, input and output lengths, and its\n"
-     "status in words. With --quiet, only the addresses, one per line.\n"},
 };
 
 struct SOptionInfo
@@ -340,8 +340,11 @@ void PrintUsage(std::FILE* pOut, teVerb eVerb)
     {
         const SVerbInfo& info = InfoOf(eVerb);
         std::fprintf(pOut, "Usage: movactl %s [OPTIONS]\n\n%s\n", info.pszSynopsis, info.pszHelp);
-        std::fputs("Options: --board N, --slaves LIST, --watchdog T, --lib PATH (see movactl "
-                   "--help).\n",
+        std::fputs(eVerb == VerbScan
+                       ? "Options: --board N, --watchdog T, --lib PATH, --quiet (see "
+                         "movactl --help).\n"
+                       : "Options: --board N, --slaves LIST, --watchdog T, --lib PATH "
+                         "(see movactl --help).\n",
                    pOut);
         return;
     }
