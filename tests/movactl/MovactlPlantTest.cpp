@@ -54,6 +54,15 @@ TEST_F(MovactlTest, Test_MasterCannotBeLearned_SaidAndExitOne)
     EXPECT_EQ(1, none.nExitCode);
     EXPECT_THAT(Rows(none.strOutput),
                 Contains("master: unknown, no slave exchanges data to read from"));
+
+    // The board offline as a dead master leaves it: the connection test carries the mode.
+    ASSERT_TRUE(korix::SetMasterMode(1, 0x00).bOk);
+    SRun offline = RunMovactl({"test", "--slaves", "3"});
+    EXPECT_EQ(1, offline.nExitCode);
+    EXPECT_THAT(Rows(offline.strOutput),
+                ElementsAre("slave in out status result", "3 8 8 40 master not operational (50)",
+                            "master: not operational (mode 0x00, offline): the connection test "
+                            "answered master not operational (50)"));
 }
 
 TEST_F(MovactlTest, Scan_ListsTheBoardsSlavesAndTheOtherCommandsUseThem)

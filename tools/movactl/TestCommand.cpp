@@ -48,7 +48,19 @@ SMasterState ProbeMaster(CBoardSession& session, const std::vector<SJobParam>& a
         }
     }
     if (pConnected == nullptr)
+    {
+        // The test of a slave that is not exchanging data carries the master's mode, if the
+        // board reported one that does not operate.
+        for (const SJobParam& record : aRecords)
+        {
+            std::int32_t nErrorNumber = MOVA_RESULT_BOARD_BASE - record.lResult;
+            if (nErrorNumber >= 50 && nErrorNumber <= 53)
+                return {false, std::string("not operational (") + MasterModeName(nErrorNumber) +
+                                   "): the connection test answered " +
+                                   DescribeResult(record.lResult)};
+        }
         return {false, "unknown, no slave exchanges data to read from"};
+    }
     std::uint8_t byAddress = pConnected->tsConSpec.byL2Addr;
     bool bOutputs = pConnected->tsConSpec.wLenIn == 0;
     std::uint16_t wLength = bOutputs ? pConnected->tsConSpec.wLenOut : pConnected->tsConSpec.wLenIn;
