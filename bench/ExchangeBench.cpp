@@ -16,6 +16,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <sched.h>
@@ -144,6 +145,50 @@ void BM_ProtoReadOneRecord(benchmark::State& state)
     pProto->Release();
 }
 BENCHMARK(BM_ProtoReadOneRecord);
+
+// N loops of exchanges, each a thread with a communication object on a board of its own: all
+// of them contend for the one board semaphore.
+void BM_ExchangeLoops(benchmark::State& state)
+{
+    constexpr int kExchanges = 20000;
+    int nLoops = static_cast<int>(state.range(0));
+    std::vector<std::unique_ptr<CDPCommunication>> comms;
+    std::vector<SCommParams> params(static_cast<std::size_t>(nLoops));
+    for (int n = 0; n < nLoops; ++n)
+    {
+        params[n] = PlantParams(static_cast<std::uint8_t>(n + 1));
+        comms.push_back(std::make_unique<CDPCommunication>(static_cast<std::uint8_t>(n + 1)));
+        teErrorNumber eError = DPERR_NONE;
+        if (!comms.back()->InitDPCommunication(params[n].ucNumberOfDPSlaves, params[n].aSlaves, 0,
+                                               &eError))
+        {
+            state.SkipWithError("cannot open a board");
+            return;
+        }
+    }
+    for (auto _ : state)
+    {
+        std::vector<std::thread> loops;
+        for (auto& pComm : comms)
+            loops.emplace_back(
+                [&pComm]
+                {
+                    std::uint8_t abyIn[244] = {};
+                    teErrorNumber eError = DPERR_NONE;
+                    for (int i = 0; i < kExchanges; ++i)
+                        pComm->ReadFromDPSlave(kSlave, abyIn, &eError);
+                });
+        for (std::thread& loop : loops)
+            loop.join();
+    }
+    for (auto& pComm : comms)
+    {
+        teErrorNumber eError = DPERR_NONE;
+        pComm->ExitDPCommunication(&eError);
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * nLoops * kExchanges);
+}
+BENCHMARK(BM_ExchangeLoops)->Arg(1)->Arg(2)->Arg(4)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // A job on its own board, reading one byte of slave 3 per batch.
 class CBoardJob
