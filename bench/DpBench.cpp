@@ -6,6 +6,7 @@
 // - the time from a host's PutJob of a write (the MovaJob library on a board served by the
 //   master) to the output telegram that carries the value arriving at the slave.
 #include "bench/BenchBoards.h"
+#include "bench/BenchSink.h"
 #include "dp/BoardLink.h"
 #include "dp/BusTiming.h"
 #include "dp/DpMaster.h"
@@ -242,28 +243,6 @@ private:
     std::thread m_thread;
 };
 
-class CNullSink : public IJobNotify
-{
-public:
-    HRESULT MOVA_CALL QueryInterface(REFIID, void** ppv) override
-    {
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG MOVA_CALL AddRef() override { return 1; }
-    ULONG MOVA_CALL Release() override { return 1; }
-    const char* MOVA_CALL GetVersion() override { return kMovaJobVersion; }
-    std::int32_t MOVA_CALL OnPutJobFinished(std::uint32_t, SJobParam*, std::uint32_t) override
-    {
-        return 0;
-    }
-    std::int32_t MOVA_CALL OnEnumJob(std::uint32_t, SJobParam*, std::uint32_t,
-                                     std::uint32_t) override
-    {
-        return 0;
-    }
-};
-
 // Argument: the master's shortest cycle in microseconds, as korix-dpmaster --cycle-us.
 void BM_PutJobWriteToOutputTelegram(benchmark::State& state)
 {
@@ -305,7 +284,7 @@ void BM_PutJobWriteToOutputTelegram(benchmark::State& state)
     params.Board = byBoard;
     params.aSlaves[params.ucNumberOfDPSlaves++].byL2Addr = 3;
     IMovaJob* pJob = nullptr;
-    CNullSink sink;
+    bench::CBenchSink sink;
     // The slave must be exchanging data before the job opens, or the open reports it.
     for (int i = 0; i < 2000 && master.Slave(0).eState != dp::SlaveDataExchange; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
