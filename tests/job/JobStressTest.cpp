@@ -5,7 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <limits>
-#include <shared_mutex>
+#include <mutex>
 #include <thread>
 
 using namespace jobtest;
@@ -32,9 +32,12 @@ TEST_F(JobStressTest, EveryBatchEndsExactlyOnce)
     std::vector<std::atomic<int>> putEpoch(kBatches + 1);
     std::atomic<int> nEpoch{0};
     std::atomic<int> nLateReports{0};
-    // Puts share it; a close with the change of epoch takes it alone, so that every batch
-    // is known to belong to the epoch it was put in.
-    std::shared_mutex epochLock;
+    // Held by each put and by a close with the change of epoch, so that every batch is known to
+    // belong to the epoch it was put in. A plain mutex: with std::shared_mutex (winpthreads'
+    // rwlock in the MinGW build) this test counted late reports under Wine that no path of the
+    // job explains. Puts take turns among themselves, but still race the worker, the
+    // enumeration and the closes.
+    std::mutex epochLock;
 
     CTestSink sink;
     sink.m_onFinished = [&](std::uint32_t dwContext)
@@ -62,7 +65,7 @@ TEST_F(JobStressTest, EveryBatchEndsExactlyOnce)
                 for (int i = 0; i < kBatchesPerProducer; ++i)
                 {
                     int nContext = nProducer * kBatchesPerProducer + i;
-                    std::shared_lock<std::shared_mutex> lock(epochLock);
+                    std::lock_guard<std::mutex> lock(epochLock);
                     putEpoch[nContext] = nEpoch.load();
                     EXPECT_EQ(0, m_pJob->PutJob(1, &batches[nContext].record,
                                                 static_cast<std::uint32_t>(nContext)));
@@ -79,7 +82,7 @@ TEST_F(JobStressTest, EveryBatchEndsExactlyOnce)
     for (int nRound = 0; nRound < kCloseRounds; ++nRound)
     {
         std::this_thread::sleep_for(std::chrono::milliseconds(3));
-        std::unique_lock<std::shared_mutex> lock(epochLock);
+        std::lock_guard<std::mutex> lock(epochLock);
         ASSERT_EQ(0, m_pJob->CloseJob());
         ++nEpoch;
         ASSERT_EQ(0, m_pJob->SetJobNotification(&sink));
