@@ -1,6 +1,6 @@
 // korix-dpmaster: a DP master on a serial line that serves a board of the board library, so
 // that MovaJob (unchanged) reads and writes real slaves. See docs/dp-master.md.
-#include "tools/common/GuardedMain.h"
+#include "tools/common/CommandLine.h"
 #include "tools/common/StopRequest.h"
 #include "tools/dpmaster/StatusText.h"
 
@@ -9,22 +9,17 @@
 #include "dp/DpMaster.h"
 #include "dp/SlaveResponder.h"
 
-#include <CLI/CLI.hpp>
-
 #include <poll.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <thread>
 
 namespace
 {
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 
 // Whether standard input has brought a "status" line; false once it has ended.
 bool StatusAsked(bool& bInputOpen, std::string& strPending)
@@ -75,20 +70,8 @@ int Run(int argc, char** argv)
                    "print the status every so many seconds (0: never)");
     app.footer("A line \"status\" on standard input prints the status once. Ctrl-C (or SIGTERM) "
                "ends the master: the board then reports its master offline.");
-    try
-    {
-        app.parse(argc, argv);
-    }
-    catch (const CLI::CallForHelp&)
-    {
-        std::fputs(app.help().c_str(), stdout);
-        return kExitOk;
-    }
-    catch (const CLI::ParseError& e)
-    {
-        std::fprintf(stderr, "korix-dpmaster: %s\nTry 'korix-dpmaster --help'\n", e.what());
-        return kExitUsage;
-    }
+    if (std::optional<int> nDone = tools::ParseCommandLine(app, argc, argv))
+        return *nDone;
 
     std::string strText, strError;
     dp::SMasterConfig config;
@@ -98,7 +81,7 @@ int Run(int argc, char** argv)
         std::fprintf(stderr, "korix-dpmaster: %s%s\n",
                      strError.rfind(strBus, 0) == 0 ? "" : (strBus + ": ").c_str(),
                      strError.c_str());
-        return kExitFailed;
+        return tools::ExitFailed;
     }
     const dp::teRs485 eRs485 = strRs485 == "on"
                                    ? dp::teRs485::On
@@ -119,7 +102,7 @@ int Run(int argc, char** argv)
     if (!link.Attach(strError) || !port.Open(strPort, config.bus.dwBaudRate, eRs485, strError))
     {
         std::fprintf(stderr, "korix-dpmaster: %s\n", strError.c_str());
-        return kExitFailed;
+        return tools::ExitFailed;
     }
     std::string strSlaves;
     for (const dp::SSlaveConfig& slave : config.slaves)
@@ -135,20 +118,20 @@ int Run(int argc, char** argv)
     bool bInputOpen = true;
     std::string strPending;
     auto nextStatus = std::chrono::steady_clock::now() + std::chrono::seconds(uStatusSeconds);
-    int nStatus = kExitOk;
+    int nStatus = tools::ExitOk;
     while (!tools::CStopRequest::IsStopRequested())
     {
         const auto cycleStart = std::chrono::steady_clock::now();
         if (!link.Exchange(strError))
         {
             std::fprintf(stderr, "korix-dpmaster: %s\n", strError.c_str());
-            nStatus = kExitFailed;
+            nStatus = tools::ExitFailed;
             break;
         }
         if (!master.RunCycle())
         {
             std::fprintf(stderr, "korix-dpmaster: %s: the port failed\n", strPort.c_str());
-            nStatus = kExitFailed;
+            nStatus = tools::ExitFailed;
             break;
         }
         const bool bPeriodic = uStatusSeconds != 0 && cycleStart >= nextStatus;
@@ -169,5 +152,5 @@ int Run(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    return RunGuarded("korix-dpmaster", Run, argc, argv);
+    return tools::RunGuarded("korix-dpmaster", [&] { return Run(argc, argv); });
 }

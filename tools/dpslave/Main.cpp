@@ -1,27 +1,22 @@
 // korix-dpslave: DP slaves on a serial port or a pseudo-terminal, for tests and for people
 // without hardware. See docs/dp-master.md.
-#include "tools/common/GuardedMain.h"
+#include "tools/common/CommandLine.h"
 #include "tools/common/StopRequest.h"
 #include "tools/dpslave/SlaveCommands.h"
 
 #include "dp/BusFiles.h"
 #include "dp/SlaveResponder.h"
 
-#include <CLI/CLI.hpp>
-
 #include <poll.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace
 {
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 
 // Lines from standard input without blocking; false once it has ended.
 bool ReadCommandLines(std::string& strPending, std::vector<std::string>& lines)
@@ -60,21 +55,13 @@ int Run(int argc, char** argv)
     app.add_option("--slaves", strSlaves, "slave file (JSON)")->required();
     app.add_option("--baud", dwBaud, "baud rate")->check(CLI::Range(1200u, 12000000u));
     app.footer(dpslave::CommandHelp());
-    try
+    if (std::optional<int> nDone = tools::ParseCommandLine(app, argc, argv))
+        return *nDone;
+    if (strPort.empty() && !bPty)
     {
-        app.parse(argc, argv);
-        if (strPort.empty() && !bPty)
-            throw CLI::RequiredError("--port or --pty");
-    }
-    catch (const CLI::CallForHelp&)
-    {
-        std::fputs(app.help().c_str(), stdout);
-        return kExitOk;
-    }
-    catch (const CLI::ParseError& e)
-    {
-        std::fprintf(stderr, "korix-dpslave: %s\nTry 'korix-dpslave --help'\n", e.what());
-        return kExitUsage;
+        std::fprintf(stderr, "korix-dpslave: --port or --pty is required\nTry 'korix-dpslave "
+                             "--help'.\n");
+        return tools::ExitUsage;
     }
 
     std::string strText, strError;
@@ -85,7 +72,7 @@ int Run(int argc, char** argv)
         std::fprintf(stderr, "korix-dpslave: %s%s\n",
                      strError.rfind(strSlaves, 0) == 0 ? "" : (strSlaves + ": ").c_str(),
                      strError.c_str());
-        return kExitFailed;
+        return tools::ExitFailed;
     }
     dp::CSerialPort port;
     std::string strPeer = strPort;
@@ -94,7 +81,7 @@ int Run(int argc, char** argv)
     if (!bOpened)
     {
         std::fprintf(stderr, "korix-dpslave: %s\n", strError.c_str());
-        return kExitFailed;
+        return tools::ExitFailed;
     }
     std::vector<dp::CSimulatedSlave> slaves;
     std::string strAddresses;
@@ -116,7 +103,7 @@ int Run(int argc, char** argv)
         if (!responder.Serve(2000000))
         {
             std::fprintf(stderr, "korix-dpslave: %s: the port failed\n", strPeer.c_str());
-            return kExitFailed;
+            return tools::ExitFailed;
         }
         if (bInput)
             bInput = ReadCommandLines(strPending, lines);
@@ -126,12 +113,12 @@ int Run(int argc, char** argv)
             std::fflush(stdout);
         lines.clear();
     }
-    return kExitOk;
+    return tools::ExitOk;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    return RunGuarded("korix-dpslave", Run, argc, argv);
+    return tools::RunGuarded("korix-dpslave", [&] { return Run(argc, argv); });
 }
