@@ -35,8 +35,8 @@ std::optional<int> ParseCommandLine(CLI::App& app, int argc, const char* const* 
 // One subcommand and what runs it.
 using CommandList = std::vector<std::pair<CLI::App*, std::function<int()>>>;
 
-// Runs the command of the subcommand that was given; a tool without one given prints its help
-// to standard error and ends with ExitUsage.
+// Runs the command of the subcommand that was given; without one, says "tool: no command
+// given" and the hint on standard error, as for any other usage error, and ends with ExitUsage.
 int RunChosenCommand(const CLI::App& app, const CommandList& commands);
 
 // The main of every tool: an exception that got that far ends the tool with "tool: what" and

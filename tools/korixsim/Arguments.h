@@ -1,48 +1,42 @@
-// The command line of korixsim: which verb to run on which board, and with what.
+// The command line of korixsim: which command to run on which board, and with what.
 #pragma once
 
 #include "sim/BoardState.h"
 
+#include <CLI/CLI.hpp>
+
 #include <cstdint>
-#include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace korixsim
 {
 
-enum teExitCode
+enum teCommand
 {
-    ExitOk = 0,
-    ExitFailed = 1,
-    ExitUsage = 2
+    CommandShow,
+    CommandSetInput,
+    CommandOutputs,
+    CommandSlaveState,
+    CommandMasterMode,
+    CommandFail,
+    CommandDelay,
+    CommandExpireWatchdog,
+    CommandLoad,
+    CommandReset,
+    CommandHold // Windows only: see HoldBoard.h
 };
 
-enum teVerb
-{
-    VerbNone, // only --help
-    VerbShow,
-    VerbSetInput,
-    VerbOutputs,
-    VerbSlaveState,
-    VerbMasterMode,
-    VerbFail,
-    VerbDelay,
-    VerbExpireWatchdog,
-    VerbLoad,
-    VerbReset,
-    VerbHold // Windows only: see HoldBoard.h
-};
-
+// What the command line gave; parsing fills in what the chosen command takes.
 struct SArguments
 {
-    teVerb eVerb = VerbNone;
-    bool bHelp = false;
     std::uint8_t byBoard = 1;
     std::uint8_t byAddress = 0;
     std::uint8_t byOffset = 0;
-    std::vector<std::uint8_t> abyBytes; // set-input
-    std::uint8_t byValue = 0;           // slave-state: the state; master-mode: the mode
+    std::vector<std::string> astrHexBytes; // set-input, as typed
+    std::vector<std::uint8_t> abyBytes;    // set-input, parsed
+    std::uint8_t byValue = 0;              // slave-state: the state; master-mode: the mode
     korix::teOperation eOperation = korix::OpCount;
     std::uint16_t wErrorWord = 0;
     std::uint32_t dwDelayMs = 0;
@@ -50,10 +44,9 @@ struct SArguments
     std::string strFile;
 };
 
-// Fills args from argv; on failure returns false with the reason in strError.
-bool ParseArguments(int argc, const char* const* argv, SArguments& args, std::string& strError);
-
-// The overview for VerbNone, else the verb's own page.
-void PrintUsage(std::FILE* pOut, teVerb eVerb);
+// Describes korixsim's command line in app, so that parsing fills args. Returns each
+// command's subcommand; what a command needs beyond a number's range (hex bytes, an error
+// word that is not 0) is checked while parsing, so that it is a usage error too.
+std::vector<std::pair<CLI::App*, teCommand>> DescribeCommandLine(CLI::App& app, SArguments& args);
 
 } // namespace korixsim

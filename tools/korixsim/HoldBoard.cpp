@@ -1,7 +1,7 @@
 #include "tools/korixsim/HoldBoard.h"
 
+#include "tools/common/CommandLine.h"
 #include "tools/common/StopRequest.h"
-#include "tools/korixsim/Arguments.h"
 
 #include "sim/SimControl.h"
 
@@ -20,13 +20,13 @@ int RunHold(std::uint8_t byBoard)
     if (!result.bOk)
     {
         std::fprintf(stderr, "korixsim: %s\n", result.szMessage);
-        return ExitFailed;
+        return tools::ExitFailed;
     }
     std::printf("board %u: held open until Ctrl-C\n", static_cast<unsigned>(byBoard));
     std::fflush(stdout);
     while (!tools::CStopRequest::IsStopRequested())
         tools::CStopRequest::SleepUnlessStopped(1000);
-    return ExitOk;
+    return tools::ExitOk;
 }
 
 } // namespace korixsim

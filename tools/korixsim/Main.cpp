@@ -1,6 +1,6 @@
 // korixsim: shows and steers the simulated DP master board. See docs/korixsim.md.
 #include "tools/common/BoardSemaphoreCheck.h"
-#include "tools/common/GuardedMain.h"
+#include "tools/common/CommandLine.h"
 #include "tools/korixsim/Arguments.h"
 #include "tools/korixsim/HoldBoard.h"
 #include "tools/korixsim/ShowBoard.h"
@@ -8,8 +8,8 @@
 #include "sim/SimControl.h"
 
 #include <cstdio>
-#include <exception>
 #include <memory>
+#include <optional>
 
 namespace
 {
@@ -21,10 +21,10 @@ int Report(const korix::SControlResult& result)
     if (!result.bOk)
     {
         std::fprintf(stderr, "korixsim: %s\n", result.szMessage);
-        return ExitFailed;
+        return tools::ExitFailed;
     }
     std::printf("%s\n", result.szMessage);
-    return ExitOk;
+    return tools::ExitOk;
 }
 
 int RunShow(const SArguments& args)
@@ -36,7 +36,7 @@ int RunShow(const SArguments& args)
     if (!result.bOk)
         return Report(result);
     std::fputs(FormatBoard(args.byBoard, *pSnapshot).c_str(), stdout);
-    return ExitOk;
+    return tools::ExitOk;
 }
 
 int RunOutputs(const SArguments& args)
@@ -48,64 +48,58 @@ int RunOutputs(const SArguments& args)
     if (!result.bOk)
         return Report(result);
     std::printf("%s\n", HexLine(abyOutputs, byLength).c_str());
-    return ExitOk;
+    return tools::ExitOk;
 }
 
-int RunVerb(const SArguments& args)
+int RunCommand(teCommand eCommand, const SArguments& args)
 {
-    switch (args.eVerb)
+    switch (eCommand)
     {
-    case VerbShow:
+    case CommandShow:
         return RunShow(args);
-    case VerbOutputs:
+    case CommandOutputs:
         return RunOutputs(args);
-    case VerbSetInput:
+    case CommandSetInput:
         return Report(korix::SetInputBytes(args.byBoard, args.byAddress, args.byOffset,
                                            args.abyBytes.data(), args.abyBytes.size()));
-    case VerbSlaveState:
+    case CommandSlaveState:
         return Report(korix::SetSlaveState(args.byBoard, args.byAddress, args.byValue));
-    case VerbMasterMode:
+    case CommandMasterMode:
         return Report(korix::SetMasterMode(args.byBoard, args.byValue));
-    case VerbFail:
+    case CommandFail:
         return Report(
             korix::InjectError(args.byBoard, args.eOperation, args.wErrorWord, args.dwCount));
-    case VerbDelay:
+    case CommandDelay:
         return Report(
             korix::InjectDelay(args.byBoard, args.eOperation, args.dwDelayMs, args.dwCount));
-    case VerbExpireWatchdog:
+    case CommandExpireWatchdog:
         return Report(korix::ExpireWatchdogs(args.byBoard));
-    case VerbLoad:
+    case CommandLoad:
         return Report(korix::LoadPlantFile(args.byBoard, args.strFile.c_str()));
-    case VerbReset:
+    case CommandReset:
         return Report(korix::ResetBoard(args.byBoard));
-    case VerbHold:
+    case CommandHold:
         return RunHold(args.byBoard);
-    case VerbNone:
-        break;
     }
-    return ExitUsage;
+    return tools::ExitUsage;
 }
 
-int RunCommand(int argc, char** argv)
+int Run(int argc, char** argv)
 {
+    CLI::App app{"", "korixsim"};
     SArguments args;
-    std::string strError;
-    if (!ParseArguments(argc, argv, args, strError))
-    {
-        std::fprintf(stderr, "korixsim: %s\nTry 'korixsim --help'.\n", strError.c_str());
-        return ExitUsage;
-    }
-    if (args.bHelp)
-    {
-        PrintUsage(stdout, args.eVerb);
-        return ExitOk;
-    }
-    return RunVerb(args);
+    tools::CommandList commands;
+    for (const auto& [pCommand, eCommand] : DescribeCommandLine(app, args))
+        commands.emplace_back(pCommand,
+                              [&args, eCommand = eCommand] { return RunCommand(eCommand, args); });
+    if (std::optional<int> nDone = tools::ParseCommandLine(app, argc, argv))
+        return *nDone;
+    return tools::RunChosenCommand(app, commands);
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    return RunGuarded("korixsim", RunCommand, argc, argv);
+    return tools::RunGuarded("korixsim", [&] { return Run(argc, argv); });
 }

@@ -2,6 +2,8 @@
 
 #include "sim/Watchdog.h"
 
+#include "include/MovaResults.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -31,29 +33,10 @@ const char* VerbEnding(std::uint32_t dwCount)
     return dwCount == 1 ? "s" : "";
 }
 
-const char* MasterModeName(std::uint8_t byMode)
+// "1 input byte", "8 input bytes".
+std::string Bytes(unsigned nCount, const char* pszKind)
 {
-    switch (byMode)
-    {
-    case 0x00:
-        return "offline";
-    case 0x40:
-        return "stop";
-    case 0x80:
-        return "clear";
-    case 0xC0:
-        return "operate";
-    default:
-        return "unknown";
-    }
-}
-
-const char* SlaveStateName(std::uint8_t byState)
-{
-    static const char* const kNames[] = {"not reachable",       "being parameterised",
-                                         "data exchange",       "data exchange, diagnosis pending",
-                                         "configuration fault", "stopped"};
-    return byState < sizeof kNames / sizeof kNames[0] ? kNames[byState] : "unknown";
+    return Format("%u %s %s", nCount, pszKind, nCount == 1 ? "byte" : "bytes");
 }
 
 std::string Range(unsigned nFirst, unsigned nLength)
@@ -167,9 +150,10 @@ void AppendSlaves(std::string& strText, const korix::SPlant& plant)
         const korix::SSlave& slave = plant.aSlaves[byAddress];
         if (slave.byPresent == 0)
             continue;
-        strText += Format("  address %u: state %u (%s), %u input bytes, %u output bytes\n",
-                          byAddress, slave.byState, SlaveStateName(slave.byState),
-                          slave.byInputLength, slave.byOutputLength);
+        strText +=
+            Format("  address %u: state %u (%s), %s, %s\n", byAddress, slave.byState,
+                   MovaSlaveStateText(slave.byState), Bytes(slave.byInputLength, "input").c_str(),
+                   Bytes(slave.byOutputLength, "output").c_str());
         for (std::uint8_t i = 0; i < slave.byGeneratorCount && i < korix::kMaxGenerators; ++i)
             strText += "    generator " + DescribeGenerator(slave.aGenerators[i]) + "\n";
         AppendBytes(strText, "inputs", slave.abyInput, slave.byInputLength);
@@ -186,8 +170,9 @@ void AppendFaults(std::string& strText, const korix::SBoardState& state)
         const char* pszName = korix::OperationName(static_cast<korix::teOperation>(i));
         if (fault.dwErrorCount != 0)
             strFaults +=
-                Format("  %s: %s answer%s 0x%02X\n", pszName, NextCalls(fault.dwErrorCount).c_str(),
-                       VerbEnding(fault.dwErrorCount), fault.wErrorWord);
+                Format("  %s: %s answer%s 0x%02X (%s)\n", pszName,
+                       NextCalls(fault.dwErrorCount).c_str(), VerbEnding(fault.dwErrorCount),
+                       fault.wErrorWord, MovaBoardErrorText(fault.wErrorWord));
         if (fault.dwDelayCount != 0)
             strFaults += Format("  %s: %s take%s %u ms longer\n", pszName,
                                 NextCalls(fault.dwDelayCount).c_str(),
@@ -211,7 +196,7 @@ std::string FormatBoard(std::uint8_t byBoard, const korix::SBoardSnapshot& snaps
     const korix::SBoardState& state = snapshot.sState;
     std::string strText = Format("Board %u (shared memory %s)\n", byBoard, snapshot.szSharedName);
     strText += Format("Master mode: 0x%02X (%s)\n", state.sPlant.byMasterMode,
-                      MasterModeName(state.sPlant.byMasterMode));
+                      MovaMasterModeText(state.sPlant.byMasterMode));
     char szSource[korix::kPlantSourceSize + 1] = {};
     std::memcpy(szSource, state.sPlant.szSource, korix::kPlantSourceSize);
     strText += std::string("Plant: ") + szSource + "\n";
