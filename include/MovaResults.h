@@ -1,7 +1,8 @@
 /*
  * Every number a host meets, by name: the error numbers (which are also the slave status
  * numbers of the slave table), the results written into a record's lResult, and the return
- * codes of the job's operations; and two functions that put a number into short English words.
+ * codes of the job's operations; and functions that put such a number, or a value the board
+ * reports (error word, slave state, master mode), into short English words.
  *
  * Works as C (C99 or later) and as C++ (C++11 or later).
  */
@@ -200,6 +201,69 @@ static inline const char* MovaResultText(int32_t lResult)
             return MovaErrorNumberText(nNumber);
     }
     return "unexpected result";
+}
+
+/*
+ * The board's own values in words, as the board library reports them: an error word
+ * ("no slave at the address"), a slave state ("data exchange") and a master mode ("operate").
+ * The library accepts slave states 2 and 3 as exchanging data and master modes 0x80 and 0xC0 as
+ * operational. A value without a meaning of its own gives "unassigned error word",
+ * "unknown slave state" or "unknown master mode". The text lives as long as the program.
+ */
+static inline const char* MovaBoardErrorText(uint32_t dwErrorWord)
+{
+    switch (dwErrorWord)
+    {
+    case 0x00:
+        return "no error";
+    case 0x80:
+        return "no such board";
+    case 0x81:
+        return "unknown handle";
+    case 0x82:
+        return "no free registration";
+    case 0x83:
+        return "malformed request";
+    case 0x84:
+        return "no slave at the address";
+    case 0x85:
+        return "length does not fit";
+    case 0x86:
+        return "address not registered for output";
+    case 0x8F:
+        return "board unavailable";
+    case 0x95:
+        return "watchdog expired";
+    default:
+        return "unassigned error word";
+    }
+}
+
+static inline const char* MovaSlaveStateText(uint32_t dwState)
+{
+    static const char* const apszStates[] = {
+        "not reachable",       "being parameterised",
+        "data exchange",       "data exchange, diagnosis pending",
+        "configuration fault", "stopped"};
+    return dwState < sizeof apszStates / sizeof apszStates[0] ? apszStates[dwState]
+                                                              : "unknown slave state";
+}
+
+static inline const char* MovaMasterModeText(uint32_t dwMode)
+{
+    switch (dwMode)
+    {
+    case 0x00:
+        return "offline";
+    case 0x40:
+        return "stop";
+    case 0x80:
+        return "clear";
+    case 0xC0:
+        return "operate";
+    default:
+        return "unknown master mode";
+    }
 }
 
 #endif /* MOVAJOB_MOVARESULTS_H */

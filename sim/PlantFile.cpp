@@ -27,6 +27,12 @@ std::string Range(unsigned nFirst, unsigned nLength)
     return std::to_string(nFirst) + ".." + std::to_string(nFirst + nLength - 1);
 }
 
+// "1 byte", "4 bytes".
+std::string Bytes(std::size_t nCount)
+{
+    return std::to_string(nCount) + (nCount == 1 ? " byte" : " bytes");
+}
+
 // The largest unsigned value that byLength big-endian bytes hold.
 std::uint64_t MaxUnsigned(unsigned nLength)
 {
@@ -216,7 +222,7 @@ bool CPlantReader::ReadSlave(const json& jSlave, std::size_t nIndex, SPlant& pla
             return false;
         if (abyBytes.size() > qwLength)
             return m_fields.Fail(MemberPlace(strPlace, pszKey),
-                                 std::to_string(abyBytes.size()) + " bytes is more than the " +
+                                 Bytes(abyBytes.size()) + " is more than the " +
                                      (bInputs ? "input" : "output") + " length " +
                                      std::to_string(qwLength));
         if (!abyBytes.empty())
@@ -385,7 +391,7 @@ bool CPlantReader::ReadSine(const json& jGenerator, const std::string& strPlace,
                              "center " + std::to_string(nCenter) + " +/- amplitude " +
                                  std::to_string(nAmplitude) + " leaves the range " +
                                  std::to_string(-nMax - 1) + ".." + std::to_string(nMax) + " of " +
-                                 std::to_string(generator.byLength) + " bytes");
+                                 Bytes(generator.byLength));
     generator.dwPeriodMs = static_cast<std::uint32_t>(qwPeriod);
     generator.nAmplitude = static_cast<std::int32_t>(nAmplitude);
     generator.nCenter = static_cast<std::int32_t>(nCenter);

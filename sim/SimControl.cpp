@@ -10,6 +10,8 @@
 #include "sim/Registrations.h"
 #include "sim/Watchdog.h"
 
+#include "include/MovaResults.h"
+
 #include "platform/Clock.h"
 
 #include <cerrno>
@@ -106,6 +108,20 @@ const char* VerbEnding(std::uint32_t dwCount)
     return dwCount == 1 ? "s" : "";
 }
 
+// "1 input byte", "8 input bytes".
+std::string Bytes(std::size_t nCount, const char* pszKind = "")
+{
+    return std::to_string(nCount) + " " + pszKind + (nCount == 1 ? "byte" : "bytes");
+}
+
+// "byte 5", "bytes 0..7".
+std::string ByteRange(unsigned nFirst, unsigned nLength)
+{
+    if (nLength == 1)
+        return "byte " + std::to_string(nFirst);
+    return "bytes " + std::to_string(nFirst) + ".." + std::to_string(nFirst + nLength - 1);
+}
+
 bool IsOperation(teOperation eOperation)
 {
     return eOperation < OpCount;
@@ -183,7 +199,8 @@ SControlResult SetMasterMode(std::uint8_t byBoard, std::uint8_t byMode)
                        [&](SBoardState& state)
                        {
                            state.sPlant.byMasterMode = byMode;
-                           return Answer(true, "board %u: master mode 0x%02X", byBoard, byMode);
+                           return Answer(true, "board %u: master mode 0x%02X (%s)", byBoard, byMode,
+                                         MovaMasterModeText(byMode));
                        });
 }
 
@@ -196,8 +213,8 @@ SControlResult SetSlaveState(std::uint8_t byBoard, std::uint8_t byAddress, std::
                            if (pSlave == nullptr)
                                return NoSlave(byAddress);
                            pSlave->byState = byState;
-                           return Answer(true, "board %u: slave %u in state %u", byBoard, byAddress,
-                                         byState);
+                           return Answer(true, "board %u: slave %u in state %u (%s)", byBoard,
+                                         byAddress, byState, MovaSlaveStateText(byState));
                        });
 }
 
@@ -215,9 +232,10 @@ SControlResult InjectError(std::uint8_t byBoard, teOperation eOperation, std::ui
                            if (dwCount == 0)
                                return Answer(true, "board %u: %s answers normally", byBoard,
                                              OperationName(eOperation));
-                           return Answer(true, "board %u: %s of %s answer%s 0x%02X", byBoard,
+                           return Answer(true, "board %u: %s of %s answer%s 0x%02X (%s)", byBoard,
                                          NextCalls(dwCount).c_str(), OperationName(eOperation),
-                                         VerbEnding(dwCount), wErrorWord);
+                                         VerbEnding(dwCount), wErrorWord,
+                                         MovaBoardErrorText(wErrorWord));
                        });
 }
 
@@ -272,22 +290,23 @@ SControlResult SetInputBytes(std::uint8_t byBoard, std::uint8_t byAddress, std::
             if (pSlave == nullptr)
                 return NoSlave(byAddress);
             if (byOffset + nCount > pSlave->byInputLength)
-                return Answer(false,
-                              "slave %u has %u input bytes; %zu bytes at offset %u do not fit",
-                              byAddress, pSlave->byInputLength, nCount, byOffset);
+                return Answer(false, "slave %u has %s; %s at offset %u %s not fit", byAddress,
+                              Bytes(pSlave->byInputLength, "input ").c_str(), Bytes(nCount).c_str(),
+                              byOffset, nCount == 1 ? "does" : "do");
             if (nCount != 0)
                 std::memcpy(pSlave->abyInput + byOffset, pbyBytes, nCount);
             const SGenerator* pGenerator =
                 DrivingGenerator(*pSlave, byOffset, static_cast<unsigned>(nCount));
             if (pGenerator != nullptr)
                 return Answer(true,
-                              "board %u: %zu input bytes of slave %u set at offset %u; a %s "
-                              "generator drives bytes %u..%u and will overwrite them",
-                              byBoard, nCount, byAddress, byOffset,
-                              GeneratorKindName(pGenerator->byKind), pGenerator->byOffset,
-                              pGenerator->byOffset + pGenerator->byLength - 1);
-            return Answer(true, "board %u: %zu input bytes of slave %u set at offset %u", byBoard,
-                          nCount, byAddress, byOffset);
+                              "board %u: %s of slave %u set at offset %u; a %s generator drives "
+                              "%s and will overwrite %s",
+                              byBoard, Bytes(nCount, "input ").c_str(), byAddress, byOffset,
+                              GeneratorKindName(pGenerator->byKind),
+                              ByteRange(pGenerator->byOffset, pGenerator->byLength).c_str(),
+                              nCount == 1 ? "it" : "them");
+            return Answer(true, "board %u: %s of slave %u set at offset %u", byBoard,
+                          Bytes(nCount, "input ").c_str(), byAddress, byOffset);
         });
 }
 
@@ -305,8 +324,8 @@ SControlResult ReadOutputBytes(std::uint8_t byBoard, std::uint8_t byAddress,
                                           ? kMaxDataLength
                                           : pSlave->byOutputLength;
                            std::memcpy(abyOutputs, pSlave->abyOutput, byLength);
-                           return Answer(true, "board %u: slave %u holds %u output bytes", byBoard,
-                                         byAddress, byLength);
+                           return Answer(true, "board %u: slave %u holds %s", byBoard, byAddress,
+                                         Bytes(byLength, "output ").c_str());
                        });
 }
 
