@@ -147,7 +147,7 @@ CLI::Option* AddCount(CLI::App& command, SArguments& args)
 std::vector<std::pair<CLI::App*, teCommand>> DescribeCommandLine(CLI::App& app, SArguments& args)
 {
     app.description(std::string("Shows and steers the simulated DP master board (") +
-                    kBoardLibrary + ") that every process of this user shares.");
+                    kBoardLibrary + ")\nthat every process of this user shares.");
     app.footer("Numbers are decimal, or hex after 0x. 'korixsim COMMAND --help' explains a "
                "command.\nKORIXSIM_PREFIX, when set, replaces the \"korix\" at the start of the "
                "boards' shared memory names.\n" +
