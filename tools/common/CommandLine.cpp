@@ -23,8 +23,23 @@ CLI::Validator Number(std::uint64_t qwMin, std::uint64_t qwMax)
         "NUMBER " + strRange);
 }
 
+namespace
+{
+
+// CLI11 takes "/name" for an option on Windows. The tools take only "--name" and "-h", so a
+// path such as "/tmp/plant.json" (which Wine hands on as it is) stays an argument there too.
+void OnlyDashOptions(CLI::App& app)
+{
+    app.allow_windows_style_options(false);
+    for (CLI::App* pSub : app.get_subcommands([](CLI::App*) { return true; }))
+        OnlyDashOptions(*pSub);
+}
+
+} // namespace
+
 std::optional<int> ParseCommandLine(CLI::App& app, int argc, const char* const* argv)
 {
+    OnlyDashOptions(app);
     try
     {
         app.parse(argc, argv);

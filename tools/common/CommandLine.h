@@ -27,7 +27,8 @@ enum teExitCode
 // CLI11 puts the option's name in front of it.
 CLI::Validator Number(std::uint64_t qwMin, std::uint64_t qwMax);
 
-// Parses argv into app. Returns the exit code when the tool is done already: ExitOk after
+// Parses argv into app; options are "--name" and "-x" only, on Windows too ("/x" is an
+// argument). Returns the exit code when the tool is done already: ExitOk after
 // printing the help that was asked for (the chosen subcommand's own page), ExitUsage after
 // "tool: why" and a hint on standard error. Returns nothing when the command is to run.
 std::optional<int> ParseCommandLine(CLI::App& app, int argc, const char* const* argv);
