@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <string_view>
 
 namespace tools
 {
@@ -23,6 +24,34 @@ CLI::Validator Number(std::uint64_t qwMin, std::uint64_t qwMax)
         "NUMBER " + strRange);
 }
 
+CLI::Validator SignedNumber(std::int64_t nMin, std::int64_t nMax)
+{
+    std::string strRange = std::to_string(nMin) + " to " + std::to_string(nMax);
+    return CLI::Validator(
+        [nMin, nMax, strRange](std::string& strText) -> std::string
+        {
+            // CLI11's own conversion would read "010" as octal and "0x10" as hex.
+            std::string_view digits = strText;
+            const bool bNegative = !digits.empty() && digits.front() == '-';
+            if (bNegative)
+                digits.remove_prefix(1);
+            std::uint64_t qwMagnitude = 0;
+            const bool bDecimal =
+                !digits.empty() && digits.find_first_not_of("0123456789") == std::string_view::npos;
+            const std::uint64_t qwLimit =
+                bNegative ? 0 - static_cast<std::uint64_t>(nMin) : static_cast<std::uint64_t>(nMax);
+            if (!bDecimal || (bNegative && nMin >= 0) || !ParseNumber(digits, qwLimit, qwMagnitude))
+                return "'" + strText + "' is not a number from " + strRange;
+            const std::int64_t nValue = bNegative ? static_cast<std::int64_t>(0 - qwMagnitude)
+                                                  : static_cast<std::int64_t>(qwMagnitude);
+            if (nValue < nMin || nValue > nMax)
+                return "'" + strText + "' is not a number from " + strRange;
+            strText = std::to_string(nValue);
+            return {};
+        },
+        "NUMBER " + strRange);
+}
+
 std::optional<int> ParseCommandLine(CLI::App& app, int argc, const char* const* argv)
 {
     try
@@ -33,16 +62,19 @@ std::optional<int> ParseCommandLine(CLI::App& app, int argc, const char* const* 
     catch (const CLI::CallForHelp&)
     {
         // The page of the deepest subcommand given, so "tool read --help" explains read.
+        // Its usage line names the whole command, "tool read", not "read" alone.
         const CLI::App* pPage = &app;
+        std::string strParents;
         for (;;)
         {
             std::vector<const CLI::App*> chosen =
                 pPage->get_subcommands([](const CLI::App* pSub) { return pSub->parsed(); });
             if (chosen.empty())
                 break;
+            strParents += (strParents.empty() ? "" : " ") + pPage->get_name();
             pPage = chosen.front();
         }
-        std::fputs(pPage->help().c_str(), stdout);
+        std::fputs(pPage->help(strParents).c_str(), stdout);
         return ExitOk;
     }
     catch (const CLI::ParseError& e)

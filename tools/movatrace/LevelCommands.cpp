@@ -1,6 +1,7 @@
 #include "tools/movatrace/LevelCommands.h"
 
 #include "platform/LevelBlock.h"
+#include "tools/common/CommandLine.h"
 #include "tools/movatrace/SessionNames.h"
 #include "trace/TraceApi.h"
 
@@ -41,9 +42,9 @@ int RunLevel(const SArguments& args)
         else
             std::fprintf(stderr, "movatrace: cannot use trace session '%s': %s\n",
                          args.strSession.c_str(), strObstacle.c_str());
-        return ExitFailed;
+        return tools::ExitFailed;
     }
-    int nResult = ExitOk;
+    int nResult = tools::ExitOk;
     std::int16_t nOld = pTracer->GetLevel();
     if (!args.bSetLevel)
         std::printf("%d\n", nOld);
@@ -53,7 +54,7 @@ int RunLevel(const SArguments& args)
     else
     {
         std::fprintf(stderr, "movatrace: cannot set the level of '%s'\n", args.strSession.c_str());
-        nResult = ExitFailed;
+        nResult = tools::ExitFailed;
     }
     DeleteTracer(pTracer);
     return nResult;
@@ -85,7 +86,7 @@ int RunSessions()
         nWidth = std::max(nWidth, strName.size());
     for (const auto& [strName, nLevel] : aLive)
         std::printf("%-*s %6d\n", static_cast<int>(nWidth), strName.c_str(), nLevel);
-    return ExitOk;
+    return tools::ExitOk;
 }
 
 } // namespace movatrace
