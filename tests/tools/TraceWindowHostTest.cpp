@@ -9,9 +9,6 @@
 #include <mutex>
 #include <thread>
 #include <utility>
-#if !defined(_WIN32)
-#include <unistd.h>
-#endif
 
 using platform::CTraceWindowHost;
 using platform::teServeResult;
@@ -201,7 +198,7 @@ TEST_F(TraceWindowHostTest, EachLineNamesTheProcessThatSentIt_WhereThePlatformCa
     EXPECT_EQ("", m_aSenders[0].second);
 #else
     ASSERT_TRUE(CTraceWindowHost::KnowsSenders());
-    EXPECT_EQ(static_cast<std::uint32_t>(getpid()), m_aSenders[0].first);
+    EXPECT_EQ(static_cast<std::uint32_t>(testsupport::CurrentProcessId()), m_aSenders[0].first);
     EXPECT_EQ("tools_tests", m_aSenders[0].second);
 #endif
 }
