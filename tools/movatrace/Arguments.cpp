@@ -35,17 +35,17 @@ CLI::Validator GrepPattern()
 
 // A build whose window cannot tell who sent a line refuses the options that need it, rather
 // than show every line as of an unknown sender, or none.
+std::string SenderUnknownReason()
+{
+    return platform::CTraceWindowHost::KnowsSenders()
+               ? std::string()
+               : std::string("not available here: the trace window cannot tell which process "
+                             "sent a line (see docs/movatrace.md)");
+}
+
 CLI::Validator SenderKnown()
 {
-    return CLI::Validator(
-        [](std::string&)
-        {
-            return platform::CTraceWindowHost::KnowsSenders()
-                       ? std::string()
-                       : std::string("not available here: the trace window cannot tell which "
-                                     "process sent a line (see docs/movatrace.md)");
-        },
-        "");
+    return CLI::Validator([](std::string&) { return SenderUnknownReason(); }, "");
 }
 
 void AddWindowOptions(CLI::App& app, SArguments& args)
@@ -79,9 +79,15 @@ void AddWindowOptions(CLI::App& app, SArguments& args)
         ->type_name("REGEX")
         ->check(GrepPattern());
     app.add_flag("--no-color", args.bNoColor, "do not colour errors and warnings on a terminal");
-    app.add_flag("--source", args.bSource,
-                 "show each line's sender in front: [process id and program name]")
-        ->check(SenderKnown());
+    app.add_flag_callback(
+        "--source",
+        [&args]
+        {
+            if (std::string strReason = SenderUnknownReason(); !strReason.empty())
+                throw CLI::ValidationError("--source", strReason);
+            args.bSource = true;
+        },
+        "show each line's sender in front: [process id and program name]");
     app.add_option("--pid", args.dwPid, "show only the lines that process PID sent")
         ->type_name("PID")
         ->transform(tools::Number(1, INT32_MAX))
