@@ -5,7 +5,8 @@
 #include "tools/movatrace/LineFilter.h"
 
 #include <algorithm>
-#include <climits>
+#include <cstdint>
+#include <string>
 
 namespace movatrace
 {
