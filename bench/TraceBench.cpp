@@ -67,7 +67,9 @@ public:
     bool IsServing() const { return m_bServing; }
 
 private:
-    static void Ignore(void*, std::size_t, const char*, std::size_t) {}
+    static void Ignore(void*, std::size_t, const platform::SLineSender&, const char*, std::size_t)
+    {
+    }
 
     platform::CTraceWindowHost m_host;
     std::thread m_thread;

@@ -39,6 +39,15 @@ void CloseLevelBlock(HLevelBlock hBlock);
 // names visit nothing.
 void ListLevelBlocks(void (*pfnVisit)(const char* pszName, void* pContext), void* pContext);
 
+// For tools: calls pfnVisit once with the process id and program name of every process other
+// than the caller that has the live block of the name open (every such process holds it: the
+// creator and those that opened it). Returns false, having visited nothing, where the platform
+// cannot tell who holds a block.
+bool ListLevelBlockHolders(const char* pszName,
+                           void (*pfnVisit)(std::uint32_t dwPid, const char* pszProgram,
+                                            void* pContext),
+                           void* pContext);
+
 // For messages, after Create or Open failed: when something other than a usable block of ours
 // stands under the name (a file of another user, something that is not a plain file, a held
 // block shorter than the level word), writes what and where it is, and whose, into pszText

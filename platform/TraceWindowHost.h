@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 
 namespace platform
@@ -17,13 +18,24 @@ enum class teServeResult
     Failed
 };
 
+// Who sent a line, as far as the window can know: on POSIX the peer of the connection; a
+// Win32 window message does not say who sent it.
+struct SLineSender
+{
+    std::uint32_t dwPid = 0;     // 0 when unknown
+    const char* pszProgram = ""; // the program's name as the system keeps it; "" when unknown
+};
+
 class CTraceWindowHost
 {
 public:
     // Called once per line, before the sender is answered. nClass indexes the classes in the
-    // order they were added; pText is not zero-terminated.
-    using PFN_LINE = void (*)(void* pContext, std::size_t nClass, const char* pText,
-                              std::size_t nLength);
+    // order they were added; pText is not zero-terminated; sender lives for the call only.
+    using PFN_LINE = void (*)(void* pContext, std::size_t nClass, const SLineSender& sender,
+                              const char* pText, std::size_t nLength);
+
+    // Whether this platform's window learns the senders of its lines at all.
+    static bool KnowsSenders();
 
     CTraceWindowHost();
     ~CTraceWindowHost();

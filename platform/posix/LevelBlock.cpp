@@ -7,10 +7,12 @@
 #include "platform/LevelBlock.h"
 
 #include "platform/posix/ByteLock.h"
+#include "platform/posix/ProcessName.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -253,6 +255,46 @@ bool DescribeObstacleAt(const char* pszPath, bool bCreatedHere, char* pszText, s
     return false;
 }
 
+// Whether process pszPid has a descriptor open on the file (st_dev, st_ino). Only processes we
+// may inspect (our own user's, or every one for root) show their descriptors.
+bool HasFileOpen(const char* pszPid, const struct stat& file)
+{
+    char szFdDir[64];
+    std::snprintf(szFdDir, sizeof szFdDir, "/proc/%s/fd", pszPid);
+    DIR* pDir = opendir(szFdDir);
+    if (pDir == nullptr)
+        return false;
+    bool bFound = false;
+    while (const dirent* pEntry = readdir(pDir))
+    {
+        struct stat st = {};
+        // Following the descriptor's link reaches the open file itself, also an unlinked one.
+        if (pEntry->d_name[0] != '.' && fstatat(dirfd(pDir), pEntry->d_name, &st, 0) == 0 &&
+            st.st_dev == file.st_dev && st.st_ino == file.st_ino)
+        {
+            bFound = true;
+            break;
+        }
+    }
+    closedir(pDir);
+    return bFound;
+}
+
+// The file of the live block of the name, in the place Open would find it.
+bool FindLiveBlockFile(const char* pszName, struct stat& file)
+{
+    DirPath aszDirs[2];
+    int nDirs = BlockDirs(aszDirs);
+    for (int i = 0; i < nDirs; ++i)
+    {
+        BlockPath szPath;
+        if (MakeBlockPath(aszDirs[i], pszName, szPath) && IsLiveBlockAt(szPath) &&
+            lstat(szPath, &file) == 0)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 teBlockCreate CreateLevelBlock(const char* pszName, HLevelBlock* phBlock)
@@ -358,6 +400,36 @@ void ListLevelBlocks(void (*pfnVisit)(const char* pszName, void* pContext), void
         }
         closedir(pDir);
     }
+}
+
+// The locks cannot say who holds them (an open-file-description lock reports no process id),
+// so the holders are found the way lsof finds them: by the descriptors under /proc.
+bool ListLevelBlockHolders(const char* pszName,
+                           void (*pfnVisit)(std::uint32_t dwPid, const char* pszProgram,
+                                            void* pContext),
+                           void* pContext)
+{
+    if (pfnVisit == nullptr)
+        return false;
+    DIR* pProc = opendir("/proc");
+    if (pProc == nullptr)
+        return false;
+    struct stat file = {};
+    const bool bLive = FindLiveBlockFile(pszName, file);
+    const unsigned long nOwnPid = static_cast<unsigned long>(getpid());
+    while (const dirent* pEntry = bLive ? readdir(pProc) : nullptr)
+    {
+        char* pEnd = nullptr;
+        const unsigned long nPid = std::strtoul(pEntry->d_name, &pEnd, 10);
+        if (nPid == 0 || nPid == nOwnPid || *pEnd != '\0' || nPid > UINT32_MAX ||
+            !HasFileOpen(pEntry->d_name, file))
+            continue;
+        posix::ProcessName szProgram;
+        posix::ReadProcessName(static_cast<std::uint32_t>(nPid), szProgram);
+        pfnVisit(static_cast<std::uint32_t>(nPid), szProgram, pContext);
+    }
+    closedir(pProc);
+    return true;
 }
 
 bool DescribeLevelBlockObstacle(const char* pszName, char* pszText, std::size_t nSize)

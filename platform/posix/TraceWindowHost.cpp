@@ -6,10 +6,12 @@
 #include "platform/TraceWindowHost.h"
 
 #include "platform/TraceDelivery.h"
+#include "platform/posix/ProcessName.h"
 #include "platform/posix/TraceWindowAddress.h"
 
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <ctime>
 #include <new>
 #include <poll.h>
@@ -38,6 +40,10 @@ struct SSocket
     int nFd;
     std::size_t nClass;
     std::int64_t nIdleDeadlineMs = 0; // connections only: closed when idle until then
+    // Connections only: the sending process, learnt once when it connected. The kernel
+    // reports the process that connected; a line is always sent by the one that connected.
+    std::uint32_t dwPid = 0;
+    posix::ProcessName szProgram = {};
 };
 
 std::int64_t NowMs()
@@ -47,13 +53,15 @@ std::int64_t NowMs()
     return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-// Senders check our uid the same way; root may talk to anyone.
-bool IsTrustedPeer(int nFd)
+// Senders check our uid the same way; root may talk to anyone. dwPid: the peer's process id,
+// as this process's pid namespace sees it (0 for a process outside it).
+bool IsTrustedPeer(int nFd, std::uint32_t& dwPid)
 {
     ucred cred{};
     socklen_t nLen = sizeof cred;
     if (getsockopt(nFd, SOL_SOCKET, SO_PEERCRED, &cred, &nLen) != 0 || nLen != sizeof cred)
         return false;
+    dwPid = cred.pid > 0 ? static_cast<std::uint32_t>(cred.pid) : 0;
     return cred.uid == getuid() || cred.uid == 0;
 }
 
@@ -104,14 +112,18 @@ bool CTraceWindowHost::SImpl::AcceptAll(const SSocket& listener)
             }
             return false;
         }
-        if (!IsTrustedPeer(nFd))
+        SSocket client{nFd, listener.nClass, NowMs() + kIdleTimeoutMs};
+        if (!IsTrustedPeer(nFd, client.dwPid))
         {
             close(nFd);
             continue;
         }
+        // Once per connection, not per line: the sender waits for our answer meanwhile.
+        if (client.dwPid != 0)
+            posix::ReadProcessName(client.dwPid, client.szProgram);
         if (m_aClients.size() >= kMaxClients)
             CloseLongestIdle();
-        m_aClients.push_back({nFd, listener.nClass, NowMs() + kIdleTimeoutMs});
+        m_aClients.push_back(client);
     }
     return true;
 }
@@ -197,7 +209,10 @@ bool CTraceWindowHost::SImpl::HandleClient(std::size_t nIndex, short nEvents, PF
         CloseClient(nIndex);
         return true;
     }
-    pfnLine(pContext, client.nClass, aPacket, static_cast<std::size_t>(nRead));
+    SLineSender sender;
+    sender.dwPid = client.dwPid;
+    sender.pszProgram = client.szProgram;
+    pfnLine(pContext, client.nClass, sender, aPacket, static_cast<std::size_t>(nRead));
     m_aClients[nIndex].nIdleDeadlineMs = NowMs() + kIdleTimeoutMs;
     // Senders hang up after the answer; one that sends another line on the same connection
     // is served as well rather than cut off.
@@ -277,6 +292,11 @@ CTraceWindowHost::CTraceWindowHost() : m_pImpl(new (std::nothrow) SImpl)
 }
 
 CTraceWindowHost::~CTraceWindowHost() = default;
+
+bool CTraceWindowHost::KnowsSenders()
+{
+    return true;
+}
 
 teServeResult CTraceWindowHost::AddClass(const char* pszWindowClass)
 {

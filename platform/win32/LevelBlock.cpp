@@ -79,6 +79,13 @@ void CloseLevelBlock(HLevelBlock hBlock)
 // the names it knows instead.
 void ListLevelBlocks(void (*)(const char*, void*), void*) {}
 
+// Windows has no documented call that names the processes holding a handle to a named file
+// mapping.
+bool ListLevelBlockHolders(const char*, void (*)(std::uint32_t, const char*, void*), void*)
+{
+    return false;
+}
+
 // A named file mapping is no file: there is no path or owner to name here.
 bool DescribeLevelBlockObstacle(const char*, char* pszText, std::size_t nSize)
 {

@@ -67,7 +67,7 @@ LRESULT CALLBACK CTraceWindowHost::SImpl::WindowProc(HWND hWnd, UINT uMsg, WPARA
     if (wParam != 0)
         nLength = GlobalGetAtomNameA(static_cast<ATOM>(wParam), szLine, sizeof szLine);
     if (pHost->m_pfnLine != nullptr)
-        pHost->m_pfnLine(pHost->m_pContext, pWindow->nClass, szLine, nLength);
+        pHost->m_pfnLine(pHost->m_pContext, pWindow->nClass, SLineSender{}, szLine, nLength);
     return 1;
 }
 
@@ -81,6 +81,14 @@ CTraceWindowHost::CTraceWindowHost() : m_pImpl(new (std::nothrow) SImpl)
 }
 
 CTraceWindowHost::~CTraceWindowHost() = default;
+
+// A sent message carries only its two parameters, both fixed by the delivery (the atom and 0),
+// and Windows offers no call that names the thread or process of a message's sender:
+// InSendMessageEx says only that the message came from another thread.
+bool CTraceWindowHost::KnowsSenders()
+{
+    return false;
+}
 
 teServeResult CTraceWindowHost::AddClass(const char* pszWindowClass)
 {

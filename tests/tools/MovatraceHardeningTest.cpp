@@ -31,7 +31,7 @@ TEST(MovatraceGrepTest, IsRefusedInABuildWithoutRE2)
 {
     auto result = RunProgram({MOVATRACE_PATH, "--grep", "a"});
     EXPECT_EQ(2, result.nExitCode);
-    EXPECT_THAT(result.strOutput, HasSubstr("--grep is not available in this build"));
+    EXPECT_THAT(result.strOutput, HasSubstr("--grep: not available in this build"));
 }
 
 #else
@@ -77,7 +77,7 @@ TEST(MovatraceGrepTest, PatternsThatDoNotCompileWithinTheLimitsAreUsageErrors)
     {
         auto result = RunProgram({MOVATRACE_PATH, "--grep", pattern});
         EXPECT_EQ(2, result.nExitCode) << pattern.substr(0, 40);
-        EXPECT_THAT(result.strOutput, StartsWith("movatrace: --grep '"));
+        EXPECT_THAT(result.strOutput, StartsWith("movatrace: --grep: '"));
     }
 }
 

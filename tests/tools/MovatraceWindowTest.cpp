@@ -105,6 +105,105 @@ TEST_F(MovatraceWindowTest, GrepFiltersScreenAndLogAlike)
     EXPECT_EQ("keep 1\nkeep 4\n", ReadFile(m_log));
 }
 
+#if defined(_WIN32)
+TEST_F(MovatraceWindowTest, SourceAndPidAreRefused_AWindowMessageDoesNotSayWhoSentIt)
+{
+    for (const char* pszOption : {"--source", "--pid=1"})
+    {
+        auto result = tooltest::RunProgram({MOVATRACE_PATH, "--class", m_class, pszOption});
+        EXPECT_EQ(2, result.nExitCode) << pszOption;
+        EXPECT_THAT(result.strOutput, HasSubstr(": not available here"));
+    }
+}
+#else
+// The sender in front, as this test process and its tracedemo children show it.
+std::string Sender(int nPid, const char* pszProgram)
+{
+    return "[" + std::to_string(nPid) + " " + pszProgram + "] ";
+}
+
+const char* const kTestProgram = "tools_tests";
+
+class MovatraceSourceTest : public MovatraceWindowTest
+{
+protected:
+    // Runs one tracedemo round into m_class to its end; its process id. Every line of it has
+    // been handled by the window when it ends: the tracer waits for each line's answer.
+    int RunDemo(const std::string& strName)
+    {
+        auto pDemo = tooltest::StartMerged({TRACEDEMO_PATH, "--name", strName, "--class", m_class,
+                                            "--stamp", "none", "--lines", "1"});
+        const int nPid = pDemo->GetPid();
+        EXPECT_EQ(0, pDemo->Wait());
+        return nPid;
+    }
+
+    // The demo's lines at level 0: its session's start and date lines, one round, the end.
+    static constexpr int kDemoLines = 6;
+};
+
+TEST_F(MovatraceSourceTest, SourceShowsEachSendersPidAndProgram_OnScreenAndInTheLog)
+{
+    auto pWindow = StartMovatrace({"--class", m_class, "--source", "--log", m_log});
+    ASSERT_TRUE(pWindow);
+    const int nFirst = RunDemo(testsupport::UniqueName("SrcA"));
+    ASSERT_TRUE(SendLine(m_class, "from the test\n"));
+    const int nSecond = RunDemo(testsupport::UniqueName("SrcB"));
+    ASSERT_NE(nFirst, nSecond);
+
+    const std::string first = Sender(nFirst, "tracedemo");
+    const std::string second = Sender(nSecond, "tracedemo");
+    const std::string test = Sender(testsupport::CurrentProcessId(), kTestProgram);
+    std::vector<std::string> expected;
+    for (int i = 0; i < kDemoLines; ++i)
+        expected.push_back(first);
+    expected.push_back(test + "from the test");
+    for (int i = 0; i < kDemoLines; ++i)
+        expected.push_back(second);
+    std::vector<std::string> shown;
+    for (const std::string& strExpected : expected)
+    {
+        shown.push_back(NextLine(*pWindow));
+        // The demo's lines themselves are tracedemo's business; their sender is ours.
+        EXPECT_EQ(strExpected, shown.back().substr(0, strExpected.size()));
+    }
+    // The log has the same sender in front of each line as received.
+    std::string strLog;
+    for (const std::string& line : shown)
+        strLog += line + "\n";
+    EXPECT_EQ(strLog, ReadFile(m_log));
+}
+
+TEST_F(MovatraceSourceTest, PidKeepsOnlyThatProcesssLines)
+{
+    const int nTest = testsupport::CurrentProcessId();
+    auto pWindow = StartMovatrace({"--class", m_class, "--source", "--pid", std::to_string(nTest)});
+    ASSERT_TRUE(pWindow);
+    RunDemo(testsupport::UniqueName("PidDemo"));
+    ASSERT_TRUE(SendLine(m_class, "only mine\n"));
+    // Had the demo's lines passed, they would come first: the window shows lines in order.
+    EXPECT_EQ(Sender(nTest, kTestProgram) + "only mine", NextLine(*pWindow));
+}
+
+TEST_F(MovatraceSourceTest, GrepSeesTheLineAsPrinted_SenderAndClassIncluded)
+{
+    std::string second = m_class + "Two";
+    auto pWindow =
+        StartMovatrace({"--class", m_class, "--class", second, "--source", "--grep",
+                        "^\\[\\d+ " + std::string(kTestProgram) + "\\] \\[" + second + "\\] keep"});
+    ASSERT_TRUE(pWindow);
+    ASSERT_TRUE(SendLine(m_class, "keep, but to the first class\n"));
+    ASSERT_TRUE(SendLine(second, "keep this\n"));
+    ASSERT_TRUE(SendLine(second, "not this\n"));
+    ASSERT_TRUE(SendLine(second, "keep that\n"));
+
+    const std::string prefix =
+        Sender(testsupport::CurrentProcessId(), kTestProgram) + "[" + second + "] ";
+    EXPECT_EQ(prefix + "keep this", NextLine(*pWindow));
+    EXPECT_EQ(prefix + "keep that", NextLine(*pWindow));
+}
+#endif
+
 TEST_F(MovatraceWindowTest, ClassServedByAnotherWindowIsAFailure)
 {
     auto pFirst = StartMovatrace({"--class", m_class});

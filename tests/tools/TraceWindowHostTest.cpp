@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 using platform::CTraceWindowHost;
 using platform::teServeResult;
@@ -76,11 +77,13 @@ protected:
         m_changed.notify_all();
     }
 
-    static void OnLine(void* pContext, std::size_t nClass, const char* pText, std::size_t nLength)
+    static void OnLine(void* pContext, std::size_t nClass, const platform::SLineSender& sender,
+                       const char* pText, std::size_t nLength)
     {
         auto* pTest = static_cast<TraceWindowHostTest*>(pContext);
         std::unique_lock lock(pTest->m_mutex);
         pTest->m_aLines.push_back({nClass, std::string(pText, nLength)});
+        pTest->m_aSenders.push_back({sender.dwPid, sender.pszProgram});
         pTest->m_changed.notify_all();
         pTest->m_changed.wait(lock, [pTest] { return !pTest->m_bGateClosed; });
     }
@@ -118,6 +121,7 @@ protected:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<SLine> m_aLines;
+    std::vector<std::pair<std::uint32_t, std::string>> m_aSenders; // per line: pid, program
     bool m_bGateClosed = false;
 
 private:
@@ -179,6 +183,24 @@ TEST_F(TraceWindowHostTest, EachClassIsToldApartByItsIndex)
 
     EXPECT_THAT(Lines(), ElementsAre(SLine{2, "to third\n"}, SLine{0, "to first\n"},
                                      SLine{1, "to second\n"}));
+}
+
+TEST_F(TraceWindowHostTest, EachLineNamesTheProcessThatSentIt_WhereThePlatformCanKnow)
+{
+    Serve({m_class});
+    ASSERT_TRUE(tooltest::SendLine(m_class, "mine\n"));
+    ASSERT_TRUE(WaitForLines(1));
+    std::lock_guard lock(m_mutex);
+    ASSERT_EQ(1u, m_aSenders.size());
+#if defined(_WIN32)
+    EXPECT_FALSE(CTraceWindowHost::KnowsSenders());
+    EXPECT_EQ(0u, m_aSenders[0].first);
+    EXPECT_EQ("", m_aSenders[0].second);
+#else
+    ASSERT_TRUE(CTraceWindowHost::KnowsSenders());
+    EXPECT_EQ(static_cast<std::uint32_t>(testsupport::CurrentProcessId()), m_aSenders[0].first);
+    EXPECT_EQ("tools_tests", m_aSenders[0].second);
+#endif
 }
 
 // These speak the POSIX wire protocol (a SOCK_SEQPACKET connection) to the window themselves;
@@ -263,9 +285,11 @@ TEST(TraceWindowHostRunTest, RunEndsWhenItsTimeIsUp)
     CTraceWindowHost host;
     ASSERT_EQ(teServeResult::Serving, host.AddClass(testsupport::UniqueName("Idle").c_str()));
     EXPECT_TRUE(host.Run(
-        20, [](void*, std::size_t, const char*, std::size_t) {}, nullptr));
+        20, [](void*, std::size_t, const platform::SLineSender&, const char*, std::size_t) {},
+        nullptr));
     EXPECT_TRUE(host.Run(
-        0, [](void*, std::size_t, const char*, std::size_t) {}, nullptr));
+        0, [](void*, std::size_t, const platform::SLineSender&, const char*, std::size_t) {},
+        nullptr));
 }
 
 CTraceWindowHost* g_pSignalledHost = nullptr;
@@ -291,7 +315,8 @@ TEST(TraceWindowHostRunTest, StopFromASignalHandlerIsKeptUntilRunAndEndsIt)
     std::raise(kStopSignal);
     // Would wait forever if the early stop were lost.
     EXPECT_TRUE(host.Run(
-        -1, [](void*, std::size_t, const char*, std::size_t) {}, nullptr));
+        -1, [](void*, std::size_t, const platform::SLineSender&, const char*, std::size_t) {},
+        nullptr));
     std::signal(kStopSignal, pfnOld);
     g_pSignalledHost = nullptr;
 }

@@ -66,7 +66,8 @@ int SetLevel(const char* pszName, const char* pszLevel)
 }
 
 // Prints every received packet as "line <class index> <length> <hex bytes>".
-void PrintLine(void*, std::size_t nClass, const char* pText, std::size_t nLength)
+void PrintLine(void*, std::size_t nClass, const platform::SLineSender&, const char* pText,
+               std::size_t nLength)
 {
     std::printf("line %zu %zu ", nClass, nLength);
     for (std::size_t i = 0; i < nLength; ++i)

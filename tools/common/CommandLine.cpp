@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <string_view>
 
 namespace tools
 {
@@ -18,6 +19,34 @@ CLI::Validator Number(std::uint64_t qwMin, std::uint64_t qwMax)
             if (!ParseNumber(strText, qwMax, qwValue) || qwValue < qwMin)
                 return "'" + strText + "' is not a number from " + strRange;
             strText = std::to_string(qwValue);
+            return {};
+        },
+        "NUMBER " + strRange);
+}
+
+CLI::Validator SignedNumber(std::int64_t nMin, std::int64_t nMax)
+{
+    std::string strRange = std::to_string(nMin) + " to " + std::to_string(nMax);
+    return CLI::Validator(
+        [nMin, nMax, strRange](std::string& strText) -> std::string
+        {
+            // CLI11's own conversion would read "010" as octal and "0x10" as hex.
+            std::string_view digits = strText;
+            const bool bNegative = !digits.empty() && digits.front() == '-';
+            if (bNegative)
+                digits.remove_prefix(1);
+            std::uint64_t qwMagnitude = 0;
+            const bool bDecimal =
+                !digits.empty() && digits.find_first_not_of("0123456789") == std::string_view::npos;
+            const std::uint64_t qwLimit =
+                bNegative ? 0 - static_cast<std::uint64_t>(nMin) : static_cast<std::uint64_t>(nMax);
+            if (!bDecimal || (bNegative && nMin >= 0) || !ParseNumber(digits, qwLimit, qwMagnitude))
+                return "'" + strText + "' is not a number from " + strRange;
+            const std::int64_t nValue = bNegative ? static_cast<std::int64_t>(0 - qwMagnitude)
+                                                  : static_cast<std::int64_t>(qwMagnitude);
+            if (nValue < nMin || nValue > nMax)
+                return "'" + strText + "' is not a number from " + strRange;
+            strText = std::to_string(nValue);
             return {};
         },
         "NUMBER " + strRange);

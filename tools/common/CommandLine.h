@@ -27,9 +27,13 @@ enum teExitCode
 // CLI11 puts the option's name in front of it.
 CLI::Validator Number(std::uint64_t qwMin, std::uint64_t qwMax);
 
+// The same for a signed number, in decimal only ("-5", "12"), from nMin to nMax.
+CLI::Validator SignedNumber(std::int64_t nMin, std::int64_t nMax);
+
 // Parses argv into app; options are "--name" and "-x" only, on Windows too ("/x" is an
 // argument). Returns the exit code when the tool is done already: ExitOk after
-// printing the help that was asked for (the chosen subcommand's own page), ExitUsage after
+// printing the help that was asked for (the chosen subcommand's own page, its usage line
+// headed by the whole command: "Usage: tool sub [OPTIONS]"), ExitUsage after
 // "tool: why" and a hint on standard error. Returns nothing when the command is to run.
 std::optional<int> ParseCommandLine(CLI::App& app, int argc, const char* const* argv);
 

@@ -1,13 +1,12 @@
 #include "tools/movatrace/Arguments.h"
 
+#include "platform/TraceWindowHost.h"
+#include "tools/common/CommandLine.h"
 #include "tools/movatrace/LineFilter.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
-#include <cstring>
-#include <string_view>
+#include <cstdint>
+#include <string>
 
 namespace movatrace
 {
@@ -15,182 +14,133 @@ namespace movatrace
 namespace
 {
 
-bool ParseLevel(const char* pszText, std::int16_t& nLevel)
+CLI::Validator NonEmpty(const char* pszWhat)
 {
-    char* pEnd = nullptr;
-    errno = 0;
-    long nValue = std::strtol(pszText, &pEnd, 10);
-    if (*pszText == '\0' || *pEnd != '\0' || errno != 0 || nValue < INT16_MIN || nValue > INT16_MAX)
-        return false;
-    nLevel = static_cast<std::int16_t>(nValue);
-    return true;
+    return CLI::Validator([pszWhat](std::string& strText)
+                          { return strText.empty() ? std::string("needs ") + pszWhat : ""; },
+                          "");
 }
 
-bool IsHelp(std::string_view arg)
+// Compiled here, once more, so that a pattern the window could not use is a usage error.
+CLI::Validator GrepPattern()
 {
-    return arg == "--help" || arg == "-h";
-}
-
-bool ParseLevelCommand(int argc, const char* const* argv, SArguments& args, std::string& strError)
-{
-    args.nCommand = CommandLevel;
-    if (argc < 3 || argc > 4)
-    {
-        strError = "level needs a session name and at most one level";
-        return false;
-    }
-    args.strSession = argv[2];
-    if (args.strSession.empty())
-    {
-        strError = "the session name is empty";
-        return false;
-    }
-    if (argc == 4)
-    {
-        args.bSetLevel = true;
-        if (!ParseLevel(argv[3], args.nLevel))
+    return CLI::Validator(
+        [](std::string& strPattern)
         {
-            strError = std::string("'") + argv[3] + "' is not a level from -32768 to 32767";
-            return false;
-        }
-    }
-    return true;
+            CLineFilter filter;
+            std::string strError;
+            return filter.Compile(strPattern, strError) ? std::string() : strError;
+        },
+        "");
 }
 
-// Takes the value of an option given as "--opt VALUE" or "--opt=VALUE".
-bool TakeValue(int argc, const char* const* argv, int& i, std::string_view option,
-               std::string& strValue, std::string& strError)
+// A build whose window cannot tell who sent a line refuses the options that need it, rather
+// than show every line as of an unknown sender, or none.
+std::string SenderUnknownReason()
 {
-    std::string_view arg = argv[i];
-    if (arg.size() > option.size() && arg[option.size()] == '=')
-    {
-        strValue = arg.substr(option.size() + 1);
-        return true;
-    }
-    if (i + 1 >= argc)
-    {
-        strError = std::string(option) + " needs a value";
-        return false;
-    }
-    strValue = argv[++i];
-    return true;
+    return platform::CTraceWindowHost::KnowsSenders()
+               ? std::string()
+               : std::string("not available here: the trace window cannot tell which process "
+                             "sent a line (see docs/movatrace.md)");
 }
 
-bool MatchesOption(std::string_view arg, std::string_view option)
+CLI::Validator SenderKnown()
 {
-    return arg == option || (arg.size() > option.size() && arg.substr(0, option.size()) == option &&
-                             arg[option.size()] == '=');
+    return CLI::Validator([](std::string&) { return SenderUnknownReason(); }, "");
 }
 
-bool ParseWindowOption(int argc, const char* const* argv, int& i, SArguments& args,
-                       std::string& strError)
+void AddWindowOptions(CLI::App& app, SArguments& args)
 {
-    std::string_view arg = argv[i];
-    std::string strValue;
-    if (arg == "--no-color")
-    {
-        args.bNoColor = true;
-        return true;
-    }
-    if (MatchesOption(arg, "--class"))
-    {
-        if (!TakeValue(argc, argv, i, "--class", strValue, strError))
-            return false;
-        if (strValue.empty())
-            strError = "--class needs a non-empty name";
-        else if (std::find(args.aClasses.begin(), args.aClasses.end(), strValue) !=
-                 args.aClasses.end())
-            strError = "class '" + strValue + "' is named twice";
-        else
-            args.aClasses.push_back(strValue);
-        return strError.empty();
-    }
-    if (MatchesOption(arg, "--log"))
-    {
-        if (!TakeValue(argc, argv, i, "--log", args.strLogPath, strError))
-            return false;
-        if (args.strLogPath.empty())
-            strError = "--log needs a file name";
-        return strError.empty();
-    }
-    if (MatchesOption(arg, "--grep"))
-    {
-        if (args.bGrep)
-            strError = "--grep may be given once";
-        else if (TakeValue(argc, argv, i, "--grep", args.strGrep, strError))
-            args.bGrep = true;
-        return strError.empty();
-    }
-    strError = "unknown argument '" + std::string(arg) + "'";
-    return false;
+    app.add_option_function<std::vector<std::string>>(
+           "--class",
+           [&args](const std::vector<std::string>& aClasses)
+           {
+               for (const std::string& strClass : aClasses)
+               {
+                   if (std::count(aClasses.begin(), aClasses.end(), strClass) > 1)
+                       throw CLI::ValidationError("--class",
+                                                  "class '" + strClass + "' is named twice");
+               }
+               args.aClasses = aClasses;
+           },
+           "serve this window class; may be repeated (default: MovaJobWin, MovaProtoWin, "
+           "DPComWin, TraceWindow)")
+        ->type_name("NAME")
+        ->check(NonEmpty("a non-empty class name"));
+    app.add_option("--log", args.strLogPath,
+                   "also append the lines, as received, to FILE (with --source, each with "
+                   "its sender in front)")
+        ->type_name("FILE")
+        ->check(NonEmpty("a file name"));
+    app.add_option("--grep", args.strGrep,
+                   CLineFilter::IsAvailable()
+                       ? "show and log only the lines that match (RE2 syntax), searched as "
+                         "printed: with the sender and the class in front when they are shown"
+                       : "not in this build (built without RE2)")
+        ->type_name("REGEX")
+        ->check(GrepPattern());
+    app.add_flag("--no-color", args.bNoColor, "do not colour errors and warnings on a terminal");
+    app.add_flag_callback(
+        "--source",
+        [&args]
+        {
+            if (std::string strReason = SenderUnknownReason(); !strReason.empty())
+                throw CLI::ValidationError("--source", strReason);
+            args.bSource = true;
+        },
+        "show each line's sender in front: [process id and program name]");
+    app.add_option("--pid", args.dwPid, "show only the lines that process PID sent")
+        ->type_name("PID")
+        ->transform(tools::Number(1, INT32_MAX))
+        ->check(SenderKnown());
 }
 
-bool IsValidPattern(const std::string& strPattern, std::string& strError)
+CLI::App* AddLevelCommand(CLI::App& app, SArguments& args)
 {
-    CLineFilter filter;
-    return filter.Compile(strPattern, strError);
+    CLI::App* pLevel = app.add_subcommand(
+        "level", "print the trace level of the live session NAME, or set it to LEVEL");
+    pLevel->add_option("NAME", args.strSession, "the session's trace name")
+        ->required()
+        ->check(NonEmpty("a session name"));
+    pLevel->add_option("LEVEL", args.nLevel, "the new level: lines up to it pass")
+        ->transform(tools::SignedNumber(INT16_MIN, INT16_MAX));
+    return pLevel;
 }
 
 } // namespace
 
-bool ParseArguments(int argc, const char* const* argv, SArguments& args, std::string& strError)
+std::optional<int> ParseArguments(int argc, const char* const* argv, SArguments& args)
 {
-    for (int i = 1; i < argc; ++i)
-    {
-        if (IsHelp(argv[i]))
-        {
-            args.nCommand = CommandHelp;
-            return true;
-        }
-    }
-    std::string_view first = argc > 1 ? argv[1] : "";
-    if (first == "level")
-        return ParseLevelCommand(argc, argv, args, strError);
-    if (first == "sessions")
-    {
-        args.nCommand = CommandSessions;
-        if (argc > 2)
-            strError = "sessions takes no arguments";
-        return strError.empty();
-    }
-    for (int i = 1; i < argc; ++i)
-    {
-        if (!ParseWindowOption(argc, argv, i, args, strError))
-            return false;
-    }
-    if (args.bGrep && !IsValidPattern(args.strGrep, strError))
-        return false;
-    if (args.aClasses.empty())
-        args.aClasses.assign(std::begin(kDefaultClasses), std::end(kDefaultClasses));
-    return true;
-}
+    CLI::App app{"Without a command, serves as the trace window of the given window classes and "
+                 "prints every trace line as it arrives, until interrupted. The commands read "
+                 "and set the levels of live trace sessions.",
+                 "movatrace"};
+    AddWindowOptions(app, args);
+    CLI::App* pLevel = AddLevelCommand(app, args);
+    CLI::App* pSessions = app.add_subcommand(
+        "sessions",
+        "list the live trace sessions with their levels and the processes holding them");
+    app.require_subcommand(0, 1);
+    // The window's options make no sense before a command.
+    for (CLI::App* pCommand : {pLevel, pSessions})
+        for (CLI::Option* pOption : app.get_options())
+            if (pOption != app.get_help_ptr())
+                pCommand->excludes(pOption);
+    app.footer("Exit status: 0 success, 1 failure, 2 bad arguments.");
 
-void PrintUsage(std::FILE* pOut)
-{
-    std::fputs(
-        "Usage: movatrace [--class NAME]... [--log FILE] [--grep REGEX] [--no-color]\n"
-        "       movatrace level NAME [LEVEL]\n"
-        "       movatrace sessions\n"
-        "\n"
-        "Without a command, serves as the trace window of the given window classes (by\n"
-        "default MovaJobWin, MovaProtoWin, DPComWin and TraceWindow) and prints every trace\n"
-        "line as it arrives, until interrupted.\n"
-        "\n"
-        "  --class NAME    serve this window class; may be repeated\n"
-        "  --log FILE      also append the lines, as received, to FILE\n",
-        pOut);
-    std::fputs(CLineFilter::IsAvailable()
-                   ? "  --grep REGEX    show and log only the lines that match (RE2 syntax)\n"
-                   : "  --grep REGEX    not in this build (built without RE2)\n",
-               pOut);
-    std::fputs("  --no-color      do not colour errors and warnings on a terminal\n"
-               "\n"
-               "  level NAME          print the trace level of the live session NAME\n"
-               "  level NAME LEVEL    set it to LEVEL (-32768 to 32767)\n"
-               "  sessions            list the live trace sessions with their levels\n"
-               "\n"
-               "Exit status: 0 success, 1 failure, 2 bad arguments.\n",
-               pOut);
+    if (std::optional<int> nDone = tools::ParseCommandLine(app, argc, argv))
+        return nDone;
+    args.bGrep = app.count("--grep") != 0;
+    if (pLevel->parsed())
+    {
+        args.nCommand = CommandLevel;
+        args.bSetLevel = pLevel->count("LEVEL") != 0;
+    }
+    else if (pSessions->parsed())
+        args.nCommand = CommandSessions;
+    else if (args.aClasses.empty())
+        args.aClasses.assign(std::begin(kDefaultClasses), std::end(kDefaultClasses));
+    return std::nullopt;
 }
 
 } // namespace movatrace

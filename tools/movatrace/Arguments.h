@@ -1,27 +1,20 @@
-// The command line of movatrace: which of its three commands to run, and with what.
+// The command line of movatrace: the window (no command) or one of its two commands, and with
+// what.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace movatrace
 {
 
-enum teExitCode
-{
-    ExitOk = 0,
-    ExitFailed = 1,
-    ExitUsage = 2
-};
-
 enum teCommand
 {
-    CommandWindow,   // serve as the trace window
-    CommandLevel,    // read or set a session's level
-    CommandSessions, // list the live sessions
-    CommandHelp
+    CommandWindow,  // serve as the trace window
+    CommandLevel,   // read or set a session's level
+    CommandSessions // list the live sessions
 };
 
 struct SArguments
@@ -32,7 +25,9 @@ struct SArguments
     std::string strGrep;               // window: empty for every line
     bool bGrep = false;
     bool bNoColor = false;
-    std::string strSession; // level: the session's trace name
+    bool bSource = false;    // window: each line with its sender's process id and name
+    std::uint32_t dwPid = 0; // window: only the lines of this process; 0 for all
+    std::string strSession;  // level: the session's trace name
     bool bSetLevel = false;
     std::int16_t nLevel = 0; // level: the new level when bSetLevel
 };
@@ -42,9 +37,8 @@ struct SArguments
 inline const char* const kDefaultClasses[] = {"MovaJobWin", "MovaProtoWin", "DPComWin",
                                               "TraceWindow"};
 
-// Fills args from argv; on failure returns false with the reason in strError.
-bool ParseArguments(int argc, const char* const* argv, SArguments& args, std::string& strError);
-
-void PrintUsage(std::FILE* pOut);
+// Fills args from argv. Returns the exit code when the tool is done already (help printed,
+// or a usage error reported on standard error); nothing when the command is to run.
+std::optional<int> ParseArguments(int argc, const char* const* argv, SArguments& args);
 
 } // namespace movatrace

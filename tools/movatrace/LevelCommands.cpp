@@ -1,6 +1,7 @@
 #include "tools/movatrace/LevelCommands.h"
 
 #include "platform/LevelBlock.h"
+#include "tools/common/CommandLine.h"
 #include "tools/movatrace/SessionNames.h"
 #include "trace/TraceApi.h"
 
@@ -8,7 +9,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace movatrace
@@ -27,6 +27,37 @@ std::string ObstacleOf(const std::string& strSession)
     return szObstacle;
 }
 
+void CollectHolder(std::uint32_t dwPid, const char* pszProgram, void* pContext)
+{
+    try
+    {
+        std::string& strHolders = *static_cast<std::string*>(pContext);
+        strHolders += (strHolders.empty() ? "" : ", ") + std::to_string(dwPid) + " " +
+                      (*pszProgram != '\0' ? pszProgram : "?");
+    }
+    catch (...)
+    {
+        // Out of memory: the list comes out short rather than not at all.
+    }
+}
+
+// "4242 tracedemo, 4250 movactl"; "?" when none could be seen (a holder of another user, one
+// that just ended); empty where the system cannot tell at all.
+std::string HoldersOf(const std::string& strSession)
+{
+    std::string strHolders;
+    if (!platform::ListLevelBlockHolders(strSession.c_str(), &CollectHolder, &strHolders))
+        return {};
+    return strHolders.empty() ? "?" : strHolders;
+}
+
+struct SSession
+{
+    std::string strName;
+    std::int16_t nLevel;
+    std::string strHolders;
+};
+
 } // namespace
 
 int RunLevel(const SArguments& args)
@@ -41,9 +72,9 @@ int RunLevel(const SArguments& args)
         else
             std::fprintf(stderr, "movatrace: cannot use trace session '%s': %s\n",
                          args.strSession.c_str(), strObstacle.c_str());
-        return ExitFailed;
+        return tools::ExitFailed;
     }
-    int nResult = ExitOk;
+    int nResult = tools::ExitOk;
     std::int16_t nOld = pTracer->GetLevel();
     if (!args.bSetLevel)
         std::printf("%d\n", nOld);
@@ -53,7 +84,7 @@ int RunLevel(const SArguments& args)
     else
     {
         std::fprintf(stderr, "movatrace: cannot set the level of '%s'\n", args.strSession.c_str());
-        nResult = ExitFailed;
+        nResult = tools::ExitFailed;
     }
     DeleteTracer(pTracer);
     return nResult;
@@ -64,7 +95,7 @@ int RunSessions()
     std::vector<std::string> aNames = SessionNamesToTry();
     std::sort(aNames.begin(), aNames.end());
     aNames.erase(std::unique(aNames.begin(), aNames.end()), aNames.end());
-    std::vector<std::pair<std::string, std::int16_t>> aLive;
+    std::vector<SSession> aLive;
     for (const std::string& strName : aNames)
     {
         // A listed session may end before we attach; it is then no longer live.
@@ -77,15 +108,21 @@ int RunSessions()
                              strObstacle.c_str());
             continue;
         }
-        aLive.emplace_back(strName, pTracer->GetLevel());
+        const std::int16_t nLevel = pTracer->GetLevel();
         DeleteTracer(pTracer);
+        aLive.push_back({strName, nLevel, HoldersOf(strName)});
     }
     std::size_t nWidth = 0;
-    for (const auto& [strName, nLevel] : aLive)
-        nWidth = std::max(nWidth, strName.size());
-    for (const auto& [strName, nLevel] : aLive)
-        std::printf("%-*s %6d\n", static_cast<int>(nWidth), strName.c_str(), nLevel);
-    return ExitOk;
+    for (const SSession& session : aLive)
+        nWidth = std::max(nWidth, session.strName.size());
+    for (const SSession& session : aLive)
+    {
+        std::printf("%-*s %6d", static_cast<int>(nWidth), session.strName.c_str(), session.nLevel);
+        if (!session.strHolders.empty())
+            std::printf("  %s", session.strHolders.c_str());
+        std::printf("\n");
+    }
+    return tools::ExitOk;
 }
 
 } // namespace movatrace

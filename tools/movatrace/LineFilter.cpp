@@ -41,7 +41,7 @@ bool CLineFilter::Compile(const std::string& strPattern, std::string& strError)
     std::unique_ptr<re2::RE2, SPatternDeleter> pPattern(new re2::RE2(strPattern, options));
     if (!pPattern->ok())
     {
-        strError = "--grep '" + strPattern + "': " + pPattern->error();
+        strError = "'" + strPattern + "': " + pPattern->error();
         return false;
     }
     m_pPattern = std::move(pPattern);
@@ -66,7 +66,7 @@ bool CLineFilter::IsAvailable()
 
 bool CLineFilter::Compile(const std::string&, std::string& strError)
 {
-    strError = "--grep is not available in this build of movatrace (it was built without RE2)";
+    strError = "not available in this build of movatrace (it was built without RE2)";
     return false;
 }
 

@@ -9,7 +9,8 @@ namespace movatrace
 {
 
 CLinePrinter::CLinePrinter(const SArguments& args, bool bColour)
-    : m_strLogPath(args.strLogPath), m_bColour(bColour)
+    : m_strLogPath(args.strLogPath), m_bColour(bColour), m_bSource(args.bSource),
+      m_dwPid(args.dwPid)
 {
     // The arguments were checked with the same compilation, so it does not fail here.
     std::string strError;
@@ -53,29 +54,51 @@ std::optional<tools::teColour> CLinePrinter::ColourOf(std::string_view line) con
     return std::nullopt;
 }
 
-void CLinePrinter::PrintLine(std::size_t nClass, std::string_view line)
+// --grep searches the line as it is printed, prefixes and all, so that what a person sees on
+// the screen is what the pattern is matched against ("^\[DPComWin\]" keeps one class's lines,
+// "^\[\d+ movactl\]" one program's). The colour is not part of it.
+void CLinePrinter::PrintLine(std::size_t nClass, const platform::SLineSender& sender,
+                             std::string_view line)
 {
+    if (m_dwPid != 0 && sender.dwPid != m_dwPid)
+        return;
     std::string_view text = line;
     if (!text.empty() && text.back() == '\n')
         text.remove_suffix(1);
-    if (!m_filter.Matches(text))
+
+    m_strPrinted.clear();
+    if (m_bSource)
+    {
+        m_strPrinted += '[';
+        m_strPrinted += sender.dwPid != 0 ? std::to_string(sender.dwPid) : "?";
+        m_strPrinted += ' ';
+        m_strPrinted += *sender.pszProgram != '\0' ? sender.pszProgram : "?";
+        m_strPrinted += "] ";
+    }
+    const std::size_t nSourceLength = m_strPrinted.size();
+    if (nClass < m_aPrefixes.size())
+        m_strPrinted += m_aPrefixes[nClass];
+    const std::size_t nPrefixLength = m_strPrinted.size();
+    m_strPrinted += text;
+    if (!m_filter.Matches(m_strPrinted))
         return;
 
-    if (nClass < m_aPrefixes.size())
-        std::fputs(m_aPrefixes[nClass].c_str(), stdout);
+    std::fwrite(m_strPrinted.data(), 1, nPrefixLength, stdout);
     if (std::optional<tools::teColour> colour = ColourOf(text))
         tools::WriteInColour(stdout, *colour, text);
     else
         std::fwrite(text.data(), 1, text.size(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
-    WriteLog(line);
+    WriteLog(std::string_view(m_strPrinted).substr(0, nSourceLength), line);
 }
 
-void CLinePrinter::WriteLog(std::string_view line)
+// The log keeps the line as received, with only the sender in front when it is asked for.
+void CLinePrinter::WriteLog(std::string_view sourcePrefix, std::string_view line)
 {
     if (m_pLog == nullptr || line.empty())
         return;
+    std::fwrite(sourcePrefix.data(), 1, sourcePrefix.size(), m_pLog);
     std::fwrite(line.data(), 1, line.size(), m_pLog);
     if (std::fflush(m_pLog) != 0 && !m_bLogFailed)
     {
@@ -86,12 +109,13 @@ void CLinePrinter::WriteLog(std::string_view line)
     }
 }
 
-void CLinePrinter::OnLine(void* pContext, std::size_t nClass, const char* pText,
-                          std::size_t nLength)
+void CLinePrinter::OnLine(void* pContext, std::size_t nClass, const platform::SLineSender& sender,
+                          const char* pText, std::size_t nLength)
 {
     try
     {
-        static_cast<CLinePrinter*>(pContext)->PrintLine(nClass, std::string_view(pText, nLength));
+        static_cast<CLinePrinter*>(pContext)->PrintLine(nClass, sender,
+                                                        std::string_view(pText, nLength));
     }
     catch (...)
     {

@@ -1,6 +1,7 @@
 #include "tools/movatrace/WindowCommand.h"
 
 #include "platform/TraceWindowHost.h"
+#include "tools/common/CommandLine.h"
 #include "tools/common/StopRequest.h"
 #include "tools/common/Terminal.h"
 #include "tools/movatrace/LinePrinter.h"
@@ -20,7 +21,7 @@ namespace
 void StopHost(void* pContext)
 {
     static_cast<platform::CTraceWindowHost*>(pContext)->Stop();
-    tools::ExitAfterStopGrace(ExitOk);
+    tools::ExitAfterStopGrace(tools::ExitOk);
 }
 
 bool ServeClasses(platform::CTraceWindowHost& host, const SArguments& args)
@@ -63,11 +64,11 @@ int RunWindow(const SArguments& args)
     if (!printer.OpenLog(strError))
     {
         std::fprintf(stderr, "movatrace: %s\n", strError.c_str());
-        return ExitFailed;
+        return tools::ExitFailed;
     }
     platform::CTraceWindowHost host;
     if (!ServeClasses(host, args))
-        return ExitFailed;
+        return tools::ExitFailed;
 
     bool bServed = false;
     {
@@ -79,9 +80,9 @@ int RunWindow(const SArguments& args)
     if (!bServed)
     {
         std::fprintf(stderr, "movatrace: the trace window failed\n");
-        return ExitFailed;
+        return tools::ExitFailed;
     }
-    return ExitOk;
+    return tools::ExitOk;
 }
 
 } // namespace movatrace

@@ -1,9 +1,10 @@
 #include "tools/tracedemo/DemoOptions.h"
 
-#include <cerrno>
+#include "tools/common/CommandLine.h"
+
 #include <climits>
-#include <cstdlib>
-#include <string_view>
+#include <cstdint>
+#include <string>
 
 namespace tracedemo
 {
@@ -11,92 +12,69 @@ namespace tracedemo
 namespace
 {
 
-bool ParseNumber(const char* pszText, long nMin, long nMax, long& nValue)
+CLI::Validator NonEmpty()
 {
-    char* pEnd = nullptr;
-    errno = 0;
-    nValue = std::strtol(pszText, &pEnd, 10);
-    return *pszText != '\0' && *pEnd == '\0' && errno == 0 && nValue >= nMin && nValue <= nMax;
+    return CLI::Validator([](std::string& strText)
+                          { return strText.empty() ? std::string("needs a non-empty name") : ""; },
+                          "");
 }
 
-bool ParseStamp(std::string_view text, int& nMode)
+// The tracer's time stamp modes in the order of their numbers; "none" writes lines without one.
+CLI::Validator StampMode()
 {
-    const char* const aNames[] = {"clock", "ticks", "relative", "none"};
-    for (int i = 0; i < 4; ++i)
-    {
-        if (text == aNames[i])
+    return CLI::Validator(
+        [](std::string& strText)
         {
-            nMode = i;
-            return true;
-        }
-    }
-    return false;
-}
-
-bool ParseOption(std::string_view option, const char* pszValue, SDemoOptions& options)
-{
-    long nValue = 0;
-    if (option == "--name")
-        options.strName = pszValue;
-    else if (option == "--class")
-        options.strClass = pszValue;
-    else if (option == "--stamp")
-        return ParseStamp(pszValue, options.nStampMode);
-    else if (option == "--level" && ParseNumber(pszValue, INT16_MIN, INT16_MAX, nValue))
-        options.nLevel = static_cast<int>(nValue);
-    else if (option == "--lines" && ParseNumber(pszValue, 0, LONG_MAX, nValue))
-        options.nRounds = static_cast<unsigned long>(nValue);
-    else if (option == "--interval-ms" && ParseNumber(pszValue, 0, 3600000, nValue))
-        options.nIntervalMs = static_cast<unsigned long>(nValue);
-    else
-        return false;
-    return !std::string_view(pszValue).empty();
+            const char* const aModes[] = {"clock", "ticks", "relative", "none"};
+            for (int nMode = 0; nMode < 4; ++nMode)
+            {
+                if (strText == aModes[nMode])
+                {
+                    strText = std::to_string(nMode);
+                    return std::string();
+                }
+            }
+            return "'" + strText + "' is not one of clock, ticks, relative, none";
+        },
+        "");
 }
 
 } // namespace
 
-bool ParseDemoOptions(int argc, const char* const* argv, SDemoOptions& options,
-                      std::string& strError)
+std::optional<int> ParseDemoOptions(int argc, const char* const* argv, SDemoOptions& options)
 {
-    for (int i = 1; i < argc; ++i)
-    {
-        std::string_view arg = argv[i];
-        if (arg == "--help" || arg == "-h")
-        {
-            options.bHelp = true;
-            return true;
-        }
-    }
-    for (int i = 1; i < argc; i += 2)
-    {
-        std::string_view arg = argv[i];
-        if (i + 1 >= argc)
-        {
-            strError = "'" + std::string(arg) + "' needs a value";
-            return false;
-        }
-        if (!ParseOption(arg, argv[i + 1], options))
-        {
-            strError = "bad argument '" + std::string(arg) + " " + argv[i + 1] + "'";
-            return false;
-        }
-    }
-    return true;
-}
-
-void PrintDemoUsage(std::FILE* pOut)
-{
-    std::fputs(
-        "Usage: tracedemo [--name NAME] [--class CLASS] [--level LEVEL] [--lines N]\n"
-        "                 [--interval-ms MS] [--stamp clock|ticks|relative|none]\n"
-        "\n"
-        "Opens the trace session NAME (default TraceDemo) for the trace window class CLASS\n"
-        "(default TraceWindow) and writes, every MS milliseconds (default 1000), one round\n"
-        "of lines: an error, a warning, lines at levels 0, 1, 10 and 100, and a hex dump at\n"
-        "level 200. Which of them show depends on the session's level (initially LEVEL,\n"
-        "default 0), which 'movatrace level NAME LEVEL' changes while the demo runs.\n"
-        "Stops after N rounds, or when interrupted if N is 0 (the default).\n",
-        pOut);
+    CLI::App app{"Opens the trace session NAME for the trace window class CLASS and writes, every "
+                 "MS milliseconds, one round of lines: an error, a warning, lines at levels 0, 1, "
+                 "10 and 100, and a hex dump at level 200. Which of them show depends on the "
+                 "session's level (initially LEVEL), which 'movatrace level NAME LEVEL' changes "
+                 "while the demo runs. Stops after N rounds, or when interrupted if N is 0.",
+                 "tracedemo"};
+    app.add_option("--name", options.strName, "the trace session's name")
+        ->type_name("NAME")
+        ->capture_default_str()
+        ->check(NonEmpty());
+    app.add_option("--class", options.strClass, "the trace window class to send to")
+        ->type_name("CLASS")
+        ->capture_default_str()
+        ->check(NonEmpty());
+    app.add_option("--level", options.nLevel, "the session's initial level")
+        ->type_name("LEVEL")
+        ->capture_default_str()
+        ->transform(tools::SignedNumber(INT16_MIN, INT16_MAX));
+    app.add_option("--lines", options.nRounds, "rounds to write; 0 until interrupted")
+        ->type_name("N")
+        ->capture_default_str()
+        ->transform(tools::Number(0, LONG_MAX));
+    app.add_option("--interval-ms", options.nIntervalMs, "pause between rounds")
+        ->type_name("MS")
+        ->capture_default_str()
+        ->transform(tools::Number(0, 3600000));
+    app.add_option("--stamp", options.nStampMode, "the time stamp in front of each line")
+        ->type_name("clock|ticks|relative|none")
+        ->transform(StampMode())
+        ->default_str("clock");
+    app.footer("Exit status: 0 success, 1 failure, 2 bad arguments.");
+    return tools::ParseCommandLine(app, argc, argv);
 }
 
 } // namespace tracedemo

@@ -1,7 +1,7 @@
 // The command line of tracedemo.
 #pragma once
 
-#include <cstdio>
+#include <optional>
 #include <string>
 
 namespace tracedemo
@@ -15,13 +15,10 @@ struct SDemoOptions
     int nStampMode = 0;        // teTimeStampMode, or 3 for none
     unsigned long nRounds = 0; // 0: until interrupted
     unsigned long nIntervalMs = 1000;
-    bool bHelp = false;
 };
 
-// false with the reason in strError when argv does not make sense.
-bool ParseDemoOptions(int argc, const char* const* argv, SDemoOptions& options,
-                      std::string& strError);
-
-void PrintDemoUsage(std::FILE* pOut);
+// Fills options from argv. Returns the exit code when the tool is done already (help printed,
+// or a usage error reported on standard error); nothing when the demo is to run.
+std::optional<int> ParseDemoOptions(int argc, const char* const* argv, SDemoOptions& options);
 
 } // namespace tracedemo

@@ -1,13 +1,13 @@
 // tracedemo: writes a steady trace through the library's tracer so that trace windows and
-// level changes can be tried out. See the usage text.
-#include "tools/common/GuardedMain.h"
+// level changes can be tried out. See its --help.
+#include "tools/common/CommandLine.h"
 #include "tools/common/StopRequest.h"
 #include "tools/tracedemo/DemoOptions.h"
 #include "trace/TraceApi.h"
 
 #include <cstdint>
 #include <cstdio>
-#include <exception>
+#include <optional>
 #include <string>
 
 namespace
@@ -37,17 +37,8 @@ void WriteRound(CTracer* pTracer, unsigned long nRound)
 int RunDemo(int argc, char** argv)
 {
     tracedemo::SDemoOptions options;
-    std::string strError;
-    if (!tracedemo::ParseDemoOptions(argc, argv, options, strError))
-    {
-        std::fprintf(stderr, "tracedemo: %s\nTry 'tracedemo --help'.\n", strError.c_str());
-        return 2;
-    }
-    if (options.bHelp)
-    {
-        tracedemo::PrintDemoUsage(stdout);
-        return 0;
-    }
+    if (std::optional<int> nDone = tracedemo::ParseDemoOptions(argc, argv, options))
+        return *nDone;
     // Before the session exists: whoever sees its start line may already interrupt us.
     CStopRequest stopRequest;
     CTracer* pTracer = CreateTracer(options.strName.c_str(), options.strClass.c_str(),
@@ -56,7 +47,7 @@ int RunDemo(int argc, char** argv)
     {
         std::fprintf(stderr, "tracedemo: cannot open trace session '%s' (is it in use?)\n",
                      options.strName.c_str());
-        return 1;
+        return tools::ExitFailed;
     }
     for (unsigned long nRound = 1; !CStopRequest::IsStopRequested(); ++nRound)
     {
@@ -66,12 +57,12 @@ int RunDemo(int argc, char** argv)
         CStopRequest::SleepUnlessStopped(static_cast<std::uint32_t>(options.nIntervalMs));
     }
     DeleteTracer(pTracer);
-    return 0;
+    return tools::ExitOk;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    return RunGuarded("tracedemo", RunDemo, argc, argv);
+    return tools::RunGuarded("tracedemo", [&] { return RunDemo(argc, argv); });
 }
