@@ -57,7 +57,8 @@ int Run(int argc, char** argv)
     std::string strPort, strBus, strRs485 = "auto";
     unsigned uCycleUs = 1000;
     unsigned uStatusSeconds = 0;
-    app.add_option("--board", uBoard, "board number to serve, 1-255")->check(CLI::Range(1u, 255u));
+    app.add_option("--board", uBoard, "board number to serve, 1-255")
+        ->transform(tools::Number(1, 255));
     app.add_option("--port", strPort, "serial port, e.g. /dev/ttyUSB0 (a pseudo-terminal works)")
         ->required();
     app.add_option("--bus", strBus, "bus file (JSON)")->required();
@@ -65,9 +66,10 @@ int Run(int argc, char** argv)
         ->check(CLI::IsMember({"auto", "on", "off"}));
     app.add_option("--cycle-us", uCycleUs,
                    "shortest bus cycle in microseconds; 0 runs cycles back to back")
-        ->check(CLI::Range(0u, 1000000u));
+        ->transform(tools::Number(0, 1000000));
     app.add_option("--status-every", uStatusSeconds,
-                   "print the status every so many seconds (0: never)");
+                   "print the status every so many seconds (0: never)")
+        ->transform(tools::Number(0, 86400));
     app.footer("A line \"status\" on standard input prints the status once. Ctrl-C (or SIGTERM) "
                "ends the master: the board then reports its master offline.");
     if (std::optional<int> nDone = tools::ParseCommandLine(app, argc, argv))

@@ -53,7 +53,7 @@ int Run(int argc, char** argv)
                               "printed names the other end, for the master");
     pPort->excludes(pPty);
     app.add_option("--slaves", strSlaves, "slave file (JSON)")->required();
-    app.add_option("--baud", dwBaud, "baud rate")->check(CLI::Range(1200u, 12000000u));
+    app.add_option("--baud", dwBaud, "baud rate")->transform(tools::Number(1200, 12000000));
     app.footer(dpslave::CommandHelp());
     if (std::optional<int> nDone = tools::ParseCommandLine(app, argc, argv))
         return *nDone;
