@@ -79,6 +79,9 @@ const SOptionInfo kOptions[] = {
     {"--quiet", false, Mask(VerbTest) | Mask(VerbRead) | Mask(VerbWrite) | Mask(VerbScan)},
     {"--interval", true, Mask(VerbWatch)},
     {"--count", true, Mask(VerbWatch)},
+    {"--csv", false, Mask(VerbWatch)},
+    {"--json", false, Mask(VerbWatch)},
+    {"--plot", true, Mask(VerbWatch)},
     {"--seconds", true, Mask(VerbDemo)},
 };
 
@@ -185,6 +188,18 @@ bool ApplyOption(const SOption& option, SArguments& args, std::string& strError)
         return TakeNumber(strValue, 10, 3600000, "an interval in ms", args.dwIntervalMs, strError);
     else if (strName == "--count")
         return TakeNumber(strValue, 1, 0xFFFFFFFFu, "a number of rounds", args.dwRounds, strError);
+    else if (strName == "--csv" || strName == "--json")
+    {
+        (strName == "--csv" ? args.bCsv : args.bJson) = true;
+        if (args.bCsv && args.bJson)
+        {
+            strError = "--csv and --json exclude each other";
+            return false;
+        }
+    }
+    else if (strName == "--plot")
+        return TakeNumber(strValue, 0, 200, "a number of rounds to plot", args.wPlotRounds,
+                          strError);
     else if (strName == "--seconds")
         return TakeNumber(strValue, 1, 3600, "a number of seconds", args.dwSeconds, strError);
     return true;

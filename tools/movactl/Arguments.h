@@ -40,7 +40,10 @@ struct SArguments
     std::string strLibrary; // empty: the built library, else libmovajob.so.1 on the search path
     std::vector<SVariable> aVariables;
     std::uint32_t dwIntervalMs = 500;
-    std::uint32_t dwRounds = 0; // watch: 0 until stopped
+    std::uint32_t dwRounds = 0;     // watch: 0 until stopped
+    bool bCsv = false;              // watch: records as CSV instead of the table
+    bool bJson = false;             // watch: records as JSON Lines instead of the table
+    std::uint16_t wPlotRounds = 20; // watch on a terminal: rounds in each plot, 0 for none
     std::uint32_t dwSeconds = 3;
 };
 

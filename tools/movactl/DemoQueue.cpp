@@ -95,7 +95,7 @@ bool ShowQueue(CBoardSession& session, int nStep)
     for (SQueuedBatch& queued : aQueued)
     {
         std::int32_t lPut = session.PutBatch(queued.pBatch->GetRecords(), queued.pBatch->GetCount(),
-                                             queued.dwContext);
+                                             queued.dwContext, queued.pBatch->Describe());
         queued.bPut = lPut == 0;
         bAsExpected = bAsExpected && queued.bPut;
         Say(std::string("PutJob: batch ") + queued.pszName + " " + queued.pszWhat + " (answered " +
