@@ -28,9 +28,14 @@ std::unique_ptr<testsupport::CChildProcess> StartMovactl(const std::vector<std::
 
 #if !defined(_WIN32)
 // Runs movactl to its end with its standard output and error on a pseudo terminal; what it
-// wrote.
-std::string RunOnTerminal(const std::vector<std::string>& aArgs);
+// wrote. aEnvironment: NAME=VALUE entries that replace or add to this process's environment.
+std::string RunOnTerminal(const std::vector<std::string>& aArgs,
+                          const std::vector<std::string>& aEnvironment = {});
 #endif
+
+// Runs korixsim with the arguments on this test process's private board; false (and a test
+// failure) unless it succeeded.
+bool Korixsim(const std::vector<std::string>& aArgs);
 
 // The output's lines with runs of blanks squeezed to one and no blanks at either end, so that
 // table rows compare without their column widths.
