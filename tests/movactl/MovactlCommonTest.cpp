@@ -215,6 +215,26 @@ TEST(MovactlCommonTest, ConnectionResults_TheStatusSaysWhyASlaveIsNotConnected)
     EXPECT_THAT(DescribeOpenResult(-1), HasSubstr("board error 0x80 (1)"));
 }
 
+TEST(MovactlCommonTest, JobCallsAndSlaveStatuses_InWordsWithTheirNumber)
+{
+    EXPECT_EQ("accepted (0)", DescribePutResult(0));
+    EXPECT_THAT(DescribePutResult(-1), testing::StartsWith("refused: the job is not open"));
+    EXPECT_EQ("refused: no records (-2)", DescribePutResult(-2));
+    EXPECT_EQ("closed (0)", DescribeCloseResult(0));
+    EXPECT_EQ("not open (-1)", DescribeCloseResult(-1));
+    EXPECT_EQ("refused inside a sink call (-3)", DescribeCloseResult(-3));
+    EXPECT_EQ("unexpected result (-7)", DescribeCloseResult(-7));
+    EXPECT_THAT(DescribeNotifyResult(-1), testing::StartsWith("refused: a sink is registered"));
+
+    EXPECT_EQ("slave state 2 (42), exchanging data", DescribeStatus(42));
+    EXPECT_EQ("slave state 4 (44)", DescribeStatus(44));
+    EXPECT_EQ("unknown slave state (99)", DescribeStatus(99));
+    // What else the board leaves in the table is an error number with words of its own.
+    EXPECT_EQ("board error 0x82", DescribeStatus(3));
+    EXPECT_EQ("master not operational", DescribeStatus(50));
+    EXPECT_EQ("status 30", DescribeStatus(30));
+}
+
 TEST(MovactlCommonTest, Values_AsAPersonReadsThem)
 {
     SVariable bit = Read("3:0.6:1");

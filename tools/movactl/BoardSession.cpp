@@ -90,8 +90,8 @@ bool CBoardSession::Start()
         std::fprintf(stderr, "movactl: %s", tools::kNoBoardSemaphoreWarning);
     if (std::int32_t lResult = RegisterSink(); lResult != 0)
     {
-        std::fprintf(stderr, "movactl: the job refused our notification sink (%d)\n",
-                     static_cast<int>(lResult));
+        std::fprintf(stderr, "movactl: the job refused our notification sink: %s\n",
+                     DescribeNotifyResult(lResult).c_str());
         return false;
     }
     if (std::int32_t lResult = OpenJob(); lResult != 0)
@@ -138,8 +138,8 @@ bool CBoardSession::RunBatch(SJobParam* pRecords, std::uint32_t dwCount, const s
     std::uint32_t dwContext = NewContext();
     if (std::int32_t lResult = PutBatch(pRecords, dwCount, dwContext, strWhat); lResult != 0)
     {
-        std::fprintf(stderr, "movactl: PutJob refused the %s (%d)\n", strWhat.c_str(),
-                     static_cast<int>(lResult));
+        std::fprintf(stderr, "movactl: PutJob refused the %s: %s\n", strWhat.c_str(),
+                     DescribePutResult(lResult).c_str());
         return false;
     }
     WaitBatch(dwContext);

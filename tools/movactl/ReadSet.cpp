@@ -1,5 +1,6 @@
 #include "tools/movactl/ReadSet.h"
 
+#include "tools/movactl/ResultWords.h"
 #include "tools/movactl/Transfers.h"
 
 #include <chrono>
@@ -43,10 +44,10 @@ bool CReadSet::Read(std::uint32_t dwSlowMs, const CBoardSession::FnSlow& fnSlow)
                                                       dwContext, pBatch->Describe());
             lResult != 0)
         {
-            std::fprintf(stderr, "movactl: PutJob refused the %s of slave %u (%d)\n",
+            std::fprintf(stderr, "movactl: PutJob refused the %s of slave %u: %s\n",
                          pBatch->Describe().c_str(),
                          static_cast<unsigned>(pBatch->GetRecords()[0].tsConSpec.byL2Addr),
-                         static_cast<int>(lResult));
+                         DescribePutResult(lResult).c_str());
             bAllPosted = false;
             break;
         }
