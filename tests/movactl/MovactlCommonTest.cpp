@@ -269,11 +269,9 @@ TEST(MovactlCommonTest, Table_ColumnsAsWideAsTheirWidestCell)
 SArguments Parse(std::vector<const char*> aArgs)
 {
     aArgs.insert(aArgs.begin(), "movactl");
-    SArguments args;
-    std::string strError;
-    EXPECT_TRUE(ParseArguments(static_cast<int>(aArgs.size()), aArgs.data(), args, strError))
-        << strError;
-    return args;
+    CCommandLine commandLine;
+    EXPECT_EQ(std::nullopt, commandLine.Parse(static_cast<int>(aArgs.size()), aArgs.data()));
+    return commandLine.GetArguments();
 }
 
 TEST(MovactlCommonTest, Arguments_OptionsAnywhereInBothForms)
@@ -302,10 +300,18 @@ TEST(MovactlCommonTest, Arguments_OptionsAnywhereInBothForms)
     EXPECT_EQ(3, several.aVariables[1].byAddress);
     EXPECT_EQ(VerbScan, Parse({"scan", "--quiet", "--board", "255"}).eVerb);
 
+    SArguments plot = Parse({"watch", "4:7:8", "--plot", "0", "--json"});
+    EXPECT_EQ(0u, plot.wPlotRounds);
+    EXPECT_TRUE(plot.bJson);
+    EXPECT_FALSE(plot.bCsv);
+
     // Help wins over variables that would not do.
-    SArguments help = Parse({"write", "--help", "3:0:8"});
-    EXPECT_TRUE(help.bHelp);
-    EXPECT_EQ(VerbWrite, help.eVerb);
+    std::vector<const char*> aHelp{"movactl", "write", "--help", "3:0:8"};
+    CCommandLine help;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(ExitOk, help.Parse(static_cast<int>(aHelp.size()), aHelp.data()));
+    EXPECT_THAT(testing::internal::GetCapturedStdout(),
+                HasSubstr("Usage: movactl write [OPTIONS] VAR=VALUE..."));
 }
 
 } // namespace

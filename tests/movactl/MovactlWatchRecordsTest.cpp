@@ -130,13 +130,6 @@ TEST_F(MovactlTest, WatchJson_OneObjectPerLine_ValuesAsTheirType)
     EXPECT_EQ("0x00000000000000000000", aRecords[4]["value"]);
 }
 
-TEST_F(MovactlTest, WatchCsvAndJson_ExcludeEachOther)
-{
-    SRun run = RunMovactl({"watch", "4:7:8", "--csv", "--json"});
-    EXPECT_EQ(2, run.nExitCode);
-    EXPECT_THAT(run.strOutput, HasSubstr("--csv"));
-}
-
 #if !defined(_WIN32)
 // The rows of one variable, one per round, as the terminal got them: their cells.
 std::vector<std::vector<std::string>> RowsOf(const std::string& strOutput,

@@ -32,17 +32,9 @@ std::optional<int> ParseCommandLine(CLI::App& app, int argc, const char* const* 
     }
     catch (const CLI::CallForHelp&)
     {
-        // The page of the deepest subcommand given, so "tool read --help" explains read.
-        const CLI::App* pPage = &app;
-        for (;;)
-        {
-            std::vector<const CLI::App*> chosen =
-                pPage->get_subcommands([](const CLI::App* pSub) { return pSub->parsed(); });
-            if (chosen.empty())
-                break;
-            pPage = chosen.front();
-        }
-        std::fputs(pPage->help().c_str(), stdout);
+        // The page of the deepest subcommand given, so "tool read --help" explains read; the
+        // app's own help() goes down to it and names it with the tool ("Usage: tool read").
+        std::fputs(app.help().c_str(), stdout);
         return ExitOk;
     }
     catch (const CLI::ParseError& e)
