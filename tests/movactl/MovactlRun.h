@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,17 @@ std::vector<std::string> Rows(const std::string& strOutput);
 
 // The outputs the board holds for a slave.
 std::vector<std::uint8_t> BoardOutputs(std::uint8_t byAddress);
+
+// Whole text against an ECMAScript regular expression, and a part of it: the same on every
+// platform (googletest's own regular expressions are only simple ones on Windows).
+MATCHER_P(MatchesPattern, strPattern, "matches " + std::string(strPattern))
+{
+    return std::regex_match(std::string(arg), std::regex(strPattern));
+}
+MATCHER_P(ContainsPattern, strPattern, "contains " + std::string(strPattern))
+{
+    return std::regex_search(std::string(arg), std::regex(strPattern));
+}
 
 // Each test starts from the default plant without faults.
 class MovactlTest : public testing::Test

@@ -24,7 +24,7 @@ TEST_F(MovactlTest, Watch_CountTwo_TwoRoundsAndNoCursorMovesIntoAPipe)
     EXPECT_EQ(2, std::count_if(aRows.begin(), aRows.end(),
                                [](const std::string& strRow)
                                {
-                                   return testing::Matches(testing::MatchesRegex(
+                                   return testing::Matches(MatchesPattern(
                                        "[0-2][0-9]:[0-5][0-9]:[0-5][0-9]\\.[0-9]{3} 4:7:8 90 "
                                        "0x5A done"))(strRow);
                                }));

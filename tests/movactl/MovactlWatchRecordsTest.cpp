@@ -8,9 +8,7 @@
 #include <algorithm>
 #include <regex>
 
-using testing::ContainsRegex;
 using testing::HasSubstr;
-using testing::MatchesRegex;
 
 namespace movactltest
 {
@@ -81,7 +79,7 @@ TEST_F(MovactlTest, WatchCsv_OneRecordPerRoundAndVariable_ReadsBack)
         for (std::size_t i = 0; i < kWatched.size(); ++i)
         {
             ASSERT_EQ(5u, aaRecords[i].size()) << aLines[1 + i];
-            EXPECT_THAT(aaRecords[i][0], MatchesRegex(kIsoTime));
+            EXPECT_THAT(aaRecords[i][0], MatchesPattern(kIsoTime));
             EXPECT_EQ(aaRecords[0][0], aaRecords[i][0]) << "one time per round";
             EXPECT_EQ(kWatched[i], aaRecords[i][1]);
         }
@@ -115,7 +113,7 @@ TEST_F(MovactlTest, WatchJson_OneObjectPerLine_ValuesAsTheirType)
     for (std::size_t i = 0; i < aRecords.size(); ++i)
     {
         EXPECT_EQ(kWatched[i % kWatched.size()], aRecords[i]["variable"]);
-        EXPECT_THAT(aRecords[i]["time"].get<std::string>(), MatchesRegex(kIsoTime));
+        EXPECT_THAT(aRecords[i]["time"].get<std::string>(), MatchesPattern(kIsoTime));
     }
     EXPECT_TRUE(aRecords[0]["value"].is_number_integer());
     EXPECT_EQ(-5, aRecords[0]["value"].get<int>());
@@ -226,22 +224,22 @@ TEST_F(MovactlTest, Watch_FaultAndStallInjectedMidway_MarkedSummedUpAndExitOne)
     EXPECT_EQ(1, pWatch->Wait(30000)) << strOutput;
     const char* const kClock = "[0-2][0-9]:[0-5][0-9]:[0-5][0-9]\\.[0-9]{3}";
     std::vector<std::string> aRows = Rows(strOutput);
-    EXPECT_THAT(aRows, testing::Contains(ContainsRegex(std::string("^") + kClock +
-                                                       " 4:7:8 board error 0x85 \\(6\\)$")));
-    EXPECT_THAT(aRows, testing::Contains(ContainsRegex(
+    EXPECT_THAT(aRows, testing::Contains(ContainsPattern(std::string("^") + kClock +
+                                                         " 4:7:8 board error 0x85 \\(6\\)$")));
+    EXPECT_THAT(aRows, testing::Contains(ContainsPattern(
                            std::string("^") + kClock +
                            " round [0-9]+ stalled: no report within 1000 ms, waiting$")));
-    EXPECT_THAT(aRows, testing::Contains(ContainsRegex(std::string("^") + kClock +
-                                                       " round [0-9]+ stalled: reported after "
-                                                       "[0-9.]+ s: (done|4:7:8 board error 0x85 "
-                                                       "\\(6\\))$")));
+    EXPECT_THAT(aRows, testing::Contains(ContainsPattern(std::string("^") + kClock +
+                                                         " round [0-9]+ stalled: reported after "
+                                                         "[0-9.]+ s: (done|4:7:8 board error 0x85 "
+                                                         "\\(6\\))$")));
     // The last round went through; the exit status and the summary still tell.
     EXPECT_THAT(aRows, testing::Contains("round 60, every 50 ms"));
     EXPECT_THAT(
         strOutput,
-        ContainsRegex(std::string("movactl: watch: 60 rounds, 1 with a fault, the first at ") +
-                      kClock + ": 4:7:8 board error 0x85 \\(6\\); 1 stalled, the first at " +
-                      kClock));
+        ContainsPattern(std::string("movactl: watch: 60 rounds, 1 with a fault, the first at ") +
+                        kClock + ": 4:7:8 board error 0x85 \\(6\\); 1 stalled, the first at " +
+                        kClock));
     EXPECT_THAT(strOutput, testing::Not(HasSubstr("Sanitizer")));
 }
 
@@ -251,7 +249,7 @@ TEST_F(MovactlTest, SlowBoard_SaysWhatItWaitsFor)
     SRun open = RunMovactl({"read", "4:7:8"});
     EXPECT_EQ(0, open.nExitCode);
     EXPECT_THAT(open.strOutput, HasSubstr("movactl: waiting for board 1 to open (OpenJob) ...\n"));
-    EXPECT_THAT(open.strOutput, ContainsRegex("movactl: waited [0-9.]+ s for board 1 to open"));
+    EXPECT_THAT(open.strOutput, ContainsPattern("movactl: waited [0-9.]+ s for board 1 to open"));
 
     ASSERT_TRUE(Korixsim({"delay", "BoardWriteOutput", "1500", "1"}));
     SRun write = RunMovactl({"write", "3:0:8=0x12", "3:1:i8=-1"});
