@@ -215,6 +215,26 @@ TEST(MovactlCommonTest, ConnectionResults_TheStatusSaysWhyASlaveIsNotConnected)
     EXPECT_THAT(DescribeOpenResult(-1), HasSubstr("board error 0x80 (1)"));
 }
 
+TEST(MovactlCommonTest, JobCallsAndSlaveStatuses_InWordsWithTheirNumber)
+{
+    EXPECT_EQ("accepted (0)", DescribePutResult(0));
+    EXPECT_THAT(DescribePutResult(-1), testing::StartsWith("refused: the job is not open"));
+    EXPECT_EQ("refused: no records (-2)", DescribePutResult(-2));
+    EXPECT_EQ("closed (0)", DescribeCloseResult(0));
+    EXPECT_EQ("not open (-1)", DescribeCloseResult(-1));
+    EXPECT_EQ("refused inside a sink call (-3)", DescribeCloseResult(-3));
+    EXPECT_EQ("unexpected result (-7)", DescribeCloseResult(-7));
+    EXPECT_THAT(DescribeNotifyResult(-1), testing::StartsWith("refused: a sink is registered"));
+
+    EXPECT_EQ("slave state 2 (42), exchanging data", DescribeStatus(42));
+    EXPECT_EQ("slave state 4 (44)", DescribeStatus(44));
+    EXPECT_EQ("unknown slave state (99)", DescribeStatus(99));
+    // What else the board leaves in the table is an error number with words of its own.
+    EXPECT_EQ("board error 0x82", DescribeStatus(3));
+    EXPECT_EQ("master not operational", DescribeStatus(50));
+    EXPECT_EQ("status 30", DescribeStatus(30));
+}
+
 TEST(MovactlCommonTest, Values_AsAPersonReadsThem)
 {
     SVariable bit = Read("3:0.6:1");
@@ -249,11 +269,9 @@ TEST(MovactlCommonTest, Table_ColumnsAsWideAsTheirWidestCell)
 SArguments Parse(std::vector<const char*> aArgs)
 {
     aArgs.insert(aArgs.begin(), "movactl");
-    SArguments args;
-    std::string strError;
-    EXPECT_TRUE(ParseArguments(static_cast<int>(aArgs.size()), aArgs.data(), args, strError))
-        << strError;
-    return args;
+    CCommandLine commandLine;
+    EXPECT_EQ(std::nullopt, commandLine.Parse(static_cast<int>(aArgs.size()), aArgs.data()));
+    return commandLine.GetArguments();
 }
 
 TEST(MovactlCommonTest, Arguments_OptionsAnywhereInBothForms)
@@ -282,10 +300,18 @@ TEST(MovactlCommonTest, Arguments_OptionsAnywhereInBothForms)
     EXPECT_EQ(3, several.aVariables[1].byAddress);
     EXPECT_EQ(VerbScan, Parse({"scan", "--quiet", "--board", "255"}).eVerb);
 
+    SArguments plot = Parse({"watch", "4:7:8", "--plot", "0", "--json"});
+    EXPECT_EQ(0u, plot.wPlotRounds);
+    EXPECT_TRUE(plot.bJson);
+    EXPECT_FALSE(plot.bCsv);
+
     // Help wins over variables that would not do.
-    SArguments help = Parse({"write", "--help", "3:0:8"});
-    EXPECT_TRUE(help.bHelp);
-    EXPECT_EQ(VerbWrite, help.eVerb);
+    std::vector<const char*> aHelp{"movactl", "write", "--help", "3:0:8"};
+    CCommandLine help;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(ExitOk, help.Parse(static_cast<int>(aHelp.size()), aHelp.data()));
+    EXPECT_THAT(testing::internal::GetCapturedStdout(),
+                HasSubstr("Usage: movactl write [OPTIONS] VAR=VALUE..."));
 }
 
 } // namespace

@@ -48,8 +48,24 @@ std::unique_ptr<testsupport::CChildProcess> StartMovactl(const std::vector<std::
 }
 
 #if !defined(_WIN32)
-std::string RunOnTerminal(const std::vector<std::string>& aArgs)
+std::string RunOnTerminal(const std::vector<std::string>& aArgs,
+                          const std::vector<std::string>& aEnvironment)
 {
+    std::vector<std::string> aEnv = aEnvironment;
+    for (char** ppszEntry = environ; *ppszEntry != nullptr; ++ppszEntry)
+    {
+        std::string strEntry = *ppszEntry;
+        std::string strName = strEntry.substr(0, strEntry.find('=') + 1);
+        bool bReplaced = false;
+        for (const std::string& strOwn : aEnvironment)
+            bReplaced = bReplaced || strOwn.compare(0, strName.size(), strName) == 0;
+        if (!bReplaced)
+            aEnv.push_back(strEntry);
+    }
+    std::vector<char*> apszEnv;
+    for (std::string& strEntry : aEnv)
+        apszEnv.push_back(strEntry.data());
+    apszEnv.push_back(nullptr);
     int nMaster = -1;
     int nSlave = -1;
     if (openpty(&nMaster, &nSlave, nullptr, nullptr, nullptr) != 0)
@@ -70,7 +86,8 @@ std::string RunOnTerminal(const std::vector<std::string>& aArgs)
         apszArgv.push_back(strArg.data());
     apszArgv.push_back(nullptr);
     pid_t nPid = -1;
-    int nSpawned = posix_spawn(&nPid, apszArgv[0], &actions, nullptr, apszArgv.data(), environ);
+    int nSpawned =
+        posix_spawn(&nPid, apszArgv[0], &actions, nullptr, apszArgv.data(), apszEnv.data());
     posix_spawn_file_actions_destroy(&actions);
     close(nSlave);
     std::string strOutput;
@@ -99,6 +116,15 @@ std::string RunOnTerminal(const std::vector<std::string>& aArgs)
     return strOutput;
 }
 #endif
+
+bool Korixsim(const std::vector<std::string>& aArgs)
+{
+    std::vector<std::string> command{KORIXSIM_PATH};
+    command.insert(command.end(), aArgs.begin(), aArgs.end());
+    testsupport::SRunResult result = testsupport::RunToEnd(command, 30000);
+    EXPECT_EQ(0, result.nExitCode) << result.strOutput;
+    return result.nExitCode == 0;
+}
 
 std::vector<std::string> Rows(const std::string& strOutput)
 {

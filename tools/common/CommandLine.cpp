@@ -76,21 +76,9 @@ std::optional<int> ParseCommandLine(CLI::App& app, int argc, const char* const* 
     }
     catch (const CLI::CallForHelp&)
     {
-        // The page of the deepest subcommand given, so "tool read --help" explains read. Its
-        // usage line names the commands above it too ("Usage: tool read ..."): CLI11 names only
-        // the page's own command unless it is told the ones before.
-        const CLI::App* pPage = &app;
-        std::string strAbove;
-        for (;;)
-        {
-            std::vector<const CLI::App*> chosen =
-                pPage->get_subcommands([](const CLI::App* pSub) { return pSub->parsed(); });
-            if (chosen.empty())
-                break;
-            strAbove += (strAbove.empty() ? "" : " ") + pPage->get_name();
-            pPage = chosen.front();
-        }
-        std::fputs(pPage->help(strAbove).c_str(), stdout);
+        // The page of the deepest subcommand given, so "tool read --help" explains read; the
+        // app's own help() goes down to it and names it with the tool ("Usage: tool read").
+        std::fputs(app.help().c_str(), stdout);
         return ExitOk;
     }
     catch (const CLI::ParseError& e)

@@ -4,6 +4,7 @@
 #include "tools/common/StopRequest.h"
 #include "tools/movactl/OpenFailure.h"
 #include "tools/movactl/ResultWords.h"
+#include "tools/movactl/SlowNotice.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -89,8 +90,8 @@ bool CBoardSession::Start()
         std::fprintf(stderr, "movactl: %s", tools::kNoBoardSemaphoreWarning);
     if (std::int32_t lResult = RegisterSink(); lResult != 0)
     {
-        std::fprintf(stderr, "movactl: the job refused our notification sink (%d)\n",
-                     static_cast<int>(lResult));
+        std::fprintf(stderr, "movactl: the job refused our notification sink: %s\n",
+                     DescribeNotifyResult(lResult).c_str());
         return false;
     }
     if (std::int32_t lResult = OpenJob(); lResult != 0)
@@ -113,7 +114,11 @@ bool CBoardSession::Start()
 std::int32_t CBoardSession::OpenJob()
 {
     tools::CStopRequestHeld held; // the worker that OpenJob starts inherits it
-    std::int32_t lResult = m_pJob->OpenJob(&m_protoParams, &m_commParams, 0);
+    std::int32_t lResult = 0;
+    {
+        CSlowNotice notice("board " + std::to_string(m_commParams.Board) + " to open (OpenJob)");
+        lResult = m_pJob->OpenJob(&m_protoParams, &m_commParams, 0);
+    }
     m_bOpen = lResult == 0;
     if (m_bOpen && m_bBoardSlaves)
         m_abySlaves = SlavesOnBoard(*this);
@@ -123,15 +128,18 @@ std::int32_t CBoardSession::OpenJob()
 std::int32_t CBoardSession::CloseJob()
 {
     m_bOpen = false;
+    CSlowNotice notice("board " + std::to_string(m_commParams.Board) +
+                       " to close (CloseJob; the batch in hand ends first)");
     return m_pJob->CloseJob();
 }
 
-bool CBoardSession::RunBatch(SJobParam* pRecords, std::uint32_t dwCount)
+bool CBoardSession::RunBatch(SJobParam* pRecords, std::uint32_t dwCount, const std::string& strWhat)
 {
     std::uint32_t dwContext = NewContext();
-    if (std::int32_t lResult = PutBatch(pRecords, dwCount, dwContext); lResult != 0)
+    if (std::int32_t lResult = PutBatch(pRecords, dwCount, dwContext, strWhat); lResult != 0)
     {
-        std::fprintf(stderr, "movactl: PutJob refused the batch (%d)\n", static_cast<int>(lResult));
+        std::fprintf(stderr, "movactl: PutJob refused the %s: %s\n", strWhat.c_str(),
+                     DescribePutResult(lResult).c_str());
         return false;
     }
     WaitBatch(dwContext);
@@ -139,23 +147,71 @@ bool CBoardSession::RunBatch(SJobParam* pRecords, std::uint32_t dwCount)
 }
 
 std::int32_t CBoardSession::PutBatch(SJobParam* pRecords, std::uint32_t dwCount,
-                                     std::uint32_t dwContext)
+                                     std::uint32_t dwContext, const std::string& strWhat)
 {
-    return m_pJob->PutJob(dwCount, pRecords, dwContext);
+    m_whatOfContext[dwContext] = strWhat;
+    std::int32_t lResult = m_pJob->PutJob(dwCount, pRecords, dwContext);
+    if (lResult != 0)
+        m_whatOfContext.erase(dwContext);
+    return lResult;
 }
 
-void CBoardSession::WaitBatch(std::uint32_t dwContext)
+void CBoardSession::WaitBatch(std::uint32_t dwContext, std::uint32_t dwSlowMs, const FnSlow& fnSlow)
 {
-    if (!m_sink.WaitFinished(dwContext, kBatchTimeoutMs))
+    bool bReported = dwSlowMs < kBatchTimeoutMs && m_sink.WaitFinished(dwContext, dwSlowMs);
+    if (!bReported && dwSlowMs < kBatchTimeoutMs)
+    {
+        if (fnSlow)
+            fnSlow();
+        else
+            SayWaiting(dwContext);
+    }
+    std::uint32_t dwRestMs =
+        dwSlowMs < kBatchTimeoutMs ? kBatchTimeoutMs - dwSlowMs : kBatchTimeoutMs;
+    if (!bReported && !m_sink.WaitFinished(dwContext, dwRestMs))
         Abandon(dwContext);
+    m_whatOfContext.erase(dwContext);
+}
+
+void CBoardSession::SayWaiting(std::uint32_t dwContext)
+{
+    std::fprintf(stderr, "movactl: waiting for the report of the %s (%s) ...\n",
+                 WhatIs(dwContext).c_str(), WhereIs(dwContext).c_str());
+    std::fflush(stderr);
+}
+
+std::string CBoardSession::WhatIs(std::uint32_t dwContext) const
+{
+    auto it = m_whatOfContext.find(dwContext);
+    return it != m_whatOfContext.end() ? it->second : "batch";
+}
+
+std::string CBoardSession::WhereIs(std::uint32_t dwContext)
+{
+    // A batch waiting in the queue is offered to our sink; the one the worker runs is not.
+    bool bQueued = false;
+    m_sink.SetEnumHandler(
+        [&](std::uint32_t, SJobParam*, std::uint32_t dwOffered)
+        {
+            bQueued = bQueued || dwOffered == dwContext;
+            return 0;
+        });
+    m_pJob->EnumJobQueue(0);
+    m_sink.SetEnumHandler(nullptr);
+    if (m_sink.IsFinished(dwContext))
+        return "put and reported just now";
+    if (bQueued)
+        return "put, still waiting in the job's queue behind another batch: not started";
+    return "put and started: the worker is running it and the board has not answered all of it";
 }
 
 void CBoardSession::Abandon(std::uint32_t dwContext)
 {
     std::fprintf(stderr,
-                 "movactl: batch %u was not reported within %u s; leaving it to the library "
+                 "movactl: the %s was not reported within %u s (%s); leaving it to the library "
                  "and ending (the board frees the registration of an ended process)\n",
-                 static_cast<unsigned>(dwContext), static_cast<unsigned>(kBatchTimeoutMs / 1000));
+                 WhatIs(dwContext).c_str(), static_cast<unsigned>(kBatchTimeoutMs / 1000),
+                 WhereIs(dwContext).c_str());
     std::fflush(stdout);
     std::fflush(stderr);
     std::_Exit(ExitFailed);

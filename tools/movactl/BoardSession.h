@@ -7,6 +7,7 @@
 #include "tools/movactl/MovaLibrary.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -31,14 +32,28 @@ public:
     std::int32_t RegisterSink() { return m_pJob->SetJobNotification(&m_sink); }
 
     // Puts the batch and waits for its report. A refused PutJob is said on standard error and
-    // gives false. A batch that is not reported in time still holds our records, and closing
-    // the job would wait for it without a limit: then the process ends with exit code 1.
-    bool RunBatch(SJobParam* pRecords, std::uint32_t dwCount);
+    // gives false. strWhat says what the batch is ("read 4:0:16 4:7:8", "connection test of
+    // slaves 3, 4, 5") in the messages about it. A batch that is not reported in time still
+    // holds our records, and closing the job would wait for it without a limit: then the
+    // process says what is known of the batch and ends with exit code 1.
+    bool RunBatch(SJobParam* pRecords, std::uint32_t dwCount, const std::string& strWhat);
 
     // For batches that wait in the queue: put now, wait later. Contexts come from NewContext.
     std::uint32_t NewContext() { return ++m_dwNextContext; }
-    std::int32_t PutBatch(SJobParam* pRecords, std::uint32_t dwCount, std::uint32_t dwContext);
-    void WaitBatch(std::uint32_t dwContext);
+    std::int32_t PutBatch(SJobParam* pRecords, std::uint32_t dwCount, std::uint32_t dwContext,
+                          const std::string& strWhat);
+    // Waits for the report. When it has not come within dwSlowMs, fnSlow is called once (by
+    // default it says on standard error what is waited for) and the wait goes on up to the
+    // batch time-out.
+    using FnSlow = std::function<void()>;
+    void WaitBatch(std::uint32_t dwContext, std::uint32_t dwSlowMs = kSlowBatchMs,
+                   const FnSlow& fnSlow = {});
+    // How long a batch may take before a person is told about the wait.
+    static constexpr std::uint32_t kSlowBatchMs = 1000;
+    // As dwSlowMs: fnSlow is never called.
+    static constexpr std::uint32_t kNeverSlow = 0xFFFFFFFFu;
+    // "movactl: waiting for the report of the read 4:0:16 (put and started: ...) ..."
+    void SayWaiting(std::uint32_t dwContext);
 
     // The slave's connection variable for a record: lengths from the slave table, our buffers.
     SConSpec GetConnection(std::uint8_t byAddress);
@@ -67,6 +82,9 @@ private:
     };
 
     [[noreturn]] void Abandon(std::uint32_t dwContext);
+    // What is known of a put batch that has not been reported: still in the queue, or taken.
+    std::string WhereIs(std::uint32_t dwContext);
+    std::string WhatIs(std::uint32_t dwContext) const;
     // Closes the job when open, drops our sink and gives the job back; its sessions end.
     void ReleaseJob();
 
@@ -81,6 +99,7 @@ private:
     SCommParams m_commParams{};
     std::map<std::uint8_t, SImages> m_images;
     std::uint32_t m_dwNextContext = 0;
+    std::map<std::uint32_t, std::string> m_whatOfContext; // of the batches put and not reported
 };
 
 } // namespace movactl

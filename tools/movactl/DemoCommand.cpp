@@ -125,7 +125,7 @@ void ShowClosing(CBoardSession& session, int nStep)
 {
     SayStep(nStep, "Close");
     std::int32_t lResult = session.CloseJob();
-    Say("CloseJob answered " + std::to_string(lResult) +
+    Say("CloseJob answered " + DescribeCloseResult(lResult) +
         ": the worker has ended, the board registration is closed and the job\n"
         "has let go of our sink. Releasing the job's last reference destroys it, and then the\n"
         "library is unloaded.");

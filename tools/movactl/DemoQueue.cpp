@@ -67,10 +67,10 @@ bool CloseForQueueing(CBoardSession& session)
     std::int32_t lClose = session.CloseJob();
     unsigned uReferences = session.GetSink().GetReferences();
     std::int32_t lSink = session.RegisterSink();
-    Say("CloseJob answered " + std::to_string(lClose) +
+    Say("CloseJob answered " + DescribeCloseResult(lClose) +
         " and let go of our sink (the job now holds " + std::to_string(uReferences) +
-        " references\nto it); SetJobNotification registered it again (" + std::to_string(lSink) +
-        ").");
+        " references\nto it); SetJobNotification registered it again: " +
+        DescribeNotifyResult(lSink) + ".");
     return lClose == 0 && uReferences == 0 && lSink == 0;
 }
 
@@ -95,11 +95,11 @@ bool ShowQueue(CBoardSession& session, int nStep)
     for (SQueuedBatch& queued : aQueued)
     {
         std::int32_t lPut = session.PutBatch(queued.pBatch->GetRecords(), queued.pBatch->GetCount(),
-                                             queued.dwContext);
+                                             queued.dwContext, queued.pBatch->Describe());
         queued.bPut = lPut == 0;
         bAsExpected = bAsExpected && queued.bPut;
-        Say(std::string("PutJob: batch ") + queued.pszName + " " + queued.pszWhat + " (answered " +
-            std::to_string(lPut) + ")");
+        Say(std::string("PutJob: batch ") + queued.pszName + " " + queued.pszWhat + ": " +
+            DescribePutResult(lPut));
     }
     std::string strOffered = EnumerateQueue(session, aQueued);
     Say("EnumJobQueue offered the waiting batches newest first: " + strOffered +
@@ -107,7 +107,7 @@ bool ShowQueue(CBoardSession& session, int nStep)
 
     if (std::int32_t lOpen = session.OpenJob(); lOpen != 0)
     {
-        Say("OpenJob failed again (" + std::to_string(lOpen) + "): " + DescribeOpenResult(lOpen));
+        Say("OpenJob failed again: " + DescribeOpenResult(lOpen));
         return false;
     }
     for (const SQueuedBatch& queued : aQueued)

@@ -76,6 +76,11 @@ bool CJobSink::WaitFinished(std::uint32_t dwContext, std::uint32_t dwTimeoutMs)
                                  });
 }
 
+bool CJobSink::IsFinished(std::uint32_t dwContext)
+{
+    return WaitFinished(dwContext, 0);
+}
+
 std::vector<std::uint32_t> CJobSink::GetFinished()
 {
     std::lock_guard<std::mutex> lock(m_mutex);

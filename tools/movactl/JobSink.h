@@ -37,6 +37,8 @@ public:
     // Waits until the batch with this context is reported; false after dwTimeoutMs.
     bool WaitFinished(std::uint32_t dwContext, std::uint32_t dwTimeoutMs);
 
+    bool IsFinished(std::uint32_t dwContext);
+
     // Contexts of the batches reported so far, in the order of their reports.
     std::vector<std::uint32_t> GetFinished();
 

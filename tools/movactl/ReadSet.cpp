@@ -1,7 +1,9 @@
 #include "tools/movactl/ReadSet.h"
 
+#include "tools/movactl/ResultWords.h"
 #include "tools/movactl/Transfers.h"
 
+#include <chrono>
 #include <cstdio>
 
 namespace movactl
@@ -31,28 +33,47 @@ CReadSet::CReadSet(CBoardSession& session, const std::vector<SVariable>& aVariab
             std::move(aaBySlave[i]), JobRead, session.GetConnection(abySlaves[i])));
 }
 
-bool CReadSet::Read()
+bool CReadSet::Read(std::uint32_t dwSlowMs, const CBoardSession::FnSlow& fnSlow)
 {
     std::vector<std::uint32_t> adwPosted;
     bool bAllPosted = true;
     for (const std::unique_ptr<CVariableBatch>& pBatch : m_apBatches)
     {
         std::uint32_t dwContext = m_session.NewContext();
-        if (std::int32_t lResult =
-                m_session.PutBatch(pBatch->GetRecords(), pBatch->GetCount(), dwContext);
+        if (std::int32_t lResult = m_session.PutBatch(pBatch->GetRecords(), pBatch->GetCount(),
+                                                      dwContext, pBatch->Describe());
             lResult != 0)
         {
-            std::fprintf(stderr, "movactl: PutJob refused the batch of slave %u (%d)\n",
+            std::fprintf(stderr, "movactl: PutJob refused the %s of slave %u: %s\n",
+                         pBatch->Describe().c_str(),
                          static_cast<unsigned>(pBatch->GetRecords()[0].tsConSpec.byL2Addr),
-                         static_cast<int>(lResult));
+                         DescribePutResult(lResult).c_str());
             bAllPosted = false;
             break;
         }
         adwPosted.push_back(dwContext);
     }
-    // The library holds our records until each posted batch is reported.
+    // The library holds our records until each posted batch is reported. The time to be slow
+    // is the whole set's, and fnSlow is called once for it.
+    auto start = std::chrono::steady_clock::now();
+    bool bSlowSaid = false;
     for (std::uint32_t dwContext : adwPosted)
-        m_session.WaitBatch(dwContext);
+    {
+        auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - start);
+        std::uint32_t dwLeftMs = bSlowSaid || elapsed.count() >= dwSlowMs
+                                     ? 0
+                                     : dwSlowMs - static_cast<std::uint32_t>(elapsed.count());
+        m_session.WaitBatch(dwContext, bSlowSaid ? CBoardSession::kNeverSlow : dwLeftMs,
+                            [&]
+                            {
+                                bSlowSaid = true;
+                                if (fnSlow)
+                                    fnSlow();
+                                else
+                                    m_session.SayWaiting(dwContext);
+                            });
+    }
     return bAllPosted;
 }
 

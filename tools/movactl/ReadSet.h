@@ -24,8 +24,10 @@ public:
     CReadSet& operator=(const CReadSet&) = delete;
 
     // Posts every slave's batch, then waits for each; false when PutJob refused one (said on
-    // standard error), after the batches already posted are back.
-    bool Read();
+    // standard error), after the batches already posted are back. When the batches are not all
+    // reported within dwSlowMs, fnSlow is called once and the wait goes on.
+    bool Read(std::uint32_t dwSlowMs = CBoardSession::kSlowBatchMs,
+              const CBoardSession::FnSlow& fnSlow = {});
 
     std::size_t GetCount() const { return m_aPlaces.size(); }
     const SVariable& GetVariable(std::size_t i) const;

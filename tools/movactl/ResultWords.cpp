@@ -1,5 +1,6 @@
 #include "tools/movactl/ResultWords.h"
 
+#include "include/MovaJob.h"
 #include "include/MovaRecords.h"
 
 namespace movactl
@@ -65,6 +66,65 @@ std::string DescribeOpenResult(std::int32_t lResult)
     if (lResult < 0 && lResult > -100)
         return Numbered(MovaErrorNumberText(-lResult), -lResult);
     return Numbered("unexpected result", lResult);
+}
+
+std::string DescribePutResult(std::int32_t lResult)
+{
+    switch (lResult)
+    {
+    case MOVAJOB_OK:
+        return Numbered("accepted", lResult);
+    case MOVAJOB_PUT_REFUSED:
+        return Numbered("refused: the job is not open, or had no memory for the batch", lResult);
+    case MOVAJOB_PUT_NO_RECORDS:
+        return Numbered("refused: no records", lResult);
+    default:
+        return Numbered("unexpected result", lResult);
+    }
+}
+
+std::string DescribeCloseResult(std::int32_t lResult)
+{
+    switch (lResult)
+    {
+    case MOVAJOB_OK:
+        return Numbered("closed", lResult);
+    case MOVAJOB_CLOSE_NOT_OPEN:
+        return Numbered("not open", lResult);
+    case MOVAJOB_CLOSE_IN_CALLBACK:
+        return Numbered("refused inside a sink call", lResult);
+    default:
+        return Numbered("unexpected result", lResult);
+    }
+}
+
+std::string DescribeNotifyResult(std::int32_t lResult)
+{
+    switch (lResult)
+    {
+    case MOVAJOB_OK:
+        return Numbered("registered", lResult);
+    case MOVAJOB_NOTIFY_REFUSED:
+        return Numbered("refused: a sink is registered already, or its version differs", lResult);
+    default:
+        return Numbered("unexpected result", lResult);
+    }
+}
+
+std::string DescribeStatus(std::uint16_t wStatus)
+{
+    bool bSlaveState = wStatus >= DPERR_SLAVE_STATE_0 && wStatus <= DPERR_SLAVE_STATE_5;
+    if (!bSlaveState && wStatus != DPERR_UNKNOWN)
+    {
+        // Any other error number the board left there, in its words where it has some.
+        std::string strWords = MovaErrorNumberText(wStatus);
+        return strWords == "no such error number" ? "status " + std::to_string(wStatus) : strWords;
+    }
+    // A connection test answers minus the status of a slave that does not exchange data.
+    std::string strWords = DescribeTestResult(-static_cast<std::int32_t>(wStatus), wStatus);
+    return wStatus == DPERR_SLAVE_STATE_2 || wStatus == DPERR_SLAVE_STATE_3
+               ? strWords + ", exchanging data"
+               : strWords;
 }
 
 } // namespace movactl

@@ -20,4 +20,13 @@ std::string DescribeTestResult(std::int32_t lResult, std::uint16_t wStatus);
 // What a failed OpenJob answered.
 std::string DescribeOpenResult(std::int32_t lResult);
 
+// What PutJob, CloseJob and SetJobNotification answered: "done (0)", "not open (-1)", ...
+std::string DescribePutResult(std::int32_t lResult);
+std::string DescribeCloseResult(std::int32_t lResult);
+std::string DescribeNotifyResult(std::int32_t lResult);
+
+// A slave's status number from the slave table in words: "slave state 2, exchanging data",
+// "board error 0x81"; the number itself stands beside it in the tables.
+std::string DescribeStatus(std::uint16_t wStatus);
+
 } // namespace movactl

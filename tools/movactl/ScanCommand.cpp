@@ -9,22 +9,6 @@
 namespace movactl
 {
 
-namespace
-{
-
-// A slave status number from the slave table in words.
-std::string DescribeStatus(std::uint16_t wStatus)
-{
-    bool bSlaveState = wStatus >= 40 && wStatus <= 45;
-    if (!bSlaveState && wStatus != 99)
-        return "status " + std::to_string(wStatus);
-    // A connection test answers minus the status of a slave that does not exchange data.
-    std::string strWords = DescribeTestResult(-static_cast<std::int32_t>(wStatus), wStatus);
-    return wStatus == 42 || wStatus == 43 ? strWords + ", exchanging data" : strWords;
-}
-
-} // namespace
-
 int RunScan(const SArguments& args)
 {
     // Every address is configured, so that open learns every slave the board lists.

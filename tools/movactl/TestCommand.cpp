@@ -20,13 +20,13 @@ const char* MasterModeName(std::int32_t nErrorNumber)
 {
     switch (nErrorNumber)
     {
-    case 50:
+    case DPERR_MASTER_OFFLINE:
         return "mode 0x00, offline";
-    case 51:
+    case DPERR_MASTER_STOP:
         return "mode 0x40, stop";
-    case 52:
+    case DPERR_MASTER_CLEAR:
         return "mode 0x80, clear";
-    case 53:
+    case DPERR_MASTER_OPERATE:
         return "mode 0xC0, operate";
     default:
         return "mode unknown";

@@ -5,6 +5,24 @@
 namespace movactl
 {
 
+namespace
+{
+
+// Columns line up on a terminal by characters, and cells may hold UTF-8 (watch's plots): each
+// character counts once, whatever its number of bytes.
+std::size_t WidthOf(const std::string& strCell)
+{
+    std::size_t nWidth = 0;
+    for (char ch : strCell)
+    {
+        if ((static_cast<unsigned char>(ch) & 0xC0) != 0x80)
+            ++nWidth;
+    }
+    return nWidth;
+}
+
+} // namespace
+
 CTextTable::CTextTable(std::vector<std::string> aHeadings)
 {
     for (std::string& strHeading : aHeadings)
@@ -25,11 +43,11 @@ std::string CTextTable::Format() const
 {
     std::vector<std::size_t> anWidths;
     for (const std::string& strHeading : m_aHeadings)
-        anWidths.push_back(strHeading.size());
+        anWidths.push_back(WidthOf(strHeading));
     for (const auto& aRow : m_aaRows)
     {
         for (std::size_t i = 0; i < aRow.size(); ++i)
-            anWidths[i] = std::max(anWidths[i], aRow[i].size());
+            anWidths[i] = std::max(anWidths[i], WidthOf(aRow[i]));
     }
     std::string strText;
     auto AppendRow = [&](const std::vector<std::string>& aCells)
@@ -37,7 +55,7 @@ std::string CTextTable::Format() const
         std::string strLine;
         for (std::size_t i = 0; i < aCells.size(); ++i)
         {
-            std::string strPad(anWidths[i] - aCells[i].size(), ' ');
+            std::string strPad(anWidths[i] - WidthOf(aCells[i]), ' ');
             strLine +=
                 (i == 0 ? "" : "  ") + (m_abRight[i] ? strPad + aCells[i] : aCells[i] + strPad);
         }

@@ -20,7 +20,13 @@ bool TestConnections(CBoardSession& session, std::vector<SJobParam>& aRecords)
         record.lResult = kResultNotRun;
         aRecords.push_back(record);
     }
-    return session.RunBatch(aRecords.data(), static_cast<std::uint32_t>(aRecords.size()));
+    std::string strSlaves;
+    for (std::uint8_t byAddress : session.GetSlaves())
+        strSlaves += (strSlaves.empty() ? "" : ", ") + std::to_string(byAddress);
+    return session.RunBatch(aRecords.data(), static_cast<std::uint32_t>(aRecords.size()),
+                            "connection test of slave" +
+                                std::string(session.GetSlaves().size() == 1 ? " " : "s ") +
+                                strSlaves);
 }
 
 CVariableBatch MakeReadBatch(CBoardSession& session, const std::vector<SVariable>& aVariables)
@@ -55,7 +61,7 @@ std::string NoSlaveText(std::uint8_t byAddress)
 
 bool ReadVariables(CBoardSession& session, CVariableBatch& batch)
 {
-    return session.RunBatch(batch.GetRecords(), batch.GetCount());
+    return session.RunBatch(batch.GetRecords(), batch.GetCount(), batch.Describe());
 }
 
 bool WriteVariables(CBoardSession& session, CVariableBatch& batch, std::string& strError)
@@ -81,7 +87,7 @@ bool WriteVariables(CBoardSession& session, CVariableBatch& batch, std::string& 
                    " failed: " + DescribeResult(readBack.GetResult(0)) + "; nothing was written";
         return false;
     }
-    if (!session.RunBatch(batch.GetRecords(), batch.GetCount()))
+    if (!session.RunBatch(batch.GetRecords(), batch.GetCount(), batch.Describe()))
     {
         strError = "the write could not be put";
         return false;

@@ -1,5 +1,6 @@
 #include "tools/movactl/ValueText.h"
 
+#include <charconv>
 #include <cstdio>
 
 namespace movactl
@@ -28,6 +29,36 @@ std::string FormatValue(const SVariable& variable, const std::vector<std::uint8_
         strText += szByte;
     }
     return strText;
+}
+
+std::optional<double> NumericValue(const SVariable& variable,
+                                   const std::vector<std::uint8_t>& abyValue)
+{
+    if (variable.wBitLength == 1)
+        return NumberOf(abyValue) != 0 ? 1.0 : 0.0;
+    if (variable.wBitLength > 64)
+        return std::nullopt;
+    STypedNumber number = TypedNumber(variable.eType, variable.wBitLength, abyValue);
+    switch (variable.eType)
+    {
+    case teValueType::Signed:
+        return static_cast<double>(number.nSigned);
+    case teValueType::Float:
+        return number.dFloat;
+    case teValueType::Unsigned:
+        break;
+    }
+    return static_cast<double>(number.qwUnsigned);
+}
+
+std::string FormatNumber(const SVariable& variable, double dNumber)
+{
+    char szText[64];
+    std::to_chars_result result =
+        variable.eType == teValueType::Float && variable.wBitLength == 32
+            ? std::to_chars(szText, szText + sizeof szText, static_cast<float>(dNumber))
+            : std::to_chars(szText, szText + sizeof szText, dNumber);
+    return std::string(szText, result.ptr);
 }
 
 std::string FormatHex(const SVariable& variable, const std::vector<std::uint8_t>& abyValue)

@@ -182,9 +182,11 @@ std::string TypeName(teValueType eType, std::uint16_t wBits)
     return strBits + "-bit unsigned";
 }
 
-std::string FormatTypedValue(teValueType eType, std::uint16_t wBits,
-                             const std::vector<std::uint8_t>& abyValue)
+STypedNumber TypedNumber(teValueType eType, std::uint16_t wBits,
+                         const std::vector<std::uint8_t>& abyValue)
 {
+    STypedNumber number;
+    number.eType = eType;
     std::uint64_t qwBits = BitsOf(abyValue) & UnsignedMax(wBits);
     switch (eType)
     {
@@ -192,16 +194,35 @@ std::string FormatTypedValue(teValueType eType, std::uint16_t wBits,
     {
         // Sign-extend from the type's top bit.
         std::uint64_t qwSign = 1ull << (wBits - 1);
-        std::int64_t nValue = static_cast<std::int64_t>((qwBits ^ qwSign) - qwSign);
-        return std::to_string(nValue);
+        number.nSigned = static_cast<std::int64_t>((qwBits ^ qwSign) - qwSign);
+        break;
     }
     case teValueType::Float:
-        return wBits == 32 ? ShortestText(std::bit_cast<float>(static_cast<std::uint32_t>(qwBits)))
-                           : ShortestText(std::bit_cast<double>(qwBits));
+        number.dFloat = wBits == 32 ? std::bit_cast<float>(static_cast<std::uint32_t>(qwBits))
+                                    : std::bit_cast<double>(qwBits);
+        break;
+    case teValueType::Unsigned:
+        number.qwUnsigned = qwBits;
+        break;
+    }
+    return number;
+}
+
+std::string FormatTypedValue(teValueType eType, std::uint16_t wBits,
+                             const std::vector<std::uint8_t>& abyValue)
+{
+    STypedNumber number = TypedNumber(eType, wBits, abyValue);
+    switch (eType)
+    {
+    case teValueType::Signed:
+        return std::to_string(number.nSigned);
+    case teValueType::Float:
+        return wBits == 32 ? ShortestText(static_cast<float>(number.dFloat))
+                           : ShortestText(number.dFloat);
     case teValueType::Unsigned:
         break;
     }
-    return std::to_string(qwBits);
+    return std::to_string(number.qwUnsigned);
 }
 
 bool ParseTypedValue(std::string_view text, teValueType eType, std::uint16_t wBits,

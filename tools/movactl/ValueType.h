@@ -30,6 +30,18 @@ std::string TypeName(teValueType eType, std::uint16_t wBits);
 std::string FormatTypedValue(teValueType eType, std::uint16_t wBits,
                              const std::vector<std::uint8_t>& abyValue);
 
+// The value in a value buffer of up to 64 bits as the type reads it: exactly for every integer
+// of its type, which a double cannot hold for every 64-bit one.
+struct STypedNumber
+{
+    teValueType eType = teValueType::Unsigned;
+    std::uint64_t qwUnsigned = 0;
+    std::int64_t nSigned = 0;
+    double dFloat = 0;
+};
+STypedNumber TypedNumber(teValueType eType, std::uint16_t wBits,
+                         const std::vector<std::uint8_t>& abyValue);
+
 // Takes text as a value of the type (at most 64 bits) into abyValue, (wBits + 7) / 8 bytes in
 // host order. Unsigned: decimal or 0x hex. Signed: decimal with an optional sign, or 0x hex
 // for the bit pattern itself (0xFF as i8 is -1). Float: decimal with fraction and exponent,

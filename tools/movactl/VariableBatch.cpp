@@ -45,6 +45,15 @@ bool CVariableBatch::AnyFailed() const
     return false;
 }
 
+std::string CVariableBatch::Describe() const
+{
+    std::string strText =
+        !m_aRecords.empty() && m_aRecords.front().dwCommand == JobWrite ? "write" : "read";
+    for (const SVariable& variable : m_aVariables)
+        strText += " " + variable.strText;
+    return strText;
+}
+
 SVariable WholeImage(std::uint8_t byAddress, std::uint16_t wLength, bool bOutputs)
 {
     SVariable variable;

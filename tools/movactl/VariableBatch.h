@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace movactl
@@ -29,6 +30,8 @@ public:
     // The value buffer as the library left it.
     const std::vector<std::uint8_t>& GetValue(std::size_t i) const { return m_aabyValues[i]; }
     bool AnyFailed() const;
+    // For messages about the batch: "read 4:0:16:swap 4:7:8", "write 3:0:8=0x12".
+    std::string Describe() const;
 
 private:
     std::vector<SVariable> m_aVariables;

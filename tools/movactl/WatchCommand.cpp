@@ -1,11 +1,22 @@
+#include "include/MovaRecords.h"
 #include "tools/common/StopRequest.h"
 #include "tools/common/Terminal.h"
 #include "tools/movactl/Commands.h"
+#include "tools/movactl/LocalTime.h"
 #include "tools/movactl/ReadSet.h"
+#include "tools/movactl/ResultWords.h"
+#include "tools/movactl/Sparkline.h"
+#include "tools/movactl/TerminalEncoding.h"
 #include "tools/movactl/Transfers.h"
+#include "tools/movactl/ValueText.h"
+#include "tools/movactl/WatchRecords.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace movactl
 {
@@ -13,8 +24,16 @@ namespace movactl
 namespace
 {
 
+using std::chrono::steady_clock;
+using std::chrono::system_clock;
+
+// A round is stalled when it is not reported within its interval, and never before a second:
+// a busy machine may take longer than a short interval without anything being wrong.
+constexpr std::uint32_t kStallFloorMs = 1000;
+
 // On a terminal a round replaces the one before; elsewhere (a file, a pipe) rounds follow
-// one another, so that nothing but text reaches a reader.
+// one another, so that nothing but text reaches a reader. Lasting lines (a stalled round) go
+// above the round and stay.
 class CRoundPrinter
 {
 public:
@@ -22,18 +41,221 @@ public:
 
     void Print(const std::string& strRound, std::size_t nLines)
     {
-        if (m_bInPlace && m_nLinesShown > 0)
-            tools::RewindLines(stdout, m_nLinesShown);
+        Rewind();
         std::fputs(strRound.c_str(), stdout);
         if (!m_bInPlace)
             std::fputs("\n", stdout);
         std::fflush(stdout);
+        m_strShown = strRound;
         m_nLinesShown = nLines;
     }
 
+    void PrintLasting(const std::string& strLine)
+    {
+        Rewind();
+        std::fputs((strLine + "\n").c_str(), stdout);
+        // The round shown before comes back below the line, until the next one replaces it.
+        if (m_bInPlace)
+            std::fputs(m_strShown.c_str(), stdout);
+        std::fflush(stdout);
+    }
+
 private:
+    void Rewind()
+    {
+        if (m_bInPlace && m_nLinesShown > 0)
+            tools::RewindLines(stdout, m_nLinesShown);
+    }
+
     bool m_bInPlace;
+    std::string m_strShown;
     std::size_t m_nLinesShown = 0;
+};
+
+// What the closing summary says: how many rounds, how many had a fault or stalled, the first
+// of each.
+struct SWatchTally
+{
+    std::uint32_t dwRounds = 0;
+    std::uint32_t dwFaulty = 0;
+    std::uint32_t dwStalled = 0;
+    std::string strFirstFault;
+    std::string strFirstStall;
+
+    std::string Summary() const
+    {
+        std::string strText =
+            "watch: " + std::to_string(dwRounds) + (dwRounds == 1 ? " round, " : " rounds, ");
+        if (dwFaulty == 0)
+            strText += "none with a fault";
+        else
+            strText += std::to_string(dwFaulty) + " with a fault, the first at " + strFirstFault;
+        if (dwStalled > 0)
+            strText += "; " + std::to_string(dwStalled) + " stalled, the first at " + strFirstStall;
+        return strText;
+    }
+};
+
+// "done" when every variable was read, else the first failed variable and its result.
+std::string RoundResult(const CReadSet& reads)
+{
+    std::size_t nFailed = 0;
+    std::string strFirst;
+    for (std::size_t i = 0; i < reads.GetCount(); ++i)
+    {
+        if (reads.GetResult(i) == MOVA_RESULT_DONE)
+            continue;
+        if (nFailed++ == 0)
+            strFirst = reads.GetVariable(i).strText + " " + DescribeResult(reads.GetResult(i));
+    }
+    if (nFailed == 0)
+        return DescribeResult(MOVA_RESULT_DONE);
+    return nFailed == 1 ? strFirst
+                        : strFirst + " and " + std::to_string(nFailed - 1) + " more failed";
+}
+
+std::string Seconds(steady_clock::duration elapsed)
+{
+    char szText[32];
+    std::snprintf(szText, sizeof szText, "%.1f s",
+                  static_cast<double>(
+                      std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()) /
+                      1000.0);
+    return szText;
+}
+
+class CWatch
+{
+public:
+    CWatch(const SArguments& args, CReadSet& reads)
+        : m_args(args), m_reads(reads), m_printer(!IsRecording() && tools::IsTerminal(stdout)),
+          m_bPlots(!IsRecording() && tools::IsTerminal(stdout) && args.wPlotRounds > 0),
+          m_eGlyphs(TerminalShowsUtf8(stdout) ? teGlyphs::Blocks : teGlyphs::Ascii),
+          m_aPlots(reads.GetCount(), CSparkline(args.wPlotRounds))
+    {
+        if (IsRecording())
+        {
+            m_records.emplace(args.bJson ? teRecordFormat::Json : teRecordFormat::Csv, stdout);
+            m_records->WriteHeader();
+            m_records->Flush();
+        }
+    }
+
+    // False when a round could not be put.
+    bool RunRound(std::uint32_t dwRound)
+    {
+        TWallTime time = system_clock::now();
+        steady_clock::time_point start = steady_clock::now();
+        std::uint32_t dwStallMs = std::max(m_args.dwIntervalMs, kStallFloorMs);
+        std::string strRound = ClockText(time) + " round " + std::to_string(dwRound);
+        bool bStalled = false;
+        bool bPut = m_reads.Read(dwStallMs,
+                                 [&]
+                                 {
+                                     bStalled = true;
+                                     SayLasting(strRound + " stalled: no report within " +
+                                                std::to_string(dwStallMs) + " ms, waiting");
+                                 });
+        if (!bPut)
+            return false;
+        ++m_tally.dwRounds;
+        std::string strResult = RoundResult(m_reads);
+        if (bStalled)
+        {
+            if (m_tally.dwStalled++ == 0)
+                m_tally.strFirstStall = ClockText(time);
+            SayLasting(strRound + " stalled: reported after " +
+                       Seconds(steady_clock::now() - start) + ": " + strResult);
+        }
+        if (m_reads.AnyFailed() && m_tally.dwFaulty++ == 0)
+            m_tally.strFirstFault = ClockText(time) + ": " + strResult;
+        if (m_records)
+            Record(time);
+        else
+            Show(time, dwRound);
+        return true;
+    }
+
+    const SWatchTally& GetTally() const { return m_tally; }
+
+private:
+    bool IsRecording() const { return m_args.bCsv || m_args.bJson; }
+
+    // Records own standard output; there the marks go to standard error.
+    void SayLasting(const std::string& strLine)
+    {
+        if (m_records)
+        {
+            std::fprintf(stderr, "movactl: %s\n", strLine.c_str());
+            std::fflush(stderr);
+        }
+        else
+            m_printer.PrintLasting(strLine);
+    }
+
+    void Record(TWallTime time)
+    {
+        for (std::size_t i = 0; i < m_reads.GetCount(); ++i)
+            m_records->Write(time, m_reads.GetVariable(i), m_reads.GetResult(i),
+                             m_reads.GetValue(i));
+        m_records->Flush();
+    }
+
+    void Show(TWallTime time, std::uint32_t dwRound)
+    {
+        std::vector<std::string> aHeadings{"time", "variable", ">value", ">hex", "result"};
+        if (m_bPlots)
+        {
+            aHeadings.insert(
+                aHeadings.end(),
+                {">min", "last " + std::to_string(m_args.wPlotRounds) + " rounds", "max"});
+        }
+        CTextTable table(aHeadings);
+        std::string strTime = ClockText(time);
+        for (std::size_t i = 0; i < m_reads.GetCount(); ++i)
+        {
+            const SVariable& variable = m_reads.GetVariable(i);
+            bool bDone = m_reads.GetResult(i) == MOVA_RESULT_DONE;
+            std::vector<std::string> aCells{strTime, variable.strText,
+                                            bDone ? FormatValue(variable, m_reads.GetValue(i)) : "",
+                                            bDone ? FormatHex(variable, m_reads.GetValue(i)) : "",
+                                            DescribeResult(m_reads.GetResult(i))};
+            if (m_bPlots)
+                AddPlotCells(i, bDone, aCells);
+            table.AddRow(std::move(aCells));
+        }
+        std::string strHeading = "round " + std::to_string(dwRound) + ", every " +
+                                 std::to_string(m_args.dwIntervalMs) + " ms" +
+                                 (m_args.dwRounds ? "" : " (Ctrl-C stops)") + "\n";
+        m_printer.Print(strHeading + table.Format(), table.GetLineCount() + 1);
+    }
+
+    // Only numbers are plotted; a longer run of bytes has no height.
+    void AddPlotCells(std::size_t i, bool bDone, std::vector<std::string>& aCells)
+    {
+        const SVariable& variable = m_reads.GetVariable(i);
+        if (variable.wBitLength > 64)
+        {
+            aCells.insert(aCells.end(), {"", "", ""});
+            return;
+        }
+        CSparkline& plot = m_aPlots[i];
+        plot.Add(bDone ? NumericValue(variable, m_reads.GetValue(i)) : std::nullopt);
+        std::optional<double> least = plot.Min();
+        std::optional<double> most = plot.Max();
+        aCells.push_back(least ? FormatNumber(variable, *least) : "");
+        aCells.push_back(plot.Render(m_eGlyphs));
+        aCells.push_back(most ? FormatNumber(variable, *most) : "");
+    }
+
+    const SArguments& m_args;
+    CReadSet& m_reads;
+    CRoundPrinter m_printer;
+    bool m_bPlots;
+    teGlyphs m_eGlyphs;
+    std::vector<CSparkline> m_aPlots;
+    std::optional<CWatchRecords> m_records;
+    SWatchTally m_tally;
 };
 
 } // namespace
@@ -45,22 +267,18 @@ int RunWatch(const SArguments& args)
     if (!session.Start() || !CheckSlavesOnBoard(session, args.aVariables))
         return ExitFailed;
     CReadSet reads(session, args.aVariables);
-    CRoundPrinter printer(tools::IsTerminal(stdout));
-    bool bFailed = false;
+    CWatch watch(args, reads);
+    bool bPut = true;
     for (std::uint32_t dwRound = 1; !tools::CStopRequest::IsStopRequested(); ++dwRound)
     {
-        if (!reads.Read())
-            return ExitFailed;
-        bFailed = reads.AnyFailed();
-        CTextTable table = reads.Table();
-        std::string strHeading = "round " + std::to_string(dwRound) + ", every " +
-                                 std::to_string(args.dwIntervalMs) + " ms" +
-                                 (args.dwRounds ? "" : " (Ctrl-C stops)") + "\n";
-        printer.Print(strHeading + table.Format(), table.GetLineCount() + 1);
-        if (dwRound == args.dwRounds || !tools::CStopRequest::SleepUnlessStopped(args.dwIntervalMs))
+        bPut = watch.RunRound(dwRound);
+        if (!bPut || dwRound == args.dwRounds ||
+            !tools::CStopRequest::SleepUnlessStopped(args.dwIntervalMs))
             break;
     }
-    return bFailed ? ExitFailed : ExitOk;
+    // Faults of any round count, not only the last round's.
+    std::fprintf(stderr, "movactl: %s\n", watch.GetTally().Summary().c_str());
+    return !bPut || watch.GetTally().dwFaulty > 0 ? ExitFailed : ExitOk;
 }
 
 } // namespace movactl
