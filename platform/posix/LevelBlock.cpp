@@ -259,7 +259,7 @@ bool DescribeObstacleAt(const char* pszPath, bool bCreatedHere, char* pszText, s
 // may inspect (our own user's, or every one for root) show their descriptors.
 bool HasFileOpen(const char* pszPid, const struct stat& file)
 {
-    char szFdDir[64];
+    char szFdDir[16 + sizeof(dirent::d_name)];
     std::snprintf(szFdDir, sizeof szFdDir, "/proc/%s/fd", pszPid);
     DIR* pDir = opendir(szFdDir);
     if (pDir == nullptr)
