@@ -124,6 +124,45 @@ bool CheckUnique(CFieldReader& fields, std::vector<int>& anSeenAt, std::uint8_t 
     return true;
 }
 
+// The fields both files give a slave: address, ident, parameters and configuration.
+template <typename TSlave> void TakeIdentity(const SIdentity& identity, TSlave& slave)
+{
+    slave.byAddress = identity.byAddress;
+    slave.wIdent = identity.wIdent;
+    slave.abyUserPrm = identity.abyUserPrm;
+    slave.abyConfig = identity.abyConfig;
+    slave.byInputLength = identity.byInputLength;
+    slave.byOutputLength = identity.byOutputLength;
+}
+
+// Walks the root's "slaves" array: each element is checked for its keys, its identity and an
+// address of its own, then handed to readSlave with its place in the file ("slaves[2]"). The
+// first failure ends the walk.
+template <typename TReadSlave>
+bool ReadSlaveArray(CFieldReader& fields, const json& jRoot,
+                    const std::vector<std::string_view>& keys, std::uint8_t byReservedAddress,
+                    TReadSlave readSlave)
+{
+    const json* pjSlaves = nullptr;
+    if (!fields.ReadArray(jRoot, "", "slaves", pjSlaves))
+        return false;
+    if (pjSlaves == nullptr)
+        return fields.Fail("", "\"slaves\" is missing");
+    std::vector<int> anSeenAt(128, -1);
+    for (std::size_t i = 0; i < pjSlaves->size(); ++i)
+    {
+        const json& jSlave = (*pjSlaves)[i];
+        const std::string strPlace = ElementPlace("slaves", i);
+        SIdentity identity;
+        if (!fields.CheckKeys(jSlave, strPlace, keys) ||
+            !ReadIdentity(fields, jSlave, strPlace, byReservedAddress, identity) ||
+            !CheckUnique(fields, anSeenAt, identity.byAddress, i, strPlace) ||
+            !readSlave(jSlave, strPlace, identity))
+            return false;
+    }
+    return true;
+}
+
 bool ReadTiming(CFieldReader& fields, const json& jRoot, SBusParameters& bus)
 {
     auto it = jRoot.find("timing");
@@ -184,40 +223,26 @@ bool ReadBus(CFieldReader& fields, const json& jRoot, SMasterConfig& config)
     config.dwRestartIntervalMs = static_cast<std::uint32_t>(qwRestart);
     config.dwGlobalControlIntervalMs = static_cast<std::uint32_t>(qwGlobal);
 
-    const json* pjSlaves = nullptr;
-    if (!fields.ReadArray(jRoot, "", "slaves", pjSlaves))
-        return false;
-    if (pjSlaves == nullptr)
-        return fields.Fail("", "\"slaves\" is missing");
-    std::vector<int> anSeenAt(128, -1);
-    for (std::size_t i = 0; i < pjSlaves->size(); ++i)
-    {
-        const json& jSlave = (*pjSlaves)[i];
-        const std::string strPlace = ElementPlace("slaves", i);
-        SIdentity identity;
-        std::uint64_t qwWatchdog = 0, qwGroup = 0;
-        if (!fields.CheckKeys(jSlave, strPlace,
-                              {"address", "ident", "user_prm", "config", "watchdog_ms", "group",
-                               "input_length", "output_length", "comment"}) ||
-            !ReadIdentity(fields, jSlave, strPlace, config.byMasterAddress, identity) ||
-            !CheckUnique(fields, anSeenAt, identity.byAddress, i, strPlace) ||
-            !CheckLength(fields, jSlave, strPlace, "input_length", identity.byInputLength) ||
-            !CheckLength(fields, jSlave, strPlace, "output_length", identity.byOutputLength) ||
-            !fields.ReadUnsigned(jSlave, strPlace, "watchdog_ms", 650250, 0, qwWatchdog) ||
-            !fields.ReadUnsigned(jSlave, strPlace, "group", 255, 0, qwGroup))
-            return false;
-        SSlaveConfig slave;
-        slave.byAddress = identity.byAddress;
-        slave.wIdent = identity.wIdent;
-        slave.abyUserPrm = identity.abyUserPrm;
-        slave.abyConfig = identity.abyConfig;
-        slave.byInputLength = identity.byInputLength;
-        slave.byOutputLength = identity.byOutputLength;
-        slave.dwWatchdogMs = static_cast<std::uint32_t>(qwWatchdog);
-        slave.byGroup = static_cast<std::uint8_t>(qwGroup);
-        config.slaves.push_back(slave);
-    }
-    return true;
+    return ReadSlaveArray(
+        fields, jRoot,
+        {"address", "ident", "user_prm", "config", "watchdog_ms", "group", "input_length",
+         "output_length", "comment"},
+        config.byMasterAddress,
+        [&](const json& jSlave, const std::string& strPlace, const SIdentity& identity)
+        {
+            std::uint64_t qwWatchdog = 0, qwGroup = 0;
+            if (!CheckLength(fields, jSlave, strPlace, "input_length", identity.byInputLength) ||
+                !CheckLength(fields, jSlave, strPlace, "output_length", identity.byOutputLength) ||
+                !fields.ReadUnsigned(jSlave, strPlace, "watchdog_ms", 650250, 0, qwWatchdog) ||
+                !fields.ReadUnsigned(jSlave, strPlace, "group", 255, 0, qwGroup))
+                return false;
+            SSlaveConfig slave;
+            TakeIdentity(identity, slave);
+            slave.dwWatchdogMs = static_cast<std::uint32_t>(qwWatchdog);
+            slave.byGroup = static_cast<std::uint8_t>(qwGroup);
+            config.slaves.push_back(slave);
+            return true;
+        });
 }
 
 bool ReadGenerator(CFieldReader& fields, const json& jGenerator, const std::string& strPlace,
@@ -284,49 +309,33 @@ bool ReadSlaves(CFieldReader& fields, const json& jRoot, std::vector<SSlaveDefin
 {
     if (!fields.CheckKeys(jRoot, "", {"slaves", "comment"}))
         return false;
-    const json* pjSlaves = nullptr;
-    if (!fields.ReadArray(jRoot, "", "slaves", pjSlaves))
-        return false;
-    if (pjSlaves == nullptr)
-        return fields.Fail("", "\"slaves\" is missing");
-    std::vector<int> anSeenAt(128, -1);
-    for (std::size_t i = 0; i < pjSlaves->size(); ++i)
-    {
-        const json& jSlave = (*pjSlaves)[i];
-        const std::string strPlace = ElementPlace("slaves", i);
-        SIdentity identity;
-        SSlaveDefinition slave;
-        const json* pjGenerators = nullptr;
-        if (!fields.CheckKeys(
-                jSlave, strPlace,
-                {"address", "ident", "user_prm", "config", "inputs", "generators", "comment"}) ||
-            !ReadIdentity(fields, jSlave, strPlace, 0xFF, identity) ||
-            !CheckUnique(fields, anSeenAt, identity.byAddress, i, strPlace) ||
-            !fields.ReadHexBytes(jSlave, strPlace, "inputs", slave.abyInitialInputs) ||
-            !fields.ReadArray(jSlave, strPlace, "generators", pjGenerators))
-            return false;
-        slave.byAddress = identity.byAddress;
-        slave.wIdent = identity.wIdent;
-        slave.abyUserPrm = identity.abyUserPrm;
-        slave.abyConfig = identity.abyConfig;
-        slave.byInputLength = identity.byInputLength;
-        slave.byOutputLength = identity.byOutputLength;
-        if (slave.abyInitialInputs.size() > slave.byInputLength)
-            return fields.Fail(MemberPlace(strPlace, "inputs"),
-                               "more bytes than the input length " +
-                                   std::to_string(slave.byInputLength));
-        for (std::size_t g = 0; pjGenerators != nullptr && g < pjGenerators->size(); ++g)
+    return ReadSlaveArray(
+        fields, jRoot,
+        {"address", "ident", "user_prm", "config", "inputs", "generators", "comment"}, 0xFF,
+        [&](const json& jSlave, const std::string& strPlace, const SIdentity& identity)
         {
-            SInputGenerator generator;
-            const std::string strGeneratorPlace =
-                ElementPlace(MemberPlace(strPlace, "generators"), g);
-            if (!ReadGenerator(fields, (*pjGenerators)[g], strGeneratorPlace, slave, generator))
+            SSlaveDefinition slave;
+            const json* pjGenerators = nullptr;
+            if (!fields.ReadHexBytes(jSlave, strPlace, "inputs", slave.abyInitialInputs) ||
+                !fields.ReadArray(jSlave, strPlace, "generators", pjGenerators))
                 return false;
-            slave.aGenerators.push_back(generator);
-        }
-        slaves.push_back(slave);
-    }
-    return true;
+            TakeIdentity(identity, slave);
+            if (slave.abyInitialInputs.size() > slave.byInputLength)
+                return fields.Fail(MemberPlace(strPlace, "inputs"),
+                                   "more bytes than the input length " +
+                                       std::to_string(slave.byInputLength));
+            for (std::size_t g = 0; pjGenerators != nullptr && g < pjGenerators->size(); ++g)
+            {
+                SInputGenerator generator;
+                const std::string strGeneratorPlace =
+                    ElementPlace(MemberPlace(strPlace, "generators"), g);
+                if (!ReadGenerator(fields, (*pjGenerators)[g], strGeneratorPlace, slave, generator))
+                    return false;
+                slave.aGenerators.push_back(generator);
+            }
+            slaves.push_back(slave);
+            return true;
+        });
 }
 
 } // namespace
