@@ -42,6 +42,11 @@ public:
     CTraceWindowHost(const CTraceWindowHost&) = delete;
     CTraceWindowHost& operator=(const CTraceWindowHost&) = delete;
 
+    // Whether lines come with their sender's program name (pszProgram). Off by default: the
+    // name is read from the system once per connection, and a sender, which connects for
+    // each line, waits for that read. The pid costs nothing and always comes.
+    void NameSenders(bool bName);
+
     // On Win32 a window belongs to the thread that creates it and goes with that thread's end:
     // add the classes on the thread that will call Run.
     teServeResult AddClass(const char* pszWindowClass);

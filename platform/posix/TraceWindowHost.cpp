@@ -73,6 +73,7 @@ struct CTraceWindowHost::SImpl
     std::vector<SSocket> m_aListeners;
     std::vector<SSocket> m_aClients;
     bool m_bAcceptResting = false;
+    bool m_bNameSenders = false;
 
     ~SImpl();
     bool AcceptAll(const SSocket& listener);
@@ -118,8 +119,9 @@ bool CTraceWindowHost::SImpl::AcceptAll(const SSocket& listener)
             close(nFd);
             continue;
         }
-        // Once per connection, not per line: the sender waits for our answer meanwhile.
-        if (client.dwPid != 0)
+        // Once per connection, and only when asked for: the sender waits for our answer
+        // meanwhile.
+        if (client.dwPid != 0 && m_bNameSenders)
             posix::ReadProcessName(client.dwPid, client.szProgram);
         if (m_aClients.size() >= kMaxClients)
             CloseLongestIdle();
@@ -296,6 +298,12 @@ CTraceWindowHost::~CTraceWindowHost() = default;
 bool CTraceWindowHost::KnowsSenders()
 {
     return true;
+}
+
+void CTraceWindowHost::NameSenders(bool bName)
+{
+    if (m_pImpl)
+        m_pImpl->m_bNameSenders = bName;
 }
 
 teServeResult CTraceWindowHost::AddClass(const char* pszWindowClass)

@@ -90,6 +90,9 @@ bool CTraceWindowHost::KnowsSenders()
     return false;
 }
 
+// A window message names no sender, so there is no name to read either.
+void CTraceWindowHost::NameSenders(bool) {}
+
 teServeResult CTraceWindowHost::AddClass(const char* pszWindowClass)
 {
     if (!m_pImpl || pszWindowClass == nullptr || *pszWindowClass == '\0' ||

@@ -187,6 +187,7 @@ TEST_F(TraceWindowHostTest, EachClassIsToldApartByItsIndex)
 
 TEST_F(TraceWindowHostTest, EachLineNamesTheProcessThatSentIt_WhereThePlatformCanKnow)
 {
+    m_host.NameSenders(true);
     Serve({m_class});
     ASSERT_TRUE(tooltest::SendLine(m_class, "mine\n"));
     ASSERT_TRUE(WaitForLines(1));
@@ -202,6 +203,20 @@ TEST_F(TraceWindowHostTest, EachLineNamesTheProcessThatSentIt_WhereThePlatformCa
     EXPECT_EQ("tools_tests", m_aSenders[0].second);
 #endif
 }
+
+#if !defined(_WIN32)
+// Reading a sender's name costs every sender a wait, so only a host that asks reads it.
+TEST_F(TraceWindowHostTest, UnlessAskedTheSenderComesAsItsPidAlone)
+{
+    Serve({m_class});
+    ASSERT_TRUE(tooltest::SendLine(m_class, "mine\n"));
+    ASSERT_TRUE(WaitForLines(1));
+    std::lock_guard lock(m_mutex);
+    ASSERT_EQ(1u, m_aSenders.size());
+    EXPECT_EQ(static_cast<std::uint32_t>(testsupport::CurrentProcessId()), m_aSenders[0].first);
+    EXPECT_EQ("", m_aSenders[0].second);
+}
+#endif
 
 // These speak the POSIX wire protocol (a SOCK_SEQPACKET connection) to the window themselves;
 // a Win32 sender has no such protocol to get wrong.

@@ -67,6 +67,7 @@ int RunWindow(const SArguments& args)
         return tools::ExitFailed;
     }
     platform::CTraceWindowHost host;
+    host.NameSenders(args.bSource);
     if (!ServeClasses(host, args))
         return tools::ExitFailed;
 
