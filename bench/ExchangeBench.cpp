@@ -1,14 +1,17 @@
 // What one exchange costs on its way from the host to the simulated board: a direct board call
 // beside the same read through CDPCommunication (with its board semaphore) and through a
 // one-record IMovaProto::Read; the throughput of one and of two jobs on boards of their own,
-// from threads and from processes; the memory allocations per request; and the context
-// switches per request when host and worker share one CPU.
+// from threads and from processes; 1, 2 and 4 exchange loops sharing the board semaphore,
+// beside the same loops under the bare semaphore and under a std::mutex; the memory
+// allocations per request; and the context switches per request when host and worker share
+// one CPU.
 #include "bench/BenchBoards.h"
 #include "bench/BenchSink.h"
 #include "board/BoardOperations.h"
 #include "board/BoardRequest.h"
 #include "dpcomm/DPCommunication.h"
 #include "include/MovaJob.h"
+#include "platform/BoardSemaphore.h"
 
 #include <benchmark/benchmark.h>
 
@@ -68,6 +71,7 @@ namespace
 
 constexpr std::uint8_t kSlave = 3; // 8 input bytes on the default plant
 constexpr int kBatches = 2000;
+constexpr char kBoardSemaphoreName[] = "SemSyncTest"; // the one every exchange takes
 
 SCommParams PlantParams(std::uint8_t byBoard)
 {
@@ -191,6 +195,98 @@ void BM_ExchangeLoops(benchmark::State& state)
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * nLoops * kExchanges);
 }
 BENCHMARK(BM_ExchangeLoops)->Arg(1)->Arg(2)->Arg(4)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Locks of count 1 for the same loops as direct board calls: the board semaphore alone, and a
+// process-local std::mutex (glibc's futex mutex) as the machine's reference for what handing
+// a lock over between 1, 2 or 4 loops costs here.
+class CBoardSemaphoreLock
+{
+public:
+    CBoardSemaphoreLock() : m_hSemaphore(platform::CreateBoardSemaphore(kBoardSemaphoreName)) {}
+    ~CBoardSemaphoreLock() { platform::CloseBoardSemaphore(m_hSemaphore); }
+    bool IsOpen() const { return m_hSemaphore != nullptr; }
+    void lock() { platform::WaitBoardSemaphore(m_hSemaphore); }
+    void unlock() { platform::ReleaseBoardSemaphore(m_hSemaphore); }
+
+private:
+    platform::HBoardSemaphore m_hSemaphore;
+};
+
+// Every object locks the one mutex, as every semaphore handle takes the one semaphore.
+class CMutexLock
+{
+public:
+    bool IsOpen() const { return true; }
+    void lock() { s_mutex.lock(); }
+    void unlock() { s_mutex.unlock(); }
+
+private:
+    static inline std::mutex s_mutex;
+};
+
+template <class TLock> void BM_DirectLoopsUnderOneLock(benchmark::State& state)
+{
+    constexpr int kExchanges = 20000;
+    int nLoops = static_cast<int>(state.range(0));
+    std::vector<SBoardRequest> registrations(static_cast<std::size_t>(nLoops));
+    for (int n = 0; n < nLoops; ++n)
+    {
+        registrations[n].byHandle = static_cast<std::uint8_t>(n + 1);
+        registrations[n].byHandleExt = kBoardRegistrationTag;
+        registrations[n].byLength = kBoardSlaveCount;
+        if (BoardRegister(&registrations[n]) != 0)
+        {
+            state.SkipWithError("cannot register at the board");
+            return;
+        }
+    }
+    // One lock object per loop, as every communication object has a handle of its own.
+    std::vector<std::unique_ptr<TLock>> locks;
+    for (int n = 0; n < nLoops; ++n)
+        locks.push_back(std::make_unique<TLock>());
+    if (!locks.front()->IsOpen())
+    {
+        state.SkipWithError("cannot open the lock");
+        return;
+    }
+    for (auto _ : state)
+    {
+        std::vector<std::thread> loops;
+        for (int n = 0; n < nLoops; ++n)
+            loops.emplace_back(
+                [&registration = registrations[n], pLock = locks[n].get()]
+                {
+                    for (int i = 0; i < kExchanges; ++i)
+                    {
+                        SBoardRequest request{};
+                        request.byHandle = registration.byHandle;
+                        request.byHandleExt = registration.byHandleExt;
+                        request.byL2Addr = kSlave;
+                        request.byLength = 255;
+                        std::lock_guard<TLock> guard(*pLock);
+                        BoardReadInput(&request);
+                        benchmark::DoNotOptimize(request);
+                    }
+                });
+        for (std::thread& loop : loops)
+            loop.join();
+    }
+    for (SBoardRequest& registration : registrations)
+        BoardClose(&registration);
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * nLoops * kExchanges);
+}
+BENCHMARK_TEMPLATE(BM_DirectLoopsUnderOneLock, CBoardSemaphoreLock)
+    ->Arg(1)
+    ->Arg(2)
+    ->Arg(4)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_TEMPLATE(BM_DirectLoopsUnderOneLock, CMutexLock)
+    ->Arg(1)
+    ->Arg(2)
+    ->Arg(4)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // A job on its own board, reading one byte of slave 3 per batch.
 class CBoardJob

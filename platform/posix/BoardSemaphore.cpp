@@ -149,9 +149,8 @@ unsigned OtherCpus()
     return nCpus > 1 ? nCpus - 1 : 0;
 }
 
-// This process's waiters that spin right now: at most one per other CPU, so that with more
-// exchangers than CPUs spinning never takes the CPU that the holder needs to finish.
-std::atomic<unsigned> g_nSpinners{0};
+// This process's threads waiting for the semaphore right now, spinning or asleep.
+std::atomic<unsigned> g_nWaiters{0};
 
 void CpuRelax()
 {
@@ -162,36 +161,38 @@ void CpuRelax()
 
 // Spins briefly for a holder that is about to finish; true when the semaphore was taken. We
 // cannot see from here whether the holder's thread is on a CPU; what stands in for it: spin
-// only with a CPU to spare, and only while the same holder keeps it, for about the length of
-// one exchange. A holder that was preempted costs one short spin, then the waiter sleeps.
-bool SpinForRelease(HBoardSemaphore hSemaphore)
+// only while this process's waiters, the spinner among them, fit on the CPUs the holder leaves
+// free, and only while the same holder keeps it, for about the length of one exchange. With
+// more exchangers than CPUs a spinner would take the CPU that a holder or a woken waiter
+// needs, so then every waiter sleeps. A holder that was preempted costs one short spin. The
+// waiters of other processes are not counted: a count in the shared file would be left wrong
+// by a waiter killed while it waits.
+bool SpinForRelease(HBoardSemaphore hSemaphore, unsigned nWaiters)
 {
-    if (g_nSpinners.fetch_add(1, std::memory_order_relaxed) >= OtherCpus())
-    {
-        g_nSpinners.fetch_sub(1, std::memory_order_relaxed);
+    if (nWaiters > OtherCpus())
         return false;
-    }
     std::atomic_ref<std::uint32_t> word = Word(hSemaphore);
     std::uint32_t dwHolder = word.load(std::memory_order_relaxed) & ~kWaitersBit;
-    bool bTaken = false;
-    for (int nRound = 0; nRound < kSpinRounds && !bTaken; ++nRound)
+    for (int nRound = 0; nRound < kSpinRounds; ++nRound)
     {
         std::uint32_t dwWord = word.load(std::memory_order_relaxed);
         if (dwWord == 0)
-            bTaken = word.compare_exchange_strong(dwWord, hSemaphore->m_dwToken,
-                                                  std::memory_order_acquire);
+        {
+            if (word.compare_exchange_strong(dwWord, hSemaphore->m_dwToken,
+                                             std::memory_order_acquire))
+                return true;
+        }
         else if ((dwWord & ~kWaitersBit) != dwHolder)
-            break; // another waiter got it: it will take a while
+            return false; // another waiter got it: it will take a while
         else
             CpuRelax();
     }
-    g_nSpinners.fetch_sub(1, std::memory_order_relaxed);
-    return bTaken;
+    return false;
 }
 
 bool WaitContended(HBoardSemaphore hSemaphore)
 {
-    if (SpinForRelease(hSemaphore))
+    if (SpinForRelease(hSemaphore, g_nWaiters.load(std::memory_order_relaxed)))
         return true;
     std::atomic_ref<std::uint32_t> word = Word(hSemaphore);
     // Taken from here on with the waiters bit set: others may sleep, and its release wakes one.
@@ -259,7 +260,10 @@ bool WaitBoardSemaphore(HBoardSemaphore hSemaphore)
     if (Word(hSemaphore)
             .compare_exchange_strong(dwFree, hSemaphore->m_dwToken, std::memory_order_acquire))
         return true;
-    return WaitContended(hSemaphore);
+    g_nWaiters.fetch_add(1, std::memory_order_relaxed);
+    bool bTaken = WaitContended(hSemaphore);
+    g_nWaiters.fetch_sub(1, std::memory_order_relaxed);
+    return bTaken;
 }
 
 bool ReleaseBoardSemaphore(HBoardSemaphore hSemaphore)
