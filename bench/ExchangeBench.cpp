@@ -15,6 +15,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -244,7 +245,7 @@ template <class TLock> void BM_DirectLoopsUnderOneLock(benchmark::State& state)
     std::vector<std::unique_ptr<TLock>> locks;
     for (int n = 0; n < nLoops; ++n)
         locks.push_back(std::make_unique<TLock>());
-    if (!locks.front()->IsOpen())
+    if (!std::all_of(locks.begin(), locks.end(), [](const auto& pLock) { return pLock->IsOpen(); }))
     {
         state.SkipWithError("cannot open the lock");
         return;
