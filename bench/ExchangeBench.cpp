@@ -72,6 +72,7 @@ namespace
 
 constexpr std::uint8_t kSlave = 3; // 8 input bytes on the default plant
 constexpr int kBatches = 2000;
+constexpr int kLoopExchanges = 20000;                 // per loop and round of the loop benchmarks
 constexpr char kBoardSemaphoreName[] = "SemSyncTest"; // the one every exchange takes
 
 SCommParams PlantParams(std::uint8_t byBoard)
@@ -84,29 +85,53 @@ SCommParams PlantParams(std::uint8_t byBoard)
     return params;
 }
 
+// A registration at board byBoard for direct board calls; byHandle stays 0 when it fails.
+SBoardRequest RegisterAtBoard(std::uint8_t byBoard)
+{
+    SBoardRequest registration{};
+    registration.byHandle = byBoard;
+    registration.byHandleExt = kBoardRegistrationTag;
+    registration.byLength = kBoardSlaveCount;
+    if (BoardRegister(&registration) != 0)
+        registration.byHandle = 0;
+    return registration;
+}
+
+// One direct read of the slave's inputs through a registration.
+void ReadInputDirectly(const SBoardRequest& registration)
+{
+    SBoardRequest request{};
+    request.byHandle = registration.byHandle;
+    request.byHandleExt = registration.byHandleExt;
+    request.byL2Addr = kSlave;
+    request.byLength = 255;
+    BoardReadInput(&request);
+    benchmark::DoNotOptimize(request);
+}
+
+// Runs fnLoop(n) for n = 0 .. nLoops-1, each on a thread of its own, and waits for all.
+template <class FnLoop> void RunLoops(int nLoops, const FnLoop& fnLoop)
+{
+    std::vector<std::thread> loops;
+    for (int n = 0; n < nLoops; ++n)
+        loops.emplace_back(fnLoop, n);
+    for (std::thread& loop : loops)
+        loop.join();
+}
+
 // Direct board calls, each thread on a board of its own (board 1, 2, ...): what the board
 // itself allows when calls on two boards run at once, with no semaphore between them.
 void BM_DirectBoardReadInput(benchmark::State& state)
 {
-    SBoardRequest registration{};
-    registration.byHandle = static_cast<std::uint8_t>(state.thread_index() + 1);
-    registration.byHandleExt = kBoardRegistrationTag;
-    registration.byLength = kBoardSlaveCount;
-    if (BoardRegister(&registration) != 0)
+    SBoardRequest registration =
+        RegisterAtBoard(static_cast<std::uint8_t>(state.thread_index() + 1));
+    if (registration.byHandle == 0)
     {
         state.SkipWithError("cannot register at the board");
         return;
     }
     for (auto _ : state)
-    {
-        SBoardRequest request{};
-        request.byHandle = registration.byHandle;
-        request.byHandleExt = registration.byHandleExt;
-        request.byL2Addr = kSlave;
-        request.byLength = 255;
-        BoardReadInput(&request);
-        benchmark::DoNotOptimize(request);
-    }
+        ReadInputDirectly(registration);
     BoardClose(&registration);
 }
 BENCHMARK(BM_DirectBoardReadInput)->Threads(1)->Threads(2)->UseRealTime();
@@ -157,7 +182,6 @@ BENCHMARK(BM_ProtoReadOneRecord);
 // of them contend for the one board semaphore.
 void BM_ExchangeLoops(benchmark::State& state)
 {
-    constexpr int kExchanges = 20000;
     int nLoops = static_cast<int>(state.range(0));
     std::vector<std::unique_ptr<CDPCommunication>> comms;
     std::vector<SCommParams> params(static_cast<std::size_t>(nLoops));
@@ -174,26 +198,21 @@ void BM_ExchangeLoops(benchmark::State& state)
         }
     }
     for (auto _ : state)
-    {
-        std::vector<std::thread> loops;
-        for (auto& pComm : comms)
-            loops.emplace_back(
-                [&pComm]
-                {
-                    std::uint8_t abyIn[244] = {};
-                    teErrorNumber eError = DPERR_NONE;
-                    for (int i = 0; i < kExchanges; ++i)
-                        pComm->ReadFromDPSlave(kSlave, abyIn, &eError);
-                });
-        for (std::thread& loop : loops)
-            loop.join();
-    }
+        RunLoops(nLoops,
+                 [&comms](int n)
+                 {
+                     std::uint8_t abyIn[244] = {};
+                     teErrorNumber eError = DPERR_NONE;
+                     for (int i = 0; i < kLoopExchanges; ++i)
+                         comms[n]->ReadFromDPSlave(kSlave, abyIn, &eError);
+                 });
     for (auto& pComm : comms)
     {
         teErrorNumber eError = DPERR_NONE;
         pComm->ExitDPCommunication(&eError);
     }
-    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * nLoops * kExchanges);
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * nLoops *
+                            kLoopExchanges);
 }
 BENCHMARK(BM_ExchangeLoops)->Arg(1)->Arg(2)->Arg(4)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -227,54 +246,37 @@ private:
 
 template <class TLock> void BM_DirectLoopsUnderOneLock(benchmark::State& state)
 {
-    constexpr int kExchanges = 20000;
     int nLoops = static_cast<int>(state.range(0));
-    std::vector<SBoardRequest> registrations(static_cast<std::size_t>(nLoops));
-    for (int n = 0; n < nLoops; ++n)
-    {
-        registrations[n].byHandle = static_cast<std::uint8_t>(n + 1);
-        registrations[n].byHandleExt = kBoardRegistrationTag;
-        registrations[n].byLength = kBoardSlaveCount;
-        if (BoardRegister(&registrations[n]) != 0)
-        {
-            state.SkipWithError("cannot register at the board");
-            return;
-        }
-    }
+    std::vector<SBoardRequest> registrations;
     // One lock object per loop, as every communication object has a handle of its own.
     std::vector<std::unique_ptr<TLock>> locks;
     for (int n = 0; n < nLoops; ++n)
+    {
+        registrations.push_back(RegisterAtBoard(static_cast<std::uint8_t>(n + 1)));
         locks.push_back(std::make_unique<TLock>());
-    if (!std::all_of(locks.begin(), locks.end(), [](const auto& pLock) { return pLock->IsOpen(); }))
-    {
+    }
+    if (!std::all_of(registrations.begin(), registrations.end(),
+                     [](const SBoardRequest& registration) { return registration.byHandle != 0; }))
+        state.SkipWithError("cannot register at the board");
+    else if (!std::all_of(locks.begin(), locks.end(),
+                          [](const auto& pLock) { return pLock->IsOpen(); }))
         state.SkipWithError("cannot open the lock");
-        return;
-    }
-    for (auto _ : state)
-    {
-        std::vector<std::thread> loops;
-        for (int n = 0; n < nLoops; ++n)
-            loops.emplace_back(
-                [&registration = registrations[n], pLock = locks[n].get()]
-                {
-                    for (int i = 0; i < kExchanges; ++i)
-                    {
-                        SBoardRequest request{};
-                        request.byHandle = registration.byHandle;
-                        request.byHandleExt = registration.byHandleExt;
-                        request.byL2Addr = kSlave;
-                        request.byLength = 255;
-                        std::lock_guard<TLock> guard(*pLock);
-                        BoardReadInput(&request);
-                        benchmark::DoNotOptimize(request);
-                    }
-                });
-        for (std::thread& loop : loops)
-            loop.join();
-    }
+    else
+        for (auto _ : state)
+            RunLoops(nLoops,
+                     [&registrations, &locks](int n)
+                     {
+                         for (int i = 0; i < kLoopExchanges; ++i)
+                         {
+                             std::lock_guard<TLock> guard(*locks[n]);
+                             ReadInputDirectly(registrations[n]);
+                         }
+                     });
     for (SBoardRequest& registration : registrations)
-        BoardClose(&registration);
-    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * nLoops * kExchanges);
+        if (registration.byHandle != 0)
+            BoardClose(&registration);
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * nLoops *
+                            kLoopExchanges);
 }
 BENCHMARK_TEMPLATE(BM_DirectLoopsUnderOneLock, CBoardSemaphoreLock)
     ->Arg(1)
