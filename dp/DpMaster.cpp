@@ -2,11 +2,12 @@
 
 #include "dp/DpServices.h"
 #include "dp/FunctionCodes.h"
-#include "dp/SlaveResponder.h"
+
+#include "platform/Clock.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
-#include <ctime>
 
 namespace dp
 {
@@ -16,6 +17,13 @@ namespace
 
 // How often a slave that answers but is not ready yet is asked again before it is started anew.
 constexpr std::uint32_t kReadyTries = 50;
+
+// A slave that flaps in and out of data exchange prints at most this many state lines a window;
+// the rest are counted and said in one line when the window has passed.
+constexpr std::uint32_t kStateLinesPerWindow = 4;
+constexpr std::uint64_t kStateLineWindowNs = 1000000000ull;
+
+constexpr std::uint64_t kNsPerMs = 1000000ull;
 
 std::string SlaveName(const SSlaveConfig& config)
 {
@@ -28,22 +36,33 @@ bool IsPositiveAck(const STelegram& answer)
            (answer.eFrame == teFrame::Sd1 && FcCode(answer.byFc) == RespOk);
 }
 
-void SleepUntil(std::uint64_t qwDeadlineNs)
+bool IsDataResponse(const STelegram& answer)
 {
-    std::uint64_t qwNow = MonotonicNs();
-    if (qwNow >= qwDeadlineNs)
-        return;
-    std::uint64_t qwWait = qwDeadlineNs - qwNow;
-    struct timespec ts;
-    ts.tv_sec = static_cast<time_t>(qwWait / 1000000000u);
-    ts.tv_nsec = static_cast<long>(qwWait % 1000000000u);
-    nanosleep(&ts, nullptr);
+    const std::uint8_t byCode = FcCode(answer.byFc);
+    return answer.eFrame != teFrame::ShortAck && (byCode == RespDataLow || byCode == RespDataHigh);
+}
+
+bool IsExchanging(teBoardSlaveState eState)
+{
+    return eState == SlaveDataExchange || eState == SlaveDiagnosisPending;
+}
+
+// The longest request a slave's start-up or exchange sends, and the longest answer: Set_Prm
+// with its user parameter data or the outputs; a diagnosis of any length.
+std::size_t LongestRequest(const SSlaveConfig& config)
+{
+    const std::size_t nSapUnits = 2;
+    return std::max(
+        {TelegramSize(teFrame::Sd2, nSapUnits + kPrmFixedBytes + config.abyUserPrm.size()),
+         TelegramSize(teFrame::Sd2, nSapUnits + config.abyConfig.size()),
+         TelegramSize(teFrame::Sd2, config.byOutputLength)});
 }
 
 } // namespace
 
-CDpMaster::CDpMaster(CSerialPort& port, const SMasterConfig& config)
-    : m_port(port), m_config(config)
+CDpMaster::CDpMaster(IDpLine& line, const SMasterConfig& config)
+    : m_config(config),
+      m_exchange(line, config.bus, config.dwResponseAllowanceUs, config.byMasterAddress)
 {
     for (const SSlaveConfig& slaveConfig : config.slaves)
     {
@@ -84,44 +103,112 @@ void CDpMaster::SetMode(teMasterMode eMode)
     m_eMode = eMode;
 }
 
-void CDpMaster::Enter(SSlave& slave, teBoardSlaveState eState, const std::string& strWhy)
+std::uint64_t CDpMaster::CycleBoundNs() const
 {
-    if (slave.status.eState != eState || slave.status.strProblem != strWhy)
+    const std::uint64_t qwAttempts = 1ull + m_config.bus.dwRetryLimit;
+    std::uint64_t qwBound = m_exchange.TransactBoundNs(TelegramSize(teFrame::Sd2, 4), 0);
+    for (const SSlave& slave : m_slaves)
+        qwBound +=
+            qwAttempts * m_exchange.TransactBoundNs(LongestRequest(slave.config), kMaxTelegramSize);
+    return qwBound;
+}
+
+// ---- What people and hosts are told ----
+
+void CDpMaster::StateLine(SSlave& slave, const std::string& strText)
+{
+    const std::uint64_t qwNow = platform::ReadMonotonicNs();
+    if (qwNow - slave.qwLineWindowNs >= kStateLineWindowNs)
+    {
+        if (slave.dwUnshownInWindow != 0)
+            Event(SlaveName(slave.config) + ": " + std::to_string(slave.dwUnshownInWindow) +
+                  " more state changes not shown");
+        slave.qwLineWindowNs = qwNow;
+        slave.dwLinesInWindow = 0;
+        slave.dwUnshownInWindow = 0;
+    }
+    if (strText.empty())
+        return;
+    if (slave.dwLinesInWindow < kStateLinesPerWindow)
+    {
+        ++slave.dwLinesInWindow;
+        Event(strText);
+        return;
+    }
+    ++slave.dwUnshownInWindow;
+    ++slave.status.counters.dwUnshownStateLines;
+}
+
+void CDpMaster::Post(SSlave& slave, teBoardSlaveState eState, const std::string& strWhy)
+{
+    if (slave.status.eState != eState)
     {
         std::string strText = SlaveName(slave.config) + ": ";
-        switch (eState)
-        {
-        case SlaveDataExchange:
+        if (eState == SlaveDataExchange)
             strText += "data exchange";
-            break;
-        case SlaveDiagnosisPending:
+        else if (eState == SlaveDiagnosisPending)
             strText += "data exchange, diagnosis pending";
-            break;
-        default:
+        else
             strText += strWhy;
-            break;
-        }
-        if (slave.status.eState != eState)
-            Event(strText);
+        StateLine(slave, strText);
     }
     slave.status.eState = eState;
     slave.status.strProblem = strWhy;
 }
 
-void CDpMaster::Restart(SSlave& slave, teBoardSlaveState eState, const std::string& strWhy)
+CDpMaster::teState CDpMaster::Restart(SSlave& slave, teBoardSlaveState eState,
+                                      const std::string& strWhy, bool bAtOnce)
 {
-    Enter(slave, eState, strWhy);
-    slave.eStep = teStep::Waiting;
-    slave.qwWaitUntilNs = MonotonicNs() + m_config.dwRestartIntervalMs * 1000000ull;
+    // Inputs nobody refreshes any more must not pass for the slave's.
+    std::memset(slave.status.abyInputs, 0, sizeof slave.status.abyInputs);
+    Post(slave, eState, strWhy);
+    slave.qwWaitUntilNs =
+        bAtOnce ? 0 : platform::ReadMonotonicNs() + m_config.dwRestartIntervalMs * kNsPerMs;
+    return teState::Waiting;
 }
 
-STelegram CDpMaster::Request(SSlave& slave, std::uint8_t byCode, bool bWithSaps,
-                             std::uint8_t byDsap)
+CDpMaster::teState CDpMaster::NoGoodAnswer(SSlave& slave, teReply eReply, const char* pszWhy)
+{
+    if (eReply == teReply::LineFailed)
+        return slave.eState; // RunCycle ends here
+    return Restart(slave, SlaveNotReachable, pszWhy);
+}
+
+CDpMaster::teState CDpMaster::JudgeDiagnosis(SSlave& slave, const SSlaveDiag& diag, teState eStay)
+{
+    if (diag.wIdent != slave.config.wIdent)
+    {
+        char szWhy[80];
+        std::snprintf(szWhy, sizeof szWhy, "ident number 0x%04X, expected 0x%04X", diag.wIdent,
+                      slave.config.wIdent);
+        return Restart(slave, SlaveConfigFault, szWhy);
+    }
+    const bool bOtherMaster =
+        diag.byMasterAddress != m_config.byMasterAddress && diag.byMasterAddress != kDiagNoMaster;
+    if ((diag.byStatus1 & kDiag1MasterLock) != 0 && bOtherMaster)
+        return Restart(slave, SlaveStopped,
+                       "held by master " + std::to_string(diag.byMasterAddress));
+    // Before our Set_Prm, faults are another start-up's; from then on they are ours.
+    if (eStay == teState::SetPrm)
+        return eStay;
+    if (bOtherMaster)
+        return Restart(slave, SlaveStopped,
+                       "parameterised by master " + std::to_string(diag.byMasterAddress));
+    if ((diag.byStatus1 & kDiag1PrmFault) != 0)
+        return Restart(slave, SlaveConfigFault, "parameters refused");
+    if ((diag.byStatus1 & kDiag1ConfigFault) != 0)
+        return Restart(slave, SlaveConfigFault, "configuration refused");
+    return eStay;
+}
+
+// ---- Requests ----
+
+STelegram CDpMaster::Request(SSlave& slave, std::uint8_t byDsap, bool bWithSaps)
 {
     STelegram request;
     request.byDa = slave.config.byAddress;
     request.bySa = m_config.byMasterAddress;
-    request.byFc = RequestFc(byCode, slave.bFcb, slave.bFcv);
+    request.byFc = RequestFc(ReqSrdHigh, slave.bFcb, slave.bFcv);
     if (bWithSaps)
     {
         request.bHasDsap = request.bHasSsap = true;
@@ -131,113 +218,54 @@ STelegram CDpMaster::Request(SSlave& slave, std::uint8_t byCode, bool bWithSaps,
     return request;
 }
 
-void CDpMaster::WaitForLine()
+CDpMaster::teReply CDpMaster::Transact(SSlave& slave, const STelegram& request,
+                                       const SExpectation& expectation, STelegram& answer)
 {
-    SleepUntil(m_qwLineFreeAtNs);
-}
-
-bool CDpMaster::Send(const STelegram& telegram, std::size_t& nBytes)
-{
-    std::uint8_t abyBytes[kMaxTelegramSize];
-    nBytes = EncodeTelegram(telegram, abyBytes, sizeof abyBytes);
-    if (nBytes == 0)
-        return false;
-    WaitForLine();
-    // After an exchange that went wrong, what is still in the buffer belongs to it: late
-    // answers, noise. After a clean one the line is quiet and the parser's reset is enough.
-    if (m_bLineDirty)
-    {
-        std::uint8_t abyStale[256];
-        while (m_port.Read(abyStale, sizeof abyStale, 0) > 0)
-        {
-        }
-        m_bLineDirty = false;
-    }
-    m_parser.Reset();
-    return m_port.Write(abyBytes, nBytes);
-}
-
-CDpMaster::teReply CDpMaster::Receive(std::uint8_t byFrom, std::uint64_t qwFirstByteDeadlineNs,
-                                      STelegram& answer)
-{
-    const std::uint64_t qwCharacterNs =
-        BitsToNanoseconds(kBitsPerCharacter, m_config.bus.dwBaudRate);
-    const std::uint64_t qwAllowanceNs = m_config.dwResponseAllowanceUs * 1000ull;
-    std::uint64_t qwDeadline = qwFirstByteDeadlineNs;
-    std::uint8_t abyBuffer[512];
-    for (;;)
-    {
-        const std::uint64_t qwNow = MonotonicNs();
-        long nRead = qwNow < qwDeadline
-                         ? m_port.Read(abyBuffer, sizeof abyBuffer, qwDeadline - qwNow)
-                         : m_port.Read(abyBuffer, sizeof abyBuffer, 0);
-        if (nRead < 0)
-            return teReply::PortFailed;
-        bool bFound = false;
-        if (nRead == 0)
-        {
-            if (MonotonicNs() < qwDeadline)
-                continue;
-            bFound = m_parser.NoteIdle();
-            if (!bFound)
-                return teReply::NoAnswer;
-        }
-        const std::uint64_t qwArrived = MonotonicNs();
-        // The characters of a telegram come without gaps: after each byte, the next is due
-        // within a character time or two (and what the system adds).
-        qwDeadline = qwArrived + 2 * qwCharacterNs + qwAllowanceNs;
-        std::size_t nAt = 0;
-        do
-        {
-            if (!bFound)
-                nAt += m_parser.Feed(abyBuffer + nAt, static_cast<std::size_t>(nRead) - nAt);
-            bFound = false;
-            STelegram telegram;
-            while (m_parser.Take(telegram))
-            {
-                if (telegram.eFrame == teFrame::Sd4 ||
-                    (telegram.eFrame != teFrame::ShortAck && IsRequestFc(telegram.byFc)))
-                {
-                    ++m_counters.dwEchoes; // our own request, or another master's
-                    continue;
-                }
-                if (telegram.eFrame != teFrame::ShortAck &&
-                    (telegram.byDa != m_config.byMasterAddress || telegram.bySa != byFrom))
-                    continue; // not for us or not from the station asked
-                answer = telegram;
-                m_qwLineFreeAtNs = qwArrived + BitsToNanoseconds(IdleTime1Bits(m_config.bus),
-                                                                 m_config.bus.dwBaudRate);
-                return teReply::Answered;
-            }
-        } while (nAt < static_cast<std::size_t>(nRead));
-    }
-}
-
-CDpMaster::teReply CDpMaster::Transact(SSlave* pSlave, STelegram& request, STelegram& answer)
-{
+    STelegram sent = request;
+    sent.eFrame = FrameForDataUnits(request.DataUnits());
     const std::uint32_t dwAttempts = 1 + m_config.bus.dwRetryLimit;
     for (std::uint32_t dwAttempt = 0; dwAttempt < dwAttempts; ++dwAttempt)
     {
-        if (dwAttempt != 0 && pSlave != nullptr)
-            ++pSlave->status.counters.dwRetries;
-        std::size_t nBytes = 0;
-        if (!Send(request, nBytes))
-            return teReply::PortFailed;
-        const std::uint64_t qwSent = MonotonicNs();
-        // Our telegram is on the wire until its last character; then the slot time runs.
-        const std::uint64_t qwDeadline =
-            qwSent +
-            BitsToNanoseconds(nBytes * kBitsPerCharacter + m_config.bus.dwSlotTime,
-                              m_config.bus.dwBaudRate) +
-            m_config.dwResponseAllowanceUs * 1000ull;
-        teReply eReply = Receive(request.byDa, qwDeadline, answer);
-        if (eReply != teReply::NoAnswer)
-            return eReply;
-        m_bLineDirty = true;
+        if (dwAttempt != 0)
+            ++slave.status.counters.dwRetries;
+        // A repetition keeps its frame count bit: the slave answers it from its last answer.
+        const teOutcome eOutcome = m_exchange.Transact(sent, expectation, answer);
+        if (eOutcome == teOutcome::Answered)
+        {
+            slave.bFcv = true;
+            slave.bFcb = !slave.bFcb;
+            return teReply::Answered;
+        }
+        if (eOutcome == teOutcome::LineFailed)
+        {
+            m_bLineFailed = true;
+            return teReply::LineFailed;
+        }
     }
-    if (pSlave != nullptr)
-        ++pSlave->status.counters.dwNoAnswer;
+    ++slave.status.counters.dwNoAnswer;
     return teReply::NoAnswer;
+}
+
+CDpMaster::teReply CDpMaster::ReadDiagnosis(SSlave& slave, SSlaveDiag& diag)
+{
+    STelegram answer;
+    const teReply eReply = Transact(slave, Request(slave, kSapSlaveDiag, true),
+                                    SExpectation{false, kMaxTelegramSize}, answer);
+    if (eReply != teReply::Answered)
+        return eReply;
+    // The diagnosis comes from the slave's diagnosis SAP to ours.
+    const bool bSaps = answer.bHasDsap && answer.bHasSsap && answer.byDsap == kSapMaster &&
+                       answer.bySsap == kSapSlaveDiag;
+    if (!IsDataResponse(answer) || !bSaps ||
+        !DecodeSlaveDiag(ByteView(answer.abyData, answer.byDataLength), diag))
+    {
+        ++slave.status.counters.dwBadAnswers;
+        return teReply::NoAnswer;
+    }
+    slave.status.byDiagLength = answer.byDataLength;
+    std::memcpy(slave.status.abyDiag, answer.abyData, answer.byDataLength);
+    ++slave.status.counters.dwDiagnoses;
+    return teReply::Answered;
 }
 
 bool CDpMaster::SendGlobalControl()
@@ -250,290 +278,231 @@ bool CDpMaster::SendGlobalControl()
     request.bHasDsap = request.bHasSsap = true;
     request.byDsap = kSapGlobalControl;
     request.bySsap = kSapMaster;
-    request.abyData[0] = m_eMode == MasterOperate ? 0 : kControlClearData;
-    request.abyData[1] = 0; // every group
-    request.byDataLength = 2;
-    std::size_t nBytes = 0;
-    if (!Send(request, nBytes))
+    SGlobalControl control;
+    control.byControl = m_eMode == MasterOperate ? 0 : kControlClearData;
+    control.byGroups = 0; // every group
+    request.byDataLength = static_cast<std::uint8_t>(
+        EncodeGlobalControl(control, request.abyData, sizeof request.abyData));
+    const teOutcome eOutcome = m_exchange.SendUnanswered(request);
+    if (eOutcome == teOutcome::LineFailed)
         return false;
-    // Nobody answers a broadcast: the line is free after the telegram and TID2.
-    m_qwLineFreeAtNs =
-        MonotonicNs() + BitsToNanoseconds(nBytes * kBitsPerCharacter + IdleTime2Bits(m_config.bus),
-                                          m_config.bus.dwBaudRate);
+    if (eOutcome == teOutcome::LineBusy)
+        return true; // said on a later cycle
     ++m_counters.dwGlobalControls;
-    m_qwLastGlobalControlNs = MonotonicNs();
+    m_qwLastGlobalControlNs = platform::ReadMonotonicNs();
     m_bModeAnnounced = true;
     return true;
 }
 
-bool CDpMaster::TakeDiagnosis(SSlave& slave, const STelegram& answer)
+// ---- The states ----
+
+CDpMaster::teState CDpMaster::Waiting(SSlave& slave)
 {
-    if (answer.eFrame == teFrame::ShortAck || answer.byDataLength < kDiagFixedBytes ||
-        (FcCode(answer.byFc) != RespDataLow && FcCode(answer.byFc) != RespDataHigh))
-        return false;
-    slave.status.byDiagLength = answer.byDataLength;
-    std::memcpy(slave.status.abyDiag, answer.abyData, answer.byDataLength);
-    ++slave.status.counters.dwDiagnoses;
-    return true;
+    if (platform::ReadMonotonicNs() < slave.qwWaitUntilNs)
+        return teState::Waiting;
+    return FdlStatus(slave);
 }
+
+CDpMaster::teState CDpMaster::FdlStatus(SSlave& slave)
+{
+    if (slave.bStarted)
+        ++slave.status.counters.dwRestarts;
+    slave.bStarted = true;
+    slave.dwReadyTries = 0;
+    // The FDL status request carries neither FCB nor FCV; the frame count starts after it.
+    STelegram request;
+    request.eFrame = teFrame::Sd1;
+    request.byDa = slave.config.byAddress;
+    request.bySa = m_config.byMasterAddress;
+    request.byFc = RequestFc(ReqFdlStatus, false, false);
+    STelegram answer;
+    const teReply eReply = Transact(slave, request, SExpectation{false, 6}, answer);
+    slave.bFcb = true;
+    slave.bFcv = false;
+    if (eReply != teReply::Answered)
+        return NoGoodAnswer(slave, eReply, "no answer");
+    if (answer.eFrame != teFrame::Sd1)
+    {
+        ++slave.status.counters.dwBadAnswers;
+        return Restart(slave, SlaveNotReachable, "no FDL status");
+    }
+    // A slave that refused its parameters keeps that state until it takes them: the board
+    // shows the fault, not a flicker through "being parameterised" at every try.
+    if (slave.status.eState != SlaveConfigFault && slave.status.eState != SlaveStopped)
+        Post(slave, SlaveParameterising, "being parameterised");
+    return teState::FirstDiag;
+}
+
+CDpMaster::teState CDpMaster::FirstDiag(SSlave& slave)
+{
+    SSlaveDiag diag;
+    const teReply eReply = ReadDiagnosis(slave, diag);
+    if (eReply != teReply::Answered)
+        return NoGoodAnswer(slave, eReply, "no diagnosis");
+    return JudgeDiagnosis(slave, diag, teState::SetPrm);
+}
+
+CDpMaster::teState CDpMaster::SetPrm(SSlave& slave)
+{
+    const SSlaveConfig& config = slave.config;
+    STelegram request = Request(slave, kSapSetPrm, true);
+    SSetPrm prm;
+    const bool bWatchdog =
+        config.dwWatchdogMs != 0 &&
+        WatchdogFactors(config.dwWatchdogMs, prm.byWatchdogFactor1, prm.byWatchdogFactor2);
+    prm.byStationStatus =
+        static_cast<std::uint8_t>(kPrmLockRequest | (bWatchdog ? kPrmWatchdogOn : 0));
+    prm.byMinTsdr = static_cast<std::uint8_t>(std::min<std::uint32_t>(m_config.bus.dwMinTsdr, 255));
+    prm.wIdent = config.wIdent;
+    prm.byGroup = config.byGroup;
+    prm.userPrm = ByteView(config.abyUserPrm.data(), config.abyUserPrm.size());
+    request.byDataLength =
+        static_cast<std::uint8_t>(EncodeSetPrm(prm, request.abyData, sizeof request.abyData - 2));
+    STelegram answer;
+    const teReply eReply = Transact(slave, request, SExpectation{true, 6}, answer);
+    if (eReply != teReply::Answered)
+        return NoGoodAnswer(slave, eReply, "stopped answering");
+    if (!IsPositiveAck(answer))
+    {
+        ++slave.status.counters.dwBadAnswers;
+        return Restart(slave, SlaveConfigFault, "Set_Prm not acknowledged");
+    }
+    return teState::CheckConfig;
+}
+
+CDpMaster::teState CDpMaster::CheckConfig(SSlave& slave)
+{
+    const SSlaveConfig& config = slave.config;
+    STelegram request = Request(slave, kSapCheckConfig, true);
+    std::copy(config.abyConfig.begin(), config.abyConfig.end(), request.abyData);
+    request.byDataLength = static_cast<std::uint8_t>(config.abyConfig.size());
+    STelegram answer;
+    const teReply eReply = Transact(slave, request, SExpectation{true, 6}, answer);
+    if (eReply != teReply::Answered)
+        return NoGoodAnswer(slave, eReply, "stopped answering");
+    if (!IsPositiveAck(answer))
+    {
+        ++slave.status.counters.dwBadAnswers;
+        return Restart(slave, SlaveConfigFault, "Chk_Cfg not acknowledged");
+    }
+    return teState::ReadyDiag;
+}
+
+CDpMaster::teState CDpMaster::ReadyDiag(SSlave& slave)
+{
+    SSlaveDiag diag;
+    const teReply eReply = ReadDiagnosis(slave, diag);
+    if (eReply != teReply::Answered)
+        return NoGoodAnswer(slave, eReply, "no diagnosis");
+    const teState eNext = JudgeDiagnosis(slave, diag, teState::ReadyDiag);
+    if (eNext != teState::ReadyDiag)
+        return eNext;
+    if ((diag.byStatus1 & (kDiag1StationNotReady | kDiag1NotSupported)) != 0 ||
+        (diag.byStatus2 & (kDiag2PrmRequest | kDiag2StatDiag)) != 0)
+    {
+        if (++slave.dwReadyTries >= kReadyTries)
+            return Restart(slave, SlaveParameterising, "does not become ready");
+        return teState::ReadyDiag;
+    }
+    // Ready; it is posted as exchanging once a Data_Exchange has brought its inputs.
+    return teState::DataExchange;
+}
+
+CDpMaster::teState CDpMaster::DataExchange(SSlave& slave)
+{
+    const SSlaveConfig& config = slave.config;
+    SSlaveStatus& status = slave.status;
+    STelegram request = Request(slave, 0, false);
+    // In the clear mode the slaves get zeros: their outputs go to the safe state.
+    if (m_eMode == MasterOperate)
+        std::memcpy(request.abyData, status.abyOutputs, config.byOutputLength);
+    else
+        std::memset(request.abyData, 0, config.byOutputLength);
+    request.byDataLength = config.byOutputLength;
+    // Only a slave without inputs may answer with the short acknowledgement.
+    const SExpectation expectation{
+        config.byInputLength == 0,
+        std::max<std::size_t>(6, TelegramSize(teFrame::Sd2, config.byInputLength + 2u))};
+    STelegram answer;
+    const teReply eReply = Transact(slave, request, expectation, answer);
+    if (eReply != teReply::Answered)
+        return NoGoodAnswer(slave, eReply, "stopped answering");
+
+    if (answer.bHasDsap || answer.bHasSsap)
+    {
+        ++status.counters.dwBadAnswers;
+        return Restart(slave, SlaveParameterising,
+                       "answered Data_Exchange with service access points");
+    }
+    const bool bData = IsDataResponse(answer);
+    if (!bData && !(config.byInputLength == 0 && IsPositiveAck(answer)))
+    {
+        // RS, RR or UE: the slave has lost its parameters or refuses; start it anew.
+        ++status.counters.dwBadAnswers;
+        return Restart(slave, SlaveParameterising, "left data exchange", true);
+    }
+    if (bData && answer.byDataLength != config.byInputLength)
+    {
+        ++status.counters.dwBadAnswers;
+        return Restart(slave, SlaveParameterising, "answered with the wrong input length", true);
+    }
+    std::memcpy(status.abyInputs, answer.abyData, config.byInputLength);
+    ++status.counters.dwExchanges;
+    if (!IsExchanging(status.eState))
+        Post(slave, SlaveDataExchange, "");
+    // High priority: the slave has new diagnosis, read before the next exchange.
+    return bData && FcCode(answer.byFc) == RespDataHigh ? teState::ExchangeDiag
+                                                        : teState::DataExchange;
+}
+
+CDpMaster::teState CDpMaster::ExchangeDiag(SSlave& slave)
+{
+    SSlaveDiag diag;
+    const teReply eReply = ReadDiagnosis(slave, diag);
+    if (eReply != teReply::Answered)
+        return NoGoodAnswer(slave, eReply, "no diagnosis");
+    const teState eNext = JudgeDiagnosis(slave, diag, teState::DataExchange);
+    if (eNext != teState::DataExchange)
+        return eNext;
+    if (diag.byMasterAddress == kDiagNoMaster || (diag.byStatus2 & kDiag2PrmRequest) != 0 ||
+        (diag.byStatus1 & kDiag1StationNotReady) != 0)
+        return Restart(slave, SlaveParameterising, "asks for parameters again", true);
+    Post(slave, (diag.byStatus1 & kDiag1ExtDiag) != 0 ? SlaveDiagnosisPending : SlaveDataExchange,
+         "");
+    return teState::DataExchange;
+}
+
+// ---- The cycle ----
 
 bool CDpMaster::RunCycle()
 {
-    const std::uint64_t qwStart = MonotonicNs();
+    using PFN_STATE = teState (CDpMaster::*)(SSlave&);
+    static constexpr PFN_STATE kStates[] = {&CDpMaster::Waiting,      &CDpMaster::FdlStatus,
+                                            &CDpMaster::FirstDiag,    &CDpMaster::SetPrm,
+                                            &CDpMaster::CheckConfig,  &CDpMaster::ReadyDiag,
+                                            &CDpMaster::DataExchange, &CDpMaster::ExchangeDiag};
+
+    const std::uint64_t qwStart = platform::ReadMonotonicNs();
     if (m_eMode == MasterClear || m_eMode == MasterOperate)
     {
         const bool bDue =
             m_config.dwGlobalControlIntervalMs != 0 &&
-            qwStart - m_qwLastGlobalControlNs >= m_config.dwGlobalControlIntervalMs * 1000000ull;
+            qwStart - m_qwLastGlobalControlNs >= m_config.dwGlobalControlIntervalMs * kNsPerMs;
         if ((!m_bModeAnnounced || bDue) && !SendGlobalControl())
             return false;
         for (SSlave& slave : m_slaves)
         {
-            if (!StepSlave(slave))
+            slave.eState = (this->*kStates[static_cast<std::size_t>(slave.eState)])(slave);
+            if (m_bLineFailed)
                 return false;
         }
     }
-    const std::uint64_t qwTook = MonotonicNs() - qwStart;
+    for (SSlave& slave : m_slaves)
+        StateLine(slave, std::string()); // says what a flapping slave's window held back
+    const std::uint64_t qwTook = platform::ReadMonotonicNs() - qwStart;
     ++m_counters.qwCycles;
     m_counters.qwLastCycleNs = qwTook;
     m_counters.qwMaxCycleNs = std::max(m_counters.qwMaxCycleNs, qwTook);
-    return true;
-}
-
-bool CDpMaster::StepSlave(SSlave& slave)
-{
-    SSlaveStatus& status = slave.status;
-    STelegram answer;
-    teReply eReply = teReply::NoAnswer;
-    const SSlaveConfig& config = slave.config;
-
-    switch (slave.eStep)
-    {
-    case teStep::Waiting:
-        if (MonotonicNs() < slave.qwWaitUntilNs)
-            return true;
-        slave.eStep = teStep::FdlStatus;
-        [[fallthrough]];
-    case teStep::FdlStatus:
-    {
-        if (slave.bStarted)
-            ++status.counters.dwRestarts;
-        slave.bStarted = true;
-        slave.bFcb = true;
-        slave.bFcv = false;
-        slave.dwReadyTries = 0;
-        // The FDL status request carries neither FCB nor FCV; the frame count starts after it.
-        STelegram request = Request(slave, ReqFdlStatus, false, 0);
-        request.byFc = RequestFc(ReqFdlStatus, false, false);
-        eReply = Transact(&slave, request, answer);
-        if (eReply == teReply::PortFailed)
-            return false;
-        if (eReply == teReply::NoAnswer)
-        {
-            Restart(slave, SlaveNotReachable, "no answer");
-            return true;
-        }
-        if (answer.eFrame != teFrame::Sd1)
-        {
-            ++status.counters.dwBadAnswers;
-            Restart(slave, SlaveNotReachable, "no FDL status");
-            return true;
-        }
-        // A slave that refused its parameters keeps that state until it takes them: the
-        // board shows the fault, not a flicker through "being parameterised" at every try.
-        if (status.eState != SlaveConfigFault && status.eState != SlaveStopped)
-            Enter(slave, SlaveParameterising, "being parameterised");
-        slave.eStep = teStep::FirstDiag;
-        return true;
-    }
-    default:
-        break;
-    }
-
-    // Every further request counts frames: a repetition keeps its FCB, a new request toggles it.
-    STelegram request;
-    switch (slave.eStep)
-    {
-    case teStep::FirstDiag:
-    case teStep::ReadyDiag:
-        request = Request(slave, ReqSrdHigh, true, kSapSlaveDiag);
-        break;
-    case teStep::SetPrm:
-    {
-        request = Request(slave, ReqSrdHigh, true, kSapSetPrm);
-        std::uint8_t* pby = request.abyData;
-        std::uint8_t byFactor1 = 1, byFactor2 = 1;
-        const bool bWatchdog =
-            config.dwWatchdogMs != 0 && WatchdogFactors(config.dwWatchdogMs, byFactor1, byFactor2);
-        pby[0] = static_cast<std::uint8_t>(kPrmLockRequest | (bWatchdog ? kPrmWatchdogOn : 0));
-        pby[1] = byFactor1;
-        pby[2] = byFactor2;
-        pby[3] = static_cast<std::uint8_t>(std::min<std::uint32_t>(m_config.bus.dwMinTsdr, 255));
-        pby[4] = static_cast<std::uint8_t>(config.wIdent >> 8);
-        pby[5] = static_cast<std::uint8_t>(config.wIdent);
-        pby[6] = config.byGroup;
-        std::copy(config.abyUserPrm.begin(), config.abyUserPrm.end(), pby + kPrmFixedBytes);
-        request.byDataLength = static_cast<std::uint8_t>(kPrmFixedBytes + config.abyUserPrm.size());
-        break;
-    }
-    case teStep::CheckConfig:
-        request = Request(slave, ReqSrdHigh, true, kSapCheckConfig);
-        std::copy(config.abyConfig.begin(), config.abyConfig.end(), request.abyData);
-        request.byDataLength = static_cast<std::uint8_t>(config.abyConfig.size());
-        break;
-    case teStep::DataExchange:
-        if (slave.bDiagWanted)
-        {
-            request = Request(slave, ReqSrdHigh, true, kSapSlaveDiag);
-            break;
-        }
-        request = Request(slave, ReqSrdHigh, false, 0);
-        // In the clear mode the slaves get zeros: their outputs go to the safe state.
-        if (m_eMode == MasterOperate)
-            std::memcpy(request.abyData, status.abyOutputs, config.byOutputLength);
-        else
-            std::memset(request.abyData, 0, config.byOutputLength);
-        request.byDataLength = config.byOutputLength;
-        break;
-    default:
-        return true;
-    }
-    request.eFrame = FrameForDataUnits(request.DataUnits());
-    eReply = Transact(&slave, request, answer);
-    if (eReply == teReply::PortFailed)
-        return false;
-    if (eReply == teReply::NoAnswer)
-    {
-        Restart(slave, SlaveNotReachable, "stopped answering");
-        return true;
-    }
-    // Answered: the next new request toggles the frame count bit.
-    slave.bFcv = true;
-    slave.bFcb = !slave.bFcb;
-
-    switch (slave.eStep)
-    {
-    case teStep::FirstDiag:
-    {
-        if (!TakeDiagnosis(slave, answer))
-        {
-            ++status.counters.dwBadAnswers;
-            Restart(slave, SlaveNotReachable, "no diagnosis");
-            return true;
-        }
-        const std::uint16_t wIdent =
-            static_cast<std::uint16_t>((answer.abyData[4] << 8) | answer.abyData[5]);
-        if (wIdent != config.wIdent)
-        {
-            char szWhy[80];
-            std::snprintf(szWhy, sizeof szWhy, "ident number 0x%04X, expected 0x%04X", wIdent,
-                          config.wIdent);
-            Restart(slave, SlaveConfigFault, szWhy);
-            return true;
-        }
-        if ((answer.abyData[0] & kDiag1MasterLock) != 0 &&
-            answer.abyData[3] != m_config.byMasterAddress && answer.abyData[3] != kDiagNoMaster)
-        {
-            Restart(slave, SlaveStopped, "held by master " + std::to_string(answer.abyData[3]));
-            return true;
-        }
-        slave.eStep = teStep::SetPrm;
-        return true;
-    }
-    case teStep::SetPrm:
-    case teStep::CheckConfig:
-        if (!IsPositiveAck(answer))
-        {
-            ++status.counters.dwBadAnswers;
-            Restart(slave, SlaveConfigFault,
-                    slave.eStep == teStep::SetPrm ? "Set_Prm not acknowledged"
-                                                  : "Chk_Cfg not acknowledged");
-            return true;
-        }
-        slave.eStep = slave.eStep == teStep::SetPrm ? teStep::CheckConfig : teStep::ReadyDiag;
-        return true;
-    case teStep::ReadyDiag:
-    {
-        if (!TakeDiagnosis(slave, answer))
-        {
-            ++status.counters.dwBadAnswers;
-            Restart(slave, SlaveNotReachable, "no diagnosis");
-            return true;
-        }
-        const std::uint8_t byStatus1 = answer.abyData[0];
-        const std::uint8_t byStatus2 = answer.abyData[1];
-        if ((byStatus1 & kDiag1PrmFault) != 0)
-        {
-            Restart(slave, SlaveConfigFault, "parameters refused");
-            return true;
-        }
-        if ((byStatus1 & kDiag1ConfigFault) != 0)
-        {
-            Restart(slave, SlaveConfigFault, "configuration refused");
-            return true;
-        }
-        if ((byStatus1 & (kDiag1StationNotReady | kDiag1NotSupported)) != 0 ||
-            (byStatus2 & (kDiag2PrmRequest | kDiag2StatDiag)) != 0)
-        {
-            if (++slave.dwReadyTries >= kReadyTries)
-                Restart(slave, SlaveParameterising, "does not become ready");
-            return true;
-        }
-        slave.eStep = teStep::DataExchange;
-        slave.bDiagWanted = false;
-        Enter(slave, (byStatus1 & kDiag1ExtDiag) != 0 ? SlaveDiagnosisPending : SlaveDataExchange,
-              "");
-        return true;
-    }
-    case teStep::DataExchange:
-        break;
-    default:
-        return true;
-    }
-
-    if (slave.bDiagWanted)
-    {
-        if (!TakeDiagnosis(slave, answer))
-        {
-            ++status.counters.dwBadAnswers;
-            Restart(slave, SlaveNotReachable, "no diagnosis");
-            return true;
-        }
-        slave.bDiagWanted = false;
-        if ((answer.abyData[1] & kDiag2PrmRequest) != 0 ||
-            (answer.abyData[0] & kDiag1StationNotReady) != 0)
-        {
-            Restart(slave, SlaveParameterising, "asks for parameters again");
-            slave.qwWaitUntilNs = 0;
-            return true;
-        }
-        Enter(slave,
-              (answer.abyData[0] & kDiag1ExtDiag) != 0 ? SlaveDiagnosisPending : SlaveDataExchange,
-              "");
-        return true;
-    }
-
-    // The Data_Exchange answer: the inputs, or a bare acknowledgement for a slave without.
-    const std::uint8_t byCode = FcCode(answer.byFc);
-    const bool bData =
-        answer.eFrame != teFrame::ShortAck && (byCode == RespDataLow || byCode == RespDataHigh);
-    const bool bAck =
-        answer.eFrame == teFrame::ShortAck || (answer.eFrame == teFrame::Sd1 && byCode == RespOk);
-    if (bData && answer.byDataLength == config.byInputLength && !answer.bHasDsap)
-    {
-        std::memcpy(status.abyInputs, answer.abyData, answer.byDataLength);
-        slave.bDiagWanted = byCode == RespDataHigh;
-    }
-    else if (!(bAck && config.byInputLength == 0))
-    {
-        // RS (the slave lost its parameters) or an answer of the wrong length: start anew.
-        ++status.counters.dwBadAnswers;
-        Restart(slave, SlaveParameterising,
-                bData ? "answered with the wrong input length" : "left data exchange");
-        slave.qwWaitUntilNs = 0;
-        return true;
-    }
-    ++status.counters.dwExchanges;
     return true;
 }
 

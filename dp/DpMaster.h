@@ -1,18 +1,23 @@
-// A DP master (class 1) on one line. For each configured slave it runs the start-up (FDL
-// status to find it, Slave_Diag, Set_Prm with the slave's watchdog and user parameter data,
-// Chk_Cfg with its configuration bytes, Slave_Diag until the slave is ready), then cyclic
-// Data_Exchange with its outputs and inputs, reading diagnosis whenever the slave flags it.
-// A slave that stops answering is tried again (the bus's retry limit) and then started anew.
-// Global_Control tells all slaves whether the master operates or has cleared its outputs.
+// A DP master (class 1) on one line. Each configured slave goes through the start-up (FDL
+// status to find it, Slave_Diag, Set_Prm with its watchdog and user parameter data, Chk_Cfg with
+// its configuration bytes, Slave_Diag until it is ready), then cyclic Data_Exchange, reading its
+// diagnosis whenever it flags some. Each of these is one state: one function that builds the
+// request, judges the answer and names the next state. A slave that stops answering, refuses or
+// asks for parameters again is restarted: the one step Restart, which takes it out of data
+// exchange at once (state and inputs) and starts it anew after the restart interval.
+//
+// What hosts are told is never more than the slave said: a slave is posted as exchanging only
+// once a Data_Exchange has brought its inputs, and its inputs are cleared the moment it leaves.
 //
 // Single-threaded: the owner calls RunCycle() again and again and reads and writes the images
 // in between. The slave states are the numbers the board reports (teBoardSlaveState).
 #pragma once
 
+#include "dp/DpLine.h"
+#include "dp/LineExchange.h"
 #include "dp/MasterConfig.h"
-#include "dp/SerialPort.h"
+#include "dp/ServiceData.h"
 #include "dp/Telegram.h"
-#include "dp/TelegramParser.h"
 
 #include <cstdint>
 #include <functional>
@@ -43,18 +48,19 @@ enum teMasterMode : std::uint8_t
 
 struct SSlaveCounters
 {
-    std::uint32_t dwExchanges = 0;  // successful Data_Exchanges
-    std::uint32_t dwRetries = 0;    // requests repeated for want of a good answer
-    std::uint32_t dwNoAnswer = 0;   // requests that found no answer after all repetitions
-    std::uint32_t dwBadAnswers = 0; // answers that made no sense (wrong kind, length, source)
-    std::uint32_t dwRestarts = 0;   // start-ups begun after the first
-    std::uint32_t dwDiagnoses = 0;  // Slave_Diag read
+    std::uint32_t dwExchanges = 0;         // successful Data_Exchanges
+    std::uint32_t dwRetries = 0;           // requests repeated for want of a good answer
+    std::uint32_t dwNoAnswer = 0;          // requests that found no answer after all repetitions
+    std::uint32_t dwBadAnswers = 0;        // answers that made no sense (wrong kind, length, SAPs)
+    std::uint32_t dwRestarts = 0;          // start-ups begun after the first
+    std::uint32_t dwDiagnoses = 0;         // Slave_Diag read
+    std::uint32_t dwUnshownStateLines = 0; // state changes not printed (a flapping slave)
 };
 
 struct SSlaveStatus
 {
     teBoardSlaveState eState = SlaveNotReachable;
-    std::uint8_t abyInputs[244] = {};
+    std::uint8_t abyInputs[244] = {};  // zero whenever the slave is not in data exchange
     std::uint8_t abyOutputs[244] = {}; // what the master sends in operate mode
     std::uint8_t abyDiag[244] = {};
     std::uint8_t byDiagLength = 0;
@@ -68,7 +74,6 @@ struct SMasterCounters
     std::uint64_t qwLastCycleNs = 0;
     std::uint64_t qwMaxCycleNs = 0;
     std::uint32_t dwGlobalControls = 0;
-    std::uint32_t dwEchoes = 0; // own telegrams read back (half-duplex adapters echo)
 };
 
 class CDpMaster
@@ -76,7 +81,7 @@ class CDpMaster
 public:
     using PFN_EVENT = std::function<void(const std::string&)>;
 
-    CDpMaster(CSerialPort& port, const SMasterConfig& config);
+    CDpMaster(IDpLine& line, const SMasterConfig& config);
 
     // Events for people: a slave entering or leaving data exchange, and why.
     void SetEventHandler(PFN_EVENT pfnEvent) { m_pfnEvent = std::move(pfnEvent); }
@@ -86,8 +91,12 @@ public:
     void SetMode(teMasterMode eMode);
     teMasterMode Mode() const { return m_eMode; }
 
-    // One pass over every slave. False when the port failed.
+    // One pass over every slave. False when the line failed.
     bool RunCycle();
+
+    // The longest one cycle can take, whatever the line carries: every request of every slave
+    // repeated to the retry limit, each waiting out its bounds (see CLineExchange).
+    std::uint64_t CycleBoundNs() const;
 
     const SMasterConfig& Config() const { return m_config; }
     std::size_t SlaveCount() const { return m_slaves.size(); }
@@ -97,62 +106,82 @@ public:
     // The outputs to send; bytes beyond the slave's output length are ignored.
     void SetOutputs(std::size_t nIndex, const std::uint8_t* pbyOutputs, std::size_t nCount);
     const SMasterCounters& Counters() const { return m_counters; }
-    const SParserCounters& ParserCounters() const { return m_parser.Counters(); }
+    const SLineCounters& LineCounters() const { return m_exchange.Counters(); }
+    const SParserCounters& ParserCounters() const { return m_exchange.ParserCounters(); }
 
 private:
-    enum class teStep : std::uint8_t
+    enum class teState : std::uint8_t
     {
+        Waiting, // for the restart interval
         FdlStatus,
         FirstDiag,
         SetPrm,
         CheckConfig,
         ReadyDiag,
         DataExchange,
-        Waiting // for the restart interval
+        ExchangeDiag // a Slave_Diag the slave flagged during data exchange
     };
     struct SSlave
     {
         SSlaveConfig config;
         SSlaveStatus status;
-        teStep eStep = teStep::FdlStatus;
-        bool bFcb = true;  // the frame count bit of the next request
-        bool bFcv = false; // whether the slave counts frames yet
-        bool bDiagWanted = false;
+        teState eState = teState::FdlStatus;
+        bool bFcb = true;      // the frame count bit of the next request
+        bool bFcv = false;     // whether the slave counts frames yet
         bool bStarted = false; // a start-up has been begun before
         std::uint32_t dwReadyTries = 0;
         std::uint64_t qwWaitUntilNs = 0;
+        // State lines for people, at most a few per window; the rest counted.
+        std::uint64_t qwLineWindowNs = 0;
+        std::uint32_t dwLinesInWindow = 0;
+        std::uint32_t dwUnshownInWindow = 0;
     };
-    enum class teReply
+    enum class teReply : std::uint8_t
     {
         Answered,
         NoAnswer,
-        PortFailed
+        LineFailed
     };
 
-    bool StepSlave(SSlave& slave);
+    // The states.
+    teState Waiting(SSlave& slave);
+    teState FdlStatus(SSlave& slave);
+    teState FirstDiag(SSlave& slave);
+    teState SetPrm(SSlave& slave);
+    teState CheckConfig(SSlave& slave);
+    teState ReadyDiag(SSlave& slave);
+    teState DataExchange(SSlave& slave);
+    teState ExchangeDiag(SSlave& slave);
+
+    // Takes the slave out of data exchange (state and inputs at once) and starts it anew after
+    // the restart interval, or at once.
+    teState Restart(SSlave& slave, teBoardSlaveState eState, const std::string& strWhy,
+                    bool bAtOnce = false);
+    // The failure of a request without a good answer: restart, or stop on a failed line.
+    teState NoGoodAnswer(SSlave& slave, teReply eReply, const char* pszWhy);
+    // What a diagnosis says against going on: restart it, or stay (the state given).
+    teState JudgeDiagnosis(SSlave& slave, const SSlaveDiag& diag, teState eStay);
+
+    // A SAP service request to the slave, or a Data_Exchange (no SAP).
+    STelegram Request(SSlave& slave, std::uint8_t byDsap, bool bWithSaps);
+    // Sends the request, repeating it up to the retry limit while no answer comes.
+    teReply Transact(SSlave& slave, const STelegram& request, const SExpectation& expectation,
+                     STelegram& answer);
+    // A Slave_Diag request and its answer, decoded; Answered only with a valid diagnosis.
+    teReply ReadDiagnosis(SSlave& slave, SSlaveDiag& diag);
     bool SendGlobalControl();
-    // Sends the request (repeating it up to the retry limit) and waits for the answer.
-    teReply Transact(SSlave* pSlave, STelegram& request, STelegram& answer);
-    teReply Receive(std::uint8_t byFrom, std::uint64_t qwFirstByteDeadlineNs, STelegram& answer);
-    bool Send(const STelegram& telegram, std::size_t& nBytes);
-    void WaitForLine();
-    STelegram Request(SSlave& slave, std::uint8_t byCode, bool bWithSaps, std::uint8_t byDsap);
-    void Restart(SSlave& slave, teBoardSlaveState eState, const std::string& strWhy);
-    void Enter(SSlave& slave, teBoardSlaveState eState, const std::string& strWhy);
-    // Reads a Slave_Diag answer into the status; false when it is not one.
-    bool TakeDiagnosis(SSlave& slave, const STelegram& answer);
+
+    void Post(SSlave& slave, teBoardSlaveState eState, const std::string& strWhy);
+    void StateLine(SSlave& slave, const std::string& strText);
     void Event(const std::string& strText);
 
-    CSerialPort& m_port;
     SMasterConfig m_config;
     std::vector<SSlave> m_slaves;
-    CTelegramParser m_parser;
+    CLineExchange m_exchange;
     teMasterMode m_eMode = MasterClear;
     bool m_bModeAnnounced = false;
+    bool m_bLineFailed = false;
     std::uint64_t m_qwLastGlobalControlNs = 0;
-    std::uint64_t m_qwLineFreeAtNs = 0; // no request before this (the idle time)
-    bool m_bLineDirty = true;           // an exchange went wrong: drop what is left first
-    std::uint64_t m_qwBitNs1000 = 0;    // picoseconds per bit, for short times
     SMasterCounters m_counters;
     PFN_EVENT m_pfnEvent;
 };

@@ -3,6 +3,8 @@
 // alone.
 #include "dp/SerialPort.h"
 
+#include "platform/Clock.h"
+
 #include <asm/termbits.h>
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -245,6 +247,39 @@ long CSerialPort::Read(std::uint8_t* pbyBuffer, std::size_t nCapacity, std::uint
 void CSerialPort::DiscardInput()
 {
     ioctl(m_fd, TCFLSH, TCIFLUSH);
+}
+
+bool CSerialPort::Send(const std::uint8_t* pbyBytes, std::size_t nCount)
+{
+    return Write(pbyBytes, nCount);
+}
+
+long CSerialPort::Receive(std::uint8_t* pbyBuffer, std::size_t nCapacity,
+                          std::uint64_t qwDeadlineNs)
+{
+    // A signal ends the wait early (Read answers 0): wait on, so that the caller's deadline
+    // holds; the caller looks at its stop request between exchanges.
+    for (;;)
+    {
+        const std::uint64_t qwNow = platform::ReadMonotonicNs();
+        const long nRead =
+            Read(pbyBuffer, nCapacity, qwNow < qwDeadlineNs ? qwDeadlineNs - qwNow : 0);
+        if (nRead != 0 || platform::ReadMonotonicNs() >= qwDeadlineNs)
+            return nRead;
+    }
+}
+
+long CSerialPort::Drain()
+{
+    std::uint8_t abyStale[256];
+    long nDropped = 0;
+    for (;;)
+    {
+        const long nRead = Read(abyStale, sizeof abyStale, 0);
+        if (nRead <= 0)
+            return nRead < 0 ? -1 : nDropped;
+        nDropped += nRead;
+    }
 }
 
 } // namespace dp

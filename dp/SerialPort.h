@@ -5,6 +5,8 @@
 // port: it takes the settings and ignores what it cannot do.
 #pragma once
 
+#include "dp/DpLine.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -26,11 +28,11 @@ struct SPortFeatures
     bool bLowLatency = false;           // the driver took the low-latency flag
 };
 
-class CSerialPort
+class CSerialPort : public IDpLine
 {
 public:
     CSerialPort() = default;
-    ~CSerialPort();
+    ~CSerialPort() override;
     CSerialPort(const CSerialPort&) = delete;
     CSerialPort& operator=(const CSerialPort&) = delete;
 
@@ -56,6 +58,12 @@ public:
 
     // Drops what has arrived and not been read.
     void DiscardInput();
+
+    // The master's view of the port.
+    bool Send(const std::uint8_t* pbyBytes, std::size_t nCount) override;
+    long Receive(std::uint8_t* pbyBuffer, std::size_t nCapacity,
+                 std::uint64_t qwDeadlineNs) override;
+    long Drain() override;
 
 private:
     int m_fd = -1;

@@ -5,6 +5,16 @@
 namespace dp
 {
 
+bool SameTelegram(const STelegram& first, const STelegram& second)
+{
+    return first.eFrame == second.eFrame && first.byDa == second.byDa &&
+           first.bySa == second.bySa && first.byFc == second.byFc &&
+           first.bHasDsap == second.bHasDsap && first.bHasSsap == second.bHasSsap &&
+           first.byDsap == second.byDsap && first.bySsap == second.bySsap &&
+           first.byDataLength == second.byDataLength &&
+           std::memcmp(first.abyData, second.abyData, first.byDataLength) == 0;
+}
+
 std::uint8_t FrameCheckSum(const std::uint8_t* pbyBytes, std::size_t nCount)
 {
     unsigned uSum = 0;

@@ -63,6 +63,9 @@ struct STelegram
     }
 };
 
+// The same telegram: frame, addresses, function code, SAPs and data.
+bool SameTelegram(const STelegram& first, const STelegram& second);
+
 // Frame check sum: the sum of the bytes modulo 256.
 std::uint8_t FrameCheckSum(const std::uint8_t* pbyBytes, std::size_t nCount);
 

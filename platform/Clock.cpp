@@ -29,6 +29,13 @@ SLocalTime ReadLocalTime()
                                                                   : ReadSystemLocalTime();
 }
 
+std::uint64_t ReadMonotonicNs()
+{
+    const SClockSource* pSource = g_pSource.load();
+    return pSource != nullptr && pSource->pfnMonotonicNs != nullptr ? pSource->pfnMonotonicNs()
+                                                                    : ReadSystemMonotonicNs();
+}
+
 const SClockSource* SetClockSource(const SClockSource* pSource)
 {
     return g_pSource.exchange(pSource);

@@ -1,5 +1,5 @@
-// Tick count and local time (GetTickCount and GetLocalTime on Win32), with a seam through
-// which tests put a clock of their own.
+// Tick count, a fine monotonic clock and local time (GetTickCount, QueryPerformanceCounter
+// and GetLocalTime on Win32), with a seam through which tests put a clock of their own.
 #pragma once
 
 #include <cstdint>
@@ -23,10 +23,15 @@ std::uint32_t ReadTickCount();
 
 SLocalTime ReadLocalTime();
 
+// Nanoseconds of a monotonic clock with an arbitrary start: what times a bus telegram.
+std::uint64_t ReadMonotonicNs();
+
+// A member left null keeps the system's clock for it.
 struct SClockSource
 {
     std::uint32_t (*pfnTickCount)();
     SLocalTime (*pfnLocalTime)();
+    std::uint64_t (*pfnMonotonicNs)() = nullptr;
 };
 
 // Replaces the system clock for this process; null restores it. Returns the previous source

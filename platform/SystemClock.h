@@ -8,5 +8,6 @@ namespace platform
 
 std::uint32_t ReadSystemTickCount();
 SLocalTime ReadSystemLocalTime();
+std::uint64_t ReadSystemMonotonicNs();
 
 } // namespace platform

@@ -26,7 +26,10 @@ bool NoticeEndedServingMaster(SBoardState& state)
     bool bEnded = false;
     for (SRegistration& registration : state.aRegistrations)
     {
-        if (!IsServingRegistration(registration) || IsProcessAlive(OwnerOf(registration)))
+        if (!IsServingRegistration(registration))
+            continue;
+        // The master itself locks the board every cycle: it needs no proof that it lives.
+        if (registration.nPid == CurrentProcessId() || IsProcessAlive(OwnerOf(registration)))
             continue;
         TakeBoardOffline(state);
         registration.abyReserved[0] = 0;

@@ -14,6 +14,14 @@ std::uint32_t ReadSystemTickCount()
     return static_cast<std::uint32_t>(qwMilliseconds); // wraps like GetTickCount
 }
 
+std::uint64_t ReadSystemMonotonicNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::uint64_t>(now.tv_sec) * 1000000000u +
+           static_cast<std::uint64_t>(now.tv_nsec);
+}
+
 SLocalTime ReadSystemLocalTime()
 {
     timespec now{};

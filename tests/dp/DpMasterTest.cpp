@@ -233,7 +233,7 @@ TEST_F(DpMasterTest, OwnTelegramsEchoedByTheAdapterAreSkipped)
     m_pMaster->SetOutputs(static_cast<std::size_t>(m_pMaster->FindSlave(3)), abyOut, 8);
     RunCycles(2);
     EXPECT_EQ(std::memcmp(Slave(3).abyInputs, abyOut, 8), 0);
-    EXPECT_GT(m_pMaster->Counters().dwEchoes, 0u);
+    EXPECT_GT(m_pMaster->LineCounters().dwEchoes, 0u);
     EXPECT_EQ(Slave(3).counters.dwRetries, 0u);
 }
 

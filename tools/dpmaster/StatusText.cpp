@@ -44,30 +44,34 @@ const char* MasterModeName(dp::teMasterMode eMode)
 std::string FormatStatus(const dp::CDpMaster& master, const std::string& strPort)
 {
     const dp::SMasterCounters& counters = master.Counters();
+    const dp::SLineCounters& line = master.LineCounters();
     char szLine[512];
     std::string strText;
     std::snprintf(
         szLine, sizeof szLine,
         "bus: %s at %u bit/s, master address %u, mode %s\n"
-        "cycles: %llu, last %.3f ms, longest %.3f ms; Global_Control sent %u; echoes %u\n",
+        "cycles: %llu, last %.3f ms, longest %.3f ms, bound %.3f ms; Global_Control sent %u\n"
+        "line: requests %u, bytes dropped %u, echoes %u, other stations %u, invalid answers %u, "
+        "stray E5 %u, busy %u\n",
         strPort.c_str(), master.Config().bus.dwBaudRate, master.Config().byMasterAddress,
         MasterModeName(master.Mode()), static_cast<unsigned long long>(counters.qwCycles),
-        counters.qwLastCycleNs / 1e6, counters.qwMaxCycleNs / 1e6, counters.dwGlobalControls,
-        counters.dwEchoes);
+        counters.qwLastCycleNs / 1e6, counters.qwMaxCycleNs / 1e6, master.CycleBoundNs() / 1e6,
+        counters.dwGlobalControls, line.dwRequests, line.dwDroppedBytes, line.dwEchoes,
+        line.dwForeign, line.dwInvalidAnswers, line.dwStrayShortAcks, line.dwBusyLine);
     strText += szLine;
     for (std::size_t i = 0; i < master.SlaveCount(); ++i)
     {
         const dp::SSlaveConfig& config = master.Config().slaves[i];
         const dp::SSlaveStatus& status = master.Slave(i);
         const dp::SSlaveCounters& c = status.counters;
-        std::snprintf(szLine, sizeof szLine,
-                      "slave %u: %s%s%s; ident 0x%04X, %u in / %u out; exchanges %u, retries %u, "
-                      "no answer %u, bad answers %u, restarts %u, diagnoses %u\n",
-                      config.byAddress, SlaveStateName(status.eState),
-                      status.strProblem.empty() ? "" : " (",
-                      status.strProblem.empty() ? "" : (status.strProblem + ")").c_str(),
-                      config.wIdent, config.byInputLength, config.byOutputLength, c.dwExchanges,
-                      c.dwRetries, c.dwNoAnswer, c.dwBadAnswers, c.dwRestarts, c.dwDiagnoses);
+        std::snprintf(
+            szLine, sizeof szLine,
+            "slave %u: %s%s%s; ident 0x%04X, %u in / %u out; exchanges %u, retries %u, "
+            "no answer %u, bad answers %u, restarts %u, diagnoses %u, state lines not shown %u\n",
+            config.byAddress, SlaveStateName(status.eState), status.strProblem.empty() ? "" : " (",
+            status.strProblem.empty() ? "" : (status.strProblem + ")").c_str(), config.wIdent,
+            config.byInputLength, config.byOutputLength, c.dwExchanges, c.dwRetries, c.dwNoAnswer,
+            c.dwBadAnswers, c.dwRestarts, c.dwDiagnoses, c.dwUnshownStateLines);
         strText += szLine;
         if (status.byDiagLength != 0)
         {

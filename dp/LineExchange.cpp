@@ -1,0 +1,251 @@
+#include "dp/LineExchange.h"
+
+#include "dp/FunctionCodes.h"
+
+#include "platform/Clock.h"
+
+#include <algorithm>
+
+namespace dp
+{
+
+namespace
+{
+
+// Characters of slack after an answer's last expected character: the line's own gap rule (the
+// characters of a telegram follow without a gap) with one character to spare.
+constexpr std::uint64_t kSlackCharacters = 2;
+
+std::uint32_t ParserTroubles(const SParserCounters& counters)
+{
+    return counters.dwSkippedBytes + counters.dwBadCheckSums + counters.dwBadFrames +
+           counters.dwTruncated;
+}
+
+bool IsSlaveResponseFc(std::uint8_t byFc)
+{
+    // Bit 7 is reserved and bit 6 marks a request; bits 5-4 give the answering station's type.
+    return (byFc & (0x80 | kFcRequest)) == 0 && (byFc & kFcStationTypeMask) == kStationSlave;
+}
+
+} // namespace
+
+CLineExchange::CLineExchange(IDpLine& line, const SBusParameters& bus,
+                             std::uint32_t dwResponseAllowanceUs, std::uint8_t byMasterAddress)
+    : m_line(line), m_bus(bus), m_qwAllowanceNs(dwResponseAllowanceUs * 1000ull),
+      m_byMasterAddress(byMasterAddress)
+{
+    m_qwCharacterNs = Bits(kBitsPerCharacter);
+    m_qwSyncNs = Bits(kSyncBits);
+    // Long enough for any other station's longest telegram and its answer to pass.
+    m_qwQuietBoundNs = Bits((kMaxTelegramSize + kSlackCharacters) * kBitsPerCharacter +
+                            m_bus.dwSlotTime + IdleTime2Bits(m_bus)) +
+                       m_qwAllowanceNs;
+}
+
+std::uint64_t CLineExchange::Bits(std::uint64_t qwBits) const
+{
+    return BitsToNanoseconds(qwBits, m_bus.dwBaudRate);
+}
+
+std::uint64_t CLineExchange::TransactBoundNs(std::size_t nRequestBytes,
+                                             std::size_t nLongestAnswer) const
+{
+    return m_qwQuietBoundNs + m_qwSyncNs +
+           Bits(nRequestBytes * kBitsPerCharacter + m_bus.dwSlotTime) + m_qwAllowanceNs +
+           Bits((nLongestAnswer + kSlackCharacters) * kBitsPerCharacter) + m_qwAllowanceNs;
+}
+
+// Answered here means: the line is quiet, a request may go.
+teOutcome CLineExchange::WaitForQuietLine()
+{
+    const std::uint64_t qwBound = platform::ReadMonotonicNs() + m_qwQuietBoundNs;
+    std::uint8_t abyBuffer[256];
+    for (;;)
+    {
+        const std::uint64_t qwNow = platform::ReadMonotonicNs();
+        const std::uint64_t qwQuietAt = std::max(m_qwLineFreeAtNs, m_qwLastByteNs + m_qwSyncNs);
+        long nRead = 0;
+        if (qwQuietAt <= qwNow)
+        {
+            // Quiet as far as we watched; what came while nobody watched is dropped, and then
+            // the line must be quiet for the synchronisation time once more.
+            nRead = m_line.Drain();
+            if (nRead == 0)
+                return teOutcome::Answered;
+        }
+        else
+        {
+            nRead = m_line.Receive(abyBuffer, sizeof abyBuffer, std::min(qwQuietAt, qwBound));
+            if (nRead == 0 && platform::ReadMonotonicNs() >= qwQuietAt)
+                return teOutcome::Answered;
+        }
+        if (nRead < 0)
+            return teOutcome::LineFailed;
+        if (nRead > 0)
+        {
+            m_counters.dwDroppedBytes += static_cast<std::uint32_t>(nRead);
+            m_qwLastByteNs = platform::ReadMonotonicNs();
+        }
+        if (platform::ReadMonotonicNs() >= qwBound)
+        {
+            ++m_counters.dwBusyLine;
+            return teOutcome::LineBusy;
+        }
+    }
+}
+
+teOutcome CLineExchange::Send(const std::uint8_t* pbyBytes, std::size_t nCount)
+{
+    const teOutcome eQuiet = WaitForQuietLine();
+    if (eQuiet != teOutcome::Answered)
+        return eQuiet;
+    m_parser.Reset();
+    return m_line.Send(pbyBytes, nCount) ? teOutcome::Answered : teOutcome::LineFailed;
+}
+
+teOutcome CLineExchange::SendUnanswered(const STelegram& telegram)
+{
+    std::uint8_t abyBytes[kMaxTelegramSize];
+    const std::size_t nBytes = EncodeTelegram(telegram, abyBytes, sizeof abyBytes);
+    if (nBytes == 0)
+        return teOutcome::LineFailed;
+    const teOutcome eSent = Send(abyBytes, nBytes);
+    if (eSent != teOutcome::Answered)
+        return eSent;
+    // Nobody answers: the line is free after the telegram and TID2.
+    m_qwLineFreeAtNs =
+        platform::ReadMonotonicNs() + Bits(nBytes * kBitsPerCharacter + IdleTime2Bits(m_bus));
+    return teOutcome::NoAnswer;
+}
+
+teOutcome CLineExchange::Transact(const STelegram& request, const SExpectation& expectation,
+                                  STelegram& answer)
+{
+    std::uint8_t abyBytes[kMaxTelegramSize];
+    const std::size_t nBytes = EncodeTelegram(request, abyBytes, sizeof abyBytes);
+    if (nBytes == 0)
+        return teOutcome::LineFailed;
+    ++m_counters.dwRequests;
+    const teOutcome eSent = Send(abyBytes, nBytes);
+    if (eSent != teOutcome::Answered)
+        return eSent;
+    return Receive(nBytes, request, expectation, answer);
+}
+
+bool CLineExchange::Accept(const STelegram& telegram, const STelegram& request,
+                           const SExpectation& expectation, bool bFirstOnLine, bool bLastByte,
+                           bool& bEcho)
+{
+    bEcho = false;
+    if (telegram.eFrame == teFrame::ShortAck)
+    {
+        if (expectation.bShortAck && bFirstOnLine && bLastByte)
+            return true;
+        ++m_counters.dwStrayShortAcks;
+        return false;
+    }
+    if (telegram.eFrame == teFrame::Sd4 || IsRequestFc(telegram.byFc))
+    {
+        bEcho = SameTelegram(telegram, request);
+        ++(bEcho ? m_counters.dwEchoes : m_counters.dwForeign);
+        return false;
+    }
+    if (telegram.byDa != m_byMasterAddress || telegram.bySa != request.byDa)
+    {
+        ++m_counters.dwForeign;
+        return false;
+    }
+    if (!IsSlaveResponseFc(telegram.byFc))
+    {
+        ++m_counters.dwInvalidAnswers;
+        return false;
+    }
+    return true;
+}
+
+teOutcome CLineExchange::Receive(std::size_t nRequestBytes, const STelegram& request,
+                                 const SExpectation& expectation, STelegram& answer)
+{
+    const std::uint64_t qwSent = platform::ReadMonotonicNs();
+    // The request is on the wire until its last character; then the slot time runs.
+    const std::uint64_t qwBeginBy =
+        qwSent + Bits(nRequestBytes * kBitsPerCharacter + m_bus.dwSlotTime) + m_qwAllowanceNs;
+    const std::uint64_t qwEndBy =
+        qwBeginBy + Bits((expectation.nLongestAnswer + kSlackCharacters) * kBitsPerCharacter) +
+        m_qwAllowanceNs;
+    const std::uint64_t qwGapNs = kSlackCharacters * m_qwCharacterNs + m_qwAllowanceNs;
+    const std::uint32_t dwTroublesBefore = ParserTroubles(m_parser.Counters());
+    bool bOnlyEchoes = true; // nothing but our own request has come back so far
+
+    // Hands out what the parser found; true when it was the answer.
+    auto takeFound = [&](bool bAllFed) -> bool
+    {
+        STelegram telegram;
+        while (m_parser.Take(telegram))
+        {
+            const bool bFirst =
+                bOnlyEchoes && ParserTroubles(m_parser.Counters()) == dwTroublesBefore;
+            const bool bLast = bAllFed && m_parser.BufferedBytes() == 0;
+            bool bEcho = false;
+            if (Accept(telegram, request, expectation, bFirst, bLast, bEcho))
+            {
+                answer = telegram;
+                return true;
+            }
+            bOnlyEchoes = bOnlyEchoes && bEcho;
+        }
+        return false;
+    };
+    // What came behind the answer is no part of it: it is dropped as the line's.
+    auto answered = [&](std::size_t nBehind)
+    {
+        m_counters.dwDroppedBytes += static_cast<std::uint32_t>(nBehind + m_parser.BufferedBytes());
+        m_parser.Reset();
+        m_qwLastByteNs = platform::ReadMonotonicNs();
+        m_qwLineFreeAtNs = m_qwLastByteNs + Bits(IdleTime1Bits(m_bus));
+        return teOutcome::Answered;
+    };
+
+    std::uint8_t abyBuffer[512];
+    for (;;)
+    {
+        const std::uint64_t qwNow = platform::ReadMonotonicNs();
+        const bool bBegun = m_parser.BufferedBytes() > 0;
+        // No answer begins after its time; one begun must go on without a gap.
+        if (!bBegun && qwNow >= qwBeginBy)
+            return teOutcome::NoAnswer;
+        const std::uint64_t qwDeadline =
+            bBegun ? std::min(qwEndBy, m_qwLastByteNs + qwGapNs) : qwBeginBy;
+        const long nRead = m_line.Receive(abyBuffer, sizeof abyBuffer, qwDeadline);
+        if (nRead < 0)
+            return teOutcome::LineFailed;
+        if (nRead == 0)
+        {
+            if (bBegun)
+            {
+                // A gap: what is buffered is no telegram; the search goes on behind it.
+                while (m_parser.NoteIdle())
+                {
+                    if (takeFound(true))
+                        return answered(0);
+                }
+            }
+            if (platform::ReadMonotonicNs() >= qwEndBy)
+                return teOutcome::NoAnswer;
+            continue;
+        }
+        m_qwLastByteNs = platform::ReadMonotonicNs();
+        std::size_t nAt = 0;
+        while (nAt < static_cast<std::size_t>(nRead))
+        {
+            nAt += m_parser.Feed(abyBuffer + nAt, static_cast<std::size_t>(nRead) - nAt);
+            if (takeFound(nAt == static_cast<std::size_t>(nRead)))
+                return answered(static_cast<std::size_t>(nRead) - nAt);
+        }
+        if (m_qwLastByteNs >= qwEndBy)
+            return teOutcome::NoAnswer;
+    }
+}
+
+} // namespace dp
