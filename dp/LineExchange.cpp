@@ -101,6 +101,8 @@ teOutcome CLineExchange::Send(const std::uint8_t* pbyBytes, std::size_t nCount)
     if (eQuiet != teOutcome::Answered)
         return eQuiet;
     m_parser.Reset();
+    // The request leaves the line no earlier than its characters after this.
+    m_qwSendStartNs = platform::ReadMonotonicNs();
     return m_line.Send(pbyBytes, nCount) ? teOutcome::Answered : teOutcome::LineFailed;
 }
 
@@ -176,6 +178,18 @@ teOutcome CLineExchange::Receive(std::size_t nRequestBytes, const STelegram& req
         m_qwAllowanceNs;
     const std::uint64_t qwGapNs = kSlackCharacters * m_qwCharacterNs + m_qwAllowanceNs;
     const std::uint32_t dwTroublesBefore = ParserTroubles(m_parser.Counters());
+    // An answer follows the whole request and the slave's shortest station delay: a telegram
+    // already complete before its own characters could have followed is none (it was on the
+    // line while we sent, a collision).
+    const std::uint64_t qwAnswerFrom =
+        m_qwSendStartNs + Bits(nRequestBytes * kBitsPerCharacter + m_bus.dwMinTsdr);
+    auto tooEarly = [&](const STelegram& telegram)
+    {
+        const std::size_t nSize = telegram.eFrame == teFrame::ShortAck
+                                      ? 1
+                                      : TelegramSize(telegram.eFrame, telegram.DataUnits());
+        return platform::ReadMonotonicNs() < qwAnswerFrom + Bits(nSize * kBitsPerCharacter);
+    };
     bool bOnlyEchoes = true; // nothing but our own request has come back so far
 
     // Hands out what the parser found; true when it was the answer.
@@ -188,7 +202,9 @@ teOutcome CLineExchange::Receive(std::size_t nRequestBytes, const STelegram& req
                 bOnlyEchoes && ParserTroubles(m_parser.Counters()) == dwTroublesBefore;
             const bool bLast = bAllFed && m_parser.BufferedBytes() == 0;
             bool bEcho = false;
-            if (Accept(telegram, request, expectation, bFirst, bLast, bEcho))
+            if (tooEarly(telegram) && !SameTelegram(telegram, request))
+                ++m_counters.dwForeign;
+            else if (Accept(telegram, request, expectation, bFirst, bLast, bEcho))
             {
                 answer = telegram;
                 return true;

@@ -8,7 +8,9 @@
 //
 // After the request, an answer must begin within the request's own characters plus the slot
 // time plus the response allowance (what the system and adapter add), and end within its
-// longest length's character times plus two characters and the allowance. Taken as the answer:
+// longest length's character times plus two characters and the allowance; and it cannot be
+// complete before the request, the slave's min TSDR and its own characters could have passed
+// (a telegram that is, was on the line while we sent). Taken as the answer:
 //   - SD1, SD2 or SD3 from the station asked to this master, as a response (bit 6 clear), with
 //     the reserved bit 7 clear and the station type of a slave;
 //   - the short acknowledgement E5, only where the request may be answered by one, and only as
@@ -92,6 +94,7 @@ private:
     std::uint64_t m_qwQuietBoundNs;
     std::uint64_t m_qwLineFreeAtNs = 0; // idle time after the last telegram
     std::uint64_t m_qwLastByteNs = 0;   // when the line last carried a byte we saw
+    std::uint64_t m_qwSendStartNs = 0;  // when the last request was handed to the line
     CTelegramParser m_parser;
     SLineCounters m_counters;
 };

@@ -35,7 +35,7 @@ std::uint32_t ReadFakeTicks()
     return g_dwFakeTicks.load();
 }
 
-const platform::SClockSource kFakeClock{ReadFakeTicks, nullptr};
+const platform::SClockSource kFakeClock{ReadFakeTicks, nullptr, nullptr};
 
 std::atomic<int> g_nNextBoard{1};
 

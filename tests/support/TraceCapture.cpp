@@ -27,7 +27,7 @@ platform::SLocalTime FakeLocalTime()
     return g_time;
 }
 
-const platform::SClockSource g_fakeSource{FakeTicks, FakeLocalTime};
+const platform::SClockSource g_fakeSource{FakeTicks, FakeLocalTime, nullptr};
 
 void CaptureDebugText(const char* pszText)
 {

@@ -1,0 +1,585 @@
+// The master on a scripted line in virtual time: its start-up state by state, what it takes as
+// an answer on a bad line (noise, other stations, late and repeated answers, stray E5), that a
+// cycle stays within its bound whatever the line carries, that hosts never get inputs a slave
+// did not send in answer, and every recovery branch.
+#include "tests/dp/ScriptedSlave.h"
+
+#include "dp/DpMaster.h"
+
+#include <gmock/gmock.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace dptest
+{
+namespace
+{
+
+using testing::Contains;
+using testing::HasSubstr;
+
+constexpr std::uint32_t kBaudRate = 500000;
+constexpr std::uint8_t kMaster = 2;
+constexpr std::uint64_t kMs = 1000000;
+
+class DpMasterLineTest : public testing::Test
+{
+protected:
+    DpMasterLineTest()
+    {
+        dp::DefaultBusParameters(kBaudRate, m_config.bus);
+        m_config.byMasterAddress = kMaster;
+        m_config.dwResponseAllowanceUs = 100;
+        m_config.dwRestartIntervalMs = 20;
+        m_config.dwGlobalControlIntervalMs = 0;
+        m_line.SetResponder(
+            [this](const dp::STelegram& request, std::uint64_t qwEndNs)
+            {
+                for (auto& pSlave : m_slaves)
+                    pSlave->Respond(request, qwEndNs);
+            });
+    }
+
+    // A slave of the bus file and a scripted slave behind it; lengths up to 16 bytes.
+    CScriptedSlave& AddSlave(std::uint8_t byAddress, std::uint8_t byInputs, std::uint8_t byOutputs,
+                             bool bOnLine = true)
+    {
+        dp::SSlaveConfig slave;
+        slave.byAddress = byAddress;
+        slave.wIdent = 0x0A35;
+        slave.byInputLength = byInputs;
+        slave.byOutputLength = byOutputs;
+        if (byInputs != 0)
+            slave.abyConfig.push_back(static_cast<std::uint8_t>(0x10 | (byInputs - 1)));
+        if (byOutputs != 0)
+            slave.abyConfig.push_back(static_cast<std::uint8_t>(0x20 | (byOutputs - 1)));
+        m_config.slaves.push_back(slave);
+        auto pSlave =
+            std::make_unique<CScriptedSlave>(m_line, byAddress, 0x0A35, byInputs, byOutputs);
+        CScriptedSlave& scripted = *pSlave;
+        if (bOnLine)
+            m_slaves.push_back(std::move(pSlave));
+        else
+            m_offLine.push_back(std::move(pSlave));
+        return scripted;
+    }
+
+    void Start()
+    {
+        m_pMaster = std::make_unique<dp::CDpMaster>(m_line, m_config);
+        m_pMaster->SetEventHandler([this](const std::string& strLine)
+                                   { m_events.push_back(strLine); });
+        m_pMaster->SetMode(dp::MasterOperate);
+    }
+
+    bool Cycle() { return m_pMaster->RunCycle(); }
+
+    // Runs cycles until the condition holds; false after nMax.
+    template <typename PRED> bool CyclesUntil(PRED condition, int nMax = 200)
+    {
+        for (int i = 0; i < nMax; ++i)
+        {
+            if (condition())
+                return true;
+            if (!Cycle())
+                return false;
+        }
+        return condition();
+    }
+
+    const dp::SSlaveStatus& Status(std::uint8_t byAddress)
+    {
+        return m_pMaster->Slave(static_cast<std::size_t>(m_pMaster->FindSlave(byAddress)));
+    }
+    bool Exchanging(std::uint8_t byAddress)
+    {
+        const dp::teBoardSlaveState eState = Status(byAddress).eState;
+        return eState == dp::SlaveDataExchange || eState == dp::SlaveDiagnosisPending;
+    }
+    Bytes Inputs(std::uint8_t byAddress, std::size_t nCount)
+    {
+        return Bytes(Status(byAddress).abyInputs, Status(byAddress).abyInputs + nCount);
+    }
+    bool InputsZero(std::uint8_t byAddress)
+    {
+        for (std::uint8_t by : Status(byAddress).abyInputs)
+        {
+            if (by != 0)
+                return false;
+        }
+        return true;
+    }
+    // What a host may be shown: inputs only while the slave exchanges, and then only inputs the
+    // slave sent; nothing at all otherwise.
+    void ExpectTruthful(std::uint8_t byAddress, const std::vector<Bytes>& aSent)
+    {
+        if (!Exchanging(byAddress))
+        {
+            EXPECT_TRUE(InputsZero(byAddress)) << "slave " << int(byAddress);
+            return;
+        }
+        EXPECT_THAT(aSent, Contains(Inputs(byAddress, aSent.front().size())));
+    }
+
+    CScriptedLine m_line{kBaudRate};
+    dp::SMasterConfig m_config;
+    std::vector<std::unique_ptr<CScriptedSlave>> m_slaves;
+    std::vector<std::unique_ptr<CScriptedSlave>> m_offLine;
+    std::unique_ptr<dp::CDpMaster> m_pMaster;
+    std::vector<std::string> m_events;
+};
+
+TEST_F(DpMasterLineTest, StartUpGoesStateByStateAndPostsExchangeOnlyWithInputs)
+{
+    CScriptedSlave& slave = AddSlave(3, 2, 2);
+    m_config.slaves[0].abyUserPrm = {0x01, 0x02};
+    slave.SetInputs({0x12, 0x34});
+    Start();
+
+    ASSERT_TRUE(Cycle());
+    // Global_Control to everyone (SDN high, SAP 58 from 62): operate, every group. Then the
+    // FDL status request to slave 3, without frame count.
+    ASSERT_GE(m_line.Sent().size(), 2u);
+    EXPECT_EQ(m_line.Sent()[0], Sd2(127, kMaster, 0x46, 58, 62, {0x00, 0x00}));
+    EXPECT_EQ(m_line.Sent()[1], Sd1(3, kMaster, 0x49));
+    EXPECT_EQ(Status(3).eState, dp::SlaveParameterising);
+
+    ASSERT_TRUE(Cycle()); // Slave_Diag: SRD high with FCB set, FCV not yet
+    EXPECT_EQ(m_line.Sent().back(), Sd2(3, kMaster, 0x6D, 60, 62, {}));
+    ASSERT_TRUE(Cycle()); // Set_Prm: lock, no watchdog, factors 1 1, min TSDR 11, ident, group 0
+    EXPECT_EQ(slave.LastSetPrm(), (Bytes{0x80, 0x01, 0x01, 11, 0x0A, 0x35, 0x00, 0x01, 0x02}));
+    EXPECT_EQ(m_line.Sent().back()[6], 0x5D) << "FCB toggled off, FCV on";
+    ASSERT_TRUE(Cycle()); // Chk_Cfg with the configuration bytes
+    EXPECT_EQ(m_line.Sent().back(), Sd2(3, kMaster, 0x7D, 62, 62, {0x11, 0x21}));
+    ASSERT_TRUE(Cycle()); // Slave_Diag: ready
+    EXPECT_EQ(slave.State(), CScriptedSlave::teState::DataExchange);
+    EXPECT_EQ(Status(3).eState, dp::SlaveParameterising) << "no inputs have come yet";
+    EXPECT_TRUE(InputsZero(3));
+
+    ASSERT_TRUE(Cycle()); // the first Data_Exchange brings the inputs
+    EXPECT_EQ(Status(3).eState, dp::SlaveDataExchange);
+    EXPECT_EQ(Inputs(3, 2), (Bytes{0x12, 0x34}));
+    EXPECT_THAT(m_events, Contains("slave 3: data exchange"));
+}
+
+TEST_F(DpMasterLineTest, EveryCycleEndsWithinItsBoundWhateverTheLineCarries)
+{
+    AddSlave(3, 2, 2);
+    AddSlave(4, 0, 2);
+    Start();
+    ASSERT_TRUE(CyclesUntil([this] { return Exchanging(3) && Exchanging(4); }));
+    const std::uint64_t qwBound = m_pMaster->CycleBoundNs();
+
+    struct SLine
+    {
+        const char* pszName;
+        std::function<void(std::uint64_t qwFrom)> put;
+    };
+    const std::uint64_t qwSpan = 10000 * kMs;
+    const SLine aLines[] = {
+        {"random noise",
+         [&](std::uint64_t qwFrom) { m_line.PutNoise(qwFrom, qwFrom + qwSpan, 7); }},
+        {"start delimiters",
+         [&](std::uint64_t qwFrom) { m_line.PutNoise(qwFrom, qwFrom + qwSpan, 1, 0x68); }},
+        {"short acknowledgements",
+         [&](std::uint64_t qwFrom) { m_line.PutNoise(qwFrom, qwFrom + qwSpan, 1, 0xE5); }},
+        {"a station every 10 ms",
+         [&](std::uint64_t qwFrom)
+         {
+             for (std::uint64_t qwAt = qwFrom; qwAt < qwFrom + qwSpan; qwAt += 10 * kMs)
+                 m_line.Put(qwAt, Sd1(21, 20, 0x49));
+         }},
+    };
+    for (const SLine& line : aLines)
+    {
+        SCOPED_TRACE(line.pszName);
+        // The slaves fall silent; the line carries the rest.
+        for (auto& pSlave : m_slaves)
+            pSlave->SetFault([](const dp::STelegram&, CScriptedSlave::SReply& reply)
+                             { reply.abyBytes.clear(); });
+        line.put(m_line.Now());
+        for (int i = 0; i < 5; ++i)
+        {
+            const std::uint64_t qwStart = m_line.Now();
+            ASSERT_TRUE(Cycle());
+            EXPECT_LE(m_line.Now() - qwStart, qwBound);
+        }
+        EXPECT_FALSE(Exchanging(3));
+        EXPECT_FALSE(Exchanging(4));
+        EXPECT_TRUE(InputsZero(3));
+        // Past the disturbance, the slaves come back.
+        m_line.SkipTo(m_line.Now() + qwSpan);
+        for (auto& pSlave : m_slaves)
+            pSlave->SetFault(nullptr);
+        EXPECT_TRUE(CyclesUntil([this] { return Exchanging(3) && Exchanging(4); }, 400));
+    }
+}
+
+TEST_F(DpMasterLineTest, AStationTalkingEvery10MsLeavesRoomForTheSlaves)
+{
+    AddSlave(3, 2, 2).SetInputs({0x01, 0x02});
+    Start();
+    for (std::uint64_t qwAt = m_line.Now(); qwAt < m_line.Now() + 2000 * kMs; qwAt += 10 * kMs)
+        m_line.Put(qwAt, Sd2(21, 20, 0x08, -1, -1, {0xEE, 0xEE}));
+    ASSERT_TRUE(CyclesUntil([this] { return Exchanging(3); }));
+    for (int i = 0; i < 300; ++i)
+    {
+        ASSERT_TRUE(Cycle());
+        EXPECT_EQ(Inputs(3, 2), (Bytes{0x01, 0x02}));
+    }
+    EXPECT_GT(m_pMaster->LineCounters().dwForeign + m_pMaster->LineCounters().dwDroppedBytes, 0u);
+}
+
+TEST_F(DpMasterLineTest, AStrayShortAcknowledgementAnswersNothing)
+{
+    // An output-only slave that falls silent on a noisy line, and a slave that is not there.
+    CScriptedSlave& silent = AddSlave(7, 0, 2);
+    AddSlave(9, 2, 2, false);
+    Start();
+    ASSERT_TRUE(CyclesUntil([this] { return Exchanging(7); }));
+    silent.SetFault([](const dp::STelegram&, CScriptedSlave::SReply& reply)
+                    { reply.abyBytes.clear(); });
+    // Bursts of random bytes with 0xE5 among them, with quiet gaps between.
+    std::uint32_t dwSeed = 11;
+    for (std::uint64_t qwAt = m_line.Now(); qwAt < m_line.Now() + 3000 * kMs; qwAt += 400000)
+    {
+        m_line.PutNoise(qwAt, qwAt + 5 * m_line.CharacterNs(), dwSeed++);
+        m_line.Put(qwAt + 5 * m_line.CharacterNs(), kShortAck);
+    }
+    ASSERT_TRUE(Cycle());
+    ASSERT_TRUE(Cycle());
+    for (int i = 0; i < 1000; ++i)
+    {
+        ASSERT_TRUE(Cycle());
+        ASSERT_FALSE(Exchanging(7)) << "cycle " << i;
+        ASSERT_EQ(Status(9).eState, dp::SlaveNotReachable) << "cycle " << i;
+    }
+    EXPECT_GT(m_pMaster->LineCounters().dwStrayShortAcks + m_pMaster->LineCounters().dwDroppedBytes,
+              0u);
+}
+
+TEST_F(DpMasterLineTest, ALateAnswerIsNeverTakenForTheNextRequest)
+{
+    // Slave 7 answers every request, but after its slot; slave 8 is not there.
+    CScriptedSlave& late = AddSlave(7, 0, 2);
+    AddSlave(8, 0, 2, false);
+    late.SetFault(
+        [this](const dp::STelegram&, CScriptedSlave::SReply& reply) {
+            reply.qwDelayNs = m_line.BitNs(m_config.bus.dwSlotTime) + 200000 + m_line.CharacterNs();
+        });
+    Start();
+    for (int i = 0; i < 500; ++i)
+    {
+        ASSERT_TRUE(Cycle());
+        ASSERT_EQ(Status(8).eState, dp::SlaveNotReachable);
+        ASSERT_FALSE(Exchanging(7)) << "an answer out of its slot answers nothing";
+    }
+}
+
+TEST_F(DpMasterLineTest, ATelegramAfterTheAnswerIsNotTheNextAnswer)
+{
+    CScriptedSlave& slave = AddSlave(3, 2, 2);
+    Start();
+    std::uint8_t byCount = 0;
+    std::vector<Bytes> aSent;
+    slave.SetFault(
+        [&](const dp::STelegram& request, CScriptedSlave::SReply& reply)
+        {
+            if (request.bHasDsap || (request.byFc & 0x0F) != 13)
+                return; // Data_Exchange only
+            // Each answer carries a new count; after a pause comes a stray copy with other
+            // inputs, before the master could send its next request if it did not wait.
+            const Bytes abyInputs = {0x10, ++byCount};
+            aSent.push_back(abyInputs);
+            reply.abyBytes = Sd2(kMaster, 3, 0x08, -1, -1, abyInputs);
+            reply.abyLater = Sd2(kMaster, 3, 0x08, -1, -1, {0xEE, 0xEE});
+            reply.qwLaterNs = reply.qwDelayNs + (reply.abyBytes.size() + 3) * m_line.CharacterNs();
+        });
+    ASSERT_TRUE(CyclesUntil([this] { return Exchanging(3); }));
+    for (int i = 0; i < 300; ++i)
+    {
+        ASSERT_TRUE(Cycle());
+        ExpectTruthful(3, aSent);
+        ASSERT_EQ(Inputs(3, 2), aSent.back()) << "cycle " << i;
+    }
+}
+
+TEST_F(DpMasterLineTest, InputsStopTheMomentASlaveLeavesDataExchange)
+{
+    CScriptedSlave& slave = AddSlave(3, 2, 2);
+    slave.SetInputs({0x55, 0xAA});
+    Start();
+    ASSERT_TRUE(CyclesUntil([this] { return Exchanging(3); }));
+    EXPECT_EQ(Inputs(3, 2), (Bytes{0x55, 0xAA}));
+
+    // It refuses every Data_Exchange (no service): it has left data exchange.
+    slave.SetState(CScriptedSlave::teState::WaitPrm);
+    ASSERT_TRUE(Cycle());
+    EXPECT_EQ(Status(3).eState, dp::SlaveParameterising);
+    EXPECT_EQ(Status(3).strProblem, "left data exchange");
+    EXPECT_TRUE(InputsZero(3));
+
+    // Until a Data_Exchange brings new inputs, hosts see none.
+    slave.SetInputs({0x66, 0x77});
+    const std::vector<Bytes> aSent = {{0x66, 0x77}};
+    ASSERT_TRUE(CyclesUntil(
+        [&]
+        {
+            ExpectTruthful(3, aSent);
+            return Exchanging(3);
+        }));
+    EXPECT_EQ(Inputs(3, 2), aSent.front());
+}
+
+TEST_F(DpMasterLineTest, FunctionCodesNoSlaveSendsAreNoAnswer)
+{
+    const std::uint8_t abyCodes[] = {
+        0x88, // the reserved bit
+        0x28, // a master's station type (ready for the ring)
+        0x48, // a request
+    };
+    for (std::uint8_t byFc : abyCodes)
+    {
+        SCOPED_TRACE(byFc);
+        m_config.slaves.clear();
+        m_slaves.clear();
+        CScriptedSlave& slave = AddSlave(3, 2, 2);
+        Start();
+        ASSERT_TRUE(CyclesUntil([this] { return Exchanging(3); }));
+        slave.SetFault(
+            [byFc](const dp::STelegram& request, CScriptedSlave::SReply& reply)
+            {
+                if (!request.bHasDsap)
+                    reply.abyBytes = Sd2(kMaster, 3, byFc, -1, -1, {0xEE, 0xEE});
+            });
+        ASSERT_TRUE(Cycle());
+        EXPECT_EQ(Status(3).eState, dp::SlaveNotReachable);
+        EXPECT_TRUE(InputsZero(3));
+    }
+}
+
+TEST_F(DpMasterLineTest, ADiagnosisDuringDataExchangeIsActedOnAsAtStartUp)
+{
+    struct SCase
+    {
+        const char* pszName;
+        std::function<void(CScriptedSlave&)> make;
+        dp::teBoardSlaveState eState;
+        const char* pszWhy;
+    };
+    const SCase aCases[] = {
+        {"parameter fault", [](CScriptedSlave& s) { s.SetDiagnosis(0x40, 0); },
+         dp::SlaveConfigFault, "parameters refused"},
+        {"configuration fault", [](CScriptedSlave& s) { s.SetDiagnosis(0x04, 0); },
+         dp::SlaveConfigFault, "configuration refused"},
+        {"another ident", [](CScriptedSlave& s) { s.SetIdentInDiagnosis(0x1234); },
+         dp::SlaveConfigFault, "ident number 0x1234, expected 0x0A35"},
+        {"another master's lock",
+         [](CScriptedSlave& s)
+         {
+             s.SetDiagnosis(0x80, 0);
+             s.SetMasterInDiagnosis(9);
+         },
+         dp::SlaveStopped, "held by master 9"},
+        {"parameters wanted", [](CScriptedSlave& s) { s.SetDiagnosis(0, 0x01); },
+         dp::SlaveParameterising, "asks for parameters again"},
+    };
+    for (const SCase& test : aCases)
+    {
+        SCOPED_TRACE(test.pszName);
+        m_config.slaves.clear();
+        m_slaves.clear();
+        CScriptedSlave& slave = AddSlave(3, 2, 2);
+        slave.SetInputs({0x01, 0x01});
+        Start();
+        ASSERT_TRUE(CyclesUntil([this] { return Exchanging(3); }));
+        test.make(slave);
+        slave.SetDiagnosisWaits(true);
+        ASSERT_TRUE(Cycle()); // Data_Exchange flags the diagnosis
+        ASSERT_TRUE(Cycle()); // which is read and judged
+        EXPECT_EQ(Status(3).eState, test.eState);
+        EXPECT_EQ(Status(3).strProblem, test.pszWhy);
+        EXPECT_TRUE(InputsZero(3));
+    }
+}
+
+TEST_F(DpMasterLineTest, ExtendedDiagnosisKeepsTheSlaveExchangingAndSaysSo)
+{
+    CScriptedSlave& slave = AddSlave(3, 2, 2);
+    Start();
+    ASSERT_TRUE(CyclesUntil([this] { return Exchanging(3); }));
+    slave.SetDiagnosis(0x08, 0);
+    slave.SetDiagnosisWaits(true);
+    ASSERT_TRUE(Cycle());
+    ASSERT_TRUE(Cycle());
+    EXPECT_EQ(Status(3).eState, dp::SlaveDiagnosisPending);
+    EXPECT_EQ(Status(3).byDiagLength, 6);
+    slave.SetDiagnosis(0, 0);
+    ASSERT_TRUE(Cycle());
+    ASSERT_TRUE(Cycle());
+    slave.SetDiagnosisWaits(false);
+    ASSERT_TRUE(Cycle());
+    EXPECT_EQ(Status(3).eState, dp::SlaveDataExchange);
+}
+
+TEST_F(DpMasterLineTest, AnswersOfTheWrongShapeRestartTheSlaveWithTheReason)
+{
+    struct SCase
+    {
+        const char* pszName;
+        CScriptedSlave::PFN_FAULT fault;
+        const char* pszWhy;
+    };
+    const SCase aCases[] = {
+        {"service access points",
+         [](const dp::STelegram& request, CScriptedSlave::SReply& reply)
+         {
+             if (!request.bHasDsap)
+                 reply.abyBytes = Sd2(kMaster, 3, 0x08, 62, 60, {0x01, 0x02});
+         },
+         "answered Data_Exchange with service access points"},
+        {"input length",
+         [](const dp::STelegram& request, CScriptedSlave::SReply& reply)
+         {
+             if (!request.bHasDsap)
+                 reply.abyBytes = Sd2(kMaster, 3, 0x08, -1, -1, {0x01, 0x02, 0x03});
+         },
+         "answered with the wrong input length"},
+    };
+    for (const SCase& test : aCases)
+    {
+        SCOPED_TRACE(test.pszName);
+        m_config.slaves.clear();
+        m_slaves.clear();
+        CScriptedSlave& slave = AddSlave(3, 2, 2);
+        Start();
+        ASSERT_TRUE(CyclesUntil([this] { return Exchanging(3); }));
+        slave.SetFault(test.fault);
+        ASSERT_TRUE(Cycle());
+        EXPECT_EQ(Status(3).eState, dp::SlaveParameterising);
+        EXPECT_EQ(Status(3).strProblem, test.pszWhy);
+        EXPECT_TRUE(InputsZero(3));
+        EXPECT_GE(Status(3).counters.dwBadAnswers, 1u);
+    }
+}
+
+TEST_F(DpMasterLineTest, StartUpRefusalsAndSlavesThatNeverBecomeReady)
+{
+    struct SCase
+    {
+        const char* pszName;
+        std::function<void(CScriptedSlave&)> make;
+        dp::teBoardSlaveState eState;
+        const char* pszWhy;
+    };
+    const SCase aCases[] = {
+        {"held by another master",
+         [](CScriptedSlave& s)
+         {
+             s.SetDiagnosis(0x80, 0);
+             s.SetMasterInDiagnosis(9);
+         },
+         dp::SlaveStopped, "held by master 9"},
+        {"another ident", [](CScriptedSlave& s) { s.SetIdentInDiagnosis(0x4711); },
+         dp::SlaveConfigFault, "ident number 0x4711, expected 0x0A35"},
+        {"never ready", [](CScriptedSlave& s) { s.SetDiagnosis(0x02, 0); }, dp::SlaveParameterising,
+         "does not become ready"},
+        {"Set_Prm refused",
+         [](CScriptedSlave& s)
+         {
+             s.SetFault(
+                 [](const dp::STelegram& request, CScriptedSlave::SReply& reply)
+                 {
+                     if (request.bHasDsap && request.byDsap == 61)
+                         reply.abyBytes = Sd1(kMaster, 3, 0x03);
+                 });
+         },
+         dp::SlaveConfigFault, "Set_Prm not acknowledged"},
+        {"silent",
+         [](CScriptedSlave& s)
+         {
+             s.SetFault([](const dp::STelegram&, CScriptedSlave::SReply& reply)
+                        { reply.abyBytes.clear(); });
+         },
+         dp::SlaveNotReachable, "no answer"},
+    };
+    for (const SCase& test : aCases)
+    {
+        SCOPED_TRACE(test.pszName);
+        m_config.slaves.clear();
+        m_slaves.clear();
+        test.make(AddSlave(3, 2, 2));
+        Start();
+        ASSERT_TRUE(CyclesUntil([&] { return Status(3).strProblem == test.pszWhy; }, 400));
+        EXPECT_EQ(Status(3).eState, test.eState);
+        for (int i = 0; i < 100; ++i)
+        {
+            ASSERT_TRUE(Cycle());
+            ASSERT_FALSE(Exchanging(3));
+        }
+    }
+}
+
+TEST_F(DpMasterLineTest, AFlappingSlavePrintsACountNotAFlood)
+{
+    CScriptedSlave& slave = AddSlave(3, 2, 2);
+    Start();
+    ASSERT_TRUE(CyclesUntil([this] { return Exchanging(3); }));
+    // Every third Data_Exchange is refused: the slave restarts at once and comes back.
+    int nCount = 0;
+    slave.SetFault(
+        [&](const dp::STelegram& request, CScriptedSlave::SReply& reply)
+        {
+            if (!request.bHasDsap && request.eFrame != dp::teFrame::Sd1 && ++nCount % 3 == 0)
+                reply.abyBytes = Sd1(kMaster, 3, 0x03);
+        });
+    m_events.clear();
+    const std::uint64_t qwEnd = m_line.Now() + 3000 * kMs;
+    while (m_line.Now() < qwEnd)
+        ASSERT_TRUE(Cycle());
+    EXPECT_GT(Status(3).counters.dwRestarts, 20u);
+    EXPECT_GT(Status(3).counters.dwUnshownStateLines, 0u);
+    // At most four lines a second, and a count of the rest.
+    EXPECT_LE(m_events.size(), 4u * 4u + 4u);
+    EXPECT_THAT(m_events, Contains(HasSubstr("more state changes not shown")));
+}
+
+TEST_F(DpMasterLineTest, EchoesOfOwnRequestsAreNoAnswerButDoNotHideOne)
+{
+    m_line.SetEcho(true);
+    AddSlave(3, 2, 2).SetInputs({0x0A, 0x0B});
+    AddSlave(7, 0, 2);
+    Start();
+    ASSERT_TRUE(CyclesUntil([this] { return Exchanging(3) && Exchanging(7); }));
+    EXPECT_EQ(Inputs(3, 2), (Bytes{0x0A, 0x0B}));
+    EXPECT_GT(m_pMaster->LineCounters().dwEchoes, 0u);
+}
+
+TEST_F(DpMasterLineTest, AFailedLineEndsTheCycle)
+{
+    AddSlave(3, 2, 2);
+    Start();
+    ASSERT_TRUE(CyclesUntil([this] { return Exchanging(3); }));
+    m_line.Fail();
+    EXPECT_FALSE(Cycle());
+}
+
+TEST_F(DpMasterLineTest, ClearModeSendsZerosAndSaysSoToEveryone)
+{
+    CScriptedSlave& slave = AddSlave(3, 2, 2);
+    Start();
+    ASSERT_TRUE(CyclesUntil([this] { return Exchanging(3); }));
+    const std::uint8_t abyOutputs[2] = {0x12, 0x34};
+    m_pMaster->SetOutputs(0, abyOutputs, 2);
+    ASSERT_TRUE(Cycle());
+    EXPECT_EQ(slave.LastOutputs(), (Bytes{0x12, 0x34}));
+    m_pMaster->SetMode(dp::MasterClear);
+    ASSERT_TRUE(Cycle());
+    EXPECT_THAT(m_line.Sent(), Contains(Sd2(127, kMaster, 0x46, 58, 62, {0x02, 0x00})));
+    EXPECT_EQ(slave.LastOutputs(), (Bytes{0x00, 0x00}));
+}
+
+} // namespace
+} // namespace dptest
