@@ -26,6 +26,11 @@ public:
 
     // Drops what has arrived and not been read, without waiting; the count dropped, or -1.
     virtual long Drain() = 0;
+
+    // Whether characters take their time on this line, as on a UART: an answer then cannot
+    // be complete before the request and its own characters have passed. A pseudo-terminal
+    // passes bytes at once.
+    virtual bool Paced() const = 0;
 };
 
 } // namespace dp

@@ -202,7 +202,7 @@ teOutcome CLineExchange::Receive(std::size_t nRequestBytes, const STelegram& req
                 bOnlyEchoes && ParserTroubles(m_parser.Counters()) == dwTroublesBefore;
             const bool bLast = bAllFed && m_parser.BufferedBytes() == 0;
             bool bEcho = false;
-            if (tooEarly(telegram) && !SameTelegram(telegram, request))
+            if (m_line.Paced() && tooEarly(telegram) && !SameTelegram(telegram, request))
                 ++m_counters.dwForeign;
             else if (Accept(telegram, request, expectation, bFirst, bLast, bEcho))
             {

@@ -10,6 +10,8 @@
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -26,6 +28,16 @@ namespace
 std::string Reason(const char* pszWhat)
 {
     return std::string(pszWhat) + ": " + std::strerror(errno);
+}
+
+// The other ends of Unix 98 pseudo-terminals have the majors 136 to 143.
+bool IsPseudoTerminal(int fd)
+{
+    struct stat info;
+    if (fstat(fd, &info) != 0)
+        return false;
+    const unsigned uMajor = major(info.st_rdev);
+    return uMajor >= 136 && uMajor <= 143;
 }
 
 bool SetLine(int fd, std::uint32_t dwBaudRate, std::uint32_t& dwActual, std::string& strError)
@@ -141,6 +153,7 @@ bool CSerialPort::Open(const std::string& strPath, std::uint32_t dwBaudRate, teR
     features.bLowLatency = SetLowLatency(fd);
     ioctl(fd, TCFLSH, TCIOFLUSH);
     m_fd = fd;
+    m_bPaced = !IsPseudoTerminal(fd);
     m_features = features;
     return true;
 }
@@ -176,6 +189,7 @@ bool CSerialPort::OpenPseudoTerminal(std::uint32_t dwBaudRate, std::string& strP
         return false;
     }
     m_fd = fd;
+    m_bPaced = false;
     m_fdPeerHold = fdHold;
     m_features = features;
     strPeerPath = szName;

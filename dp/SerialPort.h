@@ -64,10 +64,12 @@ public:
     long Receive(std::uint8_t* pbyBuffer, std::size_t nCapacity,
                  std::uint64_t qwDeadlineNs) override;
     long Drain() override;
+    bool Paced() const override { return m_bPaced; }
 
 private:
     int m_fd = -1;
     int m_fdPeerHold = -1; // a pseudo-terminal's other end, held open
+    bool m_bPaced = false; // a real UART, not a pseudo-terminal
     SPortFeatures m_features;
 };
 

@@ -280,29 +280,38 @@ TEST_F(DpMasterLineTest, ALateAnswerIsNeverTakenForTheNextRequest)
 
 TEST_F(DpMasterLineTest, ATelegramAfterTheAnswerIsNotTheNextAnswer)
 {
-    CScriptedSlave& slave = AddSlave(3, 2, 2);
-    Start();
-    std::uint8_t byCount = 0;
-    std::vector<Bytes> aSent;
-    slave.SetFault(
-        [&](const dp::STelegram& request, CScriptedSlave::SReply& reply)
-        {
-            if (request.bHasDsap || (request.byFc & 0x0F) != 13)
-                return; // Data_Exchange only
-            // Each answer carries a new count; after a pause comes a stray copy with other
-            // inputs, before the master could send its next request if it did not wait.
-            const Bytes abyInputs = {0x10, ++byCount};
-            aSent.push_back(abyInputs);
-            reply.abyBytes = Sd2(kMaster, 3, 0x08, -1, -1, abyInputs);
-            reply.abyLater = Sd2(kMaster, 3, 0x08, -1, -1, {0xEE, 0xEE});
-            reply.qwLaterNs = reply.qwDelayNs + (reply.abyBytes.size() + 3) * m_line.CharacterNs();
-        });
-    ASSERT_TRUE(CyclesUntil([this] { return Exchanging(3); }));
-    for (int i = 0; i < 300; ++i)
+    // Right behind the answer (dropped with the line's quiet time before the next request), and
+    // later, while the master sends (on a real line a collision: no answer).
+    for (std::uint64_t qwGapCharacters : {1u, 4u})
     {
-        ASSERT_TRUE(Cycle());
-        ExpectTruthful(3, aSent);
-        ASSERT_EQ(Inputs(3, 2), aSent.back()) << "cycle " << i;
+        SCOPED_TRACE(qwGapCharacters);
+        m_config.slaves.clear();
+        m_slaves.clear();
+        CScriptedSlave& slave = AddSlave(3, 2, 2);
+        Start();
+        std::uint8_t byCount = 0;
+        std::vector<Bytes> aSent;
+        slave.SetFault(
+            [&, qwGapCharacters](const dp::STelegram& request, CScriptedSlave::SReply& reply)
+            {
+                if (request.bHasDsap || (request.byFc & 0x0F) != 13)
+                    return; // Data_Exchange only
+                // Each answer carries a new count; after a pause comes a stray copy with other
+                // inputs, before the master could send its next request if it did not wait.
+                const Bytes abyInputs = {0x10, ++byCount};
+                aSent.push_back(abyInputs);
+                reply.abyBytes = Sd2(kMaster, 3, 0x08, -1, -1, abyInputs);
+                reply.abyLater = Sd2(kMaster, 3, 0x08, -1, -1, {0xEE, 0xEE});
+                reply.qwLaterNs = reply.qwDelayNs +
+                                  (reply.abyBytes.size() + qwGapCharacters) * m_line.CharacterNs();
+            });
+        ASSERT_TRUE(CyclesUntil([this] { return Exchanging(3); }));
+        for (int i = 0; i < 300; ++i)
+        {
+            ASSERT_TRUE(Cycle());
+            ExpectTruthful(3, aSent);
+            ASSERT_EQ(Inputs(3, 2), aSent.back()) << "cycle " << i;
+        }
     }
 }
 

@@ -58,6 +58,7 @@ public:
     long Receive(std::uint8_t* pbyBuffer, std::size_t nCapacity,
                  std::uint64_t qwDeadlineNs) override;
     long Drain() override;
+    bool Paced() const override { return true; }
 
 private:
     static std::uint64_t ReadNow();
