@@ -566,6 +566,44 @@ TEST_F(DpMasterLineTest, EchoesOfOwnRequestsAreNoAnswerButDoNotHideOne)
     EXPECT_GT(m_pMaster->LineCounters().dwEchoes, 0u);
 }
 
+TEST_F(DpMasterLineTest, AWrongCheckSumCostsARetryAndALateAnswerWithinItsSlotIsTaken)
+{
+    CScriptedSlave& slave = AddSlave(3, 2, 2);
+    slave.SetInputs({0x21, 0x43});
+    Start();
+    ASSERT_TRUE(CyclesUntil([this] { return Exchanging(3); }));
+    const std::uint32_t dwRetries = Status(3).counters.dwRetries;
+
+    // One answer with its check sum off by one: repeated, and the repetition is answered.
+    bool bSpoilt = false;
+    slave.SetFault(
+        [&](const dp::STelegram& request, CScriptedSlave::SReply& reply)
+        {
+            if (!bSpoilt && !request.bHasDsap && reply.abyBytes.size() > 2)
+            {
+                ++reply.abyBytes[reply.abyBytes.size() - 2];
+                bSpoilt = true;
+            }
+        });
+    ASSERT_TRUE(Cycle());
+    EXPECT_TRUE(Exchanging(3));
+    EXPECT_EQ(Status(3).counters.dwRetries, dwRetries + 1);
+    EXPECT_GE(m_pMaster->ParserCounters().dwBadCheckSums, 1u);
+
+    // An answer that begins just inside the slot time and the allowance counts.
+    slave.SetFault(
+        [this](const dp::STelegram&, CScriptedSlave::SReply& reply)
+        {
+            reply.qwDelayNs = m_line.BitNs(m_config.bus.dwSlotTime) +
+                              m_config.dwResponseAllowanceUs * 1000 - m_line.CharacterNs();
+        });
+    slave.SetInputs({0x65, 0x87});
+    ASSERT_TRUE(Cycle());
+    EXPECT_TRUE(Exchanging(3));
+    EXPECT_EQ(Inputs(3, 2), (Bytes{0x65, 0x87}));
+    EXPECT_EQ(Status(3).counters.dwRetries, dwRetries + 1);
+}
+
 TEST_F(DpMasterLineTest, AFailedLineEndsTheCycle)
 {
     AddSlave(3, 2, 2);
