@@ -1,5 +1,6 @@
 #include "dp/DpMaster.h"
 
+#include "dp/DiagnosisText.h"
 #include "dp/DpServices.h"
 #include "dp/FunctionCodes.h"
 
@@ -467,6 +468,14 @@ CDpMaster::teState CDpMaster::ExchangeDiag(SSlave& slave)
     if (diag.byMasterAddress == kDiagNoMaster || (diag.byStatus2 & kDiag2PrmRequest) != 0 ||
         (diag.byStatus1 & kDiag1StationNotReady) != 0)
         return Restart(slave, SlaveParameterising, "asks for parameters again", true);
+    // What the slave reports while it exchanges, in words, when it says something new.
+    if (slave.abyLastDiag.size() != slave.status.byDiagLength ||
+        !std::equal(slave.abyLastDiag.begin(), slave.abyLastDiag.end(), slave.status.abyDiag))
+    {
+        slave.abyLastDiag.assign(slave.status.abyDiag,
+                                 slave.status.abyDiag + slave.status.byDiagLength);
+        StateLine(slave, SlaveName(slave.config) + ": diagnosis: " + DiagnosisText(diag));
+    }
     Post(slave, (diag.byStatus1 & kDiag1ExtDiag) != 0 ? SlaveDiagnosisPending : SlaveDataExchange,
          "");
     return teState::DataExchange;

@@ -135,6 +135,7 @@ private:
         std::uint64_t qwLineWindowNs = 0;
         std::uint32_t dwLinesInWindow = 0;
         std::uint32_t dwUnshownInWindow = 0;
+        std::vector<std::uint8_t> abyLastDiag; // the last diagnosis said during data exchange
     };
     enum class teReply : std::uint8_t
     {

@@ -154,6 +154,8 @@ TEST_F(DpBoardTest, HostsReadAndWriteTheRealSlavesThroughTheBoard)
                                                  "0x5678, 8 in / 4 out; exchanges [1-9][0-9]*, "
                                                  "retries [0-9]+, no answer [1-9][0-9]*, .*"));
     EXPECT_EQ(strDiag4, "  diagnosis: 08 04 00 02 56 78 03 5a 04");
+    ASSERT_TRUE(m_pMaster->ReadLine(strLine));
+    EXPECT_EQ(strLine, "  in words: extended diagnosis; master 2; ident 0x5678; device: 5a 04");
 }
 
 TEST_F(DpBoardTest, AnExpiredWatchdogClearsTheBusUntilTheHostSetsItAgain)

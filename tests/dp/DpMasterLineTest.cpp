@@ -425,6 +425,8 @@ TEST_F(DpMasterLineTest, ExtendedDiagnosisKeepsTheSlaveExchangingAndSaysSo)
     ASSERT_TRUE(Cycle());
     EXPECT_EQ(Status(3).eState, dp::SlaveDiagnosisPending);
     EXPECT_EQ(Status(3).byDiagLength, 6);
+    EXPECT_THAT(m_events,
+                Contains("slave 3: diagnosis: extended diagnosis; master 2; ident 0x0A35"));
     slave.SetDiagnosis(0, 0);
     ASSERT_TRUE(Cycle());
     ASSERT_TRUE(Cycle());

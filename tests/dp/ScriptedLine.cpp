@@ -152,8 +152,12 @@ Bytes Sd2(std::uint8_t byDa, std::uint8_t bySa, std::uint8_t byFc, int nDsap, in
         abyUnits.push_back(static_cast<std::uint8_t>(nSsap));
     abyUnits.insert(abyUnits.end(), abyData.begin(), abyData.end());
     const auto byLength = static_cast<std::uint8_t>(abyUnits.size());
-    Bytes abyBytes = {0x68, byLength, byLength, 0x68};
-    abyBytes.insert(abyBytes.end(), abyUnits.begin(), abyUnits.end());
+    Bytes abyBytes;
+    abyBytes.reserve(abyUnits.size() + 6);
+    for (std::uint8_t by : {std::uint8_t{0x68}, byLength, byLength, std::uint8_t{0x68}})
+        abyBytes.push_back(by);
+    for (std::uint8_t by : abyUnits)
+        abyBytes.push_back(by);
     abyBytes.push_back(Sum(abyUnits, 0, abyUnits.size()));
     abyBytes.push_back(0x16);
     return abyBytes;

@@ -1,5 +1,7 @@
 #include "tools/dpmaster/StatusText.h"
 
+#include "dp/DiagnosisText.h"
+
 #include <cstdio>
 
 namespace dpmaster
@@ -82,6 +84,9 @@ std::string FormatStatus(const dp::CDpMaster& master, const std::string& strPort
                 strText += szLine;
             }
             strText += "\n";
+            dp::SSlaveDiag diag;
+            if (dp::DecodeSlaveDiag(dp::ByteView(status.abyDiag, status.byDiagLength), diag))
+                strText += "  in words: " + dp::DiagnosisText(diag) + "\n";
         }
     }
     return strText;
