@@ -78,6 +78,8 @@ void CDpMaster::Event(const std::string& strText)
 {
     if (m_pfnEvent)
         m_pfnEvent(strText);
+    if (m_pTrace != nullptr && m_pTrace->Wants(kTraceStates))
+        m_pTrace->Line(kTraceStates, strText.c_str());
 }
 
 int CDpMaster::FindSlave(std::uint8_t byAddress) const

@@ -13,6 +13,7 @@
 // in between. The slave states are the numbers the board reports (teBoardSlaveState).
 #pragma once
 
+#include "dp/BusTrace.h"
 #include "dp/DpLine.h"
 #include "dp/LineExchange.h"
 #include "dp/MasterConfig.h"
@@ -85,6 +86,12 @@ public:
 
     // Events for people: a slave entering or leaving data exchange, and why.
     void SetEventHandler(PFN_EVENT pfnEvent) { m_pfnEvent = std::move(pfnEvent); }
+    // The events at kTraceStates, every telegram at kTraceTelegrams.
+    void SetTrace(IBusTrace* pTrace)
+    {
+        m_pTrace = pTrace;
+        m_exchange.SetTrace(pTrace);
+    }
 
     // Operate sends the outputs; Clear sends zeros and tells the slaves through
     // Global_Control. Offline and Stop end all traffic but Global_Control.
@@ -185,6 +192,7 @@ private:
     std::uint64_t m_qwLastGlobalControlNs = 0;
     SMasterCounters m_counters;
     PFN_EVENT m_pfnEvent;
+    IBusTrace* m_pTrace = nullptr;
 };
 
 } // namespace dp

@@ -1,10 +1,12 @@
 #include "dp/LineExchange.h"
 
 #include "dp/FunctionCodes.h"
+#include "dp/TelegramText.h"
 
 #include "platform/Clock.h"
 
 #include <algorithm>
+#include <string>
 
 namespace dp
 {
@@ -112,6 +114,7 @@ teOutcome CLineExchange::SendUnanswered(const STelegram& telegram)
     const std::size_t nBytes = EncodeTelegram(telegram, abyBytes, sizeof abyBytes);
     if (nBytes == 0)
         return teOutcome::LineFailed;
+    TraceTelegram("request", telegram, telegram.byDa);
     const teOutcome eSent = Send(abyBytes, nBytes);
     if (eSent != teOutcome::Answered)
         return eSent;
@@ -129,41 +132,76 @@ teOutcome CLineExchange::Transact(const STelegram& request, const SExpectation& 
     if (nBytes == 0)
         return teOutcome::LineFailed;
     ++m_counters.dwRequests;
+    TraceTelegram("request", request, request.byDa);
     const teOutcome eSent = Send(abyBytes, nBytes);
     if (eSent != teOutcome::Answered)
         return eSent;
     return Receive(nBytes, request, expectation, answer);
 }
 
-bool CLineExchange::Accept(const STelegram& telegram, const STelegram& request,
-                           const SExpectation& expectation, bool bFirstOnLine, bool bLastByte,
-                           bool& bEcho)
+CLineExchange::teVerdict CLineExchange::Judge(const STelegram& telegram, const STelegram& request,
+                                              const SExpectation& expectation, bool bFirstOnLine,
+                                              bool bLastByte, bool bTooEarly)
 {
-    bEcho = false;
-    if (telegram.eFrame == teFrame::ShortAck)
+    const bool bEcho = (telegram.eFrame == teFrame::Sd4 ||
+                        (telegram.eFrame != teFrame::ShortAck && IsRequestFc(telegram.byFc))) &&
+                       SameTelegram(telegram, request);
+    teVerdict eVerdict = teVerdict::Answer;
+    if (bEcho)
+        eVerdict = teVerdict::Echo;
+    else if (bTooEarly)
+        eVerdict = teVerdict::TooEarly;
+    else if (telegram.eFrame == teFrame::ShortAck)
+        eVerdict = expectation.bShortAck && bFirstOnLine && bLastByte ? teVerdict::Answer
+                                                                      : teVerdict::StrayAck;
+    else if (telegram.eFrame == teFrame::Sd4 || IsRequestFc(telegram.byFc) ||
+             telegram.byDa != m_byMasterAddress || telegram.bySa != request.byDa)
+        eVerdict = teVerdict::Foreign;
+    else if (!IsSlaveResponseFc(telegram.byFc))
+        eVerdict = teVerdict::Invalid;
+
+    static const char* const kWhat[] = {"answer",         "echo",     "other station",
+                                        "invalid answer", "stray E5", "before any answer could be"};
+    TraceTelegram(kWhat[static_cast<int>(eVerdict)], telegram, request.byDa);
+    switch (eVerdict)
     {
-        if (expectation.bShortAck && bFirstOnLine && bLastByte)
-            return true;
-        ++m_counters.dwStrayShortAcks;
-        return false;
-    }
-    if (telegram.eFrame == teFrame::Sd4 || IsRequestFc(telegram.byFc))
-    {
-        bEcho = SameTelegram(telegram, request);
-        ++(bEcho ? m_counters.dwEchoes : m_counters.dwForeign);
-        return false;
-    }
-    if (telegram.byDa != m_byMasterAddress || telegram.bySa != request.byDa)
-    {
+    case teVerdict::Answer:
+        break;
+    case teVerdict::Echo:
+        ++m_counters.dwEchoes;
+        break;
+    case teVerdict::Foreign:
+    case teVerdict::TooEarly:
         ++m_counters.dwForeign;
-        return false;
-    }
-    if (!IsSlaveResponseFc(telegram.byFc))
-    {
+        break;
+    case teVerdict::Invalid:
         ++m_counters.dwInvalidAnswers;
-        return false;
+        break;
+    case teVerdict::StrayAck:
+        ++m_counters.dwStrayShortAcks;
+        break;
     }
-    return true;
+    return eVerdict;
+}
+
+void CLineExchange::TraceTelegram(const char* pszWhat, const STelegram& telegram,
+                                  std::uint8_t byStation)
+{
+    if (m_pTrace == nullptr || !m_pTrace->Wants(kTraceTelegrams))
+        return;
+    // A window takes 255 characters a line: the bytes go 64 to a line.
+    const std::string strStation =
+        byStation == kBroadcastAddress ? "all slaves" : "slave " + std::to_string(byStation);
+    const std::string strHead = strStation + " " + pszWhat + ": " + TelegramDecode(telegram) + ":";
+    const std::string strHex = TelegramHex(telegram);
+    const std::size_t nPerLine = 64 * 3;
+    for (std::size_t nAt = 0; nAt == 0 || nAt < strHex.size(); nAt += nPerLine)
+    {
+        const std::string strLine =
+            (nAt == 0 ? strHead : strStation + " ... +" + std::to_string(nAt / 3) + ":") + " " +
+            strHex.substr(nAt, nPerLine - 1);
+        m_pTrace->Line(kTraceTelegrams, strLine.c_str());
+    }
 }
 
 teOutcome CLineExchange::Receive(std::size_t nRequestBytes, const STelegram& request,
@@ -201,14 +239,15 @@ teOutcome CLineExchange::Receive(std::size_t nRequestBytes, const STelegram& req
             const bool bFirst =
                 bOnlyEchoes && ParserTroubles(m_parser.Counters()) == dwTroublesBefore;
             const bool bLast = bAllFed && m_parser.BufferedBytes() == 0;
-            bool bEcho = false;
-            if (m_line.Paced() && tooEarly(telegram) && !SameTelegram(telegram, request))
-                ++m_counters.dwForeign;
-            else if (Accept(telegram, request, expectation, bFirst, bLast, bEcho))
+            const bool bTooEarly = m_line.Paced() && tooEarly(telegram);
+            const teVerdict eVerdict =
+                Judge(telegram, request, expectation, bFirst, bLast, bTooEarly);
+            if (eVerdict == teVerdict::Answer)
             {
                 answer = telegram;
                 return true;
             }
+            const bool bEcho = eVerdict == teVerdict::Echo;
             bOnlyEchoes = bOnlyEchoes && bEcho;
         }
         return false;

@@ -20,6 +20,7 @@
 #pragma once
 
 #include "dp/BusTiming.h"
+#include "dp/BusTrace.h"
 #include "dp/DpLine.h"
 #include "dp/Telegram.h"
 #include "dp/TelegramParser.h"
@@ -72,6 +73,9 @@ public:
     // The longest one Transact can take, for a request of so many bytes.
     std::uint64_t TransactBoundNs(std::size_t nRequestBytes, std::size_t nLongestAnswer) const;
 
+    // Every telegram sent and seen goes to the trace, when its level lets telegrams pass.
+    void SetTrace(IBusTrace* pTrace) { m_pTrace = pTrace; }
+
     const SLineCounters& Counters() const { return m_counters; }
     const SParserCounters& ParserCounters() const { return m_parser.Counters(); }
 
@@ -80,9 +84,20 @@ private:
     teOutcome Send(const std::uint8_t* pbyBytes, std::size_t nCount);
     teOutcome Receive(std::size_t nRequestBytes, const STelegram& request,
                       const SExpectation& expectation, STelegram& answer);
-    // Whether a telegram off the line is the answer; counts what it is otherwise.
-    bool Accept(const STelegram& telegram, const STelegram& request,
-                const SExpectation& expectation, bool bFirstOnLine, bool bLastByte, bool& bEcho);
+    enum class teVerdict : std::uint8_t
+    {
+        Answer,
+        Echo,
+        Foreign,
+        Invalid,
+        StrayAck,
+        TooEarly
+    };
+    // What a telegram off the line is to the request; counted, and traced.
+    teVerdict Judge(const STelegram& telegram, const STelegram& request,
+                    const SExpectation& expectation, bool bFirstOnLine, bool bLastByte,
+                    bool bTooEarly);
+    void TraceTelegram(const char* pszWhat, const STelegram& telegram, std::uint8_t byStation);
     std::uint64_t Bits(std::uint64_t qwBits) const;
 
     IDpLine& m_line;
@@ -97,6 +112,7 @@ private:
     std::uint64_t m_qwSendStartNs = 0;  // when the last request was handed to the line
     CTelegramParser m_parser;
     SLineCounters m_counters;
+    IBusTrace* m_pTrace = nullptr;
 };
 
 } // namespace dp

@@ -606,6 +606,44 @@ TEST_F(DpMasterLineTest, AWrongCheckSumCostsARetryAndALateAnswerWithinItsSlotIsT
     EXPECT_EQ(Status(3).counters.dwRetries, dwRetries + 1);
 }
 
+// Records what the master traces, up to a level.
+class CRecordingTrace : public dp::IBusTrace
+{
+public:
+    explicit CRecordingTrace(int nLevel) : m_nLevel(nLevel) {}
+    bool Wants(int nLevel) override { return nLevel <= m_nLevel; }
+    void Line(int nLevel, const char* pszText) override
+    {
+        EXPECT_LE(nLevel, m_nLevel);
+        m_lines.emplace_back(pszText);
+    }
+    int m_nLevel;
+    std::vector<std::string> m_lines;
+};
+
+TEST_F(DpMasterLineTest, TheTraceShowsStatesAtALowLevelAndEveryTelegramAtAHighOne)
+{
+    AddSlave(3, 2, 2).SetInputs({0x12, 0x34});
+    AddSlave(5, 16, 16);
+    Start();
+    CRecordingTrace states(dp::kTraceStates);
+    m_pMaster->SetTrace(&states);
+    ASSERT_TRUE(CyclesUntil([this] { return Exchanging(3) && Exchanging(5); }));
+    EXPECT_THAT(states.m_lines, Contains("slave 3: data exchange"));
+    EXPECT_THAT(states.m_lines, testing::Not(Contains(HasSubstr("request:"))));
+
+    CRecordingTrace telegrams(dp::kTraceTelegrams);
+    m_pMaster->SetTrace(&telegrams);
+    ASSERT_TRUE(Cycle());
+    EXPECT_THAT(telegrams.m_lines, Contains(testing::MatchesRegex(
+                                       "slave 3 request: SD2 2->3 SRD high( FCB)? FCV, 2 bytes: 68 "
+                                       "05 05 68 03 02 [57]d 00 00 [0-9a-f]{2} 16")));
+    EXPECT_THAT(telegrams.m_lines,
+                Contains("slave 3 answer: SD2 3->2 DL, 2 bytes: 68 05 05 68 02 03 08 12 34 53 16"));
+    for (const std::string& strLine : telegrams.m_lines)
+        EXPECT_LE(strLine.size(), 255u) << strLine;
+}
+
 TEST_F(DpMasterLineTest, AFailedLineEndsTheCycle)
 {
     AddSlave(3, 2, 2);

@@ -2,6 +2,7 @@
 // that MovaJob (unchanged) reads and writes real slaves. See docs/dp-master.md.
 #include "tools/common/CommandLine.h"
 #include "tools/common/StopRequest.h"
+#include "tools/dpmaster/BusTraceSession.h"
 #include "tools/dpmaster/StatusText.h"
 
 #include "dp/BoardLink.h"
@@ -97,6 +98,8 @@ int Run(int argc, char** argv)
             std::fflush(stdout);
         });
     const auto byBoard = static_cast<std::uint8_t>(uBoard);
+    dpmaster::CBusTraceSession trace(byBoard);
+    master.SetTrace(&trace);
     dp::CBoardLink link(byBoard, master,
                         "korix-dpmaster: " + strPort + ", " +
                             std::to_string(config.bus.dwBaudRate) + " bit/s");
@@ -114,6 +117,8 @@ int Run(int argc, char** argv)
                 strPort.c_str(), features.dwActualBaudRate,
                 features.bRs485 ? "RS-485 mode" : "no RS-485 mode",
                 features.bLowLatency ? ", low latency" : "", strSlaves.c_str());
+    if (!trace.IsOpen())
+        std::printf("korix-dpmaster: no trace: the session %s is taken\n", trace.Name().c_str());
     std::fflush(stdout);
 
     tools::CStopRequest stop;
