@@ -44,9 +44,12 @@ bool ReadBits(const SGsdLine& line, SGsdUserPrm& prm, std::string& strWhy)
     nLast = nFirst;
     if (prm.eType == teGsdDataType::BitArea)
     {
-        CGsdValueReader rest(line.strArgument.substr(line.strArgument.find('-') + 1));
-        if (line.strArgument.find('-') == std::string::npos ||
-            !rest.ReadNumberIn(nFirst, 7, "last bit", nLast) || !rest.ExpectEnd())
+        const std::size_t nDash = line.strArgument.find('-');
+        const std::string strLast =
+            nDash == std::string::npos ? std::string() : line.strArgument.substr(nDash + 1);
+        CGsdValueReader rest(strLast);
+        if (nDash == std::string::npos || !rest.ReadNumberIn(nFirst, 7, "last bit", nLast) ||
+            !rest.ExpectEnd())
         {
             strWhy = line.strKeyword + "(" + line.strArgument +
                      ") must name its first and last bit, 0 to 7: " +

@@ -2,6 +2,7 @@
 
 #include "dp/DpServices.h"
 #include "dp/gsd/GsdDataType.h"
+#include "dp/gsd/GsdStationResolver.h"
 #include "dp/gsd/GsdValueReader.h"
 
 #include <algorithm>
@@ -91,24 +92,30 @@ bool CGsdReader::Read(std::string_view text, const std::string& strFile, SGsdSta
 {
     *this = CGsdReader();
     m_station.strFile = strFile;
+    if (!ReadLines(text))
+    {
+        strError = m_strError;
+        return false;
+    }
+    station = std::move(m_station);
+    return true;
+}
+
+bool CGsdReader::ReadLines(std::string_view text)
+{
     std::vector<SGsdLine> lines;
     std::size_t nBadLine = 0;
     std::string strWhy;
     if (!CGsdTextLines::Split(text, lines, nBadLine, strWhy))
-        Fail(nBadLine, strWhy);
-    else
-    {
-        bool bRead = true;
-        for (std::size_t i = 0; bRead && i < lines.size(); ++i)
-            bRead = ReadLine(lines[i]);
-        if (bRead && Finish())
-        {
-            station = std::move(m_station);
-            return true;
-        }
-    }
-    strError = m_strError;
-    return false;
+        return Fail(nBadLine, strWhy);
+    for (const SGsdLine& line : lines)
+        if (!ReadLine(line))
+            return false;
+    if (m_eBlock != teBlock::None)
+        return Fail(m_nBlockLine, std::string(BlockName(static_cast<int>(m_eBlock))) + " without " +
+                                      BlockEnd(static_cast<int>(m_eBlock)));
+    CGsdStationResolver resolver(m_station);
+    return resolver.Resolve(m_strError);
 }
 
 bool CGsdReader::ReadLine(const SGsdLine& line)
@@ -154,62 +161,81 @@ bool CGsdReader::OpensBlock(const SGsdLine& line, bool& bOpened)
                                     BlockName(static_cast<int>(m_eBlock)) + " of line " +
                                     std::to_string(m_nBlockLine) + ": " +
                                     BlockEnd(static_cast<int>(m_eBlock)) + " is missing");
-    CGsdValueReader value(line.strValue);
-    std::int64_t nId = 0;
-    if (eOpens == teBlock::Module)
-    {
-        SGsdModule module;
-        module.nLine = line.nLine;
-        if (!value.ReadString(module.strName) || !value.ReadByteList(module.abyConfig))
-            return FailValue(line, value.Why());
-        if (static_cast<std::int64_t>(module.abyConfig.size()) > kMaxConfigBytes)
-            return FailValue(line, "more than 244 configuration bytes");
-        m_station.modules.push_back(std::move(module));
-        m_bModuleFirstLine = true;
-    }
-    else if (eOpens == teBlock::UserPrm)
-    {
-        SGsdUserPrm prm;
-        prm.nLine = line.nLine;
-        if (!value.ReadNumberIn(0, kMaxId, "id", nId) || !value.ReadString(prm.strName) ||
-            !value.ExpectEnd())
-            return FailValue(line, value.Why());
-        prm.dwId = static_cast<std::uint32_t>(nId);
-        auto [it, bNew] = m_station.userPrms.emplace(prm.dwId, prm);
-        if (!bNew)
-            return FailValue(line, std::to_string(nId) + " is defined already at line " +
-                                       std::to_string(it->second.nLine));
-    }
-    else if (eOpens == teBlock::PrmText)
-    {
-        if (!value.ReadNumberIn(0, kMaxId, "id", nId) || !value.ExpectEnd())
-            return FailValue(line, value.Why());
-        SGsdPrmText texts;
-        texts.dwId = static_cast<std::uint32_t>(nId);
-        texts.nLine = line.nLine;
-        auto [it, bNew] = m_station.prmTexts.emplace(texts.dwId, texts);
-        if (!bNew)
-            return FailValue(line, std::to_string(nId) + " is defined already at line " +
-                                       std::to_string(it->second.nLine));
-    }
-    else
-    {
-        SGsdDiagArea area;
-        area.nLine = line.nLine;
-        bool bList = false;
-        std::int64_t nFirst = 0, nLast = 0;
-        std::vector<std::int64_t> anIgnored;
-        if (!value.ReadRangeOrList(bList, nFirst, nLast, anIgnored) || !value.ExpectEnd())
-            return FailValue(line, value.Why());
-        if (bList || nFirst < 0 || nLast > 8 * 244)
-            return FailValue(line, "must be first-last, bits of the diagnosis");
-        area.dwFirstBit = static_cast<std::uint32_t>(nFirst);
-        area.dwLastBit = static_cast<std::uint32_t>(nLast);
-        m_station.unitDiagAreas.push_back(area);
-    }
+    const bool bOpen = eOpens == teBlock::Module    ? OpenModule(line)
+                       : eOpens == teBlock::UserPrm ? OpenUserPrm(line)
+                       : eOpens == teBlock::PrmText ? OpenPrmText(line)
+                                                    : OpenDiagArea(line);
+    if (!bOpen)
+        return false;
     m_eBlock = eOpens;
     m_nBlockLine = line.nLine;
-    m_dwBlockId = static_cast<std::uint32_t>(nId);
+    return true;
+}
+
+bool CGsdReader::OpenModule(const SGsdLine& line)
+{
+    CGsdValueReader value(line.strValue);
+    SGsdModule module;
+    module.nLine = line.nLine;
+    if (!value.ReadString(module.strName) || !value.ReadByteList(module.abyConfig))
+        return FailValue(line, value.Why());
+    if (static_cast<std::int64_t>(module.abyConfig.size()) > kMaxConfigBytes)
+        return FailValue(line, "more than 244 configuration bytes");
+    m_station.modules.push_back(std::move(module));
+    m_bModuleFirstLine = true;
+    return true;
+}
+
+bool CGsdReader::OpenUserPrm(const SGsdLine& line)
+{
+    CGsdValueReader value(line.strValue);
+    std::int64_t nId = 0;
+    SGsdUserPrm prm;
+    prm.nLine = line.nLine;
+    if (!value.ReadNumberIn(0, kMaxId, "id", nId) || !value.ReadString(prm.strName) ||
+        !value.ExpectEnd())
+        return FailValue(line, value.Why());
+    prm.dwId = static_cast<std::uint32_t>(nId);
+    auto [it, bNew] = m_station.userPrms.emplace(prm.dwId, prm);
+    if (!bNew)
+        return FailValue(line, std::to_string(nId) + " is defined already at line " +
+                                   std::to_string(it->second.nLine));
+    m_dwBlockId = prm.dwId;
+    return true;
+}
+
+bool CGsdReader::OpenPrmText(const SGsdLine& line)
+{
+    CGsdValueReader value(line.strValue);
+    std::int64_t nId = 0;
+    if (!value.ReadNumberIn(0, kMaxId, "id", nId) || !value.ExpectEnd())
+        return FailValue(line, value.Why());
+    SGsdPrmText texts;
+    texts.dwId = static_cast<std::uint32_t>(nId);
+    texts.nLine = line.nLine;
+    auto [it, bNew] = m_station.prmTexts.emplace(texts.dwId, texts);
+    if (!bNew)
+        return FailValue(line, std::to_string(nId) + " is defined already at line " +
+                                   std::to_string(it->second.nLine));
+    m_dwBlockId = texts.dwId;
+    return true;
+}
+
+bool CGsdReader::OpenDiagArea(const SGsdLine& line)
+{
+    CGsdValueReader value(line.strValue);
+    SGsdDiagArea area;
+    area.nLine = line.nLine;
+    bool bList = false;
+    std::int64_t nFirst = 0, nLast = 0;
+    std::vector<std::int64_t> anIgnored;
+    if (!value.ReadRangeOrList(bList, nFirst, nLast, anIgnored) || !value.ExpectEnd())
+        return FailValue(line, value.Why());
+    if (bList || nFirst < 0 || nLast > 8 * 244)
+        return FailValue(line, "must be first-last, bits of the diagnosis");
+    area.dwFirstBit = static_cast<std::uint32_t>(nFirst);
+    area.dwLastBit = static_cast<std::uint32_t>(nLast);
+    m_station.unitDiagAreas.push_back(area);
     return true;
 }
 
@@ -476,83 +502,6 @@ bool CGsdReader::ReadDiagAreaLine(const SGsdLine& line)
     if (!ReadIndexedText(line, 0, nMax, nValue, strText))
         return false;
     area.values[nValue] = strText;
-    return true;
-}
-
-// Every block's length and every reference, now that the whole file is known.
-bool CGsdReader::Finish()
-{
-    if (m_eBlock != teBlock::None)
-        return Fail(m_nBlockLine, std::string(BlockName(static_cast<int>(m_eBlock))) + " without " +
-                                      BlockEnd(static_cast<int>(m_eBlock)));
-    for (const auto& [dwId, prm] : m_station.userPrms)
-        if (prm.nTextRefLine != 0 && m_station.prmTexts.count(prm.dwTextRef) == 0)
-            return Fail(prm.nTextRefLine, "Prm_Text_Ref names " + std::to_string(prm.dwTextRef) +
-                                              ", which no PrmText defines");
-    for (SGsdModule& module : m_station.modules)
-        if (!ResolveBlock(module.prm, "Ext_Module_Prm_Data_Len"))
-            return false;
-    return ResolveStationPrm();
-}
-
-bool CGsdReader::ResolveBlock(SGsdPrmBlock& block, const char* pszLengthKeyword)
-{
-    std::size_t nEnd = 0;
-    std::size_t nEndLine = 0;
-    std::string strEntry;
-    for (const SGsdPrmConst& entry : block.consts)
-        if (entry.nOffset + entry.abyBytes.size() > nEnd)
-        {
-            nEnd = entry.nOffset + entry.abyBytes.size();
-            nEndLine = entry.nLine;
-            strEntry = "Ext_User_Prm_Data_Const(" + std::to_string(entry.nOffset) + ")";
-        }
-    for (const SGsdPrmRef& ref : block.refs)
-    {
-        const std::string strRef = "Ext_User_Prm_Data_Ref(" + std::to_string(ref.nOffset) + ")";
-        auto it = m_station.userPrms.find(ref.dwPrmId);
-        if (it == m_station.userPrms.end())
-            return Fail(ref.nLine, strRef + " names " + std::to_string(ref.dwPrmId) +
-                                       ", which no ExtUserPrmData defines");
-        const std::size_t nFieldEnd = ref.nOffset + GsdTypeBytes(it->second.eType);
-        if (nFieldEnd > kMaxUserPrmBytes)
-            return Fail(ref.nLine, strRef + " reaches beyond the " +
-                                       std::to_string(kMaxUserPrmBytes) +
-                                       " bytes of user parameters a Set_Prm carries");
-        if (nFieldEnd > nEnd)
-        {
-            nEnd = nFieldEnd;
-            nEndLine = ref.nLine;
-            strEntry = strRef;
-        }
-    }
-    if (block.nDeclaredLine != 0 && nEnd > block.nDeclaredLength)
-        return Fail(nEndLine, strEntry + " reaches byte " + std::to_string(nEnd - 1) + ", beyond " +
-                                  pszLengthKeyword + " " + std::to_string(block.nDeclaredLength) +
-                                  " (line " + std::to_string(block.nDeclaredLine) + ")");
-    block.nLength = block.nDeclaredLine != 0 ? block.nDeclaredLength : nEnd;
-    return true;
-}
-
-// The station's own user parameters: its Ext_User_Prm_Data entries, or else the older
-// User_Prm_Data bytes. User_Prm_Data_Len, where given, is the length of that part.
-bool CGsdReader::ResolveStationPrm()
-{
-    SGsdPrmBlock& block = m_station.prm;
-    if (m_station.userPrmLength.Given())
-    {
-        block.nDeclaredLength = static_cast<std::size_t>(m_station.userPrmLength.nValue);
-        block.nDeclaredLine = m_station.userPrmLength.nLine;
-    }
-    if (!block.consts.empty() || !block.refs.empty() || m_station.nUserPrmDataLine == 0)
-        return ResolveBlock(block, "User_Prm_Data_Len");
-    if (block.nDeclaredLine != 0 && m_station.abyUserPrmData.size() > block.nDeclaredLength)
-        return Fail(m_station.nUserPrmDataLine,
-                    "User_Prm_Data has " + std::to_string(m_station.abyUserPrmData.size()) +
-                        " bytes, more than User_Prm_Data_Len " +
-                        std::to_string(block.nDeclaredLength) + " (line " +
-                        std::to_string(block.nDeclaredLine) + ")");
-    block.nLength = std::max(block.nDeclaredLength, m_station.abyUserPrmData.size());
     return true;
 }
 

@@ -32,8 +32,13 @@ private:
         DiagArea
     };
 
+    bool ReadLines(std::string_view text);
     bool ReadLine(const SGsdLine& line);
     bool OpensBlock(const SGsdLine& line, bool& bOpened);
+    bool OpenModule(const SGsdLine& line);
+    bool OpenUserPrm(const SGsdLine& line);
+    bool OpenPrmText(const SGsdLine& line);
+    bool OpenDiagArea(const SGsdLine& line);
     bool ReadStationLine(const SGsdLine& line);
     bool ReadStationNumber(const SGsdLine& line, bool& bKnown);
     bool ReadModuleLine(const SGsdLine& line);
@@ -45,10 +50,6 @@ private:
                          std::int64_t& nIndex, std::string& strText);
     bool NoteGiven(const SGsdLine& line);
     void Skip(const SGsdLine& line);
-
-    bool Finish();
-    bool ResolveBlock(SGsdPrmBlock& block, const char* pszLengthKeyword);
-    bool ResolveStationPrm();
 
     bool Fail(std::size_t nLine, const std::string& strWhy);
     bool FailValue(const SGsdLine& line, const std::string& strWhy);

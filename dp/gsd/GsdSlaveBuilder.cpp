@@ -127,7 +127,7 @@ bool CGsdSlaveBuilder::ChooseModules(const std::vector<std::string>& names,
                                ? "the file gives no Module with the station's configuration"
                                : "the file offers " + std::to_string(m_station.modules.size()) +
                                      " configurations (Module lines): choose one");
-        const SGsdModule* pModule = &m_station.modules.front();
+        const SGsdModule* pModule = names.empty() ? &m_station.modules.front() : nullptr;
         if (!names.empty() && !FindModule(names.front(), pModule))
             return false;
         modules.push_back(pModule);

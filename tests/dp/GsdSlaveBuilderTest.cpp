@@ -235,6 +235,7 @@ TEST(GsdSlaveBuilder, CompactStations)
               "t.gsd: a compact station takes one module, not 2");
     EXPECT_EQ(BuildError(Read("Ident_Number = 7\n"), {}),
               "t.gsd: the file gives no Module with the station's configuration");
+    EXPECT_EQ(BuildError(Read("Ident_Number = 7\n"), Modules({"m"})), "t.gsd: no module \"m\"");
     EXPECT_EQ(BuildError(Read("Module = \"m\" 0x10\nEndModule\n"), {}),
               "t.gsd: the file gives no Ident_Number");
     EXPECT_EQ(BuildError(Read("Ident_Number = 7\nStation_Type = 1\n"), {}),
