@@ -1,0 +1,15 @@
+// A GSD file's station for people: what it is, its limits and baud rates, its modules with
+// their lengths, its parameters with defaults, allowed values and texts, its diagnosis texts,
+// and what the reader skipped.
+#pragma once
+
+#include "dp/gsd/GsdStation.h"
+
+#include <string>
+
+namespace gsdtool
+{
+
+std::string FormatStation(const dp::SGsdStation& station);
+
+} // namespace gsdtool
