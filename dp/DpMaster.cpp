@@ -485,14 +485,32 @@ CDpMaster::teState CDpMaster::ExchangeDiag(SSlave& slave)
 
 // ---- The cycle ----
 
+CDpMaster::teState CDpMaster::Step(SSlave& slave)
+{
+    switch (slave.eState)
+    {
+    case teState::Waiting:
+        return Waiting(slave);
+    case teState::FdlStatus:
+        return FdlStatus(slave);
+    case teState::FirstDiag:
+        return FirstDiag(slave);
+    case teState::SetPrm:
+        return SetPrm(slave);
+    case teState::CheckConfig:
+        return CheckConfig(slave);
+    case teState::ReadyDiag:
+        return ReadyDiag(slave);
+    case teState::DataExchange:
+        return DataExchange(slave);
+    case teState::ExchangeDiag:
+        return ExchangeDiag(slave);
+    }
+    return teState::FdlStatus;
+}
+
 bool CDpMaster::RunCycle()
 {
-    using PFN_STATE = teState (CDpMaster::*)(SSlave&);
-    static constexpr PFN_STATE kStates[] = {&CDpMaster::Waiting,      &CDpMaster::FdlStatus,
-                                            &CDpMaster::FirstDiag,    &CDpMaster::SetPrm,
-                                            &CDpMaster::CheckConfig,  &CDpMaster::ReadyDiag,
-                                            &CDpMaster::DataExchange, &CDpMaster::ExchangeDiag};
-
     const std::uint64_t qwStart = platform::ReadMonotonicNs();
     if (m_eMode == MasterClear || m_eMode == MasterOperate)
     {
@@ -503,7 +521,7 @@ bool CDpMaster::RunCycle()
             return false;
         for (SSlave& slave : m_slaves)
         {
-            slave.eState = (this->*kStates[static_cast<std::size_t>(slave.eState)])(slave);
+            slave.eState = Step(slave);
             if (m_bLineFailed)
                 return false;
         }

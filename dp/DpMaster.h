@@ -151,6 +151,8 @@ private:
         LineFailed
     };
 
+    // One request of the slave's present state; the state that follows.
+    teState Step(SSlave& slave);
     // The states.
     teState Waiting(SSlave& slave);
     teState FdlStatus(SSlave& slave);
