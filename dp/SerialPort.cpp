@@ -271,6 +271,18 @@ bool CSerialPort::Send(const std::uint8_t* pbyBytes, std::size_t nCount)
 long CSerialPort::Receive(std::uint8_t* pbyBuffer, std::size_t nCapacity,
                           std::uint64_t qwDeadlineNs)
 {
+    // A wait shorter than the kernel's timer slack (50 us) would sleep far past its deadline
+    // and cost a wake-up besides: the master's idle times at the fast rates are a few
+    // microseconds. Those are waited out on the clock, then whatever came is read at once.
+    constexpr std::uint64_t kSpinNs = 20000;
+    const std::uint64_t qwStart = platform::ReadMonotonicNs();
+    if (qwDeadlineNs > qwStart && qwDeadlineNs - qwStart <= kSpinNs)
+    {
+        while (platform::ReadMonotonicNs() < qwDeadlineNs)
+        {
+        }
+        return Read(pbyBuffer, nCapacity, 0);
+    }
     // A signal ends the wait early (Read answers 0): wait on, so that the caller's deadline
     // holds; the caller looks at its stop request between exchanges.
     for (;;)
