@@ -347,8 +347,7 @@ std::int32_t MOVA_CALL CMovaJob::EnumJobQueue(std::uint32_t dwValue)
     return MOVAJOB_OK;
 }
 
-void CMovaJob::OfferWaitingBatches(const CSinkRegistration::CSinkCall& call,
-                                   std::uint32_t dwValue)
+void CMovaJob::OfferWaitingBatches(const CSinkRegistration::CSinkCall& call, std::uint32_t dwValue)
 {
     // A sink that is dropped during the walk, or a job the host let go of, ends it.
     for (CJobQueue::SNode* pNode = m_JobQueue.Newest();

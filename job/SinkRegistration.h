@@ -46,7 +46,7 @@ public:
         std::uint32_t m_dwRegistration = 0;
         CSinkCall* m_pNext = nullptr;
         bool m_bLeft = false;
-        bool m_bReleaseOwed = false;      // the sink was dropped inside a call into the host
+        bool m_bReleaseOwed = false; // the sink was dropped inside a call into the host
         platform::CAutoResetEvent* m_pIdle = nullptr; // a Drop waits for the last call to leave
     };
 

@@ -12,13 +12,12 @@
 namespace
 {
 
-
 } // namespace
 
 CMovaProto::CMovaProto() : m_ProtoParams{}, m_pCommParams(nullptr), m_pDPComm(nullptr)
 {
-    m_pTracer = CreateTracer(tracenames::kProtoSession, tracenames::kProtoWindowClass,
-                             TIMESTAMP_CLOCK, 0);
+    m_pTracer =
+        CreateTracer(tracenames::kProtoSession, tracenames::kProtoWindowClass, TIMESTAMP_CLOCK, 0);
     m_ProtoParams.dwSize = sizeof(SProtoParams);
     TraceExit("CMovaProto::CMovaProto()", "o.k.");
 }

@@ -96,8 +96,8 @@ static int32_t MOVA_CALL OnEnumJob(IJobNotify* This, uint32_t dwCount, SJobParam
     return 0;
 }
 
-static const IJobNotifyVtbl g_liveSlots = {QueryInterface,   AddRef,   Release, GetVersion,
-                                           OnPutJobFinished, OnEnumJob};
+static const IJobNotifyVtbl g_liveSlots = {QueryInterface, AddRef,           Release,
+                                           GetVersion,     OnPutJobFinished, OnEnumJob};
 
 /* The slots of a freed sink: every call is one too many. */
 static HRESULT MOVA_CALL FreedQueryInterface(IJobNotify* This, REFIID riid, void** ppvObject)
@@ -120,8 +120,8 @@ static const char* MOVA_CALL FreedGetVersion(IJobNotify* This)
     return "";
 }
 
-static int32_t MOVA_CALL FreedOnPutJobFinished(IJobNotify* This, uint32_t dwCount,
-                                               SJobParam* pBuf, uint32_t dwContext)
+static int32_t MOVA_CALL FreedOnPutJobFinished(IJobNotify* This, uint32_t dwCount, SJobParam* pBuf,
+                                               uint32_t dwContext)
 {
     (void)dwCount;
     (void)pBuf;
@@ -141,12 +141,12 @@ static int32_t MOVA_CALL FreedOnEnumJob(IJobNotify* This, uint32_t dwCount, SJob
     return 0;
 }
 
-static const IJobNotifyVtbl g_freedSlots = {
-    FreedQueryInterface,   FreedAddRefOrRelease, FreedAddRefOrRelease, FreedGetVersion,
-    FreedOnPutJobFinished, FreedOnEnumJob};
+static const IJobNotifyVtbl g_freedSlots = {FreedQueryInterface,   FreedAddRefOrRelease,
+                                            FreedAddRefOrRelease,  FreedGetVersion,
+                                            FreedOnPutJobFinished, FreedOnEnumJob};
 
-SCountingSink* RegisterCountingSink(IMovaJob* pJob, SSinkCounts* pCounts,
-                                    teDropInside eDropInside, int32_t* plResult)
+SCountingSink* RegisterCountingSink(IMovaJob* pJob, SSinkCounts* pCounts, teDropInside eDropInside,
+                                    int32_t* plResult)
 {
     SCountingSink* pSink = (SCountingSink*)malloc(sizeof *pSink);
     SSinkState* pState = (SSinkState*)malloc(sizeof *pState);

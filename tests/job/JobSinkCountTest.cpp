@@ -147,21 +147,21 @@ TEST_F(JobSinkCountTest, DroppingTheSinkUnderTheLockOfItsAddRefDoesNotDeadlock)
     std::mutex hostLock;
     CLockingSink sink(hostLock);
     ASSERT_EQ(0, Open());
-    std::future<void> done = std::async(
-        std::launch::async,
-        [&]
-        {
-            CBusyHost host(m_pJob);
-            for (int nRound = 0; nRound < 50; ++nRound)
-            {
-                ASSERT_EQ(0, m_pJob->SetJobNotification(&sink));
-                sink.WaitFinished(static_cast<std::size_t>(nRound) + 1, 2000);
-                std::lock_guard<std::mutex> lock(hostLock);
-                // Reports go on meanwhile: one of them meets the lock held.
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-                ASSERT_EQ(0, m_pJob->SetJobNotification(nullptr));
-            }
-        });
+    std::future<void> done =
+        std::async(std::launch::async,
+                   [&]
+                   {
+                       CBusyHost host(m_pJob);
+                       for (int nRound = 0; nRound < 50; ++nRound)
+                       {
+                           ASSERT_EQ(0, m_pJob->SetJobNotification(&sink));
+                           sink.WaitFinished(static_cast<std::size_t>(nRound) + 1, 2000);
+                           std::lock_guard<std::mutex> lock(hostLock);
+                           // Reports go on meanwhile: one of them meets the lock held.
+                           std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                           ASSERT_EQ(0, m_pJob->SetJobNotification(nullptr));
+                       }
+                   });
     if (done.wait_for(std::chrono::seconds(60)) != std::future_status::ready)
     {
         std::fprintf(stderr, "deadlock: the job waits for the host's lock and the host for the "

@@ -294,7 +294,6 @@ TEST_P(JobReportHandOffTest, CallFromTheThreadTheReportWaitsForDoesNotWait)
     EXPECT_EQ(0, sink.m_nCallsAfterRelease);
 }
 
-INSTANTIATE_TEST_SUITE_P(Calls, JobReportHandOffTest,
-                         testing::Values("EnumJobQueue", "PutJob"));
+INSTANTIATE_TEST_SUITE_P(Calls, JobReportHandOffTest, testing::Values("EnumJobQueue", "PutJob"));
 
 } // namespace

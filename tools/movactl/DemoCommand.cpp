@@ -30,15 +30,14 @@ std::string DPComSession(std::int32_t nBoard)
 void SayIntro(std::int32_t nBoard)
 {
     std::printf("movactl demo: the MovaJob library and a DP master board, step by step.\n\n");
-    std::printf(
-        "While it works the library writes a trace: the job under the session %s, the\n"
-        "protocol object under %s and the DP communication under %s, to the trace\n"
-        "window classes %s, %s and %s. Run 'movatrace' in another\n"
-        "terminal to see those lines.\n",
-        BoardSession(tracenames::kJobSession, nBoard).c_str(),
-        BoardSession(tracenames::kProtoSession, nBoard).c_str(), DPComSession(nBoard).c_str(),
-        tracenames::kJobWindowClass, tracenames::kProtoWindowClass,
-        tracenames::kDPComWindowClass);
+    std::printf("While it works the library writes a trace: the job under the session %s, the\n"
+                "protocol object under %s and the DP communication under %s, to the trace\n"
+                "window classes %s, %s and %s. Run 'movatrace' in another\n"
+                "terminal to see those lines.\n",
+                BoardSession(tracenames::kJobSession, nBoard).c_str(),
+                BoardSession(tracenames::kProtoSession, nBoard).c_str(),
+                DPComSession(nBoard).c_str(), tracenames::kJobWindowClass,
+                tracenames::kProtoWindowClass, tracenames::kDPComWindowClass);
 }
 
 // A level can be raised only while its session exists, from the open to the end of the demo.

@@ -8,10 +8,10 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <cstdint>
-#include <functional>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <unordered_set>
 #include <vector>
@@ -62,7 +62,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_cvFinished;
     std::unordered_set<std::uint32_t> m_uncollected; // reported, no wait has collected it
-    std::deque<std::uint32_t> m_recent;                // the latest reports, oldest first
+    std::deque<std::uint32_t> m_recent;              // the latest reports, oldest first
     FnEnumJob m_fnOnEnum;
 };
 
