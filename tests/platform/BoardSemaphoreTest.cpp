@@ -251,23 +251,20 @@ TEST(PlatformBoardSemaphore, HostsStartedAfterTheFileWasRemovedExcludeTheEarlier
 TEST(PlatformBoardSemaphore, RoundsBeforeAndAfterTheRemovalNeverOverlap)
 {
     SSemaphoreName name;
-    constexpr int kRounds = 300;
+    constexpr int kRounds = 3000;
     std::string counterPath = platformtest::CCounterFile::Create("semcount");
     ASSERT_NE(counterPath, "");
     platformtest::CCounterFile counter(counterPath);
     ASSERT_TRUE(counter.IsOpen());
     UniqueSemaphore earlier = MakeSemaphore(name.m_name);
     ASSERT_TRUE(earlier);
-    // Held while the later hosts start, so that every round runs after the removal.
-    ASSERT_TRUE(platform::WaitBoardSemaphore(earlier.get()));
     ASSERT_EQ(0, unlink(SemaphorePath(name.m_name).c_str()));
 
+    // The later hosts open after the removal and count while the earlier one does.
     std::vector<std::unique_ptr<CPeer>> later;
     for (int n = 0; n < 2; ++n)
         later.push_back(std::make_unique<CPeer>(std::initializer_list<std::string>{
             "semcount", name.m_name, counterPath, std::to_string(kRounds)}));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // let them open, not assert
-    ASSERT_TRUE(platform::ReleaseBoardSemaphore(earlier.get()));
     EXPECT_TRUE(platformtest::CountUnderSemaphore(earlier.get(), counter, kRounds));
     for (auto& peer : later)
         EXPECT_EQ(peer->Reply(), "done");
