@@ -22,17 +22,21 @@ testing::Environment* const g_pBoards =
 
 using JobSinkCountTest = JobFixture;
 
+// The records the busy host puts, reused: a cancelled record is only ever set to 0. They
+// outlive the host's threads: batches still queued run until the job is closed.
+using QuickBatches = SQuickBatch[4];
+
 // Host threads that keep the job busy: one puts bursts of batches, one walks the queue.
 class CBusyHost
 {
 public:
-    explicit CBusyHost(IMovaJob* pJob)
+    CBusyHost(IMovaJob* pJob, QuickBatches& batches)
         : m_producer(
-              [this, pJob]
+              [this, pJob, &batches]
               {
                   while (!m_bStop)
                   {
-                      for (SQuickBatch& batch : m_batches)
+                      for (SQuickBatch& batch : batches)
                           pJob->PutJob(1, &batch.record, 1);
                       std::this_thread::yield();
                   }
@@ -57,7 +61,6 @@ public:
 
 private:
     std::atomic<bool> m_bStop{false};
-    SQuickBatch m_batches[4]; // reused: a cancelled record is only ever set to 0
     std::thread m_producer;
     std::thread m_walker;
 };
@@ -80,9 +83,10 @@ TEST_F(JobSinkCountTest, SinkSeesExactlyTheCallTableWhereverItIsDropped)
     constexpr int kRounds = 60;
     std::vector<SSinkCounts> aCounts(kRounds);
     std::vector<SCountingSink*> apSinks;
+    QuickBatches batches;
     ASSERT_EQ(0, Open());
     {
-        CBusyHost host(m_pJob);
+        CBusyHost host(m_pJob, batches);
         for (int nRound = 0; nRound < kRounds; ++nRound)
         {
             SSinkCounts& counts = aCounts[nRound];
@@ -146,12 +150,13 @@ TEST_F(JobSinkCountTest, DroppingTheSinkUnderTheLockOfItsAddRefDoesNotDeadlock)
 {
     std::mutex hostLock;
     CLockingSink sink(hostLock);
+    QuickBatches batches;
     ASSERT_EQ(0, Open());
     std::future<void> done =
         std::async(std::launch::async,
                    [&]
                    {
-                       CBusyHost host(m_pJob);
+                       CBusyHost host(m_pJob, batches);
                        for (int nRound = 0; nRound < 50; ++nRound)
                        {
                            ASSERT_EQ(0, m_pJob->SetJobNotification(&sink));
