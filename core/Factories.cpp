@@ -11,13 +11,13 @@ namespace
 template <typename TClass, typename TInterface> std::int32_t CreateObject(TInterface** ppObject)
 {
     if (!ppObject)
-        return 0;
+        return MOVA_NOT_CREATED;
     TClass* pObject = new (std::nothrow) TClass;
     *ppObject = pObject;
     if (!pObject)
-        return 0;
+        return MOVA_NOT_CREATED;
     pObject->AddRef();
-    return 1;
+    return MOVA_CREATED;
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "dpcomm/DPCommunication.h"
 
 #include "board/BoardTable.h"
+#include "trace/SessionNames.h"
 #include "trace/TraceApi.h"
 
 #include <algorithm>
@@ -23,12 +24,9 @@ CDPCommunication::CDPCommunication(std::uint8_t byBoard)
       m_byNumberOfSlaves(0), m_abySlaveAddr{}, m_byTimeWatchdog(0), m_hSemSyncTest(nullptr),
       m_pTracer(nullptr), m_byListedSlaves(0), m_awLenIn{}, m_awLenOut{}, m_bStatesRefreshed(false)
 {
-    char szTraceName[16];
-    if (byBoard >= 1 && byBoard <= 4)
-        std::snprintf(szTraceName, sizeof szTraceName, "DPCom%c", "12345"[byBoard - 1]);
-    else
-        std::snprintf(szTraceName, sizeof szTraceName, "DPCom%s", "???");
-    m_pTracer = CreateTracer(szTraceName, "DPComWin", TIMESTAMP_CLOCK, 0);
+    char szTraceName[tracenames::kSessionNameSize];
+    tracenames::ComposeDPComSession(szTraceName, byBoard);
+    m_pTracer = CreateTracer(szTraceName, tracenames::kDPComWindowClass, TIMESTAMP_CLOCK, 0);
     TraceChecked(m_pTracer, 100, "CDPCom: Enter constructor for board %d.\n", byBoard);
 
     m_byBoard = byBoard;

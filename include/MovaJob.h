@@ -36,6 +36,19 @@
 #endif
 
 /* The version strings of the two objects. A sink's GetVersion must return MOVAJOB_VERSION. */
+
+/*
+ * The sink (IJobNotify) sees exactly these calls: GetVersion and AddRef from
+ * SetJobNotification(sink) when it is accepted; OnPutJobFinished on the worker after each
+ * batch; OnEnumJob from EnumJobQueue; and one Release, from SetJobNotification(NULL), CloseJob
+ * or the job's destruction. No reference is taken around a report or a walk.
+ * SetJobNotification(NULL) and CloseJob outside a call into the host return only when no call
+ * into the sink is in progress and its Release is made: then the host may free the sink. So a
+ * report handler must not wait for a thread that drops the sink or closes the job. Inside
+ * OnPutJobFinished or OnEnumJob, SetJobNotification(NULL) returns at once and the Release
+ * follows when the calls in progress have returned. Only OnEnumJob runs with a lock of the job
+ * held (the queue lock). docs/api/sink-references.md has the whole contract.
+ */
 #define MOVAJOB_VERSION "Mova Job V1.01"
 #define MOVAPROTO_VERSION "Mova Protocol V1.00"
 
@@ -50,7 +63,8 @@ struct IMovaProto;
 // The host's sink: the library calls these slots, the host implements them.
 struct IJobNotify : IUnknown
 {
-    // Slots 0 to 2: QueryInterface (never called), AddRef, Release.
+    // Slots 0 to 2: QueryInterface (never called), AddRef and Release (once each per
+    // registration).
     // Slot 3. Must return "Mova Job V1.01" for the job to accept the sink.
     virtual const char* MOVA_CALL GetVersion() = 0;
     // Slot 4. On the job's worker thread after each executed batch; the records hold their

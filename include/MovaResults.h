@@ -88,7 +88,8 @@ typedef enum teErrorNumber teErrorNumber;
 #define MOVA_RESULT_NO_OUTPUT_BUFFER (-860)
 /* Error number 99: an answer of the board without a number of its own. */
 #define MOVA_RESULT_UNKNOWN_ANSWER MOVA_RESULT_BOARD_ERROR(DPERR_UNKNOWN)
-/* A connection test for a slave address of 128 or more; the same number as above. */
+/* A connection test for an address outside the slave table that the board keeps: 126 or more
+ * (DP slave addresses run from 0 to 125); the same number as above. */
 #define MOVA_RESULT_ADDRESS_OUTSIDE_TABLE MOVA_RESULT_UNKNOWN_ANSWER
 /* Nothing to read into or write from: pData or the image buffer is null. Also the result of
  * an operation given a null record or parameter pointer; never a result of the board. */
@@ -107,7 +108,8 @@ typedef enum teErrorNumber teErrorNumber;
 #define MOVAJOB_OPEN_WORKER_LEFT (-2)
 /* OpenJob: the board refused the registration with error number n (teErrorNumber): -n. */
 #define MOVAJOB_OPEN_BOARD_ERROR(n) (-(int32_t)(n))
-/* CloseJob: the job has no worker thread (never opened, or closed already). */
+/* CloseJob: the job has no worker thread (never opened, or closed already); also the answer
+ * inside OnPutJobFinished or OnEnumJob when the job is closed. */
 #define MOVAJOB_CLOSE_NOT_OPEN (-1)
 /* CloseJob: called from inside OnPutJobFinished or OnEnumJob, where it would wait for itself. */
 #define MOVAJOB_CLOSE_IN_CALLBACK (-3)
@@ -122,6 +124,7 @@ typedef enum teErrorNumber teErrorNumber;
  * directly. Open may also return MOVA_RESULT_NULL_POINTER or MOVAJOB_OPEN_BOARD_ERROR(n); Read,
  * Write and TestConnection return MOVA_RESULT_NULL_POINTER for a null record pointer.
  */
+#define MOVAPROTO_OK 0
 /* Open: no trace session or no communication object could be made. */
 #define MOVAPROTO_OPEN_REFUSED (-1)
 /* Read, Write, TestConnection: the protocol object is not open. */

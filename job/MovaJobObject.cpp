@@ -6,6 +6,7 @@
 #include "include/MovaJob.h"
 #include "job/HostCall.h"
 #include "platform/Interlocked.h"
+#include "trace/SessionNames.h"
 #include "trace/TraceApi.h"
 
 #include <cstdarg>
@@ -14,9 +15,6 @@
 
 namespace
 {
-
-constexpr char kTraceName[] = "MovaJob";
-constexpr char kWindowClass[] = "MovaJobWin";
 
 // Holds a critical section from construction, or only tries to, and leaves it on every way out.
 class CLifeCycleClaim
@@ -43,10 +41,10 @@ private:
 } // namespace
 
 CMovaJob::CMovaJob()
-    : m_pProto(nullptr), m_pNotify(nullptr), m_dwThreadId(0), m_bOpened(0), m_lStop(0),
-      m_pTracer(nullptr)
+    : m_pProto(nullptr), m_dwThreadId(0), m_bOpened(0), m_lStop(0), m_pTracer(nullptr)
 {
-    m_pTracer = CreateTracer(kTraceName, kWindowClass, TIMESTAMP_CLOCK, 0);
+    m_pTracer =
+        CreateTracer(tracenames::kJobSession, tracenames::kJobWindowClass, TIMESTAMP_CLOCK, 0);
     TraceJob(100, "Anfang CMovaJob::CMovaJob\n");
     TraceJob(100, "Ende CMovaJob::CMovaJob\n");
 }
@@ -66,8 +64,7 @@ CMovaJob::~CMovaJob()
             CloseJob();
     }
     // A sink registered while the job was closed would otherwise keep our reference forever.
-    if (IJobNotify* pSink = DropSink())
-        pSink->Release();
+    DropSink();
     if (IMovaProto* pProto = m_pProto.exchange(nullptr))
         pProto->Release();
     TraceJob(100, "Ende CMovaJob::~CMovaJob\n");
@@ -107,10 +104,10 @@ std::int32_t MOVA_CALL CMovaJob::OpenJob(SProtoParams* pProtoParams, SCommParams
         // Host threads and the worker may be tracing right now: they hold the lock shared.
         platform::CExclusiveLockGuard guard(m_rwTracer);
         DeleteTracer(m_pTracer);
-        char szTraceName[32];
-        std::snprintf(szTraceName, sizeof szTraceName, "%s%d", kTraceName,
-                      static_cast<int>(pCommParams->Board));
-        m_pTracer = CreateTracer(szTraceName, kWindowClass, TIMESTAMP_CLOCK, 0);
+        char szTraceName[tracenames::kSessionNameSize];
+        tracenames::ComposeBoardSession(szTraceName, tracenames::kJobSession,
+                                        static_cast<int>(pCommParams->Board));
+        m_pTracer = CreateTracer(szTraceName, tracenames::kJobWindowClass, TIMESTAMP_CLOCK, 0);
     }
     TraceJob(100, "Anfang CMovaJob::OpenJob\n");
 
@@ -120,7 +117,7 @@ std::int32_t MOVA_CALL CMovaJob::OpenJob(SProtoParams* pProtoParams, SCommParams
     if (!claim.IsHeld() || m_bOpened)
     {
         TraceJob(100, "Ende CMovaJob::OpenJob  allready opened\n");
-        return -1;
+        return MOVAJOB_OPEN_REFUSED;
     }
     return OpenLocked(pProtoParams, pCommParams);
 }
@@ -133,14 +130,14 @@ std::int32_t CMovaJob::OpenLocked(SProtoParams* pProtoParams, SCommParams* pComm
         if (!CreateIMovaProto(&pProto))
         {
             TraceJob(100, "Ende CMovaJob::OpenJob  m_pProto==NULL\n");
-            return -1;
+            return MOVAJOB_OPEN_REFUSED;
         }
         m_pProto.store(pProto);
     }
     if (m_dwThreadId != 0)
     {
         TraceJob(100, "Ende CMovaJob::OpenJob  m_hThread!=NULL\n");
-        return -2;
+        return MOVAJOB_OPEN_WORKER_LEFT;
     }
     std::int32_t lOpen = pProto->Open(pProtoParams, pCommParams);
     if (lOpen != 0)
@@ -150,34 +147,45 @@ std::int32_t CMovaJob::OpenLocked(SProtoParams* pProtoParams, SCommParams* pComm
         // Without a worker nothing would ever run: undo the open and say so.
         pProto->Close();
         TraceJob(-2, "Ende CMovaJob::OpenJob  worker thread not started\n");
-        return -1;
+        return MOVAJOB_OPEN_REFUSED;
     }
     m_dwThreadId = m_hThread.GetId();
     m_bOpened = 1;
-    return 0;
+    return MOVAJOB_OK;
 }
 
 std::int32_t MOVA_CALL CMovaJob::CloseJob()
 {
+    // A closed job answers so from anywhere, also from inside a call into the host.
+    if (m_dwThreadId.load() == 0)
+        return MOVAJOB_CLOSE_NOT_OPEN;
     // From the worker (inside OnPutJobFinished) CloseJob would wait for itself; from inside
     // OnEnumJob it would wait for a worker that needs the queue lock this thread holds.
     if (CHostCall::IsInProgress(*this))
     {
         TraceJob(-2, "Ende CMovaJob::CloseJob  called back from the job\n");
-        return kCloseFromCallback;
+        return MOVAJOB_CLOSE_IN_CALLBACK;
     }
-    CLifeCycleClaim claim(m_csLifeCycle, true);
-    if (m_dwThreadId == 0)
-        return -1;
-    TraceJob(100, "Anfang CMovaJob::CloseJob\n");
+    IJobNotify* pDroppedSink = nullptr;
+    std::int32_t lClose = MOVAJOB_CLOSE_NOT_OPEN;
     {
-        platform::CCriticalSectionGuard guard(m_csQueue);
-        m_JobQueue.Clear();
-        platform::AtomicIncrement(&m_lStop);
+        CLifeCycleClaim claim(m_csLifeCycle, true);
+        if (m_dwThreadId.load() == 0)
+            return MOVAJOB_CLOSE_NOT_OPEN;
+        TraceJob(100, "Anfang CMovaJob::CloseJob\n");
+        {
+            platform::CCriticalSectionGuard guard(m_csQueue);
+            m_JobQueue.Clear();
+            platform::AtomicIncrement(&m_lStop);
+        }
+        m_hJobEvent.Set();
+        m_hThread.Join();
+        lClose = FinishClose(&pDroppedSink);
     }
-    m_hJobEvent.Set();
-    m_hThread.Join();
-    return FinishClose();
+    // The sink's Release is a call into the host: never under a lock of ours.
+    if (pDroppedSink)
+        pDroppedSink->Release();
+    return lClose;
 }
 
 void CMovaJob::CloseOnWorker()
@@ -189,20 +197,24 @@ void CMovaJob::CloseOnWorker()
     }
     // The worker returns from the report into nothing of ours and ends by itself.
     m_hThread.Detach();
-    FinishClose();
+    IJobNotify* pDroppedSink = nullptr;
+    FinishClose(&pDroppedSink);
+    if (pDroppedSink)
+        pDroppedSink->Release();
 }
 
-std::int32_t CMovaJob::FinishClose()
+std::int32_t CMovaJob::FinishClose(IJobNotify** ppDroppedSink)
 {
     m_dwThreadId = 0;
     m_bOpened = 0;
-    if (IJobNotify* pSink = DropSink())
-        pSink->Release();
+    // Never inside a call into the host (CloseJob refuses there, and the destructor runs after
+    // the call it was deferred to): waits for walks in progress on other threads.
+    *ppDroppedSink = m_pNotify.Drop(false);
     IMovaProto* pProto = m_pProto.load();
     if (!pProto)
     {
         TraceJob(100, "Ende CMovaJob::CloseJob  m_pProto == NULL\n");
-        return 0;
+        return MOVAJOB_OK;
     }
     std::int32_t lClose = pProto->Close();
     TraceJob(100, "Ende CMovaJob::CloseJob\n");
@@ -216,28 +228,28 @@ std::int32_t MOVA_CALL CMovaJob::PutJob(std::uint32_t dwCount, SJobParam* pBuf,
     if (!m_pProto.load())
     {
         TraceJob(100, "Ende CMovaJob::PutJob  m_pProto==NULL\n");
-        return -1;
+        return MOVAJOB_PUT_REFUSED;
     }
     if (!pBuf)
     {
         TraceJob(100, "Ende CMovaJob::PutJob  pBuf==NULL\n");
-        return -2;
+        return MOVAJOB_PUT_NO_RECORDS;
     }
     {
         platform::CCriticalSectionGuard guard(m_csQueue);
         if (!m_JobQueue.AddNewest({dwCount, pBuf, dwContext}))
-            return -1;
+            return MOVAJOB_PUT_REFUSED;
         if (!m_hJobEvent.Mark())
         {
             TraceJob(100, "Ende CMovaJob::PutJob  !SetEvent\n");
-            return 0;
+            return MOVAJOB_OK;
         }
     }
     // Woken only now: the worker runs at a higher priority and, on the same CPU, would
     // otherwise preempt us inside the lock and at once block on it.
     m_hJobEvent.Wake();
     TraceJob(100, "Ende CMovaJob::PutJob\n");
-    return 0;
+    return MOVAJOB_OK;
 }
 
 std::int32_t MOVA_CALL CMovaJob::SetJobNotification(IJobNotify* ptr)
@@ -245,57 +257,40 @@ std::int32_t MOVA_CALL CMovaJob::SetJobNotification(IJobNotify* ptr)
     TraceJob(100, "Anfang CMovaJob::SetJobNotification\n");
     if (!ptr)
     {
-        // A report in progress holds a reference of its own: no need to wait for it.
-        if (IJobNotify* pSink = DropSink())
-            pSink->Release();
+        DropSink();
         TraceJob(-2, "Ende CMovaJob::SetJobNotification ptr == NULL\n");
-        return 0;
+        return MOVAJOB_OK;
     }
-    if (IsSinkRegistered(nullptr))
+    if (!m_pNotify.IsRegistered())
     {
-        // The version is asked for outside the lock: it is a call into the host.
         const char* pszVersion = ptr->GetVersion();
         if (!pszVersion || std::strcmp(pszVersion, kMovaJobVersion) != 0)
         {
             pszVersion = ptr->GetVersion();
             TraceJob(-2, "Ende CMovaJob::SetJobNotification version check (need '%s', got '%s')\n",
                      kMovaJobVersion, pszVersion ? pszVersion : "(null)");
-            return -1;
+            return MOVAJOB_NOTIFY_REFUSED;
         }
-        platform::CCriticalSectionGuard guard(m_csNotify);
-        // Another thread may have registered a sink while we asked for the version.
-        if (!m_pNotify)
+        // Another thread may have registered a sink while we asked for the version. The place
+        // is held while the reference is taken outside the lock: AddRef is the host's code.
+        if (m_pNotify.Reserve())
         {
-            m_pNotify = ptr;
-            m_pNotify->AddRef();
+            ptr->AddRef();
+            m_pNotify.Complete(ptr);
             TraceJob(100, "Ende CMovaJob::SetJobNotification\n");
-            return 0;
+            return MOVAJOB_OK;
         }
     }
     TraceJob(-2, "Ende CMovaJob::SetJobNotification m_pNotify != NULL\n");
-    return -1;
+    return MOVAJOB_NOTIFY_REFUSED;
 }
 
-IJobNotify* CMovaJob::TakeSinkReference()
+void CMovaJob::DropSink()
 {
-    platform::CCriticalSectionGuard guard(m_csNotify);
-    if (m_pNotify)
-        m_pNotify->AddRef();
-    return m_pNotify;
-}
-
-bool CMovaJob::IsSinkRegistered(const IJobNotify* pSink)
-{
-    platform::CCriticalSectionGuard guard(m_csNotify);
-    return m_pNotify == pSink;
-}
-
-IJobNotify* CMovaJob::DropSink()
-{
-    platform::CCriticalSectionGuard guard(m_csNotify);
-    IJobNotify* pSink = m_pNotify;
-    m_pNotify = nullptr;
-    return pSink;
+    // Inside a call into the host this thread may be what another thread's call waits for
+    // (a report that waits in EnumJobQueue for the queue lock our walk holds): no waiting.
+    if (IJobNotify* pSink = m_pNotify.Drop(CHostCall::IsInProgress(*this)))
+        pSink->Release();
 }
 
 HRESULT MOVA_CALL CMovaJob::GetProto(IMovaProto** ppProto)
@@ -330,33 +325,37 @@ std::int32_t MOVA_CALL CMovaJob::EnumJobQueue(std::uint32_t dwValue)
     // on with: it offers nothing.
     bool bNested = CHostCall::IsInProgress(*this, CHostCall::Enumeration);
     CHostCall call(*this, CHostCall::Enumeration);
-    IJobNotify* pSink = nullptr;
+    IJobNotify* pOwedRelease = nullptr;
     {
         platform::CCriticalSectionGuard guard(m_csQueue);
         TraceJob(0, "CMovaJob::EnumJobQueue(): enumerating job queue (%d entries)\n",
                  static_cast<int>(m_JobQueue.Count()));
         // Without a sink nobody can be asked: every batch stays.
         if (!bNested && m_JobQueue.Count() != 0)
-            pSink = TakeSinkReference();
-        if (pSink)
-            OfferWaitingBatches(pSink, dwValue);
+        {
+            CSinkRegistration::CSinkCall sinkCall(m_pNotify);
+            if (sinkCall.Sink())
+                OfferWaitingBatches(sinkCall, dwValue);
+            pOwedRelease = sinkCall.Leave();
+        }
     }
-    if (pSink)
-        pSink->Release();
+    // The sink was dropped during the walk and ours was the last call into it in progress.
+    if (pOwedRelease)
+        pOwedRelease->Release();
     TraceJob(100, "Ende CMovaJob::EnumJobQueue\n");
     static_cast<void>(call.Leave()); // may destroy the job: nothing of it is touched after
-    return 0;
+    return MOVAJOB_OK;
 }
 
-void CMovaJob::OfferWaitingBatches(IJobNotify* pSink, std::uint32_t dwValue)
+void CMovaJob::OfferWaitingBatches(const CSinkRegistration::CSinkCall& call, std::uint32_t dwValue)
 {
     // A sink that is dropped during the walk, or a job the host let go of, ends it.
     for (CJobQueue::SNode* pNode = m_JobQueue.Newest();
-         pNode && IsSinkRegistered(pSink) && platform::AtomicRead(&m_lRefCount) != 0;)
+         pNode && call.IsStillRegistered() && platform::AtomicRead(&m_lRefCount) != 0;)
     {
         CJobQueue::SNode* pOlder = CJobQueue::Older(pNode);
         const SJobParamArr& batch = CJobQueue::Batch(pNode);
-        if (pSink->OnEnumJob(batch.dwCount, batch.pBuf, batch.dwContext, dwValue) == 1)
+        if (call.Sink()->OnEnumJob(batch.dwCount, batch.pBuf, batch.dwContext, dwValue) == 1)
             m_JobQueue.Remove(pNode);
         pNode = pOlder;
     }

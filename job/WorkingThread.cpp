@@ -100,17 +100,20 @@ void CMovaJob::ExecuteRecords(const SJobParamArr& batch)
     }
 }
 
-// Reports the batch to the sink, if one is registered, under a reference of the report's own
-// and with no lock of the job held.
+// Reports the batch to the sink, if one is registered, with no lock of the job held. The call
+// is counted (CSinkCall), not referenced: the host sees no AddRef or Release around it.
 bool CMovaJob::ReportFinished(const SJobParamArr& batch)
 {
-    IJobNotify* pSink = TakeSinkReference();
-    if (!pSink)
+    CSinkRegistration::CSinkCall sinkCall(m_pNotify);
+    if (!sinkCall.Sink())
         return true;
     CHostCall call(*this, CHostCall::Report);
-    pSink->OnPutJobFinished(batch.dwCount, batch.pBuf, batch.dwContext);
+    sinkCall.Sink()->OnPutJobFinished(batch.dwCount, batch.pBuf, batch.dwContext);
     TraceJob(10, "GetJob out of Q  OnPutJobFinished\n");
-    // Still inside the call: a sink whose own last Release lets go of the job is covered too.
-    pSink->Release();
+    // The sink was dropped inside the report, or while it ran, and ours was the last call
+    // into it: its Release falls to us. Still inside the call, so that a sink whose Release
+    // lets go of the job's last reference is covered too.
+    if (IJobNotify* pOwedRelease = sinkCall.Leave())
+        pOwedRelease->Release();
     return call.Leave();
 }

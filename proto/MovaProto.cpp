@@ -2,6 +2,7 @@
 #include "proto/MovaProto.h"
 
 #include "dpcomm/DPCommunication.h"
+#include "trace/SessionNames.h"
 #include "trace/TraceApi.h"
 
 #include <cstdio>
@@ -11,14 +12,12 @@
 namespace
 {
 
-constexpr char kTraceName[] = "MovaProto";
-constexpr char kWindowClass[] = "MovaProtoWin";
-
 } // namespace
 
 CMovaProto::CMovaProto() : m_ProtoParams{}, m_pCommParams(nullptr), m_pDPComm(nullptr)
 {
-    m_pTracer = CreateTracer(kTraceName, kWindowClass, TIMESTAMP_CLOCK, 0);
+    m_pTracer =
+        CreateTracer(tracenames::kProtoSession, tracenames::kProtoWindowClass, TIMESTAMP_CLOCK, 0);
     m_ProtoParams.dwSize = sizeof(SProtoParams);
     TraceExit("CMovaProto::CMovaProto()", "o.k.");
 }
@@ -54,12 +53,12 @@ std::int32_t MOVA_CALL CMovaProto::Open(SProtoParams* pProtoParams, SCommParams*
         return MOVA_RESULT_NULL_POINTER;
 
     DeleteTracer(m_pTracer);
-    char szTraceName[32];
-    std::snprintf(szTraceName, sizeof szTraceName, "%s%d", kTraceName,
-                  static_cast<int>(pCommParams->Board));
-    m_pTracer = CreateTracer(szTraceName, kWindowClass, TIMESTAMP_CLOCK, 0);
+    char szTraceName[tracenames::kSessionNameSize];
+    tracenames::ComposeBoardSession(szTraceName, tracenames::kProtoSession,
+                                    static_cast<int>(pCommParams->Board));
+    m_pTracer = CreateTracer(szTraceName, tracenames::kProtoWindowClass, TIMESTAMP_CLOCK, 0);
     if (!m_pTracer)
-        return -1;
+        return MOVAPROTO_OPEN_REFUSED;
     TraceEntry(pszLabel);
     if (!pProtoParams)
         return MOVA_RESULT_NULL_POINTER;
@@ -83,7 +82,7 @@ std::int32_t MOVA_CALL CMovaProto::Open(SProtoParams* pProtoParams, SCommParams*
         {
             TraceLine(m_pTracer, -2, "CMovaProto::Open: new CDPCommunication\n");
             TraceExit(pszLabel, "error");
-            return -1;
+            return MOVAPROTO_OPEN_REFUSED;
         }
     }
     teErrorNumber eError = DPERR_NONE;
@@ -91,12 +90,12 @@ std::int32_t MOVA_CALL CMovaProto::Open(SProtoParams* pProtoParams, SCommParams*
                                        pCommParams->byTimeWatchdog, &eError))
     {
         TraceExit(pszLabel, "o.k.");
-        return 0;
+        return MOVAPROTO_OK;
     }
     TraceLine(m_pTracer, -2, "CMovaProto::Open: InitDPCommunication(teErrorNumber = %d)\n",
               static_cast<int>(eError));
     TraceExit(pszLabel, "error");
-    return -static_cast<std::int32_t>(eError);
+    return MOVAJOB_OPEN_BOARD_ERROR(eError);
 }
 
 std::int32_t MOVA_CALL CMovaProto::Close()
@@ -110,7 +109,7 @@ std::int32_t MOVA_CALL CMovaProto::Close()
                       static_cast<int>(eError));
     }
     TraceExit("CMovaProto::Close()", "o.k.");
-    return 0;
+    return MOVAPROTO_OK;
 }
 
 HRESULT MOVA_CALL CMovaProto::GetTransportLayer(CDPCommunication** ppDPComm)
@@ -130,7 +129,7 @@ HRESULT MOVA_CALL CMovaProto::GetTransportLayer(CDPCommunication** ppDPComm)
     }
     *ppDPComm = m_pDPComm;
     TraceExit(pszLabel, "o.k.");
-    return 0;
+    return S_OK;
 }
 
 void CMovaProto::TraceEntry(const char* pszLabel)

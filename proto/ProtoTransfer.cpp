@@ -14,7 +14,6 @@ namespace
 // host's slave table only. Entries 126 and 127 would give back whatever the host left there.
 constexpr std::uint32_t kSlaveTableAddresses = 126;
 static_assert(kSlaveTableAddresses <= kSlaveTableEntries);
-constexpr std::int32_t kResultAddressOutsideTable = -899;
 
 bool IsBit(const SJobParam& record)
 {
@@ -64,7 +63,7 @@ std::int32_t MOVA_CALL CMovaProto::Read(SJobParam* pPara, std::uint32_t dwCount)
     if (!m_pDPComm)
     {
         TraceLine(m_pTracer, -2, "CMovaProto::Read: not opened\n");
-        return -1;
+        return MOVAPROTO_NOT_OPEN;
     }
 
     const SJobParam& first = pPara[0];
@@ -160,7 +159,7 @@ std::int32_t MOVA_CALL CMovaProto::Write(SJobParam* pPara, std::uint32_t dwCount
     if (!m_pDPComm)
     {
         TraceLine(m_pTracer, -2, "CMovaProto::Write: not opened\n");
-        return -1;
+        return MOVAPROTO_NOT_OPEN;
     }
 
     const SJobParam& first = pPara[0];
@@ -240,7 +239,7 @@ std::int32_t MOVA_CALL CMovaProto::TestConnection(SJobParam* pPara)
     if (!m_pDPComm || !m_pCommParams)
     {
         TraceLine(m_pTracer, -2, "CMovaProto::TestConnection: not opened\n");
-        return -1;
+        return MOVAPROTO_NOT_OPEN;
     }
     std::uint8_t byAddr = pPara->tsConSpec.byL2Addr;
     // The test refreshes the whole table, so it is made whatever the address.
@@ -254,7 +253,7 @@ std::int32_t MOVA_CALL CMovaProto::TestConnection(SJobParam* pPara)
     {
         TraceLine(m_pTracer, -2,
                   "CMovaProto::TestConnection: L2Addr = %d lies outside the slave table\n", byAddr);
-        return kResultAddressOutsideTable;
+        return MOVA_RESULT_ADDRESS_OUTSIDE_TABLE;
     }
     // A board that refused the state list left the table as it was: its status is stale.
     if (!bTested && !m_pDPComm->LastTestRefreshedStates())

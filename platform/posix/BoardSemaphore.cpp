@@ -15,6 +15,7 @@
 #include "platform/BoardSemaphore.h"
 
 #include "platform/posix/ByteLock.h"
+#include "platform/posix/RemovedFile.h"
 
 #include <atomic>
 #include <cerrno>
@@ -88,7 +89,16 @@ int OpenSemaphoreFile(const char* pszName)
                                 static_cast<unsigned>(geteuid()), pszName);
     if (nLength < 0 || static_cast<std::size_t>(nLength) >= sizeof szPath)
         return -1;
-    int fd = open(szPath, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    int fd = open(szPath, O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+    // Without a name the file may still be in use: the login manager removes a user's files in
+    // /dev/shm at the end of the user's last session while the user's services run on. A new
+    // file beside the one they use would let both groups exchange at once: take theirs.
+    if (fd < 0 && errno == ENOENT)
+    {
+        fd = posix::ReopenRemovedFile(szPath, O_RDWR);
+        if (fd < 0)
+            fd = open(szPath, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    }
     if (fd < 0)
         return -1;
     struct stat st = {};

@@ -82,9 +82,12 @@ HRESULT MOVA_CALL CTestSink::QueryInterface(REFIID, void** ppv)
 
 ULONG MOVA_CALL CTestSink::Release()
 {
-    int nLeft = --m_nRefs;
+    // The count goes down last: a test that waits for 0 may destroy the sink at once. (The
+    // job never calls AddRef and Release at once: AddRef comes only with the registration.)
+    int nLeft = m_nRefs.load() - 1;
     if (nLeft == 0)
         m_bReleased = true;
+    --m_nRefs;
     return static_cast<ULONG>(nLeft);
 }
 

@@ -214,6 +214,68 @@ TEST(PlatformBoardSemaphore, KeepsEveryRoundApart)
     platformtest::CCounterFile::Remove(counterPath);
 }
 
+#if !defined(_WIN32)
+// The login manager's RemoveIPC=yes removes a user's files in /dev/shm when the user's last
+// session ends, while the user's services go on: unlinked, as here. A host started after that
+// must take part in the same semaphore as those that hold the removed file.
+std::string SemaphorePath(const std::string& name)
+{
+    return "/dev/shm/movajob." + std::to_string(geteuid()) + "." + name;
+}
+
+TEST(PlatformBoardSemaphore, HostsStartedAfterTheFileWasRemovedExcludeTheEarlierOnes)
+{
+    SSemaphoreName name;
+    CPeer earlier({"semhold", name.m_name});
+    ASSERT_EQ(earlier.Reply(), "waiting");
+    ASSERT_EQ(earlier.Reply(), "held");
+    ASSERT_EQ(0, unlink(SemaphorePath(name.m_name).c_str()));
+
+    CPeer later({"semhold", name.m_name});
+    ASSERT_EQ(later.Reply(), "waiting");
+    EXPECT_EQ(later.Reply(kQuietMs), "<silent>") << "a host started after the removal did not "
+                                                    "wait for the one that holds the semaphore";
+    EXPECT_EQ(earlier.Ask("release"), "released");
+    EXPECT_EQ(later.Reply(), "held");
+
+    // The earliest host has gone; the file lives on in the later one, still without a name.
+    CPeer latest({"semhold", name.m_name});
+    ASSERT_EQ(latest.Reply(), "waiting");
+    EXPECT_EQ(latest.Reply(kQuietMs), "<silent>");
+    EXPECT_EQ(later.Ask("release"), "released");
+    EXPECT_EQ(latest.Reply(), "held");
+    EXPECT_EQ(latest.Ask("release"), "released");
+    EXPECT_NE(0, access(SemaphorePath(name.m_name).c_str(), F_OK)) << "a second file was made";
+}
+
+TEST(PlatformBoardSemaphore, RoundsBeforeAndAfterTheRemovalNeverOverlap)
+{
+    SSemaphoreName name;
+    constexpr int kRounds = 3000;
+    std::string counterPath = platformtest::CCounterFile::Create("semcount");
+    ASSERT_NE(counterPath, "");
+    platformtest::CCounterFile counter(counterPath);
+    ASSERT_TRUE(counter.IsOpen());
+    UniqueSemaphore earlier = MakeSemaphore(name.m_name);
+    ASSERT_TRUE(earlier);
+    ASSERT_EQ(0, unlink(SemaphorePath(name.m_name).c_str()));
+
+    // The later hosts open after the removal and count while the earlier one does.
+    std::vector<std::unique_ptr<CPeer>> later;
+    for (int n = 0; n < 2; ++n)
+        later.push_back(std::make_unique<CPeer>(std::initializer_list<std::string>{
+            "semcount", name.m_name, counterPath, std::to_string(kRounds)}));
+    EXPECT_TRUE(platformtest::CountUnderSemaphore(earlier.get(), counter, kRounds));
+    for (auto& peer : later)
+        EXPECT_EQ(peer->Reply(), "done");
+
+    int nCount = 0;
+    EXPECT_TRUE(counter.Read(nCount));
+    EXPECT_EQ(nCount, 3 * kRounds);
+    platformtest::CCounterFile::Remove(counterPath);
+}
+#endif
+
 #if defined(OTHER_WIDTH_PEER)
 // 32-bit and 64-bit processes share one semaphore: rounds of both kinds at once never overlap.
 TEST(PlatformBoardSemaphore, KeepsRoundsOfBothWordSizesApart)

@@ -3,6 +3,7 @@
 #include "tools/movactl/ResultWords.h"
 #include "tools/movactl/Transfers.h"
 #include "tools/movactl/ValueText.h"
+#include "trace/SessionNames.h"
 
 #include <cstdio>
 
@@ -12,30 +13,39 @@ namespace movactl
 namespace
 {
 
-// The communication object's session carries one digit for boards 1 to 4 only.
+std::string BoardSession(const char* pszBase, std::int32_t nBoard)
+{
+    char szName[tracenames::kSessionNameSize];
+    tracenames::ComposeBoardSession(szName, pszBase, nBoard);
+    return szName;
+}
+
 std::string DPComSession(std::int32_t nBoard)
 {
-    return nBoard >= 1 && nBoard <= 4 ? "DPCom" + std::to_string(nBoard) : "DPCom???";
+    char szName[tracenames::kSessionNameSize];
+    tracenames::ComposeDPComSession(szName, nBoard);
+    return szName;
 }
 
 void SayIntro(std::int32_t nBoard)
 {
-    std::string strBoard = std::to_string(nBoard);
     std::printf("movactl demo: the MovaJob library and a DP master board, step by step.\n\n");
-    std::printf(
-        "While it works the library writes a trace: the job under the session MovaJob%s, the\n"
-        "protocol object under MovaProto%s and the DP communication under %s, to the trace\n"
-        "window classes MovaJobWin, MovaProtoWin and DPComWin. Run 'movatrace' in another\n"
-        "terminal to see those lines.\n",
-        strBoard.c_str(), strBoard.c_str(), DPComSession(nBoard).c_str());
+    std::printf("While it works the library writes a trace: the job under the session %s, the\n"
+                "protocol object under %s and the DP communication under %s, to the trace\n"
+                "window classes %s, %s and %s. Run 'movatrace' in another\n"
+                "terminal to see those lines.\n",
+                BoardSession(tracenames::kJobSession, nBoard).c_str(),
+                BoardSession(tracenames::kProtoSession, nBoard).c_str(),
+                DPComSession(nBoard).c_str(), tracenames::kJobWindowClass,
+                tracenames::kProtoWindowClass, tracenames::kDPComWindowClass);
 }
 
 // A level can be raised only while its session exists, from the open to the end of the demo.
 std::string LevelHint(std::int32_t nBoard)
 {
-    std::string strBoard = std::to_string(nBoard);
-    return "The trace sessions MovaJob" + strBoard + ", MovaProto" + strBoard + " and " +
-           DPComSession(nBoard) + " now exist: 'movatrace level MovaJob" + strBoard +
+    std::string strJob = BoardSession(tracenames::kJobSession, nBoard);
+    return "The trace sessions " + strJob + ", " + BoardSession(tracenames::kProtoSession, nBoard) +
+           " and " + DPComSession(nBoard) + " now exist: 'movatrace level " + strJob +
            " 100'\nin another terminal shows every call from here on.";
 }
 

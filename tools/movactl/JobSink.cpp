@@ -36,7 +36,10 @@ std::int32_t MOVA_CALL CJobSink::OnPutJobFinished(std::uint32_t, SJobParam*,
     try
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_adwFinished.push_back(dwContext);
+        m_uncollected.insert(dwContext);
+        m_recent.push_back(dwContext);
+        if (m_recent.size() > kRecentReports)
+            m_recent.pop_front();
     }
     catch (...)
     {
@@ -64,27 +67,23 @@ std::int32_t MOVA_CALL CJobSink::OnEnumJob(std::uint32_t dwCount, SJobParam* pBu
 bool CJobSink::WaitFinished(std::uint32_t dwContext, std::uint32_t dwTimeoutMs)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    return m_cvFinished.wait_for(lock, std::chrono::milliseconds(dwTimeoutMs),
-                                 [&]
-                                 {
-                                     for (std::uint32_t dwFinished : m_adwFinished)
-                                     {
-                                         if (dwFinished == dwContext)
-                                             return true;
-                                     }
-                                     return false;
-                                 });
+    if (!m_cvFinished.wait_for(lock, std::chrono::milliseconds(dwTimeoutMs),
+                               [&] { return m_uncollected.count(dwContext) != 0; }))
+        return false;
+    m_uncollected.erase(dwContext);
+    return true;
 }
 
 bool CJobSink::IsFinished(std::uint32_t dwContext)
 {
-    return WaitFinished(dwContext, 0);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_uncollected.count(dwContext) != 0;
 }
 
 std::vector<std::uint32_t> CJobSink::GetFinished()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_adwFinished;
+    return {m_recent.begin(), m_recent.end()};
 }
 
 } // namespace movactl

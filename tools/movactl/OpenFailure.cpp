@@ -1,7 +1,9 @@
 #include "tools/movactl/OpenFailure.h"
 
+#include "include/MovaResults.h"
 #include "platform/LevelBlock.h"
 #include "sim/BoardPrefix.h"
+#include "trace/SessionNames.h"
 
 namespace movactl
 {
@@ -9,13 +11,12 @@ namespace movactl
 namespace
 {
 
-constexpr std::int32_t kSessionFailed = -1;
-constexpr std::int32_t kBoardUnavailable = -(0x8F - 0x7F); // board error 0x8F
-
 std::string ExplainSessionObstacle(int nBoard)
 {
     // The protocol object names its session this way, and fails its Open with -1 without it.
-    const std::string strName = "MovaProto" + std::to_string(nBoard);
+    char szName[tracenames::kSessionNameSize];
+    tracenames::ComposeBoardSession(szName, tracenames::kProtoSession, nBoard);
+    const std::string strName = szName;
     char szObstacle[400];
     if (platform::DescribeLevelBlockObstacle(strName.c_str(), szObstacle, sizeof szObstacle))
         return "its trace session '" + strName + "' cannot be created: " + szObstacle;
@@ -33,9 +34,9 @@ std::string ExplainSessionObstacle(int nBoard)
 
 std::string ExplainOpenFailure(int nBoard, std::int32_t lResult)
 {
-    if (lResult == kSessionFailed)
+    if (lResult == MOVAPROTO_OPEN_REFUSED)
         return ExplainSessionObstacle(nBoard);
-    if (lResult == kBoardUnavailable)
+    if (lResult == MOVAJOB_OPEN_BOARD_ERROR(DPERR_BOARD_8F))
         return korix::UnusablePrefixMessage();
     return {};
 }

@@ -2,6 +2,8 @@
 // what.
 #pragma once
 
+#include "trace/SessionNames.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -34,8 +36,9 @@ struct SArguments
 
 // The classes a window serves when none is named: those of the library's objects and the
 // tracer's default.
-inline const char* const kDefaultClasses[] = {"MovaJobWin", "MovaProtoWin", "DPComWin",
-                                              "TraceWindow"};
+inline const char* const kDefaultClasses[] = {tracenames::kJobWindowClass,
+                                              tracenames::kProtoWindowClass,
+                                              tracenames::kDPComWindowClass, "TraceWindow"};
 
 // Fills args from argv. Returns the exit code when the tool is done already (help printed,
 // or a usage error reported on standard error); nothing when the command is to run.

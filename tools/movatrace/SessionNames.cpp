@@ -1,6 +1,7 @@
 #include "tools/movatrace/SessionNames.h"
 
 #include "platform/LevelBlock.h"
+#include "trace/SessionNames.h"
 
 namespace movatrace
 {
@@ -11,9 +12,6 @@ namespace
 // The board numbers a host gives the library fit a byte: the DP communication takes the
 // board number's low byte, and movactl and korixsim take no more.
 constexpr int kLastBoard = 255;
-
-// The communication object names boards 1 to 4 by one digit and every other board alike.
-constexpr int kLastDigitBoard = 4;
 
 #ifndef _WIN32
 void CollectName(const char* pszName, void* pContext)
@@ -33,14 +31,22 @@ void CollectName(const char* pszName, void* pContext)
 
 std::vector<std::string> KnownSessionNames()
 {
-    std::vector<std::string> aNames{"MovaJob", "MovaProto", "DPCom???", "TraceDemo"};
+    char szName[tracenames::kSessionNameSize];
+    tracenames::ComposeDPComSession(szName, 0); // every board without a digit of its own
+    std::vector<std::string> aNames{tracenames::kJobSession, tracenames::kProtoSession, szName,
+                                    "TraceDemo"};
     for (int nBoard = 0; nBoard <= kLastBoard; ++nBoard)
     {
-        aNames.push_back("MovaJob" + std::to_string(nBoard));
-        aNames.push_back("MovaProto" + std::to_string(nBoard));
+        tracenames::ComposeBoardSession(szName, tracenames::kJobSession, nBoard);
+        aNames.push_back(szName);
+        tracenames::ComposeBoardSession(szName, tracenames::kProtoSession, nBoard);
+        aNames.push_back(szName);
     }
-    for (int nBoard = 1; nBoard <= kLastDigitBoard; ++nBoard)
-        aNames.push_back("DPCom" + std::to_string(nBoard));
+    for (int nBoard = 1; nBoard <= tracenames::kLastDigitBoard; ++nBoard)
+    {
+        tracenames::ComposeDPComSession(szName, nBoard);
+        aNames.push_back(szName);
+    }
     return aNames;
 }
 

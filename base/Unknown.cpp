@@ -1,4 +1,4 @@
-#include "core/Unknown.h"
+#include "base/Unknown.h"
 
 #include "platform/Interlocked.h"
 

@@ -1,5 +1,5 @@
 // Reference counting and QueryInterface of the core both objects share.
-#include "core/Unknown.h"
+#include "base/Unknown.h"
 
 #include <gtest/gtest.h>
 
