@@ -9,7 +9,7 @@
 // that call has returned (CHostCall). docs/api/sink-references.md has the whole contract.
 #pragma once
 
-#include "base/Unknown.h"
+#include "core/Unknown.h"
 #include "include/MovaJob.h"
 #include "job/JobQueue.h"
 #include "job/SinkRegistration.h"

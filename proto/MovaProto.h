@@ -2,7 +2,7 @@
 // of records into bit and byte reads and writes of one slave's process images.
 #pragma once
 
-#include "base/Unknown.h"
+#include "core/Unknown.h"
 #include "include/MovaJob.h"
 
 class CTracer;

@@ -12,14 +12,6 @@
 namespace
 {
 
-bool SameTelegram(const dp::STelegram& a, const dp::STelegram& b)
-{
-    return a.eFrame == b.eFrame && a.byDa == b.byDa && a.bySa == b.bySa && a.byFc == b.byFc &&
-           a.bHasDsap == b.bHasDsap && a.bHasSsap == b.bHasSsap && a.byDsap == b.byDsap &&
-           a.bySsap == b.bySsap && a.byDataLength == b.byDataLength &&
-           std::memcmp(a.abyData, b.abyData, a.byDataLength) == 0;
-}
-
 void CheckRoundTrip(const dp::STelegram& telegram)
 {
     std::uint8_t abyBytes[dp::kMaxTelegramSize];
@@ -30,7 +22,7 @@ void CheckRoundTrip(const dp::STelegram& telegram)
     if (again.Feed(abyBytes, nSize) != nSize)
         std::abort();
     dp::STelegram back;
-    if (!again.Take(back) || !SameTelegram(telegram, back) || again.BufferedBytes() != 0)
+    if (!again.Take(back) || !dp::SameTelegram(telegram, back) || again.BufferedBytes() != 0)
         std::abort();
 }
 

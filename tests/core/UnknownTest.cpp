@@ -1,5 +1,5 @@
 // Reference counting and QueryInterface of the core both objects share.
-#include "base/Unknown.h"
+#include "core/Unknown.h"
 
 #include <gtest/gtest.h>
 

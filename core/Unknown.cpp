@@ -1,4 +1,4 @@
-#include "base/Unknown.h"
+#include "core/Unknown.h"
 
 #include "platform/Interlocked.h"
 
