@@ -46,10 +46,13 @@ cp "$bus" "$etc/board$board.json"
 
 # The command lines as systemd runs them: %i is the instance, the configuration file's
 # variables are set, ${NAME} is one word and $NAME is split into words.
-set -a
-# shellcheck disable=SC1090
-source "$etc/board$board.conf"
-set +a
+# EnvironmentFile= takes KEY=VALUE lines, the value whole to the line's end (quotes optional).
+while IFS= read -r setting; do
+    [[ $setting =~ ^([A-Za-z_][A-Za-z0-9_]*)=(.*)$ ]] || continue
+    name=${BASH_REMATCH[1]} value=${BASH_REMATCH[2]}
+    if [[ $value =~ ^\"(.*)\"$ ]]; then value=${BASH_REMATCH[1]}; fi
+    export "$name=$value"
+done <"$etc/board$board.conf"
 mapfile -t pre < <(sed -n 's/^ExecStartPre=//p' "$work/units/korix-dpmaster@$board.service")
 start=$(sed -n 's/^ExecStart=//p' "$work/units/korix-dpmaster@$board.service")
 [[ ${#pre[@]} -ge 2 && -n $start ]] || fail "the unit lacks its command lines"
