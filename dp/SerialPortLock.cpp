@@ -148,9 +148,8 @@ bool CSerialPortLock::Take(const std::string& strPort, std::string& strError)
         {
             // No lock file without a folder we may write to; the exclusive mode still holds
             // the port, but programs that look for the lock file will not see us.
-            m_strWarning = "cannot take the lock file " + strPath + " (" +
-                           std::strerror(nError) + "); " + strPort +
-                           " is held by its exclusive mode only";
+            m_strWarning = "cannot take the lock file " + strPath + " (" + std::strerror(nError) +
+                           "); " + strPort + " is held by its exclusive mode only";
             return true;
         }
         const pid_t pid = ReadLockPid(strPath);
@@ -161,8 +160,8 @@ bool CSerialPortLock::Take(const std::string& strPort, std::string& strError)
         }
         if (pid != 0 && IsAlive(pid))
         {
-            strError = strPort + " is in use by " + DescribeProcess(pid) + " (lock file " +
-                       strPath + ")";
+            strError =
+                strPort + " is in use by " + DescribeProcess(pid) + " (lock file " + strPath + ")";
             return false;
         }
         // Gone, or a file nobody can read as a lock: stale. Removed only if it still is the

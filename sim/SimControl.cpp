@@ -389,8 +389,7 @@ SControlResult ResetBoard(std::uint8_t byBoard)
                            {
                                // The plant is the master's business, or there is none.
                                if (!HasServingMaster(state))
-                                   InstallMasterlessPlant(state.sPlant,
-                                                          platform::ReadTickCount());
+                                   InstallMasterlessPlant(state.sPlant, platform::ReadTickCount());
                                return Answer(true,
                                              "board %u: no faults (declared for a DP master: "
                                              "its plant is the master's)",
@@ -403,25 +402,25 @@ SControlResult ResetBoard(std::uint8_t byBoard)
 
 SControlResult DeclareServedBoard(std::uint8_t byBoard, bool bDeclared)
 {
-    return ChangeBoard(
-        byBoard,
-        [&](SBoardState& state)
-        {
-            const bool bServed = HasServingMaster(state);
-            if (bDeclared)
-            {
-                if (!IsDeclaredServed(state) && !bServed)
-                    InstallMasterlessPlant(state.sPlant, platform::ReadTickCount());
-                state.abyReserved[0] = kBoardDeclaredServed;
-                return Answer(true, "board %u: declared for a DP master%s", byBoard,
-                              bServed ? ", which serves it" : ", master offline until it runs");
-            }
-            if (IsDeclaredServed(state) && !bServed)
-                InstallDefaultPlant(state.sPlant, platform::ReadTickCount());
-            state.abyReserved[0] = 0;
-            return Answer(true, "board %u: no longer declared for a DP master%s", byBoard,
-                          bServed ? "" : ", default plant");
-        });
+    return ChangeBoard(byBoard,
+                       [&](SBoardState& state)
+                       {
+                           const bool bServed = HasServingMaster(state);
+                           if (bDeclared)
+                           {
+                               if (!IsDeclaredServed(state) && !bServed)
+                                   InstallMasterlessPlant(state.sPlant, platform::ReadTickCount());
+                               state.abyReserved[0] = kBoardDeclaredServed;
+                               return Answer(true, "board %u: declared for a DP master%s", byBoard,
+                                             bServed ? ", which serves it"
+                                                     : ", master offline until it runs");
+                           }
+                           if (IsDeclaredServed(state) && !bServed)
+                               InstallDefaultPlant(state.sPlant, platform::ReadTickCount());
+                           state.abyReserved[0] = 0;
+                           return Answer(true, "board %u: no longer declared for a DP master%s",
+                                         byBoard, bServed ? "" : ", default plant");
+                       });
 }
 
 SControlResult ReadBoard(std::uint8_t byBoard, SBoardSnapshot& snapshot)

@@ -127,8 +127,8 @@ TEST_F(DeclaredBoardTest, AHostBeforeTheMasterSeesItOfflineThenTheRealSlaves)
         }));
     const std::vector<std::uint8_t> abyOut = {9, 8, 7, 6, 5, 4, 3, 2};
     ASSERT_EQ(Call(BoardWriteOutput, MakeWrite(handle, 3, abyOut)).wError, 0);
-    EXPECT_TRUE(Eventually([&]
-                           { return DataOf(Call(BoardReadInput, MakeRequest(handle, 3))) == abyOut; }));
+    EXPECT_TRUE(
+        Eventually([&] { return DataOf(Call(BoardReadInput, MakeRequest(handle, 3))) == abyOut; }));
 }
 
 TEST_F(DeclaredBoardTest, AfterItsMasterEndsTheBoardStaysOfflineUntilUndeclared)
