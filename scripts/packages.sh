@@ -163,16 +163,17 @@ LD_LIBRARY_PATH=$libdir "$debroot/usr/bin/movactl" demo --board "$board" >"$out/
     { cat "$out/deb-demo.log" >&2; fail "movactl demo from the packages failed"; }
 echo "movactl demo from the packages: $(tail -n 1 "$out/deb-demo.log")"
 
-# Removing leaves nothing behind: no package half-removed, no file of ours.
-"${dpkg_root[@]}" --purge movajob-tools libmovajob-dev libmovajob1 libkorix1 \
-    >"$out/dpkg-purge.log" 2>&1 ||
-    { cat "$out/dpkg-purge.log" >&2; fail "dpkg cannot remove the packages"; }
+# Removing (as apt remove does, without purging) leaves nothing behind: no package half-removed
+# or with its configuration left, no file of ours.
+"${dpkg_root[@]}" --remove movajob-tools libmovajob-dev libmovajob1 libkorix1 \
+    >"$out/dpkg-remove.log" 2>&1 ||
+    { cat "$out/dpkg-remove.log" >&2; fail "dpkg cannot remove the packages"; }
 left=$(dpkg-query --admindir="$debroot/var/lib/dpkg" -W -f='${db:Status-Abbrev} ${Package}\n' \
        2>/dev/null | grep -v '^un ' || true)
 [[ -z $left ]] || fail "after removal dpkg still lists: $left"
 files=$(find "$debroot" -path "$debroot/var/lib/dpkg" -prune -o -type f -print)
 [[ -z $files ]] || fail "after removal these files are left: $files"
-echo "dpkg --purge: every package gone, no file left"
+echo "dpkg --remove: every package gone, no file left"
 
 echo "=== packages: scratch prefix"
 prefix=$out/prefix
