@@ -160,12 +160,16 @@ TEST_F(DeclaredBoardTest, DeclaringABoardItsMasterServesKeepsTheMastersPlant)
 {
     StartBus();
     const SHandle handle = Register();
-    ASSERT_TRUE(Eventually([&] { return States(handle).abyData[5] == 2; }));
+    ASSERT_TRUE(Eventually([&] { return States(handle).byMasterState == 0xC0; }));
     testsupport::SRunResult declare = Korixsim({"declare"});
     ASSERT_EQ(declare.nExitCode, 0);
     EXPECT_THAT(declare.strOutput, HasSubstr("which serves it"));
-    EXPECT_EQ(States(handle).byMasterState, 0xC0);
-    EXPECT_EQ(States(handle).abyData[5], 2);
+    // Still the bus's slaves and the master's plant (their states are the bus's business).
+    SBoardRequest list = Call(BoardReadSlaveList, MakeRequest(handle));
+    ASSERT_EQ(list.wError, 0);
+    for (std::uint8_t byAddress : {3, 4, 5})
+        EXPECT_NE(list.abyData[byAddress], 0xFF) << "slave " << int(byAddress);
+    EXPECT_THAT(Korixsim({"show"}).strOutput, HasSubstr("Plant: korix-dpmaster: "));
 }
 
 } // namespace
