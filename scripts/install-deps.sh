@@ -16,7 +16,7 @@ set -euo pipefail
 # the DP master's unit.
 packages=(cmake make g++ g++-multilib googletest libbenchmark-dev nlohmann-json3-dev
           libcli11-dev clang clang-format libclang-rt-14-dev pkgconf dpkg-dev
-          debhelper lintian help2man man-db systemd
+          build-essential debhelper lintian help2man man-db systemd
           g++-mingw-w64-i686 "libre2-dev:$(dpkg --print-architecture)" libre2-dev:i386)
 # Wine comes with what it recommends: its X11 driver loads several of those libraries.
 wine_packages=(wine wine32:i386 xvfb)
