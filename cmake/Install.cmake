@@ -21,9 +21,14 @@ set(MOVAJOB_INSTALL_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR}/movajob)
 set(MOVAJOB_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/MovaJob)
 if(WIN32)
   set(MOVAJOB_INSTALL_DOCDIR docs)
+  set(MOVAJOB_INSTALL_EXAMPLESDIR examples)
   set(MOVAJOB_INSTALL_BOARDDIR korix-simulated)
 else()
   set(MOVAJOB_INSTALL_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/movajob)
+  set(MOVAJOB_INSTALL_EXAMPLESDIR ${MOVAJOB_INSTALL_DOCDIR}/examples)
+  # systemd's folder for units that packages install (/lib/systemd/system on Debian 12).
+  set(MOVAJOB_INSTALL_SYSTEMDDIR lib/systemd/system CACHE STRING
+      "where the korix-dpmaster@.service unit is installed, relative to the prefix")
 endif()
 
 install(TARGETS movajob EXPORT MovaJobTargets
@@ -48,23 +53,67 @@ endif()
 install(TARGETS movactl korixsim movatrace tracedemo
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
 
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/
-  DESTINATION ${MOVAJOB_INSTALL_DOCDIR} COMPONENT development)
-
-# pkg-config: the file finds the prefix from its own place, so it holds wherever the tree is
-# installed (a scratch prefix, /usr from the Debian package, an unpacked SDK).
-file(RELATIVE_PATH MOVAJOB_PC_TO_PREFIX
-  /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
-string(REGEX REPLACE "/$" "" MOVAJOB_PC_TO_PREFIX "${MOVAJOB_PC_TO_PREFIX}")
-if(WIN32)
-  set(MOVAJOB_PC_LIBS "-L\${libdir} -lMovaJob") # the import library MovaJob.dll.a
-else()
-  # The linker must also find libkorix.so.1, which libmovajob.so.1 needs, in the same folder.
-  set(MOVAJOB_PC_LIBS "-L\${libdir} -lmovajob -Wl,-rpath-link,\${libdir}")
+if(NOT WIN32)
+  install(TARGETS korix-dpmaster korix-dpslave
+    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+  # The unit that serves a board at boot, and where its configuration lives (docs/dp-master.md).
+  install(FILES ${PROJECT_SOURCE_DIR}/dp/systemd/korix-dpmaster@.service
+    DESTINATION ${MOVAJOB_INSTALL_SYSTEMDDIR} COMPONENT tools)
+  install(FILES ${PROJECT_SOURCE_DIR}/dp/systemd/board.conf.example
+    DESTINATION ${MOVAJOB_INSTALL_DOCDIR}/examples/dp COMPONENT tools)
 endif()
-configure_file(${PROJECT_SOURCE_DIR}/cmake/movajob.pc.in
-  ${PROJECT_BINARY_DIR}/movajob.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/movajob.pc
+
+# The docs go with what they describe: a host's author gets the interface, the trace's inner
+# workings and the two example hosts with the development files; a user gets the tools' docs
+# with the tools.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/api
+  DESTINATION ${MOVAJOB_INSTALL_DOCDIR} COMPONENT development)
+install(FILES
+  ${PROJECT_SOURCE_DIR}/docs/board-semaphore.md
+  ${PROJECT_SOURCE_DIR}/docs/level-block.md
+  ${PROJECT_SOURCE_DIR}/docs/trace-delivery.md
+  ${PROJECT_SOURCE_DIR}/docs/windows.md
+  DESTINATION ${MOVAJOB_INSTALL_DOCDIR} COMPONENT development)
+install(FILES
+  ${PROJECT_SOURCE_DIR}/docs/dp-master.md
+  ${PROJECT_SOURCE_DIR}/docs/korixsim.md
+  ${PROJECT_SOURCE_DIR}/docs/movactl.md
+  ${PROJECT_SOURCE_DIR}/docs/movatrace.md
+  ${PROJECT_SOURCE_DIR}/docs/simulated-board.md
+  ${PROJECT_SOURCE_DIR}/docs/tracing.md
+  DESTINATION ${MOVAJOB_INSTALL_DOCDIR} COMPONENT tools)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/host-c ${PROJECT_SOURCE_DIR}/examples/host-cpp
+  DESTINATION ${MOVAJOB_INSTALL_EXAMPLESDIR} COMPONENT development)
+if(WIN32)
+  # A toolchain file for hosts built against the SDK, at its top: with it find_package(MovaJob)
+  # finds the SDK without being told where (docs/windows.md).
+  install(FILES ${PROJECT_SOURCE_DIR}/cmake/mingw-x86-sdk.cmake
+    DESTINATION . COMPONENT development)
+endif()
+include(${PROJECT_SOURCE_DIR}/cmake/ManPages.cmake)
+
+# pkg-config. On Linux the file names the prefix it is installed under, so that pkg-config
+# prints plain paths (-I/usr/include/movajob); it is written when installing, when that prefix
+# is known (cmake --install --prefix, the Debian packages' /usr). The Windows SDK is unpacked
+# anywhere, so its file finds the prefix from its own place instead.
+if(WIN32)
+  file(RELATIVE_PATH MOVAJOB_PC_TO_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
+  string(REGEX REPLACE "/$" "" MOVAJOB_PC_TO_PREFIX "${MOVAJOB_PC_TO_PREFIX}")
+  set(MOVAJOB_PC_PREFIX "\${pcfiledir}/${MOVAJOB_PC_TO_PREFIX}")
+  set(MOVAJOB_PC_LIBS "-L\${libdir} -lMovaJob") # the import library MovaJob.dll.a
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/movajob.pc.in
+    ${PROJECT_BINARY_DIR}/pkgconfig/movajob.pc @ONLY)
+else()
+  install(CODE "
+    set(MOVAJOB_PC_TEMPLATE \"${PROJECT_SOURCE_DIR}/cmake/movajob.pc.in\")
+    set(MOVAJOB_PC_OUTPUT \"${PROJECT_BINARY_DIR}/pkgconfig/movajob.pc\")
+    set(MOVAJOB_PC_INCLUDEDIR \"${CMAKE_INSTALL_INCLUDEDIR}\")
+    set(MOVAJOB_PC_LIBDIR \"${CMAKE_INSTALL_LIBDIR}\")
+    set(MOVAJOB_PC_VERSION \"${PROJECT_VERSION}\")
+    include(\"${PROJECT_SOURCE_DIR}/cmake/WritePkgConfig.cmake\")"
+    COMPONENT development)
+endif()
+install(FILES ${PROJECT_BINARY_DIR}/pkgconfig/movajob.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
 
 # The CMake package: find_package(MovaJob) gives MovaJob::movajob with its include folder.

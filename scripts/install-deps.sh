@@ -10,9 +10,13 @@ set -euo pipefail
 # architecture named so that the query does not see both at once. CLI11 and clang's libFuzzer
 # serve the DP master's programs and parser fuzzing; clang also checks that the public headers
 # compile with it; pkgconf builds the pkg-config example; dpkg-dev gives cpack the
-# dpkg-shlibdeps it finds the Debian packages' dependencies with.
+# dpkg-shlibdeps it finds the Debian packages' dependencies with. The Debian packages are built
+# with debhelper (dpkg-buildpackage) and checked with lintian; help2man makes the programs'
+# manual pages from their help, man-db shows them; systemd gives systemd-analyze, which checks
+# the DP master's unit.
 packages=(cmake make g++ g++-multilib googletest libbenchmark-dev nlohmann-json3-dev
           libcli11-dev clang clang-format libclang-rt-14-dev pkgconf dpkg-dev
+          build-essential debhelper lintian help2man man-db systemd
           g++-mingw-w64-i686 "libre2-dev:$(dpkg --print-architecture)" libre2-dev:i386)
 # Wine comes with what it recommends: its X11 driver loads several of those libraries.
 wine_packages=(wine wine32:i386 xvfb)

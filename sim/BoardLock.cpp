@@ -72,11 +72,19 @@ CBoardLock::CBoardLock(std::uint8_t byBoard)
     // the board's plant lost.
     if (!IsInitialised(*pState, byBoard) || (pState->byInside != 0 && !IsStateConsistent(*pState)))
     {
+        // A board declared for a DP master stays so: started afresh, it still waits for its
+        // master rather than showing the default plant.
+        const bool bDeclared = IsInitialised(*pState, byBoard) && IsDeclaredServed(*pState);
         // Installing the default plant allocates; a failure must not leave the board locked
         // for every other process.
         try
         {
             InitialiseBoard(*pState, byBoard, platform::ReadTickCount());
+            if (bDeclared)
+            {
+                pState->abyReserved[0] = kBoardDeclaredServed;
+                InstallMasterlessPlant(pState->sPlant, platform::ReadTickCount());
+            }
         }
         catch (...)
         {

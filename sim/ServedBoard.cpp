@@ -3,6 +3,7 @@
 #include "sim/ProcessIdentity.h"
 #include "sim/Registrations.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace korix
@@ -19,6 +20,25 @@ void TakeBoardOffline(SBoardState& state)
         slave.byState = 0;
         std::memset(slave.abyInput, 0, sizeof slave.abyInput);
     }
+}
+
+bool HasServingMaster(const SBoardState& state)
+{
+    for (const SRegistration& registration : state.aRegistrations)
+    {
+        if (IsServingRegistration(registration) && IsProcessAlive(OwnerOf(registration)))
+            return true;
+    }
+    return false;
+}
+
+void InstallMasterlessPlant(SPlant& plant, std::uint32_t dwNow)
+{
+    std::memset(&plant, 0, sizeof plant);
+    plant.byMasterMode = 0x00;
+    plant.dwEpoch = dwNow;
+    std::snprintf(plant.szSource, sizeof plant.szSource, "%s",
+                  "declared for a DP master, none serving yet");
 }
 
 bool NoticeEndedServingMaster(SBoardState& state)

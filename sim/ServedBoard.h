@@ -19,6 +19,23 @@ inline bool IsServingRegistration(const SRegistration& registration)
     return registration.byInUse != 0 && registration.abyReserved[0] == kRegistrationServesBoard;
 }
 
+// In SBoardState::abyReserved[0]: 1 declares the board as meant for a DP master. Such a board
+// never shows a simulated plant: until its master serves it, and after its master has ended,
+// it reports the master offline. The mark lives as long as the board's shared memory (until
+// the machine restarts); the master's service sets it again at every start.
+inline constexpr std::uint8_t kBoardDeclaredServed = 1;
+
+inline bool IsDeclaredServed(const SBoardState& state)
+{
+    return state.abyReserved[0] == kBoardDeclaredServed;
+}
+
+// Whether a registration marks a serving master that still lives.
+bool HasServingMaster(const SBoardState& state);
+
+// The plant of a declared board that no master serves yet: master offline and no slave.
+void InstallMasterlessPlant(SPlant& plant, std::uint32_t dwNow);
+
 // Takes the board off the air when its serving master has ended; returns true when it did.
 bool NoticeEndedServingMaster(SBoardState& state);
 

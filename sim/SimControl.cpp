@@ -8,6 +8,7 @@
 #include "sim/Generators.h"
 #include "sim/PlantFile.h"
 #include "sim/Registrations.h"
+#include "sim/ServedBoard.h"
 #include "sim/Watchdog.h"
 
 #include "include/MovaResults.h"
@@ -349,6 +350,11 @@ SControlResult LoadPlantText(std::uint8_t byBoard, const char* pszText, const ch
         byBoard,
         [&](SBoardState& state)
         {
+            if (IsDeclaredServed(state))
+                return Answer(false,
+                              "board %u is declared for a DP master: it takes no plant file "
+                              "('korixsim undeclare' first)",
+                              byBoard);
             pPlant->dwEpoch = platform::ReadTickCount();
             std::snprintf(pPlant->szSource, sizeof pPlant->szSource, "%s", strSource.c_str());
             state.sPlant = *pPlant;
@@ -378,9 +384,42 @@ SControlResult ResetBoard(std::uint8_t byBoard)
     return ChangeBoard(byBoard,
                        [&](SBoardState& state)
                        {
-                           InstallDefaultPlant(state.sPlant, platform::ReadTickCount());
                            std::memset(state.aFaults, 0, sizeof state.aFaults);
+                           if (IsDeclaredServed(state))
+                           {
+                               // The plant is the master's business, or there is none.
+                               if (!HasServingMaster(state))
+                                   InstallMasterlessPlant(state.sPlant, platform::ReadTickCount());
+                               return Answer(true,
+                                             "board %u: no faults (declared for a DP master: "
+                                             "its plant is the master's)",
+                                             byBoard);
+                           }
+                           InstallDefaultPlant(state.sPlant, platform::ReadTickCount());
                            return Answer(true, "board %u: default plant, no faults", byBoard);
+                       });
+}
+
+SControlResult DeclareServedBoard(std::uint8_t byBoard, bool bDeclared)
+{
+    return ChangeBoard(byBoard,
+                       [&](SBoardState& state)
+                       {
+                           const bool bServed = HasServingMaster(state);
+                           if (bDeclared)
+                           {
+                               if (!IsDeclaredServed(state) && !bServed)
+                                   InstallMasterlessPlant(state.sPlant, platform::ReadTickCount());
+                               state.abyReserved[0] = kBoardDeclaredServed;
+                               return Answer(true, "board %u: declared for a DP master%s", byBoard,
+                                             bServed ? ", which serves it"
+                                                     : ", master offline until it runs");
+                           }
+                           if (IsDeclaredServed(state) && !bServed)
+                               InstallDefaultPlant(state.sPlant, platform::ReadTickCount());
+                           state.abyReserved[0] = 0;
+                           return Answer(true, "board %u: no longer declared for a DP master%s",
+                                         byBoard, bServed ? "" : ", default plant");
                        });
 }
 

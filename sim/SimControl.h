@@ -75,8 +75,15 @@ KORIX_SIM_API SControlResult LoadPlantFile(std::uint8_t byBoard, const char* psz
 KORIX_SIM_API SControlResult LoadPlantText(std::uint8_t byBoard, const char* pszText,
                                            const char* pszSource);
 
-// The default plant again, and no faults; registrations stay.
+// The default plant again, and no faults; registrations stay. A declared board keeps the plant
+// of its master, or none while it has no master.
 KORIX_SIM_API SControlResult ResetBoard(std::uint8_t byBoard);
+
+// Declares the board as meant for a DP master (korix-dpmaster), or takes that back. A declared
+// board that no master serves reports the master offline and no slave, never the simulated
+// plant; loading a plant into it is refused and a reset clears the faults only. Taking the
+// declaration back from a board that no master serves puts the default plant back.
+KORIX_SIM_API SControlResult DeclareServedBoard(std::uint8_t byBoard, bool bDeclared);
 
 KORIX_SIM_API SControlResult ReadBoard(std::uint8_t byBoard, SBoardSnapshot& snapshot);
 

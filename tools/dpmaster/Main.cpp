@@ -8,7 +8,9 @@
 #include "dp/BoardLink.h"
 #include "dp/BusFiles.h"
 #include "dp/DpMaster.h"
+#include "dp/SerialPortLock.h"
 #include "dp/SlaveResponder.h"
+#include "dp/UsbLatency.h"
 
 #include <poll.h>
 #include <unistd.h>
@@ -89,6 +91,7 @@ int Run(int argc, char** argv)
     const dp::teRs485 eRs485 = strRs485 == "on"
                                    ? dp::teRs485::On
                                    : (strRs485 == "off" ? dp::teRs485::Off : dp::teRs485::Auto);
+    dp::CSerialPortLock portLock; // released after the port is closed
     dp::CSerialPort port;
     dp::CDpMaster master(port, config);
     master.SetEventHandler(
@@ -103,12 +106,20 @@ int Run(int argc, char** argv)
     dp::CBoardLink link(byBoard, master,
                         "korix-dpmaster: " + strPort + ", " +
                             std::to_string(config.bus.dwBaudRate) + " bit/s");
-    // The board first: a second master for it must not touch the line of the first.
-    if (!link.Attach(strError) || !port.Open(strPort, config.bus.dwBaudRate, eRs485, strError))
+    // The board first: a second master for it must not touch the line of the first. Then the
+    // port's lock file, before the port is opened, so that nobody else's line is disturbed.
+    if (!link.Attach(strError) || !portLock.Take(strPort, strError) ||
+        !port.Open(strPort, config.bus.dwBaudRate, eRs485, strError) ||
+        !dp::HoldPortExclusively(port.Descriptor(), strPort, strError))
     {
         std::fprintf(stderr, "korix-dpmaster: %s\n", strError.c_str());
         return tools::ExitFailed;
     }
+    if (!portLock.Warning().empty())
+        std::fprintf(stderr, "korix-dpmaster: %s\n", portLock.Warning().c_str());
+    const std::string strLatency = dp::UsbLatencyAdvice(strPort);
+    if (!strLatency.empty())
+        std::fprintf(stderr, "korix-dpmaster: %s\n", strLatency.c_str());
     std::string strSlaves;
     for (const dp::SSlaveConfig& slave : config.slaves)
         strSlaves += " " + std::to_string(slave.byAddress);
@@ -152,6 +163,7 @@ int Run(int argc, char** argv)
         std::this_thread::sleep_until(cycleStart + std::chrono::microseconds(uCycleUs));
     }
     link.Detach();
+    dp::ReleasePortExclusively(port.Descriptor());
     return nStatus;
 }
 

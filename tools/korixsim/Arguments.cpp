@@ -272,6 +272,20 @@ std::vector<std::pair<CLI::App*, teCommand>> DescribeCommandLine(CLI::App& app, 
                                      "fault. Registrations stay.\n"),
                           CommandReset);
 
+    commands.emplace_back(
+        AddCommand(app, args, "declare", "declare the board as served by a DP master",
+                   "Declares the board as meant for a DP master (korix-dpmaster): until the master "
+                   "serves it, and\nafter it has ended, the board reports the master offline and "
+                   "no slave, never the simulated\nplant. korix-dpmaster@N.service does this "
+                   "before the master starts. The mark lasts until\n'korixsim undeclare' or until "
+                   "the machine restarts.\n"),
+        CommandDeclare);
+    commands.emplace_back(
+        AddCommand(app, args, "undeclare", "take the declaration back",
+                   "Takes the declaration back: the board is simulated again (the default plant) "
+                   "unless a DP\nmaster serves it.\n"),
+        CommandUndeclare);
+
 #ifdef _WIN32
     // A board lives in /dev/shm on Linux until it is removed; here only while a process has
     // it open, so someone has to hold it for what korixsim sets up before a host runs.

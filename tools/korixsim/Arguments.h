@@ -25,6 +25,8 @@ enum teCommand
     CommandExpireWatchdog,
     CommandLoad,
     CommandReset,
+    CommandDeclare,
+    CommandUndeclare,
     CommandHold // Windows only: see HoldBoard.h
 };
 

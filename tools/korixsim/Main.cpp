@@ -78,6 +78,10 @@ int RunCommand(teCommand eCommand, const SArguments& args)
         return Report(korix::LoadPlantFile(args.byBoard, args.strFile.c_str()));
     case CommandReset:
         return Report(korix::ResetBoard(args.byBoard));
+    case CommandDeclare:
+        return Report(korix::DeclareServedBoard(args.byBoard, true));
+    case CommandUndeclare:
+        return Report(korix::DeclareServedBoard(args.byBoard, false));
     case CommandHold:
         return RunHold(args.byBoard);
     }

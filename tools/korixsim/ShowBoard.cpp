@@ -1,5 +1,6 @@
 #include "tools/korixsim/ShowBoard.h"
 
+#include "sim/ServedBoard.h"
 #include "sim/Watchdog.h"
 
 #include "include/MovaResults.h"
@@ -200,6 +201,8 @@ std::string FormatBoard(std::uint8_t byBoard, const korix::SBoardSnapshot& snaps
     char szSource[korix::kPlantSourceSize + 1] = {};
     std::memcpy(szSource, state.sPlant.szSource, korix::kPlantSourceSize);
     strText += std::string("Plant: ") + szSource + "\n";
+    if (korix::IsDeclaredServed(state))
+        strText += "Declared for a DP master: never shows a simulated plant\n";
     AppendRegistrations(strText, snapshot);
     AppendSlaves(strText, state.sPlant);
     AppendFaults(strText, state);
