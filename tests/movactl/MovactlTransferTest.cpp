@@ -150,7 +150,7 @@ TEST_F(MovactlTest, BoardFaults_ResultsInWords_ExitOne)
     ASSERT_TRUE(korix::SetSlaveState(1, 4, 4).bOk);
     SRun disturbed = RunMovactl({"read", "--quiet", "4:7:8"});
     EXPECT_EQ(1, disturbed.nExitCode);
-    EXPECT_THAT(Rows(disturbed.strOutput), ElementsAre("slave state 4 (44)"));
+    EXPECT_THAT(Rows(disturbed.strOutput), ElementsAre("", "movactl: 4:7:8: slave state 4 (44)"));
 
     ASSERT_TRUE(korix::SetMasterMode(1, 0x40).bOk);
     SRun stopped = RunMovactl({"read", "3:0:8"});
