@@ -48,7 +48,10 @@ int RunScan(const SArguments& args)
         std::printf("master: %s\n", master.strText.c_str());
     }
     else if (!master.bOperational)
+    {
+        std::fflush(stdout); // the addresses first, as they were found
         std::fprintf(stderr, "movactl: master: %s\n", master.strText.c_str());
+    }
     return master.bOperational ? ExitOk : ExitFailed;
 }
 
