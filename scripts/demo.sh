@@ -19,17 +19,59 @@ esac
 
 scripts/install-deps.sh
 preset=release
-[[ $platform == windows ]] && preset=mingw-x86
-echo "Building ($preset preset)..."
-cmake --preset "$preset" >/dev/null
-cmake --build --preset "$preset" -j "$(nproc)" \
-    --target movajob korix korixsim movactl movatrace >/dev/null
+what="the optimised x86-64 build (preset release, in build/release)"
+if [[ $platform == windows ]]; then
+    preset=mingw-x86
+    what="the 32-bit Windows build (preset mingw-x86, in build/mingw-x86, run under Wine)"
+fi
+build_dir=build/$preset
+mkdir -p "$build_dir"
+build_log=$build_dir/demo-build.log
+
+# The build tool's own lines, condensed: each finished target, every tenth percent with the
+# file at hand, and every warning and error. The whole output goes to the log.
+condense() {
+    awk '
+        /Built target/ { print "    " $0; fflush(); next }
+        /(error|warning):|\*\*\*/ { print "    " $0; fflush(); next }
+        match($0, /^\[ *[0-9]+%\]/) {
+            percent = substr($0, 2, RLENGTH - 3) + 0
+            if (percent >= shown + 10) { shown = percent - percent % 10; print "    " $0; fflush() }
+        }'
+}
+
+# Runs the build tool on the targets; on failure shows the end of the log and stops.
+build() {
+    if ! cmake --build --preset "$preset" -j "$(nproc)" --target "$@" 2>&1 |
+        tee -a "$build_log" | condense; then
+        echo "The build failed; the last lines of $build_log:" >&2
+        tail -n 30 "$build_log" >&2
+        exit 1
+    fi
+}
+
+: >"$build_log"
+echo "Building $what."
+echo "The demo runs the library (MovaJob), the simulated board (korix) with its control"
+echo "korixsim, the host program movactl and the trace window movatrace: only these are built."
+echo "A first build compiles all of them (minutes, more on a busy machine); later runs only"
+echo "what changed. Progress below; everything in $build_log."
+echo "  configuring (compilers and libraries are looked up once) ..."
+if ! cmake --preset "$preset" >>"$build_log" 2>&1; then
+    echo "Configuring failed; the last lines of $build_log:" >&2
+    tail -n 30 "$build_log" >&2
+    exit 1
+fi
+build movajob korix korixsim movactl movatrace
 
 if [[ $platform == windows ]]; then
+    echo "Starting Wine (a fresh prefix and a virtual display: half a minute the first time) ..."
     exec scripts/with-wine.sh scripts/demo-steps.sh windows
 fi
 if [[ $platform == dp ]]; then
-    cmake --build --preset "$preset" -j "$(nproc)" --target korix-dpmaster korix-dpslave >/dev/null
+    echo "Building the DP master and slave programs (korix-dpmaster, korix-dpslave) as well: the"
+    echo "board is served by our own DP master over a pseudo-terminal."
+    build korix-dpmaster korix-dpslave
     exec scripts/demo-dp-steps.sh
 fi
 exec scripts/demo-steps.sh linux

@@ -15,10 +15,16 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
 display_file=$(mktemp)
+# The prefix is some 600 MB and made afresh by every run: it goes with the run. The server is
+# ended and waited for first, so that nothing writes into the prefix while it is removed.
 cleanup() {
+    local status=$?
     wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
     [[ -n ${xvfb_pid:-} ]] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
     rm -f "$display_file"
+    rm -rf "$WINEPREFIX"
+    exit "$status"
 }
 trap cleanup EXIT
 

@@ -119,7 +119,11 @@ teServeResult CTraceWindowHost::AddClass(const char* pszWindowClass)
                         : nullptr;
     if (hWnd == nullptr)
     {
+        // The caller says why in the system's words: the error of the window, not of the
+        // clean-up.
+        DWORD dwError = GetLastError();
         UnregisterClassA(MAKEINTATOM(classAtom), hInstance);
+        SetLastError(dwError);
         return teServeResult::Failed;
     }
     pWindow->hWnd = hWnd;

@@ -6,10 +6,12 @@
 #include "tools/movactl/TextTable.h"
 #include "tools/movactl/ValueText.h"
 #include "tools/movactl/Variable.h"
+#include "tools/movactl/WatchdogRhythm.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+using testing::AllOf;
 using testing::ElementsAre;
 using testing::HasSubstr;
 
@@ -89,7 +91,9 @@ TEST(MovactlCommonTest, WriteVariables_ValueBufferInHostOrder)
 
 TEST(MovactlCommonTest, WriteVariables_ValuesThatDoNotFitAreRefused)
 {
-    EXPECT_THAT(WriteError("3:0:12=0x1000"), HasSubstr("type 12-bit unsigned (0 to 4095)"));
+    // Beyond one bit the library writes whole bytes: 12 bits are the 16 of two bytes.
+    EXPECT_THAT(WriteError("3:0:12=0x10000"), HasSubstr("type u16 (0 to 65535)"));
+    EXPECT_THAT(WriteError("3:0:20=0x1000000"), HasSubstr("type 24-bit unsigned (0 to 16777215)"));
     EXPECT_THAT(WriteError("3:0:64=18446744073709551616"), HasSubstr("is not a value of type u64"));
     EXPECT_THAT(WriteError("3:0:8=-1"), HasSubstr("is not a value of type u8 (0 to 255)"));
     EXPECT_THAT(WriteError("3:0:8=0x"), HasSubstr("is not a value of type u8"));
@@ -252,6 +256,36 @@ TEST(MovactlCommonTest, Values_AsAPersonReadsThem)
     EXPECT_EQ("", FormatHex(run, {1, 2, 3, 4, 5, 6, 7, 8, 0xFF}));
     const std::uint8_t abyBytes[] = {0x12, 0xAB, 0x00};
     EXPECT_EQ("12 AB 00", HexBytes(abyBytes, 3));
+}
+
+// The library reads and writes (BITS + 7) / 8 whole bytes: value, hex and the value written
+// are all of those bytes, and a note says so.
+TEST(MovactlCommonTest, WidthsBetweenBytes_AreTheWholeBytesTheLibraryMoves)
+{
+    SVariable twelve = Read("3:0:12");
+    EXPECT_EQ("65535", FormatValue(twelve, {0xFF, 0xFF}));
+    EXPECT_EQ("0xFFFF", FormatHex(twelve, {0xFF, 0xFF}));
+    EXPECT_EQ(65535.0, NumericValue(twelve, {0xFF, 0xFF}));
+    EXPECT_EQ(Write("3:0:12=0xFFFF").abyValue, (TBytes{0xFF, 0xFF}));
+    EXPECT_EQ(Write("3:0:12=4095").abyValue, (TBytes{0xFF, 0x0F}));
+    EXPECT_EQ("3:0:12 is 2 whole bytes (16 bits): the library reads and writes 16 bits for 12, "
+              "and so does movactl",
+              WholeBytesNote(Write("3:0:12=4095")));
+    EXPECT_THAT(WholeBytesNote(Read("3:1:3")), HasSubstr("3:1:3 is 1 whole byte (8 bits)"));
+    EXPECT_EQ("", WholeBytesNote(Read("3:0:16")));
+    EXPECT_EQ("", WholeBytesNote(Read("3:0.3:1")));
+    EXPECT_EQ("", WholeBytesNote(Read("5:0:72")));
+}
+
+TEST(MovactlCommonTest, Watchdog_WarnedWhenTheIntervalOutlastsIt)
+{
+    EXPECT_THAT(WatchdogWarning(5, 300),
+                AllOf(HasSubstr("(--watchdog 5, 50 ms) is not longer than the interval of 300 ms"),
+                      HasSubstr("--watchdog above 30"), HasSubstr("--interval below 50 ms")));
+    EXPECT_NE("", WatchdogWarning(30, 300)); // the round itself takes time too
+    EXPECT_EQ("", WatchdogWarning(31, 300));
+    EXPECT_EQ("", WatchdogWarning(0, 300)); // no watchdog
+    EXPECT_NE("", WatchdogWarning(255, 3600000));
 }
 
 TEST(MovactlCommonTest, Table_ColumnsAsWideAsTheirWidestCell)

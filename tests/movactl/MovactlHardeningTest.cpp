@@ -6,6 +6,8 @@
 
 #include "tests/support/TraceCapture.h"
 
+#include <filesystem>
+
 #if !defined(_WIN32)
 #include "tests/platform/posix/LevelBlockPath.h"
 #include "tests/support/BoardLeftovers.h"
@@ -124,6 +126,30 @@ TEST_F(MovactlOtherUserTest, ExchangesWithoutTheBoardSemaphoreAreWarnedAbout)
     EXPECT_THAT(show.strOutput, HasSubstr("korixsim: warning: the board semaphore"));
 }
 
+#endif
+
+#if defined(_WIN32)
+// MovaJob.dll imports the board library KORIX.dll. Without it the loader's error 126 names
+// MovaJob.dll, which is there: movactl names the DLL that is missing and where it must be.
+TEST_F(MovactlTest, MissingBoardLibrary_NamedWithWhereWindowsLooks)
+{
+    namespace fs = std::filesystem;
+    fs::path builtMovactl = fs::path(MOVACTL_PATH);
+    fs::path folder =
+        fs::temp_directory_path() /
+        ("movactl-alone-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    fs::remove_all(folder);
+    ASSERT_TRUE(fs::create_directories(folder));
+    fs::copy_file(builtMovactl, folder / "movactl.exe");
+    fs::copy_file(builtMovactl.parent_path() / "MovaJob.dll", folder / "MovaJob.dll");
+    testsupport::SRunResult result =
+        testsupport::RunToEnd({(folder / "movactl.exe").string(), "scan"}, 60000);
+    fs::remove_all(folder);
+    EXPECT_EQ(1, result.nExitCode);
+    EXPECT_THAT(result.strOutput,
+                HasSubstr("MovaJob.dll: KORIX.dll, which it imports, was not found"));
+    EXPECT_THAT(result.strOutput, HasSubstr("in the folder of movactl.exe"));
+}
 #endif
 
 } // namespace

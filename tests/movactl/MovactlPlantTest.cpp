@@ -66,6 +66,31 @@ TEST_F(MovactlTest, Test_MasterCannotBeLearned_SaidAndExitOne)
                             "answered master not operational (50)"));
 }
 
+// The slave states come from the board whatever the master's mode: scan says what test says
+// of the master, and fails as test does.
+TEST_F(MovactlTest, Scan_MasterOffline_SaidAndExitOne)
+{
+    ASSERT_TRUE(korix::SetMasterMode(1, 0x00).bOk);
+    SRun scan = RunMovactl({"scan"});
+    EXPECT_EQ(1, scan.nExitCode);
+    EXPECT_THAT(Rows(scan.strOutput),
+                ElementsAre("slave in out status state",
+                            "3 8 8 42 slave state 2 (42), exchanging data",
+                            "4 8 4 43 slave state 3 (43), exchanging data",
+                            "5 244 244 42 slave state 2 (42), exchanging data",
+                            "master: not operational (mode 0x00, offline): a read of slave 3 "
+                            "answered master not operational (50); reads and writes fail until "
+                            "the master operates"));
+
+    SRun quiet = RunMovactl({"scan", "--quiet"});
+    EXPECT_EQ(1, quiet.nExitCode);
+    EXPECT_THAT(Rows(quiet.strOutput),
+                ElementsAre("3", "4", "5",
+                            "movactl: master: not operational (mode 0x00, offline): a read of "
+                            "slave 3 answered master not operational (50); reads and writes "
+                            "fail until the master operates"));
+}
+
 TEST_F(MovactlTest, Scan_ListsTheBoardsSlavesAndTheOtherCommandsUseThem)
 {
     ASSERT_TRUE(korix::SetSlaveState(1, 4, 4).bOk);
@@ -75,7 +100,8 @@ TEST_F(MovactlTest, Scan_ListsTheBoardsSlavesAndTheOtherCommandsUseThem)
                 ElementsAre("slave in out status state",
                             "3 8 8 42 slave state 2 (42), exchanging data",
                             "4 8 4 44 slave state 4 (44)",
-                            "5 244 244 42 slave state 2 (42), exchanging data"));
+                            "5 244 244 42 slave state 2 (42), exchanging data",
+                            "master: operational (a read of slave 3 went through)"));
 
     // Another plant on board 2: the commands follow the board, not the default plant.
     ASSERT_TRUE(korix::LoadPlantText(2,
@@ -90,7 +116,8 @@ TEST_F(MovactlTest, Scan_ListsTheBoardsSlavesAndTheOtherCommandsUseThem)
     EXPECT_THAT(Rows(other.strOutput),
                 ElementsAre("slave in out status state",
                             "7 0 2 42 slave state 2 (42), exchanging data",
-                            "125 3 0 43 slave state 3 (43), exchanging data"));
+                            "125 3 0 43 slave state 3 (43), exchanging data",
+                            "master: operational (a read of slave 7 went through)"));
     SRun addresses = RunMovactl({"scan", "--board", "2", "--quiet"});
     EXPECT_THAT(Rows(addresses.strOutput), ElementsAre("7", "125"));
 

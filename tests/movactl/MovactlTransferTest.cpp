@@ -76,6 +76,46 @@ TEST_F(MovactlTest, Write_KeepsTheOutputsItDoesNotName)
     EXPECT_EQ(BoardOutputs(3), (TBytes{0x88, 0x77, 0xAB, 0x55, 0x44, 0x33, 0x22, 0x10}));
 }
 
+// 12 bits are the two whole bytes the library reads and writes: what the read shows and what
+// the write sets are those 16 bits, both ways alike.
+TEST_F(MovactlTest, TwelveBits_ReadAndWrittenAsTheTwoBytesTheLibraryMoves)
+{
+    EXPECT_EQ(0, RunMovactl({"write", "3:0:16=0xFFFF", "3:2:8=0x5A"}).nExitCode);
+    SRun read = RunMovactl({"read", "3:0:12"});
+    EXPECT_EQ(0, read.nExitCode) << read.strOutput;
+    EXPECT_THAT(Rows(read.strOutput),
+                ElementsAre("movactl: note: 3:0:12 is 2 whole bytes (16 bits): the library reads "
+                            "and writes 16 bits for 12, and so does movactl",
+                            "variable value hex result", "3:0:12 65535 0xFFFF done"));
+
+    SRun write = RunMovactl({"write", "--quiet", "3:0:12=4095"});
+    EXPECT_EQ(0, write.nExitCode) << write.strOutput;
+    EXPECT_THAT(write.strOutput, HasSubstr("3:0:12 is 2 whole bytes"));
+    EXPECT_EQ(BoardOutputs(3), (TBytes{0xFF, 0x0F, 0x5A, 0, 0, 0, 0, 0}));
+    SRun back = RunMovactl({"read", "--quiet", "3:0:12:out"});
+    EXPECT_THAT(Rows(back.strOutput), Contains("4095"));
+
+    SRun whole = RunMovactl({"write", "3:0:12=65535"});
+    EXPECT_EQ(0, whole.nExitCode) << whole.strOutput;
+    EXPECT_EQ(BoardOutputs(3), (TBytes{0xFF, 0xFF, 0x5A, 0, 0, 0, 0, 0}));
+}
+
+// A script reads one value per line: a failed variable leaves its line empty and says why on
+// standard error, so that no failure is taken for a value.
+TEST_F(MovactlTest, ReadQuiet_FailureOnStandardErrorNotAmongTheValues)
+{
+    EXPECT_EQ(0, RunMovactl({"write", "3:0:16=0x0201"}).nExitCode);
+    std::vector<std::string> aArgs{MOVACTL_PATH, "read", "--quiet", "3:0:8", "3:300:8", "3:1:8"};
+    testsupport::CChildProcess values(aArgs, testsupport::teErrorOutput::Own);
+    ASSERT_TRUE(values.IsRunning());
+    EXPECT_EQ("1\n\n2\n", values.ReadAll(60000));
+    EXPECT_EQ(1, values.Wait(60000));
+
+    SRun both = RunMovactl({"read", "--quiet", "3:0:8", "3:300:8", "3:1:8"});
+    EXPECT_EQ(1, both.nExitCode);
+    EXPECT_EQ("1\n\nmovactl: 3:300:8: outside the image (-963)\n2\n", both.strOutput);
+}
+
 TEST_F(MovactlTest, LongValues_HexByteStringsBothWays)
 {
     EXPECT_EQ(0, RunMovactl({"write", "5:0:80=0x0102030405060708090a"}).nExitCode);
@@ -110,7 +150,7 @@ TEST_F(MovactlTest, BoardFaults_ResultsInWords_ExitOne)
     ASSERT_TRUE(korix::SetSlaveState(1, 4, 4).bOk);
     SRun disturbed = RunMovactl({"read", "--quiet", "4:7:8"});
     EXPECT_EQ(1, disturbed.nExitCode);
-    EXPECT_THAT(Rows(disturbed.strOutput), ElementsAre("slave state 4 (44)"));
+    EXPECT_THAT(Rows(disturbed.strOutput), ElementsAre("", "movactl: 4:7:8: slave state 4 (44)"));
 
     ASSERT_TRUE(korix::SetMasterMode(1, 0x40).bOk);
     SRun stopped = RunMovactl({"read", "3:0:8"});

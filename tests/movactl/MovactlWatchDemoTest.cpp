@@ -79,6 +79,21 @@ TEST_F(MovactlTest, Watch_FailingRecord_ExitOne)
                 Contains(testing::EndsWith(" 3:8:8 outside the image (-963)")));
 }
 
+// A watchdog the rounds cannot meet expires between them and the board zeroes the outputs,
+// which the rounds then read as values: said before the first round. One long enough is not.
+TEST_F(MovactlTest, Watch_WatchdogShorterThanTheInterval_Warned)
+{
+    SRun shortDog =
+        RunMovactl({"watch", "3:0:8", "--watchdog", "5", "--interval", "300", "--count", "1"});
+    EXPECT_THAT(shortDog.strOutput,
+                HasSubstr("movactl: warning: the watchdog (--watchdog 5, 50 ms) is not longer "
+                          "than the interval of 300 ms"));
+    SRun longDog =
+        RunMovactl({"watch", "3:0:8", "--watchdog", "100", "--interval", "300", "--count", "1"});
+    EXPECT_EQ(0, longDog.nExitCode) << longDog.strOutput;
+    EXPECT_THAT(longDog.strOutput, Not(HasSubstr("warning")));
+}
+
 TEST_F(MovactlTest, Demo_DefaultPlant_RunsEveryStepToTheEnd)
 {
     SRun run = RunMovactl({"demo", "--seconds", "1"});

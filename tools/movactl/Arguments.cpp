@@ -35,7 +35,8 @@ const SVerbInfo kVerbs[] = {
      "slave 4 for N seconds (default 3), queue batches and withdraw one before it runs, close."},
     {"scan", VerbScan,
      "Lists every slave the board knows: its address, input and output lengths, and its\n"
-     "status in words. With --quiet, only the addresses, one per line."},
+     "status in words; then says whether the master is operational, as test does. With\n"
+     "--quiet, only the addresses, one per line. Exit status 1 unless the master operates."},
     {"test", VerbTest,
      "Tests the connection of every slave (the board's, or --slaves) in one batch and prints\n"
      "each slave's image lengths (learned at open), its status number and the result in\n"
@@ -183,7 +184,9 @@ void CCommandLine::AddCommands()
     }
     for (teVerb eVerb : {VerbTest, VerbRead, VerbWrite, VerbScan})
     {
-        const char* pszQuiet = eVerb == VerbRead   ? "values only, one per line"
+        const char* pszQuiet = eVerb == VerbRead   ? "values only, one per line; a failed one\n"
+                                                     "leaves its line empty and says why on\n"
+                                                     "standard error"
                                : eVerb == VerbScan ? "addresses only, one per line"
                                                    : "no table";
         m_commands[eVerb]->add_flag("--quiet", m_args.bQuiet, pszQuiet);

@@ -12,14 +12,24 @@ namespace movactl
 namespace
 {
 
-// One line per variable, for scripts: its value, or what went wrong.
+// One line per variable, for scripts: its value. A variable that failed has an empty line, so
+// that the lines still match the variables one to one, and what went wrong goes to standard
+// error: no failure can be read as a value.
 void PrintValues(const CReadSet& reads)
 {
     for (std::size_t i = 0; i < reads.GetCount(); ++i)
     {
-        bool bDone = reads.GetResult(i) == MOVA_RESULT_DONE;
-        std::printf("%s\n", bDone ? FormatValue(reads.GetVariable(i), reads.GetValue(i)).c_str()
-                                  : DescribeResult(reads.GetResult(i)).c_str());
+        const SVariable& variable = reads.GetVariable(i);
+        if (reads.GetResult(i) == MOVA_RESULT_DONE)
+        {
+            std::printf("%s\n", FormatValue(variable, reads.GetValue(i)).c_str());
+            continue;
+        }
+        std::printf("\n");
+        std::fflush(stdout);
+        std::fprintf(stderr, "movactl: %s: %s\n", variable.strText.c_str(),
+                     DescribeResult(reads.GetResult(i)).c_str());
+        std::fflush(stderr);
     }
 }
 
@@ -27,6 +37,7 @@ void PrintValues(const CReadSet& reads)
 
 int RunRead(const SArguments& args)
 {
+    NoteWholeBytes(args.aVariables);
     CBoardSession session(args);
     if (!session.Start() || !CheckSlavesOnBoard(session, args.aVariables))
         return ExitFailed;

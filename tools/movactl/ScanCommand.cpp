@@ -1,8 +1,9 @@
+#include "tools/movactl/BoardSession.h"
 #include "tools/movactl/Commands.h"
+#include "tools/movactl/MasterProbe.h"
 #include "tools/movactl/ResultWords.h"
 #include "tools/movactl/TextTable.h"
-
-#include "tools/movactl/BoardSession.h"
+#include "tools/movactl/Transfers.h"
 
 #include <cstdio>
 
@@ -34,9 +35,24 @@ int RunScan(const SArguments& args)
                       std::to_string(pEntry->wLenOut), std::to_string(wStatus),
                       DescribeStatus(wStatus)});
     }
+    // The slave states come from the board, which reports them whatever the master's mode: a
+    // slave "exchanging data" says nothing of a master that is offline. So scan asks what
+    // test asks, and says it as test does.
+    std::vector<SJobParam> aRecords;
+    if (!TestConnections(session, aRecords))
+        return ExitFailed;
+    SMasterState master = ProbeMaster(session, aRecords);
     if (!args.bQuiet)
+    {
         std::fputs(table.Format().c_str(), stdout);
-    return ExitOk;
+        std::printf("master: %s\n", master.strText.c_str());
+    }
+    else if (!master.bOperational)
+    {
+        std::fflush(stdout); // the addresses first, as they were found
+        std::fprintf(stderr, "movactl: master: %s\n", master.strText.c_str());
+    }
+    return master.bOperational ? ExitOk : ExitFailed;
 }
 
 } // namespace movactl

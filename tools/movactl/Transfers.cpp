@@ -59,6 +59,15 @@ std::string NoSlaveText(std::uint8_t byAddress)
     return "no slave at address " + std::to_string(byAddress);
 }
 
+void NoteWholeBytes(const std::vector<SVariable>& aVariables)
+{
+    for (const SVariable& variable : aVariables)
+    {
+        if (std::string strNote = WholeBytesNote(variable); !strNote.empty())
+            std::fprintf(stderr, "movactl: note: %s\n", strNote.c_str());
+    }
+}
+
 bool ReadVariables(CBoardSession& session, CVariableBatch& batch)
 {
     return session.RunBatch(batch.GetRecords(), batch.GetCount(), batch.Describe());

@@ -26,6 +26,10 @@ bool ReadVariables(CBoardSession& session, CVariableBatch& batch);
 bool CheckSlavesOnBoard(const CBoardSession& session, const std::vector<SVariable>& aVariables);
 std::string NoSlaveText(std::uint8_t byAddress);
 
+// "movactl: note: 3:0:12 is 2 whole bytes ..." on standard error for each variable whose width
+// the library rounds up to whole bytes (WholeBytesNote).
+void NoteWholeBytes(const std::vector<SVariable>& aVariables);
+
 // A write sends the slave's whole output image, so the image must first hold the current
 // outputs: a read batch with only the output buffer fetches them, then the write composes its
 // variables into it. False, with the reason, when it did not get as far as the write.

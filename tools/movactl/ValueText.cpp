@@ -20,7 +20,7 @@ std::string FormatValue(const SVariable& variable, const std::vector<std::uint8_
     if (variable.wBitLength == 1)
         return NumberOf(abyValue) != 0 ? "1" : "0";
     if (variable.wBitLength <= 64)
-        return FormatTypedValue(variable.eType, variable.wBitLength, abyValue);
+        return FormatTypedValue(variable.eType, ValueBits(variable.wBitLength), abyValue);
     std::string strText = "0x";
     for (std::uint8_t byValue : abyValue)
     {
@@ -38,7 +38,7 @@ std::optional<double> NumericValue(const SVariable& variable,
         return NumberOf(abyValue) != 0 ? 1.0 : 0.0;
     if (variable.wBitLength > 64)
         return std::nullopt;
-    STypedNumber number = TypedNumber(variable.eType, variable.wBitLength, abyValue);
+    STypedNumber number = TypedNumber(variable.eType, ValueBits(variable.wBitLength), abyValue);
     switch (variable.eType)
     {
     case teValueType::Signed:

@@ -134,7 +134,8 @@ bool TakeValue(std::string_view text, SVariable& variable, std::string& strError
                    " hex digits, first byte first";
         return false;
     }
-    if (!ParseTypedValue(text, variable.eType, variable.wBitLength, variable.abyValue, strError))
+    if (!ParseTypedValue(text, variable.eType, ValueBits(variable.wBitLength), variable.abyValue,
+                         strError))
         return false;
     variable.abyValue.resize(nBytes); // a bit travels in a 16-bit word
     return true;
@@ -151,6 +152,24 @@ bool Explain(std::string_view text, std::string& strError)
 std::size_t ValueSize(std::uint16_t wBitLength)
 {
     return wBitLength == 1 ? 2 : (wBitLength + 7u) / 8u;
+}
+
+std::uint16_t ValueBits(std::uint16_t wBitLength)
+{
+    return wBitLength == 1 ? 1 : static_cast<std::uint16_t>(8 * ValueSize(wBitLength));
+}
+
+std::string WholeBytesNote(const SVariable& variable)
+{
+    std::uint16_t wBits = ValueBits(variable.wBitLength);
+    if (wBits == variable.wBitLength)
+        return "";
+    std::size_t nBytes = ValueSize(variable.wBitLength);
+    std::string strName = variable.strText.substr(0, variable.strText.find('=')); // of a write
+    return strName + " is " + std::to_string(nBytes) + " whole byte" + (nBytes == 1 ? "" : "s") +
+           " (" + std::to_string(wBits) + " bits): the library reads and writes " +
+           std::to_string(wBits) + " bits for " + std::to_string(variable.wBitLength) +
+           ", and so does movactl";
 }
 
 bool ParseReadVariable(std::string_view text, SVariable& variable, std::string& strError)

@@ -33,6 +33,17 @@ struct SVariable
 // Bytes of a record's value buffer: a bit travels in a 16-bit word.
 std::size_t ValueSize(std::uint16_t wBitLength);
 
+// The bits a value really has. Beyond a single bit the library reads and writes whole bytes:
+// a 12-bit variable is the 2 bytes at its offset, all 16 bits read into the value buffer and
+// all 16 written from it. So movactl shows, takes and writes the value of those whole bytes;
+// masking 12 of them would show a value the host never gets and hide that a write sets the
+// other 4 too.
+std::uint16_t ValueBits(std::uint16_t wBitLength);
+
+// "3:0:12 is 2 whole bytes (16 bits) ..." for a width that is neither one bit nor whole bytes,
+// else "".
+std::string WholeBytesNote(const SVariable& variable);
+
 bool ParseReadVariable(std::string_view text, SVariable& variable, std::string& strError);
 bool ParseWriteVariable(std::string_view text, SVariable& variable, std::string& strError);
 

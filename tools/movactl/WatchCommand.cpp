@@ -10,6 +10,7 @@
 #include "tools/movactl/Transfers.h"
 #include "tools/movactl/ValueText.h"
 #include "tools/movactl/WatchRecords.h"
+#include "tools/movactl/WatchdogRhythm.h"
 
 #include <algorithm>
 #include <chrono>
@@ -263,6 +264,10 @@ private:
 int RunWatch(const SArguments& args)
 {
     tools::CStopRequest stopRequest;
+    NoteWholeBytes(args.aVariables);
+    if (std::string strWarning = WatchdogWarning(args.byWatchdog, args.dwIntervalMs);
+        !strWarning.empty())
+        std::fprintf(stderr, "movactl: %s\n", strWarning.c_str());
     CBoardSession session(args);
     if (!session.Start() || !CheckSlavesOnBoard(session, args.aVariables))
         return ExitFailed;

@@ -20,7 +20,7 @@ nlohmann::ordered_json JsonValue(const SVariable& variable,
         return NumberOf(abyValue) != 0 ? 1 : 0;
     if (variable.wBitLength > 64)
         return FormatValue(variable, abyValue);
-    STypedNumber number = TypedNumber(variable.eType, variable.wBitLength, abyValue);
+    STypedNumber number = TypedNumber(variable.eType, ValueBits(variable.wBitLength), abyValue);
     switch (variable.eType)
     {
     case teValueType::Signed:

@@ -9,6 +9,7 @@ namespace movactl
 
 int RunWrite(const SArguments& args)
 {
+    NoteWholeBytes(args.aVariables);
     CBoardSession session(args);
     if (!session.Start() || !CheckSlavesOnBoard(session, args.aVariables))
         return ExitFailed;

@@ -5,6 +5,7 @@
 #include "tools/common/StopRequest.h"
 #include "tools/common/Terminal.h"
 #include "tools/movatrace/LinePrinter.h"
+#include "tools/movatrace/ServeFailure.h"
 
 #include <string>
 
@@ -38,7 +39,8 @@ bool ServeClasses(platform::CTraceWindowHost& host, const SArguments& args)
                          strClass.c_str());
             return false;
         case platform::teServeResult::Failed:
-            std::fprintf(stderr, "movatrace: cannot serve class '%s'\n", strClass.c_str());
+            std::fprintf(stderr, "movatrace: cannot serve class '%s': %s\n", strClass.c_str(),
+                         ServeFailureReason().c_str());
             return false;
         }
     }
