@@ -216,11 +216,10 @@ void CSimulatedSlave::SetPrm(const STelegram& request)
     if (bLocked)
         return; // in data exchange with another master: that one keeps us
     SSetPrm prm;
-    const bool bGood =
-        DecodeSetPrm(ByteView(request.abyData, request.byDataLength), prm) &&
-        prm.wIdent == m_definition.wIdent &&
-        std::equal(prm.userPrm.begin(), prm.userPrm.end(), m_definition.abyUserPrm.begin(),
-                   m_definition.abyUserPrm.end());
+    const bool bGood = DecodeSetPrm(ByteView(request.abyData, request.byDataLength), prm) &&
+                       prm.wIdent == m_definition.wIdent &&
+                       std::equal(prm.userPrm.begin(), prm.userPrm.end(),
+                                  m_definition.abyUserPrm.begin(), m_definition.abyUserPrm.end());
     m_bPrmFault = !bGood;
     m_bCfgFault = false;
     if (!bGood)
@@ -241,9 +240,8 @@ void CSimulatedSlave::CheckConfig(const STelegram& request)
         return;
     // The slave compares the identifiers byte for byte, as real slaves compare them with their
     // own configuration.
-    const bool bGood =
-        std::equal(request.abyData, request.abyData + request.byDataLength,
-                   m_definition.abyConfig.begin(), m_definition.abyConfig.end());
+    const bool bGood = std::equal(request.abyData, request.abyData + request.byDataLength,
+                                  m_definition.abyConfig.begin(), m_definition.abyConfig.end());
     m_bCfgFault = !bGood;
     if (!bGood)
     {

@@ -86,5 +86,4 @@ bool ReadSlaveArray(CFieldReader& fields, const json& jRoot,
     return true;
 }
 
-
 } // namespace dp

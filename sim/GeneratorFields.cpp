@@ -58,7 +58,7 @@ private:
 };
 
 bool CGeneratorReader::ReadGenerators(const json& jSlave, const std::string& strPlace,
-                                  std::uint8_t byAddress, SSlave& slave)
+                                      std::uint8_t byAddress, SSlave& slave)
 {
     std::string strList = MemberPlace(strPlace, "generators");
     const json* pjGenerators = nullptr;
@@ -91,7 +91,8 @@ bool CGeneratorReader::ReadGenerators(const json& jSlave, const std::string& str
 }
 
 bool CGeneratorReader::ReadGenerator(const json& jGenerator, const std::string& strPlace,
-                                 std::uint8_t byAddress, const SSlave& slave, SGenerator& generator)
+                                     std::uint8_t byAddress, const SSlave& slave,
+                                     SGenerator& generator)
 {
     if (!jGenerator.is_object())
         return m_fields.Fail(strPlace, "must be an object");
@@ -130,8 +131,8 @@ bool CGeneratorReader::ReadGenerator(const json& jGenerator, const std::string& 
 }
 
 bool CGeneratorReader::ReadKindFields(const json& jGenerator, const std::string& strPlace,
-                                  std::uint8_t byAddress, const SSlave& slave,
-                                  SGenerator& generator)
+                                      std::uint8_t byAddress, const SSlave& slave,
+                                      SGenerator& generator)
 {
     const std::string strLength = MemberPlace(strPlace, "length");
     std::uint64_t qwValue = 0, qwPeriod = 0, qwStep = 0, qwSource = 0, qwSeed = 0;
@@ -194,7 +195,7 @@ bool CGeneratorReader::ReadKindFields(const json& jGenerator, const std::string&
 }
 
 bool CGeneratorReader::ReadSine(const json& jGenerator, const std::string& strPlace,
-                            SGenerator& generator)
+                                SGenerator& generator)
 {
     if (generator.byLength > 4)
         return m_fields.Fail(MemberPlace(strPlace, "length"), "a sine is 1 to 4 bytes long");

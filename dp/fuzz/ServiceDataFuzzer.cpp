@@ -19,8 +19,8 @@ bool Same(dp::ByteView bytes, const std::uint8_t* pbyEncoded, std::size_t nEncod
 
 bool Inside(dp::ByteView part, dp::ByteView whole)
 {
-    return part.empty() ||
-           (part.data() >= whole.data() && part.data() + part.size() <= whole.data() + whole.size());
+    return part.empty() || (part.data() >= whole.data() &&
+                            part.data() + part.size() <= whole.data() + whole.size());
 }
 
 void CheckSetPrm(dp::ByteView bytes)

@@ -24,12 +24,12 @@ Bytes Of(dp::ByteView view)
 // Set_Prm of a master that locks the slave with a 200 ms watchdog (10 ms x 4 x 5), asks for a
 // minimum station delay of 11 bit times, names ident 0x0A35, puts the slave in group 2
 // (bit 1) and hands it three bytes of user parameter data.
-const Bytes kSetPrm = {0x88,             // station status: Lock_Req (bit 7) + WD_On (bit 3)
-                       0x04,             // WD_Fact_1
-                       0x05,             // WD_Fact_2
-                       0x0B,             // min TSDR: 11 bit times
-                       0x0A, 0x35,       // ident number, high byte first
-                       0x02,             // group ident: group 2
+const Bytes kSetPrm = {0x88,              // station status: Lock_Req (bit 7) + WD_On (bit 3)
+                       0x04,              // WD_Fact_1
+                       0x05,              // WD_Fact_2
+                       0x0B,              // min TSDR: 11 bit times
+                       0x0A, 0x35,        // ident number, high byte first
+                       0x02,              // group ident: group 2
                        0x00, 0x10, 0xFF}; // user parameter data
 
 TEST(SetPrm, FieldsSitWhereTheLayoutPutsThem)
@@ -130,7 +130,7 @@ TEST(SlaveDiag, FixedBytesAndBlocksAreNamed)
     EXPECT_EQ(block.byModule, 5);
     EXPECT_EQ(block.byDirection, dp::kChannelInput);
     EXPECT_EQ(block.byChannel, 3);
-    EXPECT_EQ(block.byType, 5); // word
+    EXPECT_EQ(block.byType, 5);  // word
     EXPECT_EQ(block.byError, 6); // line break
 
     ASSERT_TRUE(reader.Next(block));
@@ -270,18 +270,17 @@ TEST(ConfigIdentifiers, GeneralIdentifiersGiveLengthUnitAndConsistency)
 
 TEST(ConfigIdentifiers, SpecialIdentifiersCarryLengthBytesAndMakerBytes)
 {
-    const Bytes config = {
-        // 11 00 0010: an output and an input length byte, then two maker's bytes.
-        0xC2,
-        0xC3, // output: consistent (7) words (6), 4 units -> 8 bytes
-        0x3F, // input: 64 bytes
-        0xAB, 0xCD,
-        // 01 00 0000: an input length byte, no maker's bytes.
-        0x40, 0x00, // input: 1 byte
-        // 10 00 0001: an output length byte, one maker's byte.
-        0x81, 0x13, 0xEE, // output: 20 bytes
-        // 00 00 0011: no length byte, three maker's bytes.
-        0x03, 0x01, 0x02, 0x03};
+    const Bytes config = {// 11 00 0010: an output and an input length byte, then two maker's bytes.
+                          0xC2,
+                          0xC3, // output: consistent (7) words (6), 4 units -> 8 bytes
+                          0x3F, // input: 64 bytes
+                          0xAB, 0xCD,
+                          // 01 00 0000: an input length byte, no maker's bytes.
+                          0x40, 0x00,       // input: 1 byte
+                                            // 10 00 0001: an output length byte, one maker's byte.
+                          0x81, 0x13, 0xEE, // output: 20 bytes
+                                            // 00 00 0011: no length byte, three maker's bytes.
+                          0x03, 0x01, 0x02, 0x03};
     std::string strError;
     std::size_t nErrorAt = 0;
     const auto ids = ReadAll(config, strError, nErrorAt);

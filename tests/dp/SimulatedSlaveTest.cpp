@@ -79,8 +79,8 @@ TEST(SimulatedSlave, DiagnosisSaysWhatTheSlaveWaitsFor)
 
     // Another ident: Prm_Fault, and still waiting for parameters.
     dp::STelegram answer;
-    slave.Handle(Request(dp::kSapSetPrm, {0x88, 0x0A, 0x0A, 0x0B, 0x0A, 0x36, 0x02, 0x00, 0x10}),
-                 0, answer);
+    slave.Handle(Request(dp::kSapSetPrm, {0x88, 0x0A, 0x0A, 0x0B, 0x0A, 0x36, 0x02, 0x00, 0x10}), 0,
+                 answer);
     EXPECT_EQ(slave.State(), dp::teSlaveState::WaitPrm);
     EXPECT_EQ(Diagnosis(slave), (Bytes{0x42, 0x05, 0x00, 0xFF, 0x0A, 0x35}));
 

@@ -74,12 +74,12 @@ TEST(JsonFile, DuplicateKeysAreNamedByTheirPlace)
 {
     nlohmann::json jRoot;
     std::string strError;
-    EXPECT_FALSE(korix::ParseJsonText(R"({ "a": [ {}, { "b": { "c": 1, "c": 2 } } ] })", jRoot,
-                                      strError));
+    EXPECT_FALSE(
+        korix::ParseJsonText(R"({ "a": [ {}, { "b": { "c": 1, "c": 2 } } ] })", jRoot, strError));
     EXPECT_EQ(strError, "a[1].b.c: the key is given twice");
     // The same key in two objects is no repetition.
-    EXPECT_TRUE(korix::ParseJsonText(R"({ "a": [ { "c": 1 }, { "c": 2 } ], "c": 3 })", jRoot,
-                                     strError))
+    EXPECT_TRUE(
+        korix::ParseJsonText(R"({ "a": [ { "c": 1 }, { "c": 2 } ], "c": 3 })", jRoot, strError))
         << strError;
     EXPECT_FALSE(korix::ParseJsonText("", jRoot, strError));
     EXPECT_EQ(strError.rfind("line 1, column 1: ", 0), 0u) << strError;
