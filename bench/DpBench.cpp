@@ -42,8 +42,8 @@ dp::SSlaveDefinition LoopbackSlave(std::uint8_t byAddress)
     slave.abyConfig = {0x17, 0x27}; // 8 bytes in, 8 bytes out
     slave.byInputLength = 8;
     slave.byOutputLength = 8;
-    dp::SInputGenerator loopback;
-    loopback.eKind = dp::teInputKind::Loopback;
+    korix::SGenerator loopback{};
+    loopback.byKind = korix::GenLoopback;
     loopback.byLength = 8;
     slave.aGenerators.push_back(loopback);
     return slave;

@@ -1,9 +1,11 @@
 #include "dp/SimulatedSlave.h"
 
 #include "dp/FunctionCodes.h"
+#include "dp/ServiceData.h"
+
+#include "sim/Generators.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 
 namespace dp
@@ -56,14 +58,23 @@ bool IsSrd(std::uint8_t byFc)
 
 CSimulatedSlave::CSimulatedSlave(const SSlaveDefinition& definition) : m_definition(definition)
 {
-    std::copy(definition.abyInitialInputs.begin(), definition.abyInitialInputs.end(), m_abyInputs);
+    m_image.byPresent = 1;
+    m_image.byInputLength = definition.byInputLength;
+    m_image.byOutputLength = definition.byOutputLength;
+    const std::size_t nGenerators =
+        std::min<std::size_t>(definition.aGenerators.size(), korix::kMaxGenerators);
+    std::copy_n(definition.aGenerators.begin(), nGenerators, m_image.aGenerators);
+    m_image.byGeneratorCount = static_cast<std::uint8_t>(nGenerators);
+    const std::size_t nInputs =
+        std::min<std::size_t>(definition.abyInitialInputs.size(), definition.byInputLength);
+    std::copy_n(definition.abyInitialInputs.begin(), nInputs, m_image.abyInput);
 }
 
 bool CSimulatedSlave::SetInputs(std::uint8_t byOffset, const std::vector<std::uint8_t>& abyBytes)
 {
     if (byOffset + abyBytes.size() > m_definition.byInputLength)
         return false;
-    std::copy(abyBytes.begin(), abyBytes.end(), m_abyInputs + byOffset);
+    std::copy(abyBytes.begin(), abyBytes.end(), m_image.abyInput + byOffset);
     return true;
 }
 
@@ -76,7 +87,7 @@ void CSimulatedSlave::FlagDiagnosis(bool bOn)
 void CSimulatedSlave::FallBack()
 {
     m_eState = teSlaveState::WaitPrm;
-    std::memset(m_abyOutputs, 0, sizeof m_abyOutputs);
+    std::memset(m_image.abyOutput, 0, sizeof m_image.abyOutput);
 }
 
 void CSimulatedSlave::Tick(std::uint64_t qwNowMs)
@@ -156,16 +167,13 @@ bool CSimulatedSlave::Execute(const STelegram& request, std::uint64_t qwNowMs, S
         return true;
     case kSapReadInputs:
         FillInputs(qwNowMs);
-        WithData(request, RespDataLow, m_abyInputs, m_definition.byInputLength, answer);
+        WithData(request, RespDataLow, m_image.abyInput, m_definition.byInputLength, answer);
         return true;
     case kSapReadOutputs:
-        WithData(request, RespDataLow, m_abyOutputs, m_definition.byOutputLength, answer);
+        WithData(request, RespDataLow, m_image.abyOutput, m_definition.byOutputLength, answer);
         return true;
     case kSapGlobalControl:
-        // Only from the master that parameterised us; Clear_Data sets the outputs to 0.
-        if (request.bySa == m_byMaster && request.byDataLength >= 1 &&
-            (request.abyData[0] & kControlClearData) != 0)
-            std::memset(m_abyOutputs, 0, sizeof m_abyOutputs);
+        GlobalControl(request);
         return false;
     default:
         Plain(request, RespNoService, answer);
@@ -175,54 +183,43 @@ bool CSimulatedSlave::Execute(const STelegram& request, std::uint64_t qwNowMs, S
 
 std::size_t CSimulatedSlave::MakeDiagnosis(std::uint8_t* pby)
 {
-    std::uint8_t byStatus1 = 0;
-    std::uint8_t byStatus2 = kDiag2AlwaysOne;
+    SSlaveDiag diag;
+    diag.byStatus2 = kDiag2AlwaysOne;
     if (m_eState != teSlaveState::DataExchange)
     {
-        byStatus1 |= kDiag1StationNotReady;
-        byStatus2 |= kDiag2PrmRequest;
+        diag.byStatus1 |= kDiag1StationNotReady;
+        diag.byStatus2 |= kDiag2PrmRequest;
     }
     if (m_bPrmFault)
-        byStatus1 |= kDiag1PrmFault;
+        diag.byStatus1 |= kDiag1PrmFault;
     if (m_bCfgFault)
-        byStatus1 |= kDiag1ConfigFault;
+        diag.byStatus1 |= kDiag1ConfigFault;
     if (m_faults.bDiagnosis)
-        byStatus1 |= kDiag1ExtDiag;
+        diag.byStatus1 |= kDiag1ExtDiag;
     if (m_bWatchdogOn)
-        byStatus2 |= kDiag2WatchdogOn;
-    pby[0] = byStatus1;
-    pby[1] = byStatus2;
-    pby[2] = 0;
-    pby[3] = m_byMaster;
-    pby[4] = static_cast<std::uint8_t>(m_definition.wIdent >> 8);
-    pby[5] = static_cast<std::uint8_t>(m_definition.wIdent);
-    std::size_t nCount = kDiagFixedBytes;
+        diag.byStatus2 |= kDiag2WatchdogOn;
+    diag.byMasterAddress = m_byMaster;
+    diag.wIdent = m_definition.wIdent;
+    // One device block: its header (length 3, the header included), a maker's code and the
+    // slave's address, so that a reader can tell whose diagnosis it holds.
+    const std::uint8_t abyDevice[] = {0x03, 0x5A, m_definition.byAddress};
     if (m_faults.bDiagnosis)
-    {
-        // One device-related block: header (length 3, this byte included), then 2 bytes.
-        pby[6] = 0x03;
-        pby[7] = 0x5A;
-        pby[8] = m_definition.byAddress;
-        nCount += 3;
-    }
+        diag.extended = ByteView(abyDevice, sizeof abyDevice);
     m_bDiagnosisWaits = false;
-    return nCount;
+    return EncodeSlaveDiag(diag, pby, kMaxDiagBytes);
 }
 
 void CSimulatedSlave::SetPrm(const STelegram& request)
 {
-    const std::uint8_t* pby = request.abyData;
-    const std::size_t nUser =
-        request.byDataLength >= kPrmFixedBytes ? request.byDataLength - kPrmFixedBytes : 0;
     const bool bLocked = m_eState == teSlaveState::DataExchange && m_byMaster != kDiagNoMaster &&
                          m_byMaster != request.bySa;
     if (bLocked)
         return; // in data exchange with another master: that one keeps us
-    const bool bGood = request.byDataLength >= kPrmFixedBytes &&
-                       ((pby[4] << 8) | pby[5]) == m_definition.wIdent &&
-                       nUser == m_definition.abyUserPrm.size() &&
-                       std::equal(m_definition.abyUserPrm.begin(), m_definition.abyUserPrm.end(),
-                                  pby + kPrmFixedBytes);
+    SSetPrm prm;
+    const bool bGood = DecodeSetPrm(ByteView(request.abyData, request.byDataLength), prm) &&
+                       prm.wIdent == m_definition.wIdent &&
+                       std::equal(prm.userPrm.begin(), prm.userPrm.end(),
+                                  m_definition.abyUserPrm.begin(), m_definition.abyUserPrm.end());
     m_bPrmFault = !bGood;
     m_bCfgFault = false;
     if (!bGood)
@@ -231,8 +228,9 @@ void CSimulatedSlave::SetPrm(const STelegram& request)
         return;
     }
     m_byMaster = request.bySa;
-    m_bWatchdogOn = (pby[0] & kPrmWatchdogOn) != 0;
-    m_dwWatchdogMs = 10u * pby[1] * pby[2];
+    m_byGroup = prm.byGroup;
+    m_bWatchdogOn = (prm.byStationStatus & kPrmWatchdogOn) != 0;
+    m_dwWatchdogMs = 10u * prm.byWatchdogFactor1 * prm.byWatchdogFactor2;
     m_eState = teSlaveState::WaitCfg;
 }
 
@@ -240,9 +238,10 @@ void CSimulatedSlave::CheckConfig(const STelegram& request)
 {
     if (m_eState == teSlaveState::WaitPrm || request.bySa != m_byMaster)
         return;
-    const bool bGood =
-        request.byDataLength == m_definition.abyConfig.size() &&
-        std::equal(m_definition.abyConfig.begin(), m_definition.abyConfig.end(), request.abyData);
+    // The slave compares the identifiers byte for byte, as real slaves compare them with their
+    // own configuration.
+    const bool bGood = std::equal(request.abyData, request.abyData + request.byDataLength,
+                                  m_definition.abyConfig.begin(), m_definition.abyConfig.end());
     m_bCfgFault = !bGood;
     if (!bGood)
     {
@@ -250,6 +249,20 @@ void CSimulatedSlave::CheckConfig(const STelegram& request)
         return;
     }
     m_eState = teSlaveState::DataExchange;
+}
+
+void CSimulatedSlave::GlobalControl(const STelegram& request)
+{
+    // Only from the master that parameterised us, and only for our group (or every group);
+    // Clear_Data sets the outputs to 0.
+    SGlobalControl control;
+    if (request.bySa != m_byMaster ||
+        !DecodeGlobalControl(ByteView(request.abyData, request.byDataLength), control))
+        return;
+    if (control.byGroups != 0 && (control.byGroups & m_byGroup) == 0)
+        return;
+    if ((control.byControl & kControlClearData) != 0)
+        std::memset(m_image.abyOutput, 0, sizeof m_image.abyOutput);
 }
 
 bool CSimulatedSlave::DataExchange(const STelegram& request, std::uint64_t qwNowMs,
@@ -269,9 +282,9 @@ bool CSimulatedSlave::DataExchange(const STelegram& request, std::uint64_t qwNow
         return true;
     }
     if (request.byDataLength == 0)
-        std::memset(m_abyOutputs, 0, m_definition.byOutputLength);
+        std::memset(m_image.abyOutput, 0, m_definition.byOutputLength);
     else
-        std::memcpy(m_abyOutputs, request.abyData, request.byDataLength);
+        std::memcpy(m_image.abyOutput, request.abyData, request.byDataLength);
     ++m_dwDataExchanges;
     FillInputs(qwNowMs);
     const std::uint8_t byCode = m_bDiagnosisWaits ? RespDataHigh : RespDataLow;
@@ -280,7 +293,7 @@ bool CSimulatedSlave::DataExchange(const STelegram& request, std::uint64_t qwNow
         ShortAck(answer);
         return true;
     }
-    WithData(request, byCode, m_abyInputs, m_definition.byInputLength, answer);
+    WithData(request, byCode, m_image.abyInput, m_definition.byInputLength, answer);
     return true;
 }
 
@@ -291,46 +304,8 @@ void CSimulatedSlave::FillInputs(std::uint64_t qwNowMs)
         m_qwEpochMs = qwNowMs;
         m_bEpochSet = true;
     }
-    const std::uint64_t qwElapsed = qwNowMs - m_qwEpochMs;
-    for (SInputGenerator& generator : m_definition.aGenerators)
-    {
-        std::uint8_t* pby = m_abyInputs + generator.byOffset;
-        const std::uint32_t dwPeriod = std::max<std::uint32_t>(generator.dwPeriodMs, 1);
-        std::uint64_t qwValue = 0;
-        switch (generator.eKind)
-        {
-        case teInputKind::Constant:
-            continue;
-        case teInputKind::Loopback:
-            std::memcpy(pby, m_abyOutputs + generator.bySource, generator.byLength);
-            continue;
-        case teInputKind::Random:
-            for (std::uint8_t i = 0; i < generator.byLength; ++i)
-            {
-                std::uint32_t dw = generator.dwSeed;
-                dw ^= dw << 13;
-                dw ^= dw >> 17;
-                dw ^= dw << 5;
-                generator.dwSeed = dw;
-                pby[i] = static_cast<std::uint8_t>(dw);
-            }
-            continue;
-        case teInputKind::Counter:
-            qwValue = qwElapsed / dwPeriod;
-            break;
-        case teInputKind::Sine:
-        {
-            const double dPhase =
-                2.0 * 3.14159265358979323846 * static_cast<double>(qwElapsed % dwPeriod) / dwPeriod;
-            const auto nValue =
-                static_cast<std::int64_t>(std::lround(generator.nAmplitude * std::sin(dPhase)));
-            qwValue = static_cast<std::uint64_t>(nValue); // two's complement, cut to the length
-            break;
-        }
-        }
-        for (int i = generator.byLength - 1; i >= 0; --i, qwValue >>= 8)
-            pby[i] = static_cast<std::uint8_t>(qwValue);
-    }
+    // The board's generators count time in 32-bit milliseconds, as the board's tick count.
+    korix::ApplyGenerators(m_image, static_cast<std::uint32_t>(qwNowMs - m_qwEpochMs));
 }
 
 } // namespace dp

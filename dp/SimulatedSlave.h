@@ -2,10 +2,14 @@
 // when they match what it expects, and says why not in its diagnosis, as real slaves do),
 // cyclic Data_Exchange with input and output images, its DP watchdog, Global_Control, and
 // faults put in on purpose. It works on decoded telegrams; CSlaveResponder puts it on a line.
+// The service data go through the codec the master uses (dp/ServiceData.h), and the inputs
+// change by the simulated board's own generators.
 #pragma once
 
 #include "dp/DpServices.h"
 #include "dp/Telegram.h"
+
+#include "sim/BoardState.h"
 
 #include <cstdint>
 #include <string>
@@ -13,26 +17,6 @@
 
 namespace dp
 {
-
-enum class teInputKind : std::uint8_t
-{
-    Constant, // the bytes as they were given
-    Counter,  // a big-endian counter, one step per period
-    Loopback, // the output bytes from a source byte on
-    Sine,     // a big-endian two's complement sine wave of an amplitude over a period
-    Random    // a new pseudo-random byte per byte and read (xorshift32)
-};
-
-struct SInputGenerator
-{
-    teInputKind eKind = teInputKind::Constant;
-    std::uint8_t byOffset = 0;
-    std::uint8_t byLength = 0;
-    std::uint8_t bySource = 0;     // loopback
-    std::uint32_t dwPeriodMs = 10; // counter: one step per period; sine: one wave
-    std::int32_t nAmplitude = 0;   // sine
-    std::uint32_t dwSeed = 1;      // random, never 0
-};
 
 struct SSlaveDefinition
 {
@@ -43,7 +27,9 @@ struct SSlaveDefinition
     std::uint8_t byInputLength = 0;       // from the configuration bytes
     std::uint8_t byOutputLength = 0;
     std::vector<std::uint8_t> abyInitialInputs;
-    std::vector<SInputGenerator> aGenerators;
+    // The board's generators (sim/Generators.h), at most korix::kMaxGenerators, checked
+    // against the lengths by the slave file's reader.
+    std::vector<korix::SGenerator> aGenerators;
 };
 
 enum class teSlaveState : std::uint8_t
@@ -70,7 +56,7 @@ public:
     const SSlaveDefinition& Definition() const { return m_definition; }
     teSlaveState State() const { return m_eState; }
     SSlaveFaults& Faults() { return m_faults; }
-    const std::uint8_t* Outputs() const { return m_abyOutputs; }
+    const std::uint8_t* Outputs() const { return m_image.abyOutput; }
     std::uint8_t MasterAddress() const { return m_byMaster; }
     std::uint32_t DataExchanges() const { return m_dwDataExchanges; }
 
@@ -94,6 +80,7 @@ private:
     std::size_t MakeDiagnosis(std::uint8_t* pbyDiag); // returns the byte count
     void SetPrm(const STelegram& request);
     void CheckConfig(const STelegram& request);
+    void GlobalControl(const STelegram& request);
     bool DataExchange(const STelegram& request, std::uint64_t qwNowMs, STelegram& answer);
     void FillInputs(std::uint64_t qwNowMs);
     void FallBack(); // to WaitPrm, outputs 0
@@ -102,6 +89,7 @@ private:
     teSlaveState m_eState = teSlaveState::WaitPrm;
     SSlaveFaults m_faults;
     std::uint8_t m_byMaster = kDiagNoMaster;
+    std::uint8_t m_byGroup = 0; // Group_Ident of the accepted Set_Prm
     bool m_bPrmFault = false;
     bool m_bCfgFault = false;
     bool m_bDiagnosisWaits = false; // new diagnosis not yet read: answers carry DH
@@ -117,8 +105,9 @@ private:
     bool m_bLastFcb = false;
     bool m_bLastAnswered = false;
     STelegram m_lastAnswer;
-    std::uint8_t m_abyInputs[244] = {};
-    std::uint8_t m_abyOutputs[244] = {};
+    // The images and generators in the board's own layout, so that the board's generator
+    // engine runs on them unchanged.
+    korix::SSlave m_image = {};
 };
 
 } // namespace dp

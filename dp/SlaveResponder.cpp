@@ -1,26 +1,28 @@
 #include "dp/SlaveResponder.h"
 
+#include "platform/Clock.h"
+
 #include <chrono>
 #include <thread>
 
 namespace dp
 {
 
-std::uint64_t MonotonicNs()
-{
-    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                          std::chrono::steady_clock::now().time_since_epoch())
-                                          .count());
-}
-
-std::uint64_t MonotonicMs()
-{
-    return MonotonicNs() / 1000000u;
-}
-
 CSlaveResponder::CSlaveResponder(CSerialPort& port, std::vector<CSimulatedSlave>& slaves)
     : m_port(port), m_slaves(slaves)
 {
+}
+
+std::uint64_t CSlaveResponder::NowMs()
+{
+    const std::uint32_t dwTick = platform::ReadTickCount();
+    if (m_bTickSeen)
+        m_qwNowMs += static_cast<std::uint32_t>(dwTick - m_dwLastTick);
+    else
+        m_qwNowMs = dwTick;
+    m_bTickSeen = true;
+    m_dwLastTick = dwTick;
+    return m_qwNowMs;
 }
 
 CSimulatedSlave* CSlaveResponder::FindSlave(std::uint8_t byAddress)
@@ -39,7 +41,7 @@ bool CSlaveResponder::Serve(std::uint64_t qwWaitNs)
     long nRead = m_port.Read(abyBuffer, sizeof abyBuffer, qwWaitNs);
     if (nRead < 0)
         return false;
-    const std::uint64_t qwNowMs = MonotonicMs();
+    const std::uint64_t qwNowMs = NowMs();
     for (CSimulatedSlave& slave : m_slaves)
         slave.Tick(qwNowMs);
     STelegram telegram;
@@ -69,7 +71,7 @@ void CSlaveResponder::HandleTelegram(const STelegram& request)
 {
     if (request.eFrame == teFrame::Sd4 || request.eFrame == teFrame::ShortAck)
         return;
-    const std::uint64_t qwNowMs = MonotonicMs();
+    const std::uint64_t qwNowMs = NowMs();
     STelegram answer;
     if (request.byDa == kBroadcastAddress)
     {

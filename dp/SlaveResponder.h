@@ -8,6 +8,7 @@
 #include "dp/SimulatedSlave.h"
 #include "dp/TelegramParser.h"
 
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
@@ -40,16 +41,32 @@ public:
 
 private:
     void HandleTelegram(const STelegram& request);
+    // Milliseconds of the project's clock (platform/Clock.h), widened past its 32-bit wrap.
+    std::uint64_t NowMs();
 
     CSerialPort& m_port;
     std::vector<CSimulatedSlave>& m_slaves;
     CTelegramParser m_parser;
     SResponderCounters m_counters;
     bool m_bEcho = false;
+    std::uint64_t m_qwNowMs = 0;
+    std::uint32_t m_dwLastTick = 0;
+    bool m_bTickSeen = false;
 };
 
-// Milliseconds of the monotonic clock.
-std::uint64_t MonotonicMs();
-std::uint64_t MonotonicNs();
+// The steady clock in nanoseconds and milliseconds, for the DP master, which still reads its
+// time here; the slaves above run on the project's clock. Inline, so that reading it needs no
+// slave simulator.
+inline std::uint64_t MonotonicNs()
+{
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count());
+}
+
+inline std::uint64_t MonotonicMs()
+{
+    return MonotonicNs() / 1000000u;
+}
 
 } // namespace dp

@@ -2,6 +2,7 @@
 // registration with the slaves' modes, the watchdog and the first evaluation of slave states.
 #include "dpcomm/DPCommunication.h"
 
+#include "board/BoardStates.h"
 #include "board/BoardTable.h"
 #include "trace/SessionNames.h"
 #include "trace/TraceApi.h"
@@ -235,7 +236,7 @@ void CDPCommunication::EvaluateSlaveStates(const SBoardRequest& states, SConSpec
         if (byAddr >= kSlaveAddresses)
             continue;
         std::uint8_t byState = states.abyData[byAddr];
-        if (byState != 2 && byState != 3)
+        if (!IsSlaveExchanging(byState))
         {
             nResult = 0;
             TraceChecked(m_pTracer, 99,

@@ -1,6 +1,7 @@
 // The exchanges: reading a slave's inputs, reading back the outputs held for it, writing its
 // outputs, and the connection test over all slaves. Each holds the board semaphore throughout,
 // so exchanges of every process run one at a time.
+#include "board/BoardStates.h"
 #include "board/BoardTable.h"
 #include "dpcomm/DPCommunication.h"
 #include "trace/TraceApi.h"
@@ -12,16 +13,6 @@ namespace
 {
 
 thread_local teErrorNumber g_errorSink; // stands in for an error pointer left null
-
-bool IsSlaveExchanging(std::uint8_t byState)
-{
-    return byState == 2 || byState == 3;
-}
-
-bool IsMasterOperational(std::uint8_t byMode)
-{
-    return byMode == 0xC0 || byMode == 0x80;
-}
 
 } // namespace
 

@@ -2,6 +2,8 @@
 
 #include "sim/PlantFile.h"
 
+#include "board/BoardStates.h"
+
 #include <cstring>
 #include <string>
 
@@ -36,7 +38,7 @@ void InstallDefaultPlant(SPlant& plant, std::uint32_t dwNow)
     // The text is ours and a test reads it back; should it ever be refused the board still
     // starts, with an operational master and no slaves.
     if (!ParsePlant(kDefaultPlantText, plant, strError))
-        plant.byMasterMode = 0xC0;
+        plant.byMasterMode = kDefaultMasterMode;
     plant.dwEpoch = dwNow;
     std::strncpy(plant.szSource, "default", sizeof plant.szSource - 1);
 }

@@ -3,6 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+
 namespace
 {
 
@@ -11,14 +17,6 @@ std::string BusError(const std::string& strText)
     dp::SMasterConfig config;
     std::string strError;
     EXPECT_FALSE(dp::ParseBusFile(strText, config, strError));
-    return strError;
-}
-
-std::string SlaveError(const std::string& strText)
-{
-    std::vector<dp::SSlaveDefinition> slaves;
-    std::string strError;
-    EXPECT_FALSE(dp::ParseSlaveFile(strText, slaves, strError));
     return strError;
 }
 
@@ -74,34 +72,44 @@ TEST(BusFile, RefusalsNameThePlace)
               "'[', '{', or a literal");
 }
 
-TEST(SlaveFile, GeneratorsStayInsideTheImages)
+// What a file must be before its text is read: a FIFO would hold the master in the open until
+// a writer came, and a folder reads as no text at all.
+TEST(BusFile, OnlyPlainFilesAreRead)
 {
-    std::vector<dp::SSlaveDefinition> slaves;
-    std::string strError;
-    ASSERT_TRUE(
-        dp::ParseSlaveFile(R"({ "slaves": [ { "address": 3, "ident": 4660, "config": "17 23",
-        "inputs": "01 02", "generators": [ { "kind": "loopback", "offset": 4, "length": 4, "source": 0 },
-                                         { "kind": "loopback", "offset": 0, "length": 2 } ] } ] })",
-                           slaves, strError))
-        << strError;
-    ASSERT_EQ(slaves.size(), 1u);
-    EXPECT_EQ(slaves[0].byOutputLength, 4);
-    EXPECT_EQ(slaves[0].aGenerators[0].bySource, 0);
-    EXPECT_EQ(slaves[0].aGenerators[1].bySource, 0); // defaults to the offset
-    EXPECT_EQ(slaves[0].abyInitialInputs, (std::vector<std::uint8_t>{1, 2}));
-    EXPECT_EQ(SlaveError(R"({ "slaves": [ { "address": 3, "ident": 1, "config": "17 23",
-        "generators": [ { "kind": "loopback", "offset": 4, "length": 4, "source": 1 } ] } ] })"),
-              "slaves[0].generators[0].source: output bytes 1..4 reach beyond the output length 4");
-    EXPECT_EQ(SlaveError(R"({ "slaves": [ { "address": 3, "ident": 1, "config": "13",
-        "generators": [ { "kind": "counter", "offset": 2, "length": 4 } ] } ] })"),
-              "slaves[0].generators[0].length: bytes 2..5 are not inside the input length 4");
-    EXPECT_EQ(SlaveError(R"({ "slaves": [ { "address": 3, "ident": 1, "config": "13",
-        "generators": [ { "kind": "square", "offset": 0, "length": 1 } ] } ] })"),
-              "slaves[0].generators[0].kind: must be \"loopback\", \"counter\", \"sine\", "
-              "\"random\" or \"constant\"");
-    EXPECT_EQ(SlaveError(R"({ "slaves": [ { "address": 3, "ident": 1, "config": "13",
-        "generators": [ { "kind": "sine", "offset": 0, "length": 2, "amplitude": 32768 } ] } ] })"),
-              "slaves[0].generators[0].amplitude: does not fit 2 signed bytes");
+    const std::string strDir = testing::TempDir() + "busfile-" + std::to_string(getpid());
+    ASSERT_EQ(mkdir(strDir.c_str(), 0700), 0);
+    const std::string strFifo = strDir + "/bus.fifo";
+    ASSERT_EQ(mkfifo(strFifo.c_str(), 0600), 0);
+    const std::string strPlain = strDir + "/bus.json";
+    std::ofstream(strPlain) << R"({ "baud_rate": 19200, "slaves": [] })";
+
+    std::string strText, strError;
+    EXPECT_FALSE(dp::ReadTextFile(strFifo, strText, strError));
+    EXPECT_EQ(strError, strFifo + ": a FIFO, not a plain file");
+    EXPECT_FALSE(dp::ReadTextFile(strDir, strText, strError));
+    EXPECT_EQ(strError, strDir + ": a folder, not a plain file");
+    EXPECT_FALSE(dp::ReadTextFile(strDir + "/missing.json", strText, strError));
+    EXPECT_EQ(strError, strDir + "/missing.json: No such file or directory");
+    EXPECT_TRUE(dp::ReadTextFile(strPlain, strText, strError)) << strError;
+    EXPECT_EQ(strText, R"({ "baud_rate": 19200, "slaves": [] })");
+
+    std::remove(strFifo.c_str());
+    std::remove(strPlain.c_str());
+    rmdir(strDir.c_str());
+}
+
+TEST(BusFile, KeysGivenTwiceAndNulBytesAreRefused)
+{
+    EXPECT_EQ(BusError(R"({ "baud_rate": 19200, "slaves": [
+        { "address": 3, "ident": 1, "config": "17", "address": 4 } ] })"),
+              "slaves[0].address: the key is given twice");
+    EXPECT_EQ(BusError(R"({ "baud_rate": 19200, "baud_rate": 9600, "slaves": [] })"),
+              "baud_rate: the key is given twice");
+    // Whatever follows a NUL would otherwise be dropped without a word.
+    EXPECT_EQ(BusError(std::string("{ \"baud_rate\": 19200, \"slaves\": [] }\n") + '\0' + "{ junk"),
+              "line 2, column 1: a NUL byte; the file must be text");
+    EXPECT_EQ(BusError(std::string("{ \"baud_rate\": 19200,") + '\0' + " \"slaves\": [] }"),
+              "line 1, column 22: a NUL byte; the file must be text");
 }
 
 } // namespace

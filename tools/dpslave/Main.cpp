@@ -5,6 +5,7 @@
 #include "tools/dpslave/SlaveCommands.h"
 
 #include "dp/BusFiles.h"
+#include "dp/SlaveFile.h"
 #include "dp/SlaveResponder.h"
 
 #include <poll.h>

@@ -1,7 +1,10 @@
 #include "tools/movactl/MasterProbe.h"
-
 #include "tools/movactl/ResultWords.h"
 #include "tools/movactl/Transfers.h"
+
+#include "board/BoardStates.h"
+
+#include <cstdio>
 
 namespace movactl
 {
@@ -9,21 +12,16 @@ namespace movactl
 namespace
 {
 
-const char* MasterModeName(std::int32_t nErrorNumber)
+// "mode 0xC0, operate" for the error number of a master mode (50 to 53: the modes 0x00, 0x40,
+// 0x80 and 0xC0 in their order).
+std::string MasterModeName(std::int32_t nErrorNumber)
 {
-    switch (nErrorNumber)
-    {
-    case DPERR_MASTER_OFFLINE:
-        return "mode 0x00, offline";
-    case DPERR_MASTER_STOP:
-        return "mode 0x40, stop";
-    case DPERR_MASTER_CLEAR:
-        return "mode 0x80, clear";
-    case DPERR_MASTER_OPERATE:
-        return "mode 0xC0, operate";
-    default:
+    if (nErrorNumber < DPERR_MASTER_OFFLINE || nErrorNumber > DPERR_MASTER_OPERATE)
         return "mode unknown";
-    }
+    const auto byMode = static_cast<std::uint8_t>((nErrorNumber - DPERR_MASTER_OFFLINE) * 0x40);
+    char szText[64];
+    std::snprintf(szText, sizeof szText, "mode 0x%02X, %s", byMode, BoardMasterModeText(byMode));
+    return szText;
 }
 
 } // namespace
