@@ -111,14 +111,14 @@ private:
 
 bool StartUp(dp::CDpMaster& master)
 {
-    master.SetMode(dp::MasterOperate);
+    master.SetMode(MasterOperate);
     for (int i = 0; i < 10000; ++i)
     {
         if (!master.RunCycle())
             return false;
         bool bAll = true;
         for (std::size_t s = 0; s < master.SlaveCount(); ++s)
-            bAll = bAll && master.Slave(s).eState == dp::SlaveDataExchange;
+            bAll = bAll && master.Slave(s).eState == SlaveDataExchange;
         if (bAll)
             return true;
     }
@@ -151,7 +151,7 @@ void BM_MasterCpuPerDataExchange8x8(benchmark::State& state)
         master.SetOutputs(0, abyOut, 8);
         master.RunCycle();
     }
-    if (master.Slave(0).counters.dwNoAnswer != 0 || master.Slave(0).eState != dp::SlaveDataExchange)
+    if (master.Slave(0).counters.dwNoAnswer != 0 || master.Slave(0).eState != SlaveDataExchange)
         state.SkipWithError("exchanges failed");
     state.counters["wire_12M_us"] = WireMicroseconds12M(1);
     state.SetItemsProcessed(state.iterations());
@@ -286,7 +286,7 @@ void BM_PutJobWriteToOutputTelegram(benchmark::State& state)
     IMovaJob* pJob = nullptr;
     bench::CBenchSink sink;
     // The slave must be exchanging data before the job opens, or the open reports it.
-    for (int i = 0; i < 2000 && master.Slave(0).eState != dp::SlaveDataExchange; ++i)
+    for (int i = 0; i < 2000 && master.Slave(0).eState != SlaveDataExchange; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     bool bOpen = CreateIMovaJob(&pJob) == 1 && pJob->OpenJob(&protoParams, &params, 0) == 0 &&
                  pJob->SetJobNotification(&sink) == 0;

@@ -51,7 +51,7 @@ struct SBus
                     pSlave->Respond(request, qwEndNs);
             });
         master = std::make_unique<dp::CDpMaster>(line, config);
-        master->SetMode(dp::MasterOperate);
+        master->SetMode(MasterOperate);
     }
 
     bool StartUp()
@@ -63,7 +63,7 @@ struct SBus
         }
         for (std::size_t s = 0; s < master->SlaveCount(); ++s)
         {
-            if (master->Slave(s).eState != dp::SlaveDataExchange)
+            if (master->Slave(s).eState != SlaveDataExchange)
                 return false;
         }
         return true;

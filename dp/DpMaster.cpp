@@ -99,7 +99,7 @@ void CDpMaster::SetOutputs(std::size_t nIndex, const std::uint8_t* pbyOutputs, s
                 std::min<std::size_t>(nCount, slave.config.byOutputLength));
 }
 
-void CDpMaster::SetMode(teMasterMode eMode)
+void CDpMaster::SetMode(teBoardMasterMode eMode)
 {
     if (eMode != m_eMode)
         m_bModeAnnounced = false;

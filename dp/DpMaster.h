@@ -20,6 +20,8 @@
 #include "dp/ServiceData.h"
 #include "dp/Telegram.h"
 
+#include "board/BoardStates.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -27,25 +29,6 @@
 
 namespace dp
 {
-
-// What the board reports for a slave and for the master.
-enum teBoardSlaveState : std::uint8_t
-{
-    SlaveNotReachable = 0,
-    SlaveParameterising = 1,
-    SlaveDataExchange = 2,
-    SlaveDiagnosisPending = 3,
-    SlaveConfigFault = 4,
-    SlaveStopped = 5
-};
-
-enum teMasterMode : std::uint8_t
-{
-    MasterOffline = 0x00,
-    MasterStop = 0x40,
-    MasterClear = 0x80,
-    MasterOperate = 0xC0
-};
 
 struct SSlaveCounters
 {
@@ -95,8 +78,8 @@ public:
 
     // Operate sends the outputs; Clear sends zeros and tells the slaves through
     // Global_Control. Offline and Stop end all traffic but Global_Control.
-    void SetMode(teMasterMode eMode);
-    teMasterMode Mode() const { return m_eMode; }
+    void SetMode(teBoardMasterMode eMode);
+    teBoardMasterMode Mode() const { return m_eMode; }
 
     // One pass over every slave. False when the line failed.
     bool RunCycle();
@@ -188,7 +171,7 @@ private:
     SMasterConfig m_config;
     std::vector<SSlave> m_slaves;
     CLineExchange m_exchange;
-    teMasterMode m_eMode = MasterClear;
+    teBoardMasterMode m_eMode = MasterClear;
     bool m_bModeAnnounced = false;
     bool m_bLineFailed = false;
     std::uint64_t m_qwLastGlobalControlNs = 0;

@@ -63,7 +63,7 @@ void CDpBusTest::StartBus(const std::string& strSlaves, const std::string& strBu
     ASSERT_TRUE(m_pPort->Open(m_strPeer, config.bus.dwBaudRate, dp::teRs485::Auto, strError))
         << strError;
     m_pMaster = std::make_unique<dp::CDpMaster>(*m_pPort, config);
-    m_pMaster->SetMode(dp::MasterOperate);
+    m_pMaster->SetMode(MasterOperate);
 }
 
 void CDpBusTest::TearDown()
@@ -115,7 +115,7 @@ bool CDpBusTest::AllExchanging()
 {
     for (std::size_t i = 0; i < m_pMaster->SlaveCount(); ++i)
     {
-        if (m_pMaster->Slave(i).eState != dp::SlaveDataExchange)
+        if (m_pMaster->Slave(i).eState != SlaveDataExchange)
             return false;
     }
     return true;

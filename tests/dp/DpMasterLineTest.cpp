@@ -71,7 +71,7 @@ protected:
         m_pMaster = std::make_unique<dp::CDpMaster>(m_line, m_config);
         m_pMaster->SetEventHandler([this](const std::string& strLine)
                                    { m_events.push_back(strLine); });
-        m_pMaster->SetMode(dp::MasterOperate);
+        m_pMaster->SetMode(MasterOperate);
     }
 
     bool Cycle() { return m_pMaster->RunCycle(); }
@@ -95,8 +95,8 @@ protected:
     }
     bool Exchanging(std::uint8_t byAddress)
     {
-        const dp::teBoardSlaveState eState = Status(byAddress).eState;
-        return eState == dp::SlaveDataExchange || eState == dp::SlaveDiagnosisPending;
+        const teBoardSlaveState eState = Status(byAddress).eState;
+        return eState == SlaveDataExchange || eState == SlaveDiagnosisPending;
     }
     Bytes Inputs(std::uint8_t byAddress, std::size_t nCount)
     {
@@ -144,7 +144,7 @@ TEST_F(DpMasterLineTest, StartUpGoesStateByStateAndPostsExchangeOnlyWithInputs)
     ASSERT_GE(m_line.Sent().size(), 2u);
     EXPECT_EQ(m_line.Sent()[0], Sd2(127, kMaster, 0x46, 58, 62, {0x00, 0x00}));
     EXPECT_EQ(m_line.Sent()[1], Sd1(3, kMaster, 0x49));
-    EXPECT_EQ(Status(3).eState, dp::SlaveParameterising);
+    EXPECT_EQ(Status(3).eState, SlaveParameterising);
 
     ASSERT_TRUE(Cycle()); // Slave_Diag: SRD high with FCB set, FCV not yet
     EXPECT_EQ(m_line.Sent().back(), Sd2(3, kMaster, 0x6D, 60, 62, {}));
@@ -155,11 +155,11 @@ TEST_F(DpMasterLineTest, StartUpGoesStateByStateAndPostsExchangeOnlyWithInputs)
     EXPECT_EQ(m_line.Sent().back(), Sd2(3, kMaster, 0x7D, 62, 62, {0x11, 0x21}));
     ASSERT_TRUE(Cycle()); // Slave_Diag: ready
     EXPECT_EQ(slave.State(), CScriptedSlave::teState::DataExchange);
-    EXPECT_EQ(Status(3).eState, dp::SlaveParameterising) << "no inputs have come yet";
+    EXPECT_EQ(Status(3).eState, SlaveParameterising) << "no inputs have come yet";
     EXPECT_TRUE(InputsZero(3));
 
     ASSERT_TRUE(Cycle()); // the first Data_Exchange brings the inputs
-    EXPECT_EQ(Status(3).eState, dp::SlaveDataExchange);
+    EXPECT_EQ(Status(3).eState, SlaveDataExchange);
     EXPECT_EQ(Inputs(3, 2), (Bytes{0x12, 0x34}));
     EXPECT_THAT(m_events, Contains("slave 3: data exchange"));
 }
@@ -254,7 +254,7 @@ TEST_F(DpMasterLineTest, AStrayShortAcknowledgementAnswersNothing)
     {
         ASSERT_TRUE(Cycle());
         ASSERT_FALSE(Exchanging(7)) << "cycle " << i;
-        ASSERT_EQ(Status(9).eState, dp::SlaveNotReachable) << "cycle " << i;
+        ASSERT_EQ(Status(9).eState, SlaveNotReachable) << "cycle " << i;
     }
     EXPECT_GT(m_pMaster->LineCounters().dwStrayShortAcks + m_pMaster->LineCounters().dwDroppedBytes,
               0u);
@@ -273,7 +273,7 @@ TEST_F(DpMasterLineTest, ALateAnswerIsNeverTakenForTheNextRequest)
     for (int i = 0; i < 500; ++i)
     {
         ASSERT_TRUE(Cycle());
-        ASSERT_EQ(Status(8).eState, dp::SlaveNotReachable);
+        ASSERT_EQ(Status(8).eState, SlaveNotReachable);
         ASSERT_FALSE(Exchanging(7)) << "an answer out of its slot answers nothing";
     }
 }
@@ -326,7 +326,7 @@ TEST_F(DpMasterLineTest, InputsStopTheMomentASlaveLeavesDataExchange)
     // It refuses every Data_Exchange (no service): it has left data exchange.
     slave.SetState(CScriptedSlave::teState::WaitPrm);
     ASSERT_TRUE(Cycle());
-    EXPECT_EQ(Status(3).eState, dp::SlaveParameterising);
+    EXPECT_EQ(Status(3).eState, SlaveParameterising);
     EXPECT_EQ(Status(3).strProblem, "left data exchange");
     EXPECT_TRUE(InputsZero(3));
 
@@ -364,7 +364,7 @@ TEST_F(DpMasterLineTest, FunctionCodesNoSlaveSendsAreNoAnswer)
                     reply.abyBytes = Sd2(kMaster, 3, byFc, -1, -1, {0xEE, 0xEE});
             });
         ASSERT_TRUE(Cycle());
-        EXPECT_EQ(Status(3).eState, dp::SlaveNotReachable);
+        EXPECT_EQ(Status(3).eState, SlaveNotReachable);
         EXPECT_TRUE(InputsZero(3));
     }
 }
@@ -375,25 +375,25 @@ TEST_F(DpMasterLineTest, ADiagnosisDuringDataExchangeIsActedOnAsAtStartUp)
     {
         const char* pszName;
         std::function<void(CScriptedSlave&)> make;
-        dp::teBoardSlaveState eState;
+        teBoardSlaveState eState;
         const char* pszWhy;
     };
     const SCase aCases[] = {
-        {"parameter fault", [](CScriptedSlave& s) { s.SetDiagnosis(0x40, 0); },
-         dp::SlaveConfigFault, "parameters refused"},
+        {"parameter fault", [](CScriptedSlave& s) { s.SetDiagnosis(0x40, 0); }, SlaveConfigFault,
+         "parameters refused"},
         {"configuration fault", [](CScriptedSlave& s) { s.SetDiagnosis(0x04, 0); },
-         dp::SlaveConfigFault, "configuration refused"},
+         SlaveConfigFault, "configuration refused"},
         {"another ident", [](CScriptedSlave& s) { s.SetIdentInDiagnosis(0x1234); },
-         dp::SlaveConfigFault, "ident number 0x1234, expected 0x0A35"},
+         SlaveConfigFault, "ident number 0x1234, expected 0x0A35"},
         {"another master's lock",
          [](CScriptedSlave& s)
          {
              s.SetDiagnosis(0x80, 0);
              s.SetMasterInDiagnosis(9);
          },
-         dp::SlaveStopped, "held by master 9"},
+         SlaveStopped, "held by master 9"},
         {"parameters wanted", [](CScriptedSlave& s) { s.SetDiagnosis(0, 0x01); },
-         dp::SlaveParameterising, "asks for parameters again"},
+         SlaveParameterising, "asks for parameters again"},
     };
     for (const SCase& test : aCases)
     {
@@ -423,7 +423,7 @@ TEST_F(DpMasterLineTest, ExtendedDiagnosisKeepsTheSlaveExchangingAndSaysSo)
     slave.SetDiagnosisWaits(true);
     ASSERT_TRUE(Cycle());
     ASSERT_TRUE(Cycle());
-    EXPECT_EQ(Status(3).eState, dp::SlaveDiagnosisPending);
+    EXPECT_EQ(Status(3).eState, SlaveDiagnosisPending);
     EXPECT_EQ(Status(3).byDiagLength, 6);
     EXPECT_THAT(m_events,
                 Contains("slave 3: diagnosis: extended diagnosis; master 2; ident 0x0A35"));
@@ -432,7 +432,7 @@ TEST_F(DpMasterLineTest, ExtendedDiagnosisKeepsTheSlaveExchangingAndSaysSo)
     ASSERT_TRUE(Cycle());
     slave.SetDiagnosisWaits(false);
     ASSERT_TRUE(Cycle());
-    EXPECT_EQ(Status(3).eState, dp::SlaveDataExchange);
+    EXPECT_EQ(Status(3).eState, SlaveDataExchange);
 }
 
 TEST_F(DpMasterLineTest, AnswersOfTheWrongShapeRestartTheSlaveWithTheReason)
@@ -469,7 +469,7 @@ TEST_F(DpMasterLineTest, AnswersOfTheWrongShapeRestartTheSlaveWithTheReason)
         ASSERT_TRUE(CyclesUntil([this] { return Exchanging(3); }));
         slave.SetFault(test.fault);
         ASSERT_TRUE(Cycle());
-        EXPECT_EQ(Status(3).eState, dp::SlaveParameterising);
+        EXPECT_EQ(Status(3).eState, SlaveParameterising);
         EXPECT_EQ(Status(3).strProblem, test.pszWhy);
         EXPECT_TRUE(InputsZero(3));
         EXPECT_GE(Status(3).counters.dwBadAnswers, 1u);
@@ -482,7 +482,7 @@ TEST_F(DpMasterLineTest, StartUpRefusalsAndSlavesThatNeverBecomeReady)
     {
         const char* pszName;
         std::function<void(CScriptedSlave&)> make;
-        dp::teBoardSlaveState eState;
+        teBoardSlaveState eState;
         const char* pszWhy;
     };
     const SCase aCases[] = {
@@ -492,10 +492,10 @@ TEST_F(DpMasterLineTest, StartUpRefusalsAndSlavesThatNeverBecomeReady)
              s.SetDiagnosis(0x80, 0);
              s.SetMasterInDiagnosis(9);
          },
-         dp::SlaveStopped, "held by master 9"},
+         SlaveStopped, "held by master 9"},
         {"another ident", [](CScriptedSlave& s) { s.SetIdentInDiagnosis(0x4711); },
-         dp::SlaveConfigFault, "ident number 0x4711, expected 0x0A35"},
-        {"never ready", [](CScriptedSlave& s) { s.SetDiagnosis(0x02, 0); }, dp::SlaveParameterising,
+         SlaveConfigFault, "ident number 0x4711, expected 0x0A35"},
+        {"never ready", [](CScriptedSlave& s) { s.SetDiagnosis(0x02, 0); }, SlaveParameterising,
          "does not become ready"},
         {"Set_Prm refused",
          [](CScriptedSlave& s)
@@ -507,14 +507,14 @@ TEST_F(DpMasterLineTest, StartUpRefusalsAndSlavesThatNeverBecomeReady)
                          reply.abyBytes = Sd1(kMaster, 3, 0x03);
                  });
          },
-         dp::SlaveConfigFault, "Set_Prm not acknowledged"},
+         SlaveConfigFault, "Set_Prm not acknowledged"},
         {"silent",
          [](CScriptedSlave& s)
          {
              s.SetFault([](const dp::STelegram&, CScriptedSlave::SReply& reply)
                         { reply.abyBytes.clear(); });
          },
-         dp::SlaveNotReachable, "no answer"},
+         SlaveNotReachable, "no answer"},
     };
     for (const SCase& test : aCases)
     {
@@ -662,7 +662,7 @@ TEST_F(DpMasterLineTest, ClearModeSendsZerosAndSaysSoToEveryone)
     m_pMaster->SetOutputs(0, abyOutputs, 2);
     ASSERT_TRUE(Cycle());
     EXPECT_EQ(slave.LastOutputs(), (Bytes{0x12, 0x34}));
-    m_pMaster->SetMode(dp::MasterClear);
+    m_pMaster->SetMode(MasterClear);
     ASSERT_TRUE(Cycle());
     EXPECT_THAT(m_line.Sent(), Contains(Sd2(127, kMaster, 0x46, 58, 62, {0x02, 0x00})));
     EXPECT_EQ(slave.LastOutputs(), (Bytes{0x00, 0x00}));

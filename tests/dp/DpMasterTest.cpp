@@ -91,9 +91,8 @@ TEST_F(DpMasterTest, SlavesRefuseWrongIdentParametersAndConfiguration)
     ASSERT_TRUE(RunUntil(
         [this]
         {
-            return Slave(3).eState == dp::SlaveConfigFault &&
-                   Slave(4).eState == dp::SlaveConfigFault &&
-                   Slave(5).eState == dp::SlaveConfigFault;
+            return Slave(3).eState == SlaveConfigFault && Slave(4).eState == SlaveConfigFault &&
+                   Slave(5).eState == SlaveConfigFault;
         }));
     EXPECT_EQ(Slave(3).strProblem, "ident number 0x1234, expected 0x1235");
     EXPECT_EQ(Slave(4).strProblem, "parameters refused");
@@ -104,7 +103,7 @@ TEST_F(DpMasterTest, SlavesRefuseWrongIdentParametersAndConfiguration)
     // They are tried again and again, and refuse again and again.
     const std::uint32_t dwRestarts = Slave(4).counters.dwRestarts;
     ASSERT_TRUE(RunUntil([&] { return Slave(4).counters.dwRestarts > dwRestarts; }));
-    EXPECT_EQ(Slave(4).eState, dp::SlaveConfigFault);
+    EXPECT_EQ(Slave(4).eState, SlaveConfigFault);
 }
 
 TEST_F(DpMasterTest, ASilentSlaveIsRetriedAndRestartedWhenItAnswersAgain)
@@ -112,17 +111,17 @@ TEST_F(DpMasterTest, ASilentSlaveIsRetriedAndRestartedWhenItAnswersAgain)
     StartBus(kThreeSlaves, kThreeSlavesBus);
     ASSERT_TRUE(RunUntil([this] { return AllExchanging(); }));
     EXPECT_THAT(Command("silent 4 on"), StartsWith("ok"));
-    ASSERT_TRUE(RunUntil([this] { return Slave(4).eState == dp::SlaveNotReachable; }));
+    ASSERT_TRUE(RunUntil([this] { return Slave(4).eState == SlaveNotReachable; }));
     EXPECT_GE(Slave(4).counters.dwRetries, 1u); // the bus's retry limit at 1.5 Mbit/s is 1
     EXPECT_GE(Slave(4).counters.dwNoAnswer, 1u);
     // The others go on meanwhile.
-    EXPECT_EQ(Slave(3).eState, dp::SlaveDataExchange);
+    EXPECT_EQ(Slave(3).eState, SlaveDataExchange);
     const std::uint32_t dwExchanges = Slave(3).counters.dwExchanges;
     RunCycles(3);
     EXPECT_GT(Slave(3).counters.dwExchanges, dwExchanges);
 
     EXPECT_THAT(Command("silent 4 off"), StartsWith("ok"));
-    ASSERT_TRUE(RunUntil([this] { return Slave(4).eState == dp::SlaveDataExchange; }));
+    ASSERT_TRUE(RunUntil([this] { return Slave(4).eState == SlaveDataExchange; }));
     EXPECT_GE(Slave(4).counters.dwRestarts, 1u);
 }
 
@@ -134,14 +133,14 @@ TEST_F(DpMasterTest, AWrongCheckSumCostsARetryOnly)
     EXPECT_THAT(Command("corrupt 3 1"), StartsWith("ok"));
     RunCycles(3);
     EXPECT_EQ(Slave(3).counters.dwRetries, dwRetries + 1);
-    EXPECT_EQ(Slave(3).eState, dp::SlaveDataExchange);
+    EXPECT_EQ(Slave(3).eState, SlaveDataExchange);
     EXPECT_EQ(Slave(3).counters.dwRestarts, 0u);
     EXPECT_GE(m_pMaster->ParserCounters().dwBadCheckSums, 1u);
     // Two in a row exceed the retry limit of 1: the slave is started anew.
     EXPECT_THAT(Command("corrupt 3 2"), StartsWith("ok"));
     RunCycles(1);
-    EXPECT_EQ(Slave(3).eState, dp::SlaveNotReachable);
-    ASSERT_TRUE(RunUntil([this] { return Slave(3).eState == dp::SlaveDataExchange; }));
+    EXPECT_EQ(Slave(3).eState, SlaveNotReachable);
+    ASSERT_TRUE(RunUntil([this] { return Slave(3).eState == SlaveDataExchange; }));
 }
 
 TEST_F(DpMasterTest, DiagnosisIsReadWhenTheSlaveFlagsIt)
@@ -150,7 +149,7 @@ TEST_F(DpMasterTest, DiagnosisIsReadWhenTheSlaveFlagsIt)
     ASSERT_TRUE(RunUntil([this] { return AllExchanging(); }));
     const std::uint32_t dwDiagnoses = Slave(4).counters.dwDiagnoses;
     EXPECT_THAT(Command("diag 4 on"), StartsWith("ok"));
-    ASSERT_TRUE(RunUntil([this] { return Slave(4).eState == dp::SlaveDiagnosisPending; }));
+    ASSERT_TRUE(RunUntil([this] { return Slave(4).eState == SlaveDiagnosisPending; }));
     EXPECT_EQ(Slave(4).counters.dwDiagnoses, dwDiagnoses + 1);
     ASSERT_EQ(Slave(4).byDiagLength, dp::kDiagFixedBytes + 3);
     EXPECT_NE(Slave(4).abyDiag[0] & dp::kDiag1ExtDiag, 0);
@@ -160,7 +159,7 @@ TEST_F(DpMasterTest, DiagnosisIsReadWhenTheSlaveFlagsIt)
     RunCycles(2);
     EXPECT_GT(Slave(4).counters.dwExchanges, dwExchanges);
     EXPECT_THAT(Command("diag 4 off"), StartsWith("ok"));
-    ASSERT_TRUE(RunUntil([this] { return Slave(4).eState == dp::SlaveDataExchange; }));
+    ASSERT_TRUE(RunUntil([this] { return Slave(4).eState == SlaveDataExchange; }));
     EXPECT_EQ(Slave(4).byDiagLength, dp::kDiagFixedBytes);
 }
 
@@ -173,16 +172,16 @@ TEST_F(DpMasterTest, ClearModeSendsZerosAndOperateTheOutputsAgain)
     RunCycles(1);
     EXPECT_EQ(Command("outputs 3"), "ok 09 09 09 09 09 09 09 09");
     const std::uint32_t dwGlobal = m_pMaster->Counters().dwGlobalControls;
-    m_pMaster->SetMode(dp::MasterClear);
+    m_pMaster->SetMode(MasterClear);
     RunCycles(1);
     EXPECT_EQ(m_pMaster->Counters().dwGlobalControls, dwGlobal + 1);
     EXPECT_EQ(Command("outputs 3"), "ok 00 00 00 00 00 00 00 00");
     EXPECT_EQ(Slave(3).abyInputs[0], 0); // looped back
-    m_pMaster->SetMode(dp::MasterOperate);
+    m_pMaster->SetMode(MasterOperate);
     RunCycles(1);
     EXPECT_EQ(Command("outputs 3"), "ok 09 09 09 09 09 09 09 09");
     // Offline: no traffic at all, so the slaves' exchange counts stand still.
-    m_pMaster->SetMode(dp::MasterOffline);
+    m_pMaster->SetMode(MasterOffline);
     std::string strBefore = Command("state 3");
     RunCycles(3);
     EXPECT_EQ(Command("state 3"), strBefore);

@@ -7,42 +7,6 @@
 namespace dpmaster
 {
 
-const char* SlaveStateName(dp::teBoardSlaveState eState)
-{
-    switch (eState)
-    {
-    case dp::SlaveNotReachable:
-        return "not reachable";
-    case dp::SlaveParameterising:
-        return "being parameterised";
-    case dp::SlaveDataExchange:
-        return "data exchange";
-    case dp::SlaveDiagnosisPending:
-        return "data exchange, diagnosis pending";
-    case dp::SlaveConfigFault:
-        return "configuration fault";
-    case dp::SlaveStopped:
-        return "stopped";
-    }
-    return "?";
-}
-
-const char* MasterModeName(dp::teMasterMode eMode)
-{
-    switch (eMode)
-    {
-    case dp::MasterOffline:
-        return "offline";
-    case dp::MasterStop:
-        return "stop";
-    case dp::MasterClear:
-        return "clear";
-    case dp::MasterOperate:
-        return "operate";
-    }
-    return "?";
-}
-
 std::string FormatStatus(const dp::CDpMaster& master, const std::string& strPort)
 {
     const dp::SMasterCounters& counters = master.Counters();
@@ -56,7 +20,7 @@ std::string FormatStatus(const dp::CDpMaster& master, const std::string& strPort
         "line: requests %u, bytes dropped %u, echoes %u, other stations %u, invalid answers %u, "
         "stray E5 %u, busy %u\n",
         strPort.c_str(), master.Config().bus.dwBaudRate, master.Config().byMasterAddress,
-        MasterModeName(master.Mode()), static_cast<unsigned long long>(counters.qwCycles),
+        BoardMasterModeText(master.Mode()), static_cast<unsigned long long>(counters.qwCycles),
         counters.qwLastCycleNs / 1e6, counters.qwMaxCycleNs / 1e6, master.CycleBoundNs() / 1e6,
         counters.dwGlobalControls, line.dwRequests, line.dwDroppedBytes, line.dwEchoes,
         line.dwForeign, line.dwInvalidAnswers, line.dwStrayShortAcks, line.dwBusyLine);
@@ -70,7 +34,8 @@ std::string FormatStatus(const dp::CDpMaster& master, const std::string& strPort
             szLine, sizeof szLine,
             "slave %u: %s%s%s; ident 0x%04X, %u in / %u out; exchanges %u, retries %u, "
             "no answer %u, bad answers %u, restarts %u, diagnoses %u, state lines not shown %u\n",
-            config.byAddress, SlaveStateName(status.eState), status.strProblem.empty() ? "" : " (",
+            config.byAddress, BoardSlaveStateText(status.eState),
+            status.strProblem.empty() ? "" : " (",
             status.strProblem.empty() ? "" : (status.strProblem + ")").c_str(), config.wIdent,
             config.byInputLength, config.byOutputLength, c.dwExchanges, c.dwRetries, c.dwNoAnswer,
             c.dwBadAnswers, c.dwRestarts, c.dwDiagnoses, c.dwUnshownStateLines);

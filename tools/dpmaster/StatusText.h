@@ -11,7 +11,4 @@ namespace dpmaster
 
 std::string FormatStatus(const dp::CDpMaster& master, const std::string& strPort);
 
-const char* SlaveStateName(dp::teBoardSlaveState eState);
-const char* MasterModeName(dp::teMasterMode eMode);
-
 } // namespace dpmaster
