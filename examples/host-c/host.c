@@ -26,8 +26,8 @@
 #endif
 
 #define SLAVE_LOOPBACK 3
-/* Image buffers must hold the whole image the board delivers: 244 bytes is the DP maximum. */
-#define IMAGE_BYTES 244
+/* Image buffers must hold the whole image the board hands over: up to 255 bytes. */
+#define IMAGE_BYTES 255
 
 /* ---- a "batch finished" signal, set on the job's worker thread, waited for on ours ---- */
 
@@ -203,8 +203,22 @@ static int Exchange(IMovaJob* pJob, SHostSink* pSink, const SCommParams* pComm)
     const SConSpec* pEntry = FindEntry(pComm, SLAVE_LOOPBACK);
     uint32_t dwWritten = 0x12345678u, dwRead = 0;
     SJobParam write, read;
+    SJobParam readOut;
+    uint8_t byAny = 0;
     if (!pEntry)
         return 0;
+
+    /* A write sends the slave's whole output image from abyOut: first the outputs the master
+       holds for the slave go into it, or the slave's other outputs would become 0. */
+    readOut = Variable(JobRead, pEntry, NULL, abyOut, &byAny);
+    readOut.bOutBuffer = 1;
+    readOut.wBitLength = 8;
+    readOut.bSwap = 0;
+    if (!RunBatch(pJob, pSink, &readOut, 1, 4) || readOut.lResult != MOVA_RESULT_DONE)
+    {
+        printf("read of the outputs: %s\n", MovaResultText(readOut.lResult));
+        return 0;
+    }
 
     write = Variable(JobWrite, pEntry, NULL, abyOut, &dwWritten);
     if (!RunBatch(pJob, pSink, &write, 1, 1) || write.lResult != MOVA_RESULT_DONE)

@@ -18,8 +18,8 @@ namespace
 {
 
 const std::uint8_t kLoopbackSlave = 3;
-// Image buffers must hold the whole image the board delivers: 244 bytes is the DP maximum.
-const std::size_t kImageBytes = 244;
+// Image buffers must hold the whole image the board hands over: up to 255 bytes.
+const std::size_t kImageBytes = 255;
 
 // The host's sink. The job calls OnPutJobFinished on its worker thread, once per executed
 // batch; RunBatch waits for that call on the host's thread.
@@ -106,6 +106,19 @@ bool Exchange(IMovaJob* pJob, CHostSink& sink, const SCommParams& comm)
     const SConSpec* pEntry = FindEntry(comm, kLoopbackSlave);
     if (!pEntry)
         return false;
+
+    // A write sends the slave's whole output image from abyOut: first the outputs the master
+    // holds for the slave go into it, or the slave's other outputs would become 0.
+    std::uint8_t byAny = 0;
+    SJobParam readOut = Variable(JobRead, *pEntry, nullptr, abyOut, &byAny);
+    readOut.bOutBuffer = 1;
+    readOut.wBitLength = 8;
+    readOut.bSwap = 0;
+    if (!sink.RunBatch(pJob, &readOut, 1, 4) || readOut.lResult != MOVA_RESULT_DONE)
+    {
+        std::printf("read of the outputs: %s\n", MovaResultText(readOut.lResult));
+        return false;
+    }
 
     uint32_t dwWritten = 0x12345678u;
     SJobParam write = Variable(JobWrite, *pEntry, nullptr, abyOut, &dwWritten);
