@@ -15,6 +15,8 @@
 
 #include "include/MovaJob.h"
 
+#include "platform/Clock.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -215,7 +217,8 @@ private:
                 {
                     if (request.byDa == 3 && !request.bHasDsap && request.byDataLength == 8)
                         Note(request.abyData[0], arrived);
-                    if (request.byDa != 3 || !m_slave.Handle(request, dp::MonotonicMs(), answer))
+                    if (request.byDa != 3 ||
+                        !m_slave.Handle(request, platform::ReadMonotonicNs() / 1000000u, answer))
                         continue;
                     std::uint8_t abyBytes[dp::kMaxTelegramSize];
                     m_port.Write(abyBytes, dp::EncodeTelegram(answer, abyBytes, sizeof abyBytes));

@@ -8,7 +8,6 @@
 #include "dp/SimulatedSlave.h"
 #include "dp/TelegramParser.h"
 
-#include <chrono>
 #include <cstdint>
 #include <vector>
 
@@ -53,20 +52,5 @@ private:
     std::uint32_t m_dwLastTick = 0;
     bool m_bTickSeen = false;
 };
-
-// The steady clock in nanoseconds and milliseconds, for the DP master, which still reads its
-// time here; the slaves above run on the project's clock. Inline, so that reading it needs no
-// slave simulator.
-inline std::uint64_t MonotonicNs()
-{
-    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                          std::chrono::steady_clock::now().time_since_epoch())
-                                          .count());
-}
-
-inline std::uint64_t MonotonicMs()
-{
-    return MonotonicNs() / 1000000u;
-}
 
 } // namespace dp
