@@ -299,6 +299,21 @@ bool CDpMaster::SendGlobalControl()
 
 // ---- The states ----
 
+CDpMaster::teState CDpMaster::Acknowledged(SSlave& slave, const STelegram& request,
+                                           const char* pszRefused, teState eNext)
+{
+    STelegram answer;
+    const teReply eReply = Transact(slave, request, SExpectation{true, 6}, answer);
+    if (eReply != teReply::Answered)
+        return NoGoodAnswer(slave, eReply, "stopped answering");
+    if (!IsPositiveAck(answer))
+    {
+        ++slave.status.counters.dwBadAnswers;
+        return Restart(slave, SlaveConfigFault, pszRefused);
+    }
+    return eNext;
+}
+
 CDpMaster::teState CDpMaster::Waiting(SSlave& slave)
 {
     if (platform::ReadMonotonicNs() < slave.qwWaitUntilNs)
@@ -361,16 +376,7 @@ CDpMaster::teState CDpMaster::SetPrm(SSlave& slave)
     prm.userPrm = ByteView(config.abyUserPrm.data(), config.abyUserPrm.size());
     request.byDataLength =
         static_cast<std::uint8_t>(EncodeSetPrm(prm, request.abyData, sizeof request.abyData - 2));
-    STelegram answer;
-    const teReply eReply = Transact(slave, request, SExpectation{true, 6}, answer);
-    if (eReply != teReply::Answered)
-        return NoGoodAnswer(slave, eReply, "stopped answering");
-    if (!IsPositiveAck(answer))
-    {
-        ++slave.status.counters.dwBadAnswers;
-        return Restart(slave, SlaveConfigFault, "Set_Prm not acknowledged");
-    }
-    return teState::CheckConfig;
+    return Acknowledged(slave, request, "Set_Prm not acknowledged", teState::CheckConfig);
 }
 
 CDpMaster::teState CDpMaster::CheckConfig(SSlave& slave)
@@ -379,16 +385,7 @@ CDpMaster::teState CDpMaster::CheckConfig(SSlave& slave)
     STelegram request = Request(slave, kSapCheckConfig, true);
     std::copy(config.abyConfig.begin(), config.abyConfig.end(), request.abyData);
     request.byDataLength = static_cast<std::uint8_t>(config.abyConfig.size());
-    STelegram answer;
-    const teReply eReply = Transact(slave, request, SExpectation{true, 6}, answer);
-    if (eReply != teReply::Answered)
-        return NoGoodAnswer(slave, eReply, "stopped answering");
-    if (!IsPositiveAck(answer))
-    {
-        ++slave.status.counters.dwBadAnswers;
-        return Restart(slave, SlaveConfigFault, "Chk_Cfg not acknowledged");
-    }
-    return teState::ReadyDiag;
+    return Acknowledged(slave, request, "Chk_Cfg not acknowledged", teState::ReadyDiag);
 }
 
 CDpMaster::teState CDpMaster::ReadyDiag(SSlave& slave)

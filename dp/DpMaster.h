@@ -160,6 +160,10 @@ private:
     // Sends the request, repeating it up to the retry limit while no answer comes.
     teReply Transact(SSlave& slave, const STelegram& request, const SExpectation& expectation,
                      STelegram& answer);
+    // A request that a positive acknowledgement answers (Set_Prm, Chk_Cfg): the next state, or
+    // the restart with pszRefused.
+    teState Acknowledged(SSlave& slave, const STelegram& request, const char* pszRefused,
+                         teState eNext);
     // A Slave_Diag request and its answer, decoded; Answered only with a valid diagnosis.
     teReply ReadDiagnosis(SSlave& slave, SSlaveDiag& diag);
     bool SendGlobalControl();
