@@ -1,6 +1,8 @@
 #include "dp/BusFiles.h"
 
 #include "dp/SlaveEntry.h"
+#include "dp/gsd/GsdFileText.h"
+#include "dp/gsd/GsdSlaveBuilder.h"
 
 #include "sim/JsonFile.h"
 #include "sim/PlantFields.h"
@@ -63,7 +65,112 @@ bool ReadTiming(CFieldReader& fields, const json& jRoot, SBusParameters& bus)
     return true;
 }
 
-bool ReadBus(CFieldReader& fields, const json& jRoot, SMasterConfig& config)
+// A device description counts the bits of the device-related diagnosis from the block's
+// header byte on (bits 0-7 are the header); SDiagTexts counts from the first byte behind it.
+constexpr std::uint32_t kHeaderBits = 8;
+
+SDiagTexts DiagTextsOf(const SGsdStation& station)
+{
+    SDiagTexts texts;
+    for (const auto& [dwBit, strText] : station.unitDiagBits)
+    {
+        if (dwBit >= kHeaderBits)
+            texts.unitBits[dwBit - kHeaderBits] = strText;
+    }
+    for (const SGsdDiagArea& area : station.unitDiagAreas)
+    {
+        if (area.dwFirstBit < kHeaderBits || area.dwLastBit < area.dwFirstBit)
+            continue;
+        SDiagTexts::SArea copy;
+        copy.dwFirstBit = area.dwFirstBit - kHeaderBits;
+        copy.dwLastBit = area.dwLastBit - kHeaderBits;
+        for (const auto& [nValue, strText] : area.values)
+        {
+            if (nValue >= 0)
+                copy.values[static_cast<std::uint32_t>(nValue)] = strText;
+        }
+        texts.unitAreas.push_back(copy);
+    }
+    for (const auto& [dwType, strText] : station.channelDiag)
+    {
+        if (dwType <= 0xFF)
+            texts.channelErrors[static_cast<std::uint8_t>(dwType)] = strText;
+    }
+    return texts;
+}
+
+// A slave that names its device description: what it builds from the file and the chosen
+// modules and parameter values. The station is kept for the checks after the hand-typed bytes.
+struct SGsdSlave
+{
+    SGsdStation station;
+    bool bNamed = false;
+};
+
+bool FillFromGsd(CFieldReader& fields, const json& jSlave, const std::string& strPlace,
+                 const std::string& strBaseDir, std::uint32_t dwBaudRate, SGsdSlave& gsd,
+                 SSlaveIdentity& identity, bool& bFilled)
+{
+    gsd = SGsdSlave{};
+    std::string strFile;
+    const bool bGsd = jSlave.find("gsd") != jSlave.end();
+    if (bGsd && !fields.ReadString(jSlave, strPlace, "gsd", strFile))
+        return false;
+    if (bGsd && strFile.empty())
+        return fields.Fail(MemberPlace(strPlace, "gsd"), "must name the slave's GSD file");
+    if (!bGsd)
+    {
+        for (const char* pszKey : {"modules", "parameters"})
+        {
+            if (jSlave.find(pszKey) != jSlave.end())
+                return fields.Fail(MemberPlace(strPlace, pszKey),
+                                   "needs \"gsd\", the slave's GSD file");
+        }
+        return true;
+    }
+    SGsdSelection selection;
+    selection.dwBaudRate = dwBaudRate;
+    const json* pjModules = nullptr;
+    if (!fields.ReadArray(jSlave, strPlace, "modules", pjModules))
+        return false;
+    for (std::size_t i = 0; pjModules != nullptr && i < pjModules->size(); ++i)
+    {
+        if (!(*pjModules)[i].is_string())
+            return fields.Fail(korix::ElementPlace(MemberPlace(strPlace, "modules"), i),
+                               "must be a module's name");
+        selection.modules.push_back((*pjModules)[i].get<std::string>());
+    }
+    const auto itParameters = jSlave.find("parameters");
+    if (itParameters != jSlave.end())
+    {
+        if (!itParameters->is_object())
+            return fields.Fail(MemberPlace(strPlace, "parameters"),
+                               "must be an object of names and values");
+        for (const auto& [strName, jValue] : itParameters->items())
+        {
+            if (!jValue.is_string() && !jValue.is_number_integer())
+                return fields.Fail(MemberPlace(MemberPlace(strPlace, "parameters"), strName),
+                                   "must be a whole number or one of the parameter's texts");
+            selection.values.push_back(
+                {strName, jValue.is_string() ? jValue.get<std::string>() : jValue.dump()});
+        }
+    }
+    std::string strError;
+    SGsdSlaveData data;
+    const bool bRelative = !strFile.empty() && strFile[0] != '/';
+    if (!ReadGsdFile(bRelative ? strBaseDir + strFile : strFile, gsd.station, strError) ||
+        !CGsdSlaveBuilder(gsd.station).Build(selection, data, strError))
+        return fields.Fail(MemberPlace(strPlace, "gsd"), strError);
+    identity.wIdent = data.wIdent;
+    identity.abyConfig = data.abyConfig;
+    identity.abyUserPrm = data.abyUserPrm;
+    gsd.bNamed = true;
+    bFilled = true;
+    return true;
+}
+
+bool ReadBus(CFieldReader& fields, const json& jRoot, const std::string& strBaseDir,
+             SMasterConfig& config)
 {
     std::uint64_t qwBaud = 0, qwMaster = 0, qwAllowance = 0, qwRestart = 0, qwGlobal = 0;
     if (!fields.CheckKeys(jRoot, "",
@@ -89,10 +196,11 @@ bool ReadBus(CFieldReader& fields, const json& jRoot, SMasterConfig& config)
     config.dwRestartIntervalMs = static_cast<std::uint32_t>(qwRestart);
     config.dwGlobalControlIntervalMs = static_cast<std::uint32_t>(qwGlobal);
 
+    SGsdSlave gsd;
     return ReadSlaveArray(
         fields, jRoot,
         {"address", "ident", "user_prm", "config", "watchdog_ms", "group", "input_length",
-         "output_length", "comment"},
+         "output_length", "gsd", "modules", "parameters", "comment"},
         config.byMasterAddress,
         [&](const json& jSlave, const std::string& strPlace, const SSlaveIdentity& identity)
         {
@@ -106,21 +214,42 @@ bool ReadBus(CFieldReader& fields, const json& jRoot, SMasterConfig& config)
             TakeIdentity(identity, slave);
             slave.dwWatchdogMs = static_cast<std::uint32_t>(qwWatchdog);
             slave.byGroup = static_cast<std::uint8_t>(qwGroup);
+            if (gsd.bNamed)
+            {
+                // What was typed by hand must still fit what the file declares.
+                SGsdSlaveData data;
+                data.wIdent = slave.wIdent;
+                data.abyConfig = slave.abyConfig;
+                data.abyUserPrm = slave.abyUserPrm;
+                data.byInputLength = slave.byInputLength;
+                data.byOutputLength = slave.byOutputLength;
+                std::string strError;
+                if (!CGsdSlaveBuilder(gsd.station).Check(data, config.bus.dwBaudRate, strError))
+                    return fields.Fail(MemberPlace(strPlace, "gsd"), strError);
+                slave.diagTexts = DiagTextsOf(gsd.station);
+            }
             config.slaves.push_back(slave);
             return true;
+        },
+        [&](const json& jSlave, const std::string& strPlace, SSlaveIdentity& identity,
+            bool& bFilled)
+        {
+            return FillFromGsd(fields, jSlave, strPlace, strBaseDir, config.bus.dwBaudRate, gsd,
+                               identity, bFilled);
         });
 }
 
 } // namespace
 
-bool ParseBusFile(const std::string& strText, SMasterConfig& config, std::string& strError)
+bool ParseBusFile(const std::string& strText, SMasterConfig& config, std::string& strError,
+                  const std::string& strBaseDir)
 {
     json jRoot;
     if (!korix::ParseJsonText(strText, jRoot, strError))
         return false;
     CFieldReader fields;
     SMasterConfig read;
-    if (!ReadBus(fields, jRoot, read))
+    if (!ReadBus(fields, jRoot, strBaseDir, read))
     {
         strError = fields.Error();
         return false;
@@ -132,6 +261,12 @@ bool ParseBusFile(const std::string& strText, SMasterConfig& config, std::string
 bool ReadTextFile(const std::string& strPath, std::string& strText, std::string& strError)
 {
     return korix::ReadJsonFile(strPath, strText, strError);
+}
+
+std::string FolderOf(const std::string& strPath)
+{
+    const std::size_t nSlash = strPath.rfind('/');
+    return nSlash == std::string::npos ? std::string() : strPath.substr(0, nSlash + 1);
 }
 
 } // namespace dp

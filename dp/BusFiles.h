@@ -10,7 +10,16 @@
 namespace dp
 {
 
-bool ParseBusFile(const std::string& strText, SMasterConfig& config, std::string& strError);
+// A slave may name its device description (GSD) file, "gsd", relative to strBaseDir (the bus
+// file's folder), with its "modules" in slot order and named "parameters": the ident, the
+// configuration and the user parameter data then come from the file, checked against what it
+// declares, and "ident", "config" and "user_prm" typed by hand win over it, each on its own.
+bool ParseBusFile(const std::string& strText, SMasterConfig& config, std::string& strError,
+                  const std::string& strBaseDir = std::string());
+
+// The folder of a file's path, for ParseBusFile: "plant/bus.json" gives "plant/", "bus.json"
+// gives "".
+std::string FolderOf(const std::string& strPath);
 
 // Reads a whole plain file of at most 1 MiB; false with "<path>: <reason>". FIFOs, devices
 // and folders are refused without being opened.

@@ -473,7 +473,8 @@ CDpMaster::teState CDpMaster::ExchangeDiag(SSlave& slave)
     {
         slave.abyLastDiag.assign(slave.status.abyDiag,
                                  slave.status.abyDiag + slave.status.byDiagLength);
-        StateLine(slave, SlaveName(slave.config) + ": diagnosis: " + DiagnosisText(diag));
+        StateLine(slave, SlaveName(slave.config) +
+                             ": diagnosis: " + DiagnosisText(diag, &slave.config.diagTexts));
     }
     Post(slave, (diag.byStatus1 & kDiag1ExtDiag) != 0 ? SlaveDiagnosisPending : SlaveDataExchange,
          "");

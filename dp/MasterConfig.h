@@ -2,6 +2,7 @@
 #pragma once
 
 #include "dp/BusTiming.h"
+#include "dp/DiagnosisText.h"
 
 #include <cstdint>
 #include <string>
@@ -20,6 +21,7 @@ struct SSlaveConfig
     std::uint8_t byGroup = 0;       // Group_Ident of Set_Prm
     std::uint8_t byInputLength = 0; // from the configuration bytes
     std::uint8_t byOutputLength = 0;
+    SDiagTexts diagTexts; // from the slave's device description, for its diagnosis in words
 };
 
 struct SMasterConfig

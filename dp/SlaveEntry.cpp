@@ -14,22 +14,67 @@ using korix::ElementPlace;
 using korix::json;
 using korix::MemberPlace;
 
-bool ReadIdentity(CFieldReader& fields, const json& jSlave, const std::string& strPlace,
-                  std::uint8_t byReservedAddress, SSlaveIdentity& identity)
+// The ident: a number, or a string of one ("0x0A35", "2613"); decimal or 0x hex, never octal.
+bool ReadIdent(CFieldReader& fields, const json& jSlave, const std::string& strPlace,
+               bool bOptional, std::uint16_t& wIdent)
 {
-    std::uint64_t qwAddress = 0, qwIdent = 0;
+    const auto it = jSlave.find("ident");
+    if (it == jSlave.end() && bOptional)
+        return true;
+    if (it == jSlave.end() || !it->is_string())
+    {
+        std::uint64_t qwIdent = 0;
+        if (!fields.ReadUnsigned(jSlave, strPlace, "ident", 0xFFFF, std::nullopt, qwIdent))
+            return false;
+        wIdent = static_cast<std::uint16_t>(qwIdent);
+        return true;
+    }
+    const std::string strText = it->get<std::string>();
+    const bool bHex =
+        strText.size() > 2 && strText[0] == '0' && (strText[1] == 'x' || strText[1] == 'X');
+    const std::string strDigits = bHex ? strText.substr(2) : strText;
+    std::uint32_t dwValue = 0;
+    bool bGood = !strDigits.empty() && strDigits.size() <= (bHex ? 4u : 5u);
+    for (char ch : strDigits)
+    {
+        const int nDigit = ch >= '0' && ch <= '9'           ? ch - '0'
+                           : bHex && ch >= 'a' && ch <= 'f' ? ch - 'a' + 10
+                           : bHex && ch >= 'A' && ch <= 'F' ? ch - 'A' + 10
+                                                            : -1;
+        bGood = bGood && nDigit >= 0;
+        dwValue =
+            dwValue * (bHex ? 16u : 10u) + static_cast<std::uint32_t>(nDigit < 0 ? 0 : nDigit);
+    }
+    if (!bGood || dwValue > 0xFFFF)
+        return fields.Fail(MemberPlace(strPlace, "ident"),
+                           "\"" + strText +
+                               "\" is no ident number (0 to 65535, or 0x0000 to 0xFFFF)");
+    wIdent = static_cast<std::uint16_t>(dwValue);
+    return true;
+}
+
+bool ReadIdentity(CFieldReader& fields, const json& jSlave, const std::string& strPlace,
+                  std::uint8_t byReservedAddress, bool bFilled, SSlaveIdentity& identity)
+{
+    std::uint64_t qwAddress = 0;
+    // Bytes typed by hand win over what was filled in, field by field.
+    std::vector<std::uint8_t> abyUserPrm, abyConfig;
     if (!fields.ReadUnsigned(jSlave, strPlace, "address", 125, std::nullopt, qwAddress) ||
-        !fields.ReadUnsigned(jSlave, strPlace, "ident", 0xFFFF, std::nullopt, qwIdent) ||
-        !fields.ReadHexBytes(jSlave, strPlace, "user_prm", identity.abyUserPrm) ||
-        !fields.ReadHexBytes(jSlave, strPlace, "config", identity.abyConfig))
+        !ReadIdent(fields, jSlave, strPlace, bFilled, identity.wIdent) ||
+        !fields.ReadHexBytes(jSlave, strPlace, "user_prm", abyUserPrm) ||
+        !fields.ReadHexBytes(jSlave, strPlace, "config", abyConfig))
         return false;
+    if (jSlave.find("user_prm") != jSlave.end() || !bFilled)
+        identity.abyUserPrm = abyUserPrm;
+    if (jSlave.find("config") != jSlave.end() || !bFilled)
+        identity.abyConfig = abyConfig;
     if (qwAddress == byReservedAddress)
         return fields.Fail(MemberPlace(strPlace, "address"),
                            std::to_string(qwAddress) + " is the master's address");
     if (identity.abyUserPrm.size() > kMaxUserPrmBytes)
         return fields.Fail(MemberPlace(strPlace, "user_prm"),
                            "at most " + std::to_string(kMaxUserPrmBytes) + " bytes");
-    if (jSlave.find("config") == jSlave.end())
+    if (jSlave.find("config") == jSlave.end() && !bFilled)
         return fields.Fail(strPlace, "\"config\" is missing");
     if (identity.abyConfig.empty() || identity.abyConfig.size() > 244)
         return fields.Fail(MemberPlace(strPlace, "config"), "must have 1 to 244 bytes");
@@ -43,7 +88,6 @@ bool ReadIdentity(CFieldReader& fields, const json& jSlave, const std::string& s
                                std::to_string(lengths.dwOutputs) +
                                " output bytes; at most 244 each");
     identity.byAddress = static_cast<std::uint8_t>(qwAddress);
-    identity.wIdent = static_cast<std::uint16_t>(qwIdent);
     identity.byInputLength = static_cast<std::uint8_t>(lengths.dwInputs);
     identity.byOutputLength = static_cast<std::uint8_t>(lengths.dwOutputs);
     return true;
@@ -64,7 +108,7 @@ bool CheckUnique(CFieldReader& fields, std::vector<int>& anSeenAt, std::uint8_t 
 
 bool ReadSlaveArray(CFieldReader& fields, const json& jRoot,
                     const std::vector<std::string_view>& keys, std::uint8_t byReservedAddress,
-                    const FReadSlave& readSlave)
+                    const FReadSlave& readSlave, const FFillSlave& fillSlave)
 {
     const json* pjSlaves = nullptr;
     if (!fields.ReadArray(jRoot, "", "slaves", pjSlaves))
@@ -77,8 +121,10 @@ bool ReadSlaveArray(CFieldReader& fields, const json& jRoot,
         const json& jSlave = (*pjSlaves)[i];
         const std::string strPlace = ElementPlace("slaves", i);
         SSlaveIdentity identity;
+        bool bFilled = false;
         if (!fields.CheckKeys(jSlave, strPlace, keys) ||
-            !ReadIdentity(fields, jSlave, strPlace, byReservedAddress, identity) ||
+            (fillSlave && !fillSlave(jSlave, strPlace, identity, bFilled)) ||
+            !ReadIdentity(fields, jSlave, strPlace, byReservedAddress, bFilled, identity) ||
             !CheckUnique(fields, anSeenAt, identity.byAddress, i, strPlace) ||
             !readSlave(jSlave, strPlace, identity))
             return false;

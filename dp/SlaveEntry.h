@@ -38,11 +38,18 @@ template <typename TSlave> void TakeIdentity(const SSlaveIdentity& identity, TSl
 using FReadSlave = std::function<bool(const korix::json& jSlave, const std::string& strPlace,
                                       const SSlaveIdentity& identity)>;
 
+// Fills a slave's identity from what else its entry names (the bus file: a device description
+// file) before the bytes typed by hand are read over it; bFilled says that it did, and that
+// "ident" and "config" may then be left out. False with the reason in fields.
+using FFillSlave = std::function<bool(const korix::json& jSlave, const std::string& strPlace,
+                                      SSlaveIdentity& identity, bool& bFilled)>;
+
 // Walks the root's "slaves" array: each element is checked for its keys, its identity and an
 // address of its own (not byReservedAddress), then handed to readSlave with its place in the
-// file ("slaves[2]"). The first failure ends the walk.
+// file ("slaves[2]"). The first failure ends the walk. The ident is a number, or a string of
+// one in decimal or 0x hex ("0x0A35").
 bool ReadSlaveArray(korix::CFieldReader& fields, const korix::json& jRoot,
                     const std::vector<std::string_view>& keys, std::uint8_t byReservedAddress,
-                    const FReadSlave& readSlave);
+                    const FReadSlave& readSlave, const FFillSlave& fillSlave = nullptr);
 
 } // namespace dp

@@ -40,12 +40,12 @@ wait_for "$slave_log" " on /dev/"
 peer=$(sed -n 's/^korix-dpslave: slaves .* on //p' "$slave_log" | head -n 1)
 echo "Slaves 3, 4 and 5 (korix-dpslave, dp/demo/slaves.json) answer on the pseudo-terminal $peer."
 
-"$build/tools/dpmaster/korix-dpmaster" --board 1 --port "$peer" --bus dp/demo/bus.json \
+"$build/tools/dpmaster/korix-dpmaster" --board 1 --port "$peer" --bus dp/demo/bus-gsd.json \
     </dev/null >"$master_log" 2>&1 &
 master_pid=$!
 wait_for "$master_log" "serving board 1"
 wait_for "$master_log" "slave 5: data exchange"
-echo "korix-dpmaster (dp/demo/bus.json) serves board 1 and exchanges data with them:"
+echo "korix-dpmaster (dp/demo/bus-gsd.json: the slaves configured from their GSD files in dp/demo/gsd/) serves board 1 and exchanges data with them:"
 sed 's/^/    /' "$master_log"
 echo
 

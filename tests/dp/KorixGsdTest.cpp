@@ -27,6 +27,32 @@ SRun RunTool(std::vector<std::string> arguments)
     return run;
 }
 
+// The demo's bus comes up from its GSD files alone: the same slaves, byte for byte, as the bus
+// file typed by hand.
+TEST(KorixGsd, TheDemoBusFromGsdFilesAloneIsTheBusTypedByHand)
+{
+    std::string strText, strError;
+    dp::SMasterConfig typed, fromGsd;
+    ASSERT_TRUE(dp::ReadTextFile(kDemo + "bus.json", strText, strError) &&
+                dp::ParseBusFile(strText, typed, strError))
+        << strError;
+    ASSERT_TRUE(dp::ReadTextFile(kDemo + "bus-gsd.json", strText, strError) &&
+                dp::ParseBusFile(strText, fromGsd, strError, dp::FolderOf(kDemo + "bus-gsd.json")))
+        << strError;
+    ASSERT_EQ(fromGsd.slaves.size(), typed.slaves.size());
+    for (std::size_t i = 0; i < typed.slaves.size(); ++i)
+    {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(fromGsd.slaves[i].byAddress, typed.slaves[i].byAddress);
+        EXPECT_EQ(fromGsd.slaves[i].wIdent, typed.slaves[i].wIdent);
+        EXPECT_EQ(fromGsd.slaves[i].abyConfig, typed.slaves[i].abyConfig);
+        EXPECT_EQ(fromGsd.slaves[i].abyUserPrm, typed.slaves[i].abyUserPrm);
+        EXPECT_EQ(fromGsd.slaves[i].byInputLength, typed.slaves[i].byInputLength);
+        EXPECT_EQ(fromGsd.slaves[i].byOutputLength, typed.slaves[i].byOutputLength);
+        EXPECT_EQ(fromGsd.slaves[i].dwWatchdogMs, typed.slaves[i].dwWatchdogMs);
+    }
+}
+
 TEST(KorixGsd, EntriesOfTheDemoSlavesMatchTheDemoBusFile)
 {
     std::string strText, strError;

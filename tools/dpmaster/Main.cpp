@@ -81,7 +81,7 @@ int Run(int argc, char** argv)
     std::string strText, strError;
     dp::SMasterConfig config;
     if (!dp::ReadTextFile(strBus, strText, strError) ||
-        !dp::ParseBusFile(strText, config, strError))
+        !dp::ParseBusFile(strText, config, strError, dp::FolderOf(strBus)))
     {
         std::fprintf(stderr, "korix-dpmaster: %s%s\n",
                      strError.rfind(strBus, 0) == 0 ? "" : (strBus + ": ").c_str(),

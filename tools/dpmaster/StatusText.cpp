@@ -51,7 +51,7 @@ std::string FormatStatus(const dp::CDpMaster& master, const std::string& strPort
             strText += "\n";
             dp::SSlaveDiag diag;
             if (dp::DecodeSlaveDiag(dp::ByteView(status.abyDiag, status.byDiagLength), diag))
-                strText += "  in words: " + dp::DiagnosisText(diag) + "\n";
+                strText += "  in words: " + dp::DiagnosisText(diag, &config.diagTexts) + "\n";
         }
     }
     return strText;
