@@ -54,7 +54,7 @@ install(TARGETS movactl korixsim movatrace tracedemo
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
 
 if(NOT WIN32)
-  install(TARGETS korix-dpmaster korix-dpslave
+  install(TARGETS korix-dpmaster korix-dpslave korix-gsd
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
   # The unit that serves a board at boot, and where its configuration lives (docs/dp-master.md).
   install(FILES ${PROJECT_SOURCE_DIR}/dp/systemd/korix-dpmaster@.service
@@ -76,6 +76,7 @@ install(FILES
   DESTINATION ${MOVAJOB_INSTALL_DOCDIR} COMPONENT development)
 install(FILES
   ${PROJECT_SOURCE_DIR}/docs/dp-master.md
+  ${PROJECT_SOURCE_DIR}/docs/gsd-files.md
   ${PROJECT_SOURCE_DIR}/docs/korixsim.md
   ${PROJECT_SOURCE_DIR}/docs/movactl.md
   ${PROJECT_SOURCE_DIR}/docs/movatrace.md

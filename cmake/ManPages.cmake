@@ -20,7 +20,8 @@ foreach(_entry
     "korixsim|show and steer a board of the board library"
     "tracedemo|write MovaJob trace lines at every level"
     "korix-dpmaster|a PROFIBUS-DP master on a serial line, serving a board of the board library"
-    "korix-dpslave|simulated PROFIBUS-DP slaves on a serial line or a pseudo-terminal")
+    "korix-dpslave|simulated PROFIBUS-DP slaves on a serial line or a pseudo-terminal"
+    "korix-gsd|show a PROFIBUS-DP device description (GSD) file and write a slave's bus file entry")
   string(REPLACE "|" ";" _parts "${_entry}")
   list(GET _parts 0 _program)
   list(GET _parts 1 _summary)
