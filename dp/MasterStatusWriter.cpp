@@ -49,13 +49,8 @@ bool CMasterStatusWriter::Open(std::uint8_t byBoard, const CDpMaster& master,
     m_dwSlaveCount = dwSlaves;
     m_aabyWordsOf.assign(dwSlaves, {});
     m_abWordsWritten.assign(dwSlaves, false);
-    // A block an earlier master left keeps its sequence count going, so that a reader in the
-    // middle of a copy of the old block cannot take a mix of old and new; an odd count (that
-    // master died while writing) is made even.
-    std::atomic_ref<std::uint32_t> sequence(m_pHeader->dwSequence);
-    sequence.store((sequence.load(std::memory_order_relaxed) + 1) & ~1u, std::memory_order_relaxed);
-    // What stays for the master's life is written in the first update as well: a reader
-    // checks the whole block anyway.
+    // What stays for the master's life is written with every update: a reader checks the
+    // whole block anyway.
     m_strPort = strPort;
     m_dwActualRate = dwActualRate;
     m_byBoard = byBoard;
@@ -91,10 +86,12 @@ void CMasterStatusWriter::Write(const CDpMaster& master, bool bEnded)
 {
     // The sequence count is odd while the block changes (see MasterStatusBlock.h). The release
     // fence keeps the odd count ahead of every change, the release store the changes ahead of
-    // the even count.
+    // the even count. The count goes on from what the block holds: a block an earlier master
+    // left keeps counting, so that a reader amid a copy of the old block cannot take a mix of
+    // old and new, and one it left odd (it died while writing) stays odd until we are done.
     std::atomic_ref<std::uint32_t> sequence(m_pHeader->dwSequence);
-    const std::uint32_t dwSequence = sequence.load(std::memory_order_relaxed);
-    sequence.store(dwSequence + 1, std::memory_order_relaxed);
+    const std::uint32_t dwOdd = sequence.load(std::memory_order_relaxed) | 1u;
+    sequence.store(dwOdd, std::memory_order_relaxed);
     std::atomic_thread_fence(std::memory_order_release);
 
     SStatusHeader& header = *m_pHeader;
@@ -132,7 +129,7 @@ void CMasterStatusWriter::Write(const CDpMaster& master, bool bEnded)
     for (std::size_t i = 0; i < m_dwSlaveCount; ++i)
         WriteSlave(i, master.Config().slaves[i], master.Slave(i));
 
-    sequence.store(dwSequence + 2, std::memory_order_release);
+    sequence.store(dwOdd + 1, std::memory_order_release);
 }
 
 void CMasterStatusWriter::WriteSlave(std::size_t nIndex, const SSlaveConfig& config,
