@@ -278,6 +278,13 @@ TEST_F(DpBoardTest, KorixsimAndMovactlShowTheLiveStatusAndAKilledMasterOnlyAsGon
     EXPECT_NE(nMaster, std::string::npos);
     EXPECT_LT(nFaults, nMaster) << "the master's section comes after the board's";
     EXPECT_THAT(show.strOutput, HasSubstr("  slave 5: data exchange; ident 0xABCD"));
+    // A second master for the board is refused before it touches the block.
+    EXPECT_EQ(testsupport::RunToEnd(
+                  {DPMASTER, "--board", strBoard, "--port", m_strPeer, "--bus", m_strBusFile})
+                  .nExitCode,
+              1);
+    EXPECT_THAT(testsupport::RunToEnd(astrMovactl).strOutput,
+                StartsWith("DP master: running, process " + strPid + ","));
 
     m_pMaster->Kill(SIGKILL);
     m_pMaster->Wait();
