@@ -84,15 +84,16 @@ void CMasterStatusWriter::End(const CDpMaster& master)
 
 void CMasterStatusWriter::Write(const CDpMaster& master, bool bEnded)
 {
-    // The sequence count is odd while the block changes (see MasterStatusBlock.h). The release
-    // fence keeps the odd count ahead of every change, the release store the changes ahead of
-    // the even count. The count goes on from what the block holds: a block an earlier master
-    // left keeps counting, so that a reader amid a copy of the old block cannot take a mix of
-    // old and new, and one it left odd (it died while writing) stays odd until we are done.
+    // The sequence count is odd while the block changes (see MasterStatusBlock.h). Making it
+    // odd is an exchange with acquire order, which keeps every change behind it (a fence
+    // would do as well, but the thread sanitizer takes none); the release store keeps the
+    // changes ahead of the even count. The count goes on from what the block holds: a block an
+    // earlier master left keeps counting, so that a reader amid a copy of the old block cannot take
+    // a mix of old and new, and one it left odd (it died while writing) stays odd until we are
+    // done.
     std::atomic_ref<std::uint32_t> sequence(m_pHeader->dwSequence);
     const std::uint32_t dwOdd = sequence.load(std::memory_order_relaxed) | 1u;
-    sequence.store(dwOdd, std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_release);
+    sequence.exchange(dwOdd, std::memory_order_acq_rel);
 
     SStatusHeader& header = *m_pHeader;
     header.dwMagic = kStatusMagic;

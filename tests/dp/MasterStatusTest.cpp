@@ -340,8 +340,7 @@ TEST_F(MasterStatusTest, ReadsDuringUpdatesNeverMixTwoUpdates)
             for (std::uint32_t dwRound = 1; !bStop.load(); ++dwRound)
             {
                 const std::uint32_t dwSequence = sequence.load(std::memory_order_relaxed);
-                sequence.store(dwSequence + 1, std::memory_order_relaxed);
-                std::atomic_thread_fence(std::memory_order_release);
+                sequence.exchange(dwSequence + 1, std::memory_order_acq_rel);
                 pHeader->dwGlobalControls = dwRound;
                 for (std::uint32_t i = 0; i < dp::kStatusMaxSlaves; ++i)
                     pSlaves[i].counters.dwExchanges = dwRound;
