@@ -6,6 +6,7 @@
 #include "tests/dp/ScriptedLine.h"
 #include "tests/support/BoardLeftovers.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/posix/TestUsers.h"
 
 #include "dp/DpMaster.h"
 #include "dp/MasterStatusFile.h"
@@ -236,6 +237,25 @@ TEST_F(MasterStatusTest, AFifoOrAFolderUnderTheNameIsRefusedWithoutBlocking)
     dp::CMasterStatusWriter writer;
     std::string strError;
     EXPECT_FALSE(writer.Open(kBoard, *bus.master, "port", 0, strError));
+}
+
+// /dev/shm is everybody's: a block another user placed under our name could say anything.
+TEST_F(MasterStatusTest, AnotherUsersFileUnderTheNameIsRefused)
+{
+    testsupport::STestUser other;
+    std::string strWhyNot;
+    if (geteuid() != 0 || !testsupport::GetTestUser(1, other, strWhyNot))
+        GTEST_SKIP() << (strWhyNot.empty() ? "needs root to give a file away" : strWhyNot);
+    WriteFile(GoodBlock());
+    ASSERT_EQ(::chown(m_strPath.c_str(), other.nUid, other.nGid), 0);
+    const dp::SMasterStatus status = dp::ReadMasterStatus(kBoard);
+    EXPECT_EQ(status.eStatus, dp::teMasterStatus::Refused);
+    EXPECT_THAT(status.strWhy, HasSubstr("another user's file"));
+    SIdleMaster bus;
+    dp::CMasterStatusWriter writer;
+    std::string strError;
+    EXPECT_FALSE(writer.Open(kBoard, *bus.master, "port", 0, strError));
+    EXPECT_THAT(strError, HasSubstr("not a plain file of this user"));
 }
 
 struct SLie
