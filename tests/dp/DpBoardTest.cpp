@@ -21,6 +21,8 @@ using simtest::DataOf;
 using simtest::MakeRequest;
 using simtest::MakeWrite;
 using simtest::SHandle;
+using testing::HasSubstr;
+using testing::Not;
 using testing::StartsWith;
 
 constexpr std::uint8_t kExpiredFlag = 0x20;
@@ -233,6 +235,85 @@ TEST_F(DpBoardTest, ASecondMasterForTheSameBoardIsRefused)
     EXPECT_EQ(result.nExitCode, 1);
     EXPECT_THAT(result.strOutput, testing::HasSubstr("is served already, by process " +
                                                      std::to_string(m_pMaster->GetPid())));
+}
+
+// korixsim show and movactl status, real processes beside the master, show the status the
+// master publishes; once the master is killed they say since when it is gone and show nothing
+// of it as live; a new master takes the block over.
+TEST_F(DpBoardTest, KorixsimAndMovactlShowTheLiveStatusAndAKilledMasterOnlyAsGone)
+{
+    SHandle handle = Register();
+    ASSERT_TRUE(Eventually([&] { return AllExchanging(handle); }));
+    EXPECT_THAT(SlaveCommand("diag 4 on"), StartsWith("ok"));
+    ASSERT_TRUE(Eventually([&] { return ReadInput(handle, 4).bySlaveState == 3; }));
+    const std::string strBoard = std::to_string(m_byBoard);
+    const std::vector<std::string> astrMovactl = {MOVACTL, "status", "--board", strBoard};
+    const std::vector<std::string> astrKorixsim = {KORIXSIM, "show", "--board", strBoard};
+    // The block follows within its interval.
+    testsupport::SRunResult status;
+    ASSERT_TRUE(Eventually(
+        [&]
+        {
+            status = testsupport::RunToEnd(astrMovactl);
+            return status.strOutput.find("slave 4: data exchange, diagnosis pending") !=
+                   std::string::npos;
+        }));
+    EXPECT_EQ(status.nExitCode, 0);
+    const std::string strPid = std::to_string(m_pMaster->GetPid());
+    EXPECT_THAT(status.strOutput, StartsWith("DP master: running, process " + strPid + ","));
+    EXPECT_THAT(status.strOutput,
+                HasSubstr("  bus: " + m_strPeer +
+                          " at 1500000 bit/s (the port took 1500000), master address 2, mode "
+                          "operate\n"));
+    EXPECT_THAT(status.strOutput,
+                HasSubstr("  slave 3: data exchange; ident 0x1234, 8 in / 8 out"));
+    EXPECT_THAT(status.strOutput, HasSubstr("    diagnosis: 08 04 00 02 56 78 03 5a 04\n    in "
+                                            "words: extended diagnosis; master 2; ident 0x5678; "
+                                            "device: 5a 04\n"));
+    testsupport::SRunResult show = testsupport::RunToEnd(astrKorixsim);
+    EXPECT_EQ(show.nExitCode, 0);
+    const std::size_t nFaults = show.strOutput.find("Pending faults:");
+    const std::size_t nMaster = show.strOutput.find("DP master: running, process " + strPid);
+    EXPECT_NE(nFaults, std::string::npos);
+    EXPECT_NE(nMaster, std::string::npos);
+    EXPECT_LT(nFaults, nMaster) << "the master's section comes after the board's";
+    EXPECT_THAT(show.strOutput, HasSubstr("  slave 5: data exchange; ident 0xABCD"));
+    // A second master for the board is refused before it touches the block.
+    EXPECT_EQ(testsupport::RunToEnd(
+                  {DPMASTER, "--board", strBoard, "--port", m_strPeer, "--bus", m_strBusFile})
+                  .nExitCode,
+              1);
+    EXPECT_THAT(testsupport::RunToEnd(astrMovactl).strOutput,
+                StartsWith("DP master: running, process " + strPid + ","));
+
+    m_pMaster->Kill(SIGKILL);
+    m_pMaster->Wait();
+    const std::string strGone = "DP master: gone since [0-9.]+ s \\(process " + strPid +
+                                " no longer runs; its last status is not shown\\)\n";
+    status = testsupport::RunToEnd(astrMovactl);
+    EXPECT_EQ(status.nExitCode, 1);
+    EXPECT_THAT(status.strOutput, testing::MatchesRegex(strGone));
+    show = testsupport::RunToEnd(astrKorixsim);
+    EXPECT_EQ(show.nExitCode, 0);
+    EXPECT_THAT(show.strOutput, testing::MatchesRegex(".*\n" + strGone));
+    for (const char* pszLive : {"DP master: running", "bus: ", "slave 3:", "in words"})
+        EXPECT_THAT(show.strOutput + status.strOutput, Not(HasSubstr(pszLive)));
+
+    // A new master takes the block over; a clean end says "ended".
+    StartMaster();
+    const std::string strNewPid = std::to_string(m_pMaster->GetPid());
+    ASSERT_TRUE(Eventually(
+        [&]
+        {
+            status = testsupport::RunToEnd(astrMovactl);
+            return status.nExitCode == 0;
+        }));
+    EXPECT_THAT(status.strOutput, StartsWith("DP master: running, process " + strNewPid + ","));
+    m_pMaster->Kill(SIGTERM);
+    EXPECT_EQ(m_pMaster->Wait(), 0);
+    status = testsupport::RunToEnd(astrMovactl);
+    EXPECT_EQ(status.nExitCode, 1);
+    EXPECT_THAT(status.strOutput, HasSubstr("(process " + strNewPid + " ended;"));
 }
 
 TEST(DpTools, UsageAndRefusals)

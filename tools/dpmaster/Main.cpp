@@ -8,8 +8,8 @@
 #include "dp/BoardLink.h"
 #include "dp/BusFiles.h"
 #include "dp/DpMaster.h"
+#include "dp/MasterStatusWriter.h"
 #include "dp/SerialPortLock.h"
-#include "dp/SlaveResponder.h"
 #include "dp/UsbLatency.h"
 
 #include <poll.h>
@@ -130,6 +130,10 @@ int Run(int argc, char** argv)
                 features.bLowLatency ? ", low latency" : "", strSlaves.c_str());
     if (!trace.IsOpen())
         std::printf("korix-dpmaster: no trace: the session %s is taken\n", trace.Name().c_str());
+    // The status for korixsim show and movactl status; the bus runs without it.
+    dp::CMasterStatusWriter status;
+    if (!status.Open(byBoard, master, strPort, features.dwActualBaudRate, strError))
+        std::printf("korix-dpmaster: no status block: %s\n", strError.c_str());
     std::fflush(stdout);
 
     tools::CStopRequest stop;
@@ -152,6 +156,10 @@ int Run(int argc, char** argv)
             nStatus = tools::ExitFailed;
             break;
         }
+        status.UpdateIfDue(master, static_cast<std::uint64_t>(
+                                       std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           cycleStart.time_since_epoch())
+                                           .count()));
         const bool bPeriodic = uStatusSeconds != 0 && cycleStart >= nextStatus;
         if (StatusAsked(bInputOpen, strPending) || bPeriodic)
         {
@@ -162,6 +170,7 @@ int Run(int argc, char** argv)
         }
         std::this_thread::sleep_until(cycleStart + std::chrono::microseconds(uCycleUs));
     }
+    status.End(master);
     link.Detach();
     dp::ReleasePortExclusively(port.Descriptor());
     return nStatus;

@@ -4,6 +4,7 @@
 #include "tools/korixsim/Arguments.h"
 #include "tools/korixsim/HoldBoard.h"
 #include "tools/korixsim/ShowBoard.h"
+#include "tools/korixsim/ShowMasterStatus.h"
 
 #include "sim/SimControl.h"
 
@@ -36,6 +37,7 @@ int RunShow(const SArguments& args)
     if (!result.bOk)
         return Report(result);
     std::fputs(FormatBoard(args.byBoard, *pSnapshot).c_str(), stdout);
+    std::fputs(FormatMasterStatusSection(args.byBoard).c_str(), stdout);
     return tools::ExitOk;
 }
 

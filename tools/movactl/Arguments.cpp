@@ -56,6 +56,11 @@ const SVerbInfo kVerbs[] = {
      "on a line that stays. --csv and --json write one record per round and variable instead\n"
      "(time, variable, value, result number, result words). A summary of the rounds and\n"
      "their faults ends on standard error; exit status 1 if any round had a fault."},
+    {"status", VerbStatus,
+     "Prints the status korix-dpmaster publishes for the board it serves: the bus, the cycle\n"
+     "times, the line's counters, and per slave its state and why, its counters and its last\n"
+     "diagnosis in hex and in words. Of a master that has ended, only since when. Needs no\n"
+     "library. Exit status 1 unless a running master's status was shown. Linux only."},
 };
 
 std::string SlaveList(const std::vector<std::uint8_t>& abySlaves)
@@ -175,7 +180,7 @@ void CCommandLine::AddCommands()
         m_commands[info.eVerb] = pCommand;
         teVerb eVerb = info.eVerb;
         pCommand->callback([this, eVerb] { Complete(eVerb); });
-        if (eVerb != VerbScan)
+        if (eVerb != VerbScan && eVerb != VerbStatus)
             pCommand
                 ->add_option("--slaves", m_values.strSlaves,
                              "configured slave addresses, e.g. 3,4,5 (default: every slave\n"

@@ -28,7 +28,8 @@ enum teVerb
     VerbRead,
     VerbWrite,
     VerbWatch,
-    VerbScan
+    VerbScan,
+    VerbStatus
 };
 
 struct SArguments

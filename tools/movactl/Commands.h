@@ -12,5 +12,7 @@ int RunRead(const SArguments& args);
 int RunWrite(const SArguments& args);
 int RunWatch(const SArguments& args);
 int RunScan(const SArguments& args);
+// The DP master's status; Linux only (posix/ and win32/StatusCommand.cpp).
+int RunStatus(const SArguments& args);
 
 } // namespace movactl

@@ -16,12 +16,14 @@ int Run(int argc, char** argv)
         return *nDone;
     const SArguments& args = commandLine.GetArguments();
     return tools::RunChosenCommand(
-        commandLine.GetApp(), {{commandLine.GetCommand(VerbDemo), [&] { return RunDemo(args); }},
-                               {commandLine.GetCommand(VerbTest), [&] { return RunTest(args); }},
-                               {commandLine.GetCommand(VerbRead), [&] { return RunRead(args); }},
-                               {commandLine.GetCommand(VerbWrite), [&] { return RunWrite(args); }},
-                               {commandLine.GetCommand(VerbWatch), [&] { return RunWatch(args); }},
-                               {commandLine.GetCommand(VerbScan), [&] { return RunScan(args); }}});
+        commandLine.GetApp(),
+        {{commandLine.GetCommand(VerbDemo), [&] { return RunDemo(args); }},
+         {commandLine.GetCommand(VerbTest), [&] { return RunTest(args); }},
+         {commandLine.GetCommand(VerbRead), [&] { return RunRead(args); }},
+         {commandLine.GetCommand(VerbWrite), [&] { return RunWrite(args); }},
+         {commandLine.GetCommand(VerbWatch), [&] { return RunWatch(args); }},
+         {commandLine.GetCommand(VerbScan), [&] { return RunScan(args); }},
+         {commandLine.GetCommand(VerbStatus), [&] { return RunStatus(args); }}});
 }
 
 } // namespace

@@ -1,0 +1,132 @@
+// The DP master's status as it lies in shared memory, one block per served board, written by
+// korix-dpmaster and read by korixsim and movactl. Readers may be 32-bit processes and the
+// writer a 64-bit one, so every field has a fixed width and a fixed offset, nothing is wider
+// than 4 bytes (uint64_t aligns differently on i386) and nothing holds a pointer. Readers take
+// the block as hostile: every count and string is checked before it is used
+// (MasterStatusReader.h). docs/dp-status-block.md describes the layout for peers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <type_traits>
+
+namespace dp
+{
+
+inline constexpr std::uint32_t kStatusMagic = 0x5453504Bu; // "KPST" read as little-endian
+inline constexpr std::uint32_t kStatusVersion = 1;
+inline constexpr std::uint32_t kStatusMaxSlaves = 126;
+inline constexpr std::size_t kStatusPortSize = 128;
+inline constexpr std::size_t kStatusReasonSize = 96;
+inline constexpr std::size_t kStatusDiagSize = 244;
+inline constexpr std::size_t kStatusWordsSize = 644;
+// The writer publishes at most this often, so that the bus cycle stays cheap.
+inline constexpr std::uint32_t kStatusIntervalMs = 100;
+
+// The counters of SSlaveCounters, in its order.
+struct SStatusSlaveCounters
+{
+    std::uint32_t dwExchanges;
+    std::uint32_t dwRetries;
+    std::uint32_t dwNoAnswer;
+    std::uint32_t dwBadAnswers;
+    std::uint32_t dwRestarts;
+    std::uint32_t dwDiagnoses;
+    std::uint32_t dwUnshownStateLines;
+};
+
+struct SStatusSlave
+{
+    std::uint8_t byAddress;
+    std::uint8_t byState; // teBoardSlaveState
+    std::uint8_t byInputLength;
+    std::uint8_t byOutputLength;
+    std::uint16_t wIdent;
+    std::uint8_t byDiagLength; // bytes of abyDiag that hold the last diagnosis; 0: none read
+    std::uint8_t byReserved;
+    SStatusSlaveCounters counters;
+    std::uint32_t dwReserved;
+    char szReason[kStatusReasonSize]; // why it is not exchanging data; NUL-terminated
+    std::uint8_t abyDiag[kStatusDiagSize];
+    char szDiagWords[kStatusWordsSize]; // the diagnosis in words, cut short; NUL-terminated
+};
+
+// The line's counters (SLineCounters) and the parser's (SParserCounters).
+struct SStatusLineCounters
+{
+    std::uint32_t dwRequests;
+    std::uint32_t dwDroppedBytes;
+    std::uint32_t dwEchoes;
+    std::uint32_t dwForeign;
+    std::uint32_t dwInvalidAnswers;
+    std::uint32_t dwStrayShortAcks;
+    std::uint32_t dwBusyLine;
+    std::uint32_t dwSkippedBytes;
+    std::uint32_t dwBadCheckSums;
+};
+
+struct SStatusHeader
+{
+    std::uint32_t dwMagic;   // kStatusMagic
+    std::uint32_t dwVersion; // kStatusVersion
+    std::uint32_t dwSize;    // sizeof(SStatusHeader) + dwSlaveCount * sizeof(SStatusSlave)
+    // Odd while the writer changes the block: a reader takes a copy only when the count was
+    // the same even number before and after it.
+    std::uint32_t dwSequence;
+    std::int32_t nPid;        // the master's process
+    std::uint32_t dwStartLow; // and its start time, so that a reused pid is not taken for it
+    std::uint32_t dwStartHigh;
+    std::uint32_t dwUpdatedLow; // wall clock of the last update, ms since 1970
+    std::uint32_t dwUpdatedHigh;
+    std::uint8_t byBoard;
+    std::uint8_t byEnded; // 1: the master has ended (the update time says when)
+    std::uint8_t byMasterAddress;
+    std::uint8_t byMode;          // teMasterMode
+    std::uint32_t dwBaudRate;     // the bus file's
+    std::uint32_t dwActualRate;   // what the port's driver took
+    char szPort[kStatusPortSize]; // NUL-terminated, cut short if longer
+    std::uint32_t dwCyclesLow;
+    std::uint32_t dwCyclesHigh;
+    std::uint32_t dwLastCycleUs;
+    std::uint32_t dwLongestCycleUs;
+    std::uint32_t dwCycleBoundUs;
+    std::uint32_t dwGlobalControls;
+    SStatusLineCounters line;
+    std::uint32_t dwSlaveCount; // at most kStatusMaxSlaves
+    std::uint32_t adwReserved[3];
+};
+
+static_assert(sizeof(SStatusSlaveCounters) == 28);
+static_assert(offsetof(SStatusSlave, counters) == 8);
+static_assert(offsetof(SStatusSlave, szReason) == 40);
+static_assert(offsetof(SStatusSlave, abyDiag) == 136);
+static_assert(offsetof(SStatusSlave, szDiagWords) == 380);
+static_assert(sizeof(SStatusSlave) == 1024);
+static_assert(sizeof(SStatusLineCounters) == 36);
+static_assert(offsetof(SStatusHeader, dwSequence) == 12);
+static_assert(offsetof(SStatusHeader, nPid) == 16);
+static_assert(offsetof(SStatusHeader, dwUpdatedLow) == 28);
+static_assert(offsetof(SStatusHeader, byBoard) == 36);
+static_assert(offsetof(SStatusHeader, dwBaudRate) == 40);
+static_assert(offsetof(SStatusHeader, szPort) == 48);
+static_assert(offsetof(SStatusHeader, dwCyclesLow) == 176);
+static_assert(offsetof(SStatusHeader, line) == 200);
+static_assert(offsetof(SStatusHeader, dwSlaveCount) == 236);
+static_assert(sizeof(SStatusHeader) == 252);
+static_assert(alignof(SStatusHeader) == 4 && alignof(SStatusSlave) == 4);
+static_assert(std::is_trivially_copyable_v<SStatusHeader>);
+static_assert(std::is_trivially_copyable_v<SStatusSlave>);
+
+inline constexpr std::size_t kStatusMaxSize =
+    sizeof(SStatusHeader) + kStatusMaxSlaves * sizeof(SStatusSlave);
+
+// The block's size for a number of slaves.
+constexpr std::size_t StatusBlockSize(std::uint32_t dwSlaveCount)
+{
+    return sizeof(SStatusHeader) + dwSlaveCount * sizeof(SStatusSlave);
+}
+
+// Slave blocks begin 4-byte aligned behind the header.
+static_assert(sizeof(SStatusHeader) % 4 == 0);
+
+} // namespace dp

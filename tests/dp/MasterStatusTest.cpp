@@ -1,0 +1,405 @@
+// The master's status block in one process: the writer's block read back, and the reader
+// against blocks that lie (short, shrunk, wrong magic or version, counts beyond their
+// maximum, strings without their NUL), against a FIFO or a folder under the name, against a
+// writer that is in the middle of an update or keeps updating, and against a master that is
+// gone. The block is a real shared memory file under a prefix of the test's own.
+#include "tests/dp/ScriptedLine.h"
+#include "tests/support/BoardLeftovers.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/posix/TestUsers.h"
+
+#include "dp/DpMaster.h"
+#include "dp/MasterStatusFile.h"
+#include "dp/MasterStatusReader.h"
+#include "dp/MasterStatusText.h"
+#include "dp/MasterStatusWriter.h"
+#include "sim/ProcessIdentity.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <thread>
+#include <vector>
+
+namespace dptest
+{
+namespace
+{
+
+using testing::HasSubstr;
+using testing::Not;
+
+constexpr std::uint8_t kBoard = 7;
+
+class MasterStatusTest : public testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        s_strPrefix = testsupport::UniqueName("korixstatus");
+        testsupport::SetEnvironmentValue("KORIXSIM_PREFIX", s_strPrefix.c_str());
+    }
+    static void TearDownTestSuite() { testsupport::RemoveBoardLeftovers(s_strPrefix); }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(dp::MakeStatusName(kBoard, m_strName));
+        m_strPath = "/dev/shm" + m_strName;
+        RemovePath();
+    }
+    void TearDown() override { RemovePath(); }
+
+    void RemovePath()
+    {
+        ::unlink(m_strPath.c_str());
+        ::rmdir(m_strPath.c_str());
+    }
+
+    // A block a live master (this process) could have written, with three slaves.
+    static std::vector<std::uint8_t> GoodBlock(std::uint32_t dwSlaves = 3)
+    {
+        std::vector<std::uint8_t> abyBlock(dp::StatusBlockSize(dwSlaves));
+        dp::SStatusHeader header{};
+        header.dwMagic = dp::kStatusMagic;
+        header.dwVersion = dp::kStatusVersion;
+        header.dwSize = static_cast<std::uint32_t>(abyBlock.size());
+        header.dwSequence = 42;
+        const korix::SProcessIdentity self = korix::CurrentProcess();
+        header.nPid = self.nPid;
+        header.dwStartLow = static_cast<std::uint32_t>(self.qwStartTime);
+        header.dwStartHigh = static_cast<std::uint32_t>(self.qwStartTime >> 32);
+        SetUpdated(header, dp::WallClockMs());
+        header.byBoard = kBoard;
+        header.byMode = dp::MasterOperate;
+        header.dwBaudRate = 1500000;
+        std::strcpy(header.szPort, "/dev/ttyS0");
+        header.dwSlaveCount = dwSlaves;
+        std::memcpy(abyBlock.data(), &header, sizeof header);
+        for (std::uint32_t i = 0; i < dwSlaves; ++i)
+        {
+            dp::SStatusSlave slave{};
+            slave.byAddress = static_cast<std::uint8_t>(i < 3 ? 3 + i : i);
+            slave.byState = dp::SlaveDataExchange;
+            slave.wIdent = 0x1234;
+            std::memcpy(abyBlock.data() + sizeof header + i * sizeof slave, &slave, sizeof slave);
+        }
+        return abyBlock;
+    }
+    static void SetUpdated(dp::SStatusHeader& header, std::uint64_t qwMs)
+    {
+        header.dwUpdatedLow = static_cast<std::uint32_t>(qwMs);
+        header.dwUpdatedHigh = static_cast<std::uint32_t>(qwMs >> 32);
+    }
+    static dp::SStatusHeader& Header(std::vector<std::uint8_t>& abyBlock)
+    {
+        return *reinterpret_cast<dp::SStatusHeader*>(abyBlock.data());
+    }
+    static dp::SStatusSlave& SlaveOf(std::vector<std::uint8_t>& abyBlock, std::size_t nIndex)
+    {
+        return reinterpret_cast<dp::SStatusSlave*>(abyBlock.data() +
+                                                   sizeof(dp::SStatusHeader))[nIndex];
+    }
+
+    void WriteFile(const std::vector<std::uint8_t>& abyBytes)
+    {
+        std::ofstream file(m_strPath, std::ios::binary | std::ios::trunc);
+        file.write(reinterpret_cast<const char*>(abyBytes.data()),
+                   static_cast<std::streamsize>(abyBytes.size()));
+        ASSERT_TRUE(file.good());
+    }
+
+    static inline std::string s_strPrefix;
+    std::string m_strName;
+    std::string m_strPath;
+};
+
+// A master of three slaves on a scripted line that never runs a cycle: what the writer takes
+// from it is its configuration and its initial status.
+struct SIdleMaster
+{
+    SIdleMaster()
+    {
+        config.byMasterAddress = 2;
+        dp::DefaultBusParameters(1500000, config.bus);
+        for (std::uint8_t byAddress : {3, 4, 5})
+        {
+            dp::SSlaveConfig slave;
+            slave.byAddress = byAddress;
+            slave.wIdent = static_cast<std::uint16_t>(0x1200 + byAddress);
+            slave.abyConfig = {0x17};
+            slave.byInputLength = 8;
+            slave.byOutputLength = 8;
+            config.slaves.push_back(slave);
+        }
+        master = std::make_unique<dp::CDpMaster>(line, config);
+    }
+
+    CScriptedLine line{1500000};
+    dp::SMasterConfig config;
+    std::unique_ptr<dp::CDpMaster> master;
+};
+
+TEST_F(MasterStatusTest, TheWritersBlockReadsBackLiveAndAfterItsEndAsGoneWithNothingLive)
+{
+    SIdleMaster bus;
+    const std::string strLongPort(300, 'p');
+    dp::CMasterStatusWriter writer;
+    std::string strError;
+    ASSERT_TRUE(writer.Open(kBoard, *bus.master, strLongPort, 1499000, strError)) << strError;
+
+    dp::SMasterStatus status = dp::ReadMasterStatus(kBoard);
+    ASSERT_EQ(status.eStatus, dp::teMasterStatus::Live) << status.strWhy;
+    EXPECT_EQ(status.header.nPid, korix::CurrentProcessId());
+    EXPECT_EQ(status.header.dwBaudRate, 1500000u);
+    EXPECT_EQ(status.header.dwActualRate, 1499000u);
+    EXPECT_EQ(status.header.byMasterAddress, 2);
+    // A port name longer than its field is cut, and still ends in its NUL.
+    EXPECT_EQ(std::string(status.header.szPort), strLongPort.substr(0, dp::kStatusPortSize - 1));
+    ASSERT_EQ(status.aSlaves.size(), 3u);
+    EXPECT_EQ(status.aSlaves[1].byAddress, 4);
+    EXPECT_EQ(status.aSlaves[1].wIdent, 0x1204);
+    EXPECT_STREQ(status.aSlaves[1].szReason, bus.master->Slave(1).strProblem.c_str());
+    EXPECT_LT(status.qwAgeMs, 60000u);
+    const std::string strLive = dp::FormatMasterStatus(status);
+    EXPECT_THAT(strLive, HasSubstr("DP master: running, process " +
+                                   std::to_string(korix::CurrentProcessId())));
+    EXPECT_THAT(strLive, HasSubstr("  slave 4: not reachable (" + bus.master->Slave(1).strProblem +
+                                   "); ident 0x1204, 8 in"));
+
+    // Updates come at most every interval.
+    EXPECT_TRUE(writer.UpdateIfDue(*bus.master, 1000));
+    EXPECT_FALSE(writer.UpdateIfDue(*bus.master, 1000 + dp::kStatusIntervalMs - 1));
+    EXPECT_TRUE(writer.UpdateIfDue(*bus.master, 1000 + dp::kStatusIntervalMs));
+
+    writer.End(*bus.master);
+    status = dp::ReadMasterStatus(kBoard);
+    ASSERT_EQ(status.eStatus, dp::teMasterStatus::Gone);
+    const std::string strGone = dp::FormatMasterStatus(status);
+    EXPECT_THAT(strGone, testing::MatchesRegex("DP master: gone since [0-9.]+ s \\(process [0-9]+ "
+                                               "ended; its last status is not shown\\)\n"));
+}
+
+TEST_F(MasterStatusTest, AMasterThatNoLongerRunsIsGoneWithItsAge)
+{
+    std::vector<std::uint8_t> abyBlock = GoodBlock();
+    // This process's id with another start time: a process that once had the id.
+    Header(abyBlock).dwStartLow += 1;
+    SetUpdated(Header(abyBlock), dp::WallClockMs() - 12500);
+    WriteFile(abyBlock);
+    const dp::SMasterStatus status = dp::ReadMasterStatus(kBoard);
+    ASSERT_EQ(status.eStatus, dp::teMasterStatus::Gone);
+    EXPECT_EQ(dp::FormatMasterStatus(status),
+              "DP master: gone since 12 s (process " + std::to_string(Header(abyBlock).nPid) +
+                  " no longer runs; its last status is not shown)\n");
+
+    // The same block with this process's own start time is live; a live master whose status
+    // is old is said to hang.
+    Header(abyBlock).dwStartLow -= 1;
+    WriteFile(abyBlock);
+    const dp::SMasterStatus live = dp::ReadMasterStatus(kBoard);
+    ASSERT_EQ(live.eStatus, dp::teMasterStatus::Live);
+    EXPECT_THAT(dp::FormatMasterStatus(live),
+                HasSubstr("status of 12 s ago (the master has not updated it since: it may hang)"));
+}
+
+TEST_F(MasterStatusTest, NothingUnderTheNameIsNoMaster)
+{
+    const dp::SMasterStatus status = dp::ReadMasterStatus(kBoard);
+    EXPECT_EQ(status.eStatus, dp::teMasterStatus::None);
+    EXPECT_EQ(status.strWhy, "no DP master has served board 7");
+}
+
+TEST_F(MasterStatusTest, AFifoOrAFolderUnderTheNameIsRefusedWithoutBlocking)
+{
+    // A plain open of a FIFO would wait for a writer for ever.
+    ASSERT_EQ(::mkfifo(m_strPath.c_str(), 0600), 0);
+    dp::SMasterStatus status = dp::ReadMasterStatus(kBoard);
+    EXPECT_EQ(status.eStatus, dp::teMasterStatus::Refused);
+    EXPECT_THAT(status.strWhy, HasSubstr("not a plain file"));
+    ::unlink(m_strPath.c_str());
+
+    ASSERT_EQ(::mkdir(m_strPath.c_str(), 0700), 0);
+    status = dp::ReadMasterStatus(kBoard);
+    EXPECT_EQ(status.eStatus, dp::teMasterStatus::Refused);
+    EXPECT_THAT(status.strWhy, HasSubstr("not a plain file"));
+
+    // Nor does the writer take either for its block.
+    SIdleMaster bus;
+    dp::CMasterStatusWriter writer;
+    std::string strError;
+    EXPECT_FALSE(writer.Open(kBoard, *bus.master, "port", 0, strError));
+}
+
+// /dev/shm is everybody's: a block another user placed under our name could say anything.
+TEST_F(MasterStatusTest, AnotherUsersFileUnderTheNameIsRefused)
+{
+    testsupport::STestUser other;
+    std::string strWhyNot;
+    if (geteuid() != 0 || !testsupport::GetTestUser(1, other, strWhyNot))
+        GTEST_SKIP() << (strWhyNot.empty() ? "needs root to give a file away" : strWhyNot);
+    WriteFile(GoodBlock());
+    ASSERT_EQ(::chown(m_strPath.c_str(), other.nUid, other.nGid), 0);
+    const dp::SMasterStatus status = dp::ReadMasterStatus(kBoard);
+    EXPECT_EQ(status.eStatus, dp::teMasterStatus::Refused);
+    EXPECT_THAT(status.strWhy, HasSubstr("another user's file"));
+    SIdleMaster bus;
+    dp::CMasterStatusWriter writer;
+    std::string strError;
+    EXPECT_FALSE(writer.Open(kBoard, *bus.master, "port", 0, strError));
+    EXPECT_THAT(strError, HasSubstr("not a plain file of this user"));
+}
+
+struct SLie
+{
+    const char* pszWhat;
+    std::function<void(std::vector<std::uint8_t>&)> pfnSpoil;
+    const char* pszWhy;
+};
+
+TEST_F(MasterStatusTest, BlocksThatLieAreRefusedWithTheirFault)
+{
+    using Block = std::vector<std::uint8_t>;
+    const SLie aLies[] = {
+        {"empty", [](Block& b) { b.clear(); }, "too short for a status block (0 bytes)"},
+        {"short header", [](Block& b) { b.resize(100); },
+         "too short for a status block (100 bytes)"},
+        {"wrong magic", [](Block& b) { Header(b).dwMagic ^= 1; }, "magic number wrong"},
+        {"other version", [](Block& b) { Header(b).dwVersion = 2; },
+         "a status block of version 2, not 1"},
+        {"other board", [](Block& b) { Header(b).byBoard = 8; }, "the status block of board 8"},
+        {"too many slaves",
+         [](Block& b)
+         {
+             Header(b).dwSlaveCount = 127;
+             Header(b).dwSize = static_cast<std::uint32_t>(dp::StatusBlockSize(127));
+         },
+         "slave count 127 beyond 126"},
+        {"a huge count", [](Block& b) { Header(b).dwSlaveCount = 0xFFFFFFFFu; },
+         "slave count 4294967295 beyond 126"},
+        {"size field beside the count", [](Block& b) { Header(b).dwSize += 1024; },
+         "does not fit 3 slaves"},
+        {"file shorter than its slaves", [](Block& b) { b.resize(dp::StatusBlockSize(2) + 10); },
+         "shorter (2310 bytes) than it says (3324)"},
+        {"end mark", [](Block& b) { Header(b).byEnded = 7; }, "its end mark is 7"},
+        {"port without NUL",
+         [](Block& b) { std::memset(Header(b).szPort, 'x', dp::kStatusPortSize); },
+         "its port name is not terminated"},
+        {"reason without NUL",
+         [](Block& b) { std::memset(SlaveOf(b, 2).szReason, 'r', dp::kStatusReasonSize); },
+         "slave entry 2: its reason is not terminated"},
+        {"words without NUL",
+         [](Block& b) { std::memset(SlaveOf(b, 0).szDiagWords, 'w', dp::kStatusWordsSize); },
+         "slave entry 0: its diagnosis words are not terminated"},
+        {"diagnosis too long", [](Block& b) { SlaveOf(b, 1).byDiagLength = 245; },
+         "slave entry 1: diagnosis length 245 beyond 244"},
+        {"address beyond the bus", [](Block& b) { SlaveOf(b, 1).byAddress = 200; },
+         "slave entry 1: address 200 beyond 125"},
+    };
+    for (const SLie& lie : aLies)
+    {
+        SCOPED_TRACE(lie.pszWhat);
+        std::vector<std::uint8_t> abyBlock = GoodBlock();
+        lie.pfnSpoil(abyBlock);
+        WriteFile(abyBlock);
+        const dp::SMasterStatus status = dp::ReadMasterStatus(kBoard);
+        EXPECT_EQ(status.eStatus, dp::teMasterStatus::Refused);
+        EXPECT_THAT(status.strWhy, HasSubstr(lie.pszWhy));
+        EXPECT_THAT(dp::FormatMasterStatus(status),
+                    testing::StartsWith("DP master: status not readable: "));
+    }
+    // The good block itself passes, and a file longer than the block is no fault.
+    std::vector<std::uint8_t> abyGood = GoodBlock();
+    abyGood.resize(abyGood.size() + 4096);
+    WriteFile(abyGood);
+    EXPECT_EQ(dp::ReadMasterStatus(kBoard).eStatus, dp::teMasterStatus::Live);
+}
+
+TEST_F(MasterStatusTest, AWriterInTheMiddleOfAnUpdateIsReportedAsChanging)
+{
+    std::vector<std::uint8_t> abyBlock = GoodBlock();
+    Header(abyBlock).dwSequence = 43;
+    WriteFile(abyBlock);
+    const dp::SMasterStatus status = dp::ReadMasterStatus(kBoard);
+    EXPECT_EQ(status.eStatus, dp::teMasterStatus::Changing);
+    EXPECT_THAT(dp::FormatMasterStatus(status), HasSubstr("status changing, try again"));
+
+    // A new master takes the block over and makes it readable again.
+    SIdleMaster bus;
+    dp::CMasterStatusWriter writer;
+    std::string strError;
+    ASSERT_TRUE(writer.Open(kBoard, *bus.master, "port", 0, strError)) << strError;
+    EXPECT_EQ(dp::ReadMasterStatus(kBoard).eStatus, dp::teMasterStatus::Live);
+}
+
+// A writer that keeps changing the block under the sequence count, each update all of one
+// value: a reader must never take a copy that mixes two updates.
+TEST_F(MasterStatusTest, ReadsDuringUpdatesNeverMixTwoUpdates)
+{
+    dp::CStatusMapping mapping;
+    std::string strError;
+    ASSERT_TRUE(mapping.Create(m_strName, dp::StatusBlockSize(dp::kStatusMaxSlaves), strError));
+    std::vector<std::uint8_t> abyBlock = GoodBlock(dp::kStatusMaxSlaves);
+    std::memcpy(mapping.Data(), abyBlock.data(), abyBlock.size());
+    auto* pHeader = static_cast<dp::SStatusHeader*>(mapping.Data());
+    auto* pSlaves = reinterpret_cast<dp::SStatusSlave*>(pHeader + 1);
+
+    std::atomic<bool> bStop{false};
+    std::thread writer(
+        [&]
+        {
+            std::atomic_ref<std::uint32_t> sequence(pHeader->dwSequence);
+            for (std::uint32_t dwRound = 1; !bStop.load(); ++dwRound)
+            {
+                const std::uint32_t dwSequence = sequence.load(std::memory_order_relaxed);
+                sequence.exchange(dwSequence + 1, std::memory_order_acq_rel);
+                pHeader->dwGlobalControls = dwRound;
+                for (std::uint32_t i = 0; i < dp::kStatusMaxSlaves; ++i)
+                    pSlaves[i].counters.dwExchanges = dwRound;
+                sequence.store(dwSequence + 2, std::memory_order_release);
+                // Room for readers between updates; the updates themselves are as fast as
+                // they come.
+                if (dwRound % 8 == 0)
+                    std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
+        });
+    int nTaken = 0, nMixed = 0;
+    std::string strUnexpected;
+    for (int i = 0; i < 300 && strUnexpected.empty(); ++i)
+    {
+        const dp::SMasterStatus status = dp::ReadMasterStatus(kBoard);
+        if (status.eStatus == dp::teMasterStatus::Changing)
+            continue;
+        if (status.eStatus != dp::teMasterStatus::Live)
+            strUnexpected = status.strWhy;
+        ++nTaken;
+        for (const dp::SStatusSlave& slave : status.aSlaves)
+            nMixed += slave.counters.dwExchanges != status.header.dwGlobalControls;
+    }
+    bStop = true;
+    writer.join();
+    EXPECT_EQ(strUnexpected, "");
+    EXPECT_EQ(nMixed, 0);
+    EXPECT_GT(nTaken, 0);
+}
+
+TEST(MasterStatusText, AgesReadAsPeopleSayThem)
+{
+    EXPECT_EQ(dp::AgeText(0), "0.0 s");
+    EXPECT_EQ(dp::AgeText(9949), "9.9 s");
+    EXPECT_EQ(dp::AgeText(12999), "12 s");
+    EXPECT_EQ(dp::AgeText(184000), "3 min 4 s");
+    EXPECT_EQ(dp::AgeText(7500000), "2 h 5 min");
+    EXPECT_EQ(dp::AgeText(3 * 86400000ull + 4 * 3600000ull), "3 d 4 h");
+}
+
+} // namespace
+} // namespace dptest
