@@ -55,7 +55,7 @@ struct SFullBus
                     pSlave->Respond(request, qwEndNs);
             });
         master = std::make_unique<dp::CDpMaster>(line, config);
-        master->SetMode(dp::MasterOperate);
+        master->SetMode(MasterOperate);
         for (int i = 0; i < 20; ++i)
             master->RunCycle();
     }

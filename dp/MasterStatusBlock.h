@@ -81,7 +81,7 @@ struct SStatusHeader
     std::uint8_t byBoard;
     std::uint8_t byEnded; // 1: the master has ended (the update time says when)
     std::uint8_t byMasterAddress;
-    std::uint8_t byMode;          // teMasterMode
+    std::uint8_t byMode;          // teBoardMasterMode
     std::uint32_t dwBaudRate;     // the bus file's
     std::uint32_t dwActualRate;   // what the port's driver took
     char szPort[kStatusPortSize]; // NUL-terminated, cut short if longer

@@ -79,7 +79,7 @@ protected:
         header.dwStartHigh = static_cast<std::uint32_t>(self.qwStartTime >> 32);
         SetUpdated(header, dp::WallClockMs());
         header.byBoard = kBoard;
-        header.byMode = dp::MasterOperate;
+        header.byMode = MasterOperate;
         header.dwBaudRate = 1500000;
         std::strcpy(header.szPort, "/dev/ttyS0");
         header.dwSlaveCount = dwSlaves;
@@ -88,7 +88,7 @@ protected:
         {
             dp::SStatusSlave slave{};
             slave.byAddress = static_cast<std::uint8_t>(i < 3 ? 3 + i : i);
-            slave.byState = dp::SlaveDataExchange;
+            slave.byState = SlaveDataExchange;
             slave.wIdent = 0x1234;
             std::memcpy(abyBlock.data() + sizeof header + i * sizeof slave, &slave, sizeof slave);
         }

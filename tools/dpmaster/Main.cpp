@@ -9,6 +9,7 @@
 #include "dp/BusFiles.h"
 #include "dp/DpMaster.h"
 #include "dp/MasterStatusWriter.h"
+#include "dp/SerialPort.h"
 #include "dp/SerialPortLock.h"
 #include "dp/UsbLatency.h"
 
