@@ -189,12 +189,13 @@ void CLineExchange::TraceTelegram(const char* pszWhat, const STelegram& telegram
 {
     if (m_pTrace == nullptr || !m_pTrace->Wants(kTraceTelegrams))
         return;
-    // A window takes 255 characters a line: the bytes go 64 to a line.
+    // A window takes 255 characters a line, its time stamp and word included: the bytes go 32
+    // to a line, which leaves room for the longest head.
     const std::string strStation =
         byStation == kBroadcastAddress ? "all slaves" : "slave " + std::to_string(byStation);
     const std::string strHead = strStation + " " + pszWhat + ": " + TelegramDecode(telegram) + ":";
     const std::string strHex = TelegramHex(telegram);
-    const std::size_t nPerLine = 64 * 3;
+    const std::size_t nPerLine = 32 * 3;
     for (std::size_t nAt = 0; nAt == 0 || nAt < strHex.size(); nAt += nPerLine)
     {
         const std::string strLine =
