@@ -33,7 +33,7 @@ static SCountingSink* SinkOf(IJobNotify* This)
     return (SCountingSink*)This;
 }
 
-static HRESULT MOVA_CALL QueryInterface(IJobNotify* This, REFIID riid, void** ppvObject)
+static HRESULT MOVA_CALL LiveQueryInterface(IJobNotify* This, REFIID riid, void** ppvObject)
 {
     (void)riid;
     Count(&SinkOf(This)->pCounts->nQueryInterface);
@@ -42,19 +42,19 @@ static HRESULT MOVA_CALL QueryInterface(IJobNotify* This, REFIID riid, void** pp
     return E_NOINTERFACE;
 }
 
-static ULONG MOVA_CALL AddRef(IJobNotify* This)
+static ULONG MOVA_CALL LiveAddRef(IJobNotify* This)
 {
     Count(&SinkOf(This)->pCounts->nAddRef);
     return 1;
 }
 
-static ULONG MOVA_CALL Release(IJobNotify* This)
+static ULONG MOVA_CALL LiveRelease(IJobNotify* This)
 {
     Count(&SinkOf(This)->pCounts->nRelease);
     return 1;
 }
 
-static const char* MOVA_CALL GetVersion(IJobNotify* This)
+static const char* MOVA_CALL LiveGetVersion(IJobNotify* This)
 {
     Count(&SinkOf(This)->pCounts->nGetVersion);
     return MOVAJOB_VERSION;
@@ -73,8 +73,8 @@ static void DropInside(SCountingSink* pSink, teDropInside eCall)
     IMovaJob_SetJobNotification(pState->pJob, NULL);
 }
 
-static int32_t MOVA_CALL OnPutJobFinished(IJobNotify* This, uint32_t dwCount, SJobParam* pBuf,
-                                          uint32_t dwContext)
+static int32_t MOVA_CALL LiveOnPutJobFinished(IJobNotify* This, uint32_t dwCount, SJobParam* pBuf,
+                                              uint32_t dwContext)
 {
     (void)dwCount;
     (void)pBuf;
@@ -84,8 +84,8 @@ static int32_t MOVA_CALL OnPutJobFinished(IJobNotify* This, uint32_t dwCount, SJ
     return 0;
 }
 
-static int32_t MOVA_CALL OnEnumJob(IJobNotify* This, uint32_t dwCount, SJobParam* pBuf,
-                                   uint32_t dwContext, uint32_t dwValue)
+static int32_t MOVA_CALL LiveOnEnumJob(IJobNotify* This, uint32_t dwCount, SJobParam* pBuf,
+                                       uint32_t dwContext, uint32_t dwValue)
 {
     (void)dwCount;
     (void)pBuf;
@@ -96,8 +96,8 @@ static int32_t MOVA_CALL OnEnumJob(IJobNotify* This, uint32_t dwCount, SJobParam
     return 0;
 }
 
-static const IJobNotifyVtbl g_liveSlots = {QueryInterface, AddRef,           Release,
-                                           GetVersion,     OnPutJobFinished, OnEnumJob};
+static const IJobNotifyVtbl g_liveSlots = {LiveQueryInterface, LiveAddRef,           LiveRelease,
+                                           LiveGetVersion,     LiveOnPutJobFinished, LiveOnEnumJob};
 
 /* The slots of a freed sink: every call is one too many. */
 static HRESULT MOVA_CALL FreedQueryInterface(IJobNotify* This, REFIID riid, void** ppvObject)
