@@ -8,11 +8,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
+#include <thread>
 
 namespace
 {
@@ -91,6 +94,18 @@ TEST_F(SerialPortLockTest, ALiveHolderIsNamedAndADeadOnesFileTakenOver)
 {
     testsupport::CChildProcess holder({"/bin/sleep", "60"});
     ASSERT_TRUE(holder.IsRunning());
+    // The child has its name once it has run the program, which on a busy machine may come
+    // after the fork has returned here.
+    const std::string strComm = "/proc/" + std::to_string(holder.GetPid()) + "/comm";
+    std::string strName;
+    for (int i = 0; i < 1000 && strName != "sleep"; ++i)
+    {
+        std::ifstream comm(strComm);
+        std::getline(comm, strName);
+        if (strName != "sleep")
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(strName, "sleep");
     WriteLock("LCK..ttyUSB3", PidText(holder.GetPid()));
     std::string strError;
     dp::CSerialPortLock lock(m_dir.string());
