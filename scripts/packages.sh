@@ -47,7 +47,10 @@ run_condensed() {
     shift 2
     "$@" > >(tee "$log" | grep --line-buffered -E "$pattern" | sed -u 's/^/    /') 2>&1 ||
         status=$?
-    wait $! 2>/dev/null || true
+    # The filter's last lines: bash may or may not give the process substitution's pid.
+    if [[ -n ${!-} ]]; then
+        wait "$!" 2>/dev/null || true
+    fi
     if [[ $status -ne 0 ]]; then
         tail -n 60 "$log" >&2
         fail "failed ($status): $* (whole output: $log)"
