@@ -1,7 +1,8 @@
 // The file that holds a board's master status: a shared memory object of this user, named
-// like the board's own (KORIXSIM_PREFIX keeps tests apart). The writer maps it; readers only
-// copy out of it, so that a file that shrinks under them ends a read rather than the reader.
-// dp/posix/MasterStatusFile.cpp holds the system calls.
+// like the board's own (KORIXSIM_PREFIX keeps tests apart). Neither the writer nor the
+// readers map it: they copy into and out of it, so that a file that shrinks under them ends
+// a write or a read rather than the process. dp/posix/MasterStatusFile.cpp holds the system
+// calls.
 #pragma once
 
 #include <cstddef>
@@ -14,26 +15,52 @@ namespace dp
 // "/<prefix>.<uid>.dpstatus<N>"; false when KORIXSIM_PREFIX is not usable.
 bool MakeStatusName(std::uint8_t byBoard, std::string& strName);
 
-// The writer's mapping of the block, read and write, kept until it is destroyed.
-class CStatusMapping
+// The writer's file of the block. The writer never maps it: any process of this user may open
+// the file and cut it short, and a mapping of a shortened file ends its process with SIGBUS at
+// the next update; a pwrite into a shortened file only makes it long again. Each block goes
+// out between an odd and an even sequence count, so that readers tell a whole copy from a
+// mixed one.
+class CStatusBlockFile
 {
 public:
-    CStatusMapping() = default;
-    ~CStatusMapping();
-    CStatusMapping(const CStatusMapping&) = delete;
-    CStatusMapping& operator=(const CStatusMapping&) = delete;
+    CStatusBlockFile() = default;
+    ~CStatusBlockFile();
+    CStatusBlockFile(const CStatusBlockFile&) = delete;
+    CStatusBlockFile& operator=(const CStatusBlockFile&) = delete;
 
-    // Creates the file, or takes over the one an earlier master left, with nSize bytes, and
-    // maps it. Refuses anything but a plain file of this user, without blocking on a FIFO.
-    bool Create(const std::string& strName, std::size_t nSize, std::string& strError);
+    // Creates a file of its own holding the block (nSize bytes, its sequence count 0) under a
+    // temporary name, exclusively and without following links, checks that it got what it
+    // made, and then renames it over strName: whatever lay under the name before, a hard
+    // link to another file included, is left as it was. Refuses when the name holds anything
+    // but a plain file of this user (a FIFO, a folder, another user's file). False with the
+    // reason; nothing is left under the temporary name.
+    bool Create(const std::string& strName, const void* pBlock, std::size_t nSize,
+                std::string& strError);
+    bool IsOpen() const { return m_fd >= 0; }
 
-    void* Data() const { return m_pView; }
-    std::size_t Size() const { return m_nSize; }
+    // Writes the block (nSize bytes, at most what Create made) as the next update: the count
+    // in the file odd, the block with that odd count, then the count even. False when the
+    // system refused a write; the next update tries again.
+    bool Publish(void* pBlock, std::size_t nSize);
 
 private:
-    void* m_pView = nullptr;
-    std::size_t m_nSize = 0;
+    int m_fd = -1;
+    std::uint32_t m_dwSequence = 0;
 };
+
+// The process that serves the board by the board's own shared state: its registration marked
+// as the serving one (sim/ServedBoard.h).
+struct SBoardServer
+{
+    bool bServed = false;
+    std::int32_t nPid = 0;
+    std::uint64_t qwStartTime = 0;
+};
+
+// Reads the board's serving registration from the board's shared memory, read-only and
+// without its lock; no server when the board has none, or has no shared state, or holds
+// something that is no board state of this user.
+SBoardServer ReadBoardServer(std::uint8_t byBoard);
 
 enum class teStatusOpen
 {

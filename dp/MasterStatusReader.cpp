@@ -1,6 +1,5 @@
 #include "dp/MasterStatusReader.h"
 
-#include "dp/MasterStatusFile.h"
 #include "sim/ProcessIdentity.h"
 
 #include <chrono>
@@ -53,7 +52,9 @@ enum class teCopy
 };
 
 // One attempt at a consistent copy: the sequence before, the block, the sequence after, each
-// read by a system call of its own so that the copy lies between the two readings.
+// read by a system call of its own so that the copy lies between the two readings. A busy
+// writer's copy is kept as well: if the writer turns out to be dead, nothing changes it any
+// more.
 teCopy CopyBlock(const CStatusFile& file, std::vector<std::uint8_t>& abyBlock, std::string& strWhy)
 {
     const long long nSize = file.Size();
@@ -73,8 +74,6 @@ teCopy CopyBlock(const CStatusFile& file, std::vector<std::uint8_t>& abyBlock, s
         strWhy = "it shrank while being read";
         return teCopy::Failed;
     }
-    if (dwBefore % 2 != 0)
-        return teCopy::Busy;
     abyBlock.resize(nWanted);
     const long long nRead = file.ReadAt(0, abyBlock.data(), nWanted);
     if (nRead < 0)
@@ -92,7 +91,31 @@ teCopy CopyBlock(const CStatusFile& file, std::vector<std::uint8_t>& abyBlock, s
     std::uint32_t dwInCopy = 0;
     if (abyBlock.size() >= nSequenceAt + sizeof dwInCopy)
         std::memcpy(&dwInCopy, abyBlock.data() + nSequenceAt, sizeof dwInCopy);
-    return dwBefore == dwAfter && dwInCopy == dwBefore ? teCopy::Taken : teCopy::Busy;
+    return dwBefore % 2 == 0 && dwBefore == dwAfter && dwInCopy == dwBefore ? teCopy::Taken
+                                                                            : teCopy::Busy;
+}
+
+// Whether the block's master is the board's running master; when not, why.
+bool IsRunningMaster(const SStatusHeader& header, const SBoardServer& server, teMasterGone& eGone)
+{
+    const korix::SProcessIdentity master{header.nPid, Join(header.dwStartLow, header.dwStartHigh)};
+    if (header.byEnded != 0)
+        eGone = teMasterGone::Ended;
+    else if (!korix::IsProcessAlive(master))
+        eGone = teMasterGone::NotRunning;
+    else if (!server.bServed || server.nPid != master.nPid ||
+             server.qwStartTime != master.qwStartTime)
+        eGone = teMasterGone::NotServing;
+    else
+        return true;
+    return false;
+}
+
+void SetAge(SMasterStatus& status)
+{
+    const std::uint64_t qwUpdated = Join(status.header.dwUpdatedLow, status.header.dwUpdatedHigh);
+    const std::uint64_t qwNow = WallClockMs();
+    status.qwAgeMs = qwNow > qwUpdated ? qwNow - qwUpdated : 0;
 }
 
 } // namespace
@@ -153,6 +176,11 @@ bool CheckStatusBlock(const std::uint8_t* pbyBlock, std::size_t nSize, std::uint
 
 SMasterStatus ReadMasterStatus(std::uint8_t byBoard)
 {
+    return ReadMasterStatus(byBoard, ReadBoardServer(byBoard));
+}
+
+SMasterStatus ReadMasterStatus(std::uint8_t byBoard, const SBoardServer& server)
+{
     SMasterStatus status;
     if (!MakeStatusName(byBoard, status.strName))
     {
@@ -191,15 +219,23 @@ SMasterStatus ReadMasterStatus(std::uint8_t byBoard)
             status.strWhy = status.strName + ": " + strWhy;
             return status;
         }
-        const std::uint64_t qwUpdated =
-            Join(status.header.dwUpdatedLow, status.header.dwUpdatedHigh);
-        const std::uint64_t qwNow = WallClockMs();
-        status.qwAgeMs = qwNow > qwUpdated ? qwNow - qwUpdated : 0;
-        const korix::SProcessIdentity master{
-            status.header.nPid, Join(status.header.dwStartLow, status.header.dwStartHigh)};
-        const bool bLive = status.header.byEnded == 0 && korix::IsProcessAlive(master);
-        status.eStatus = bLive ? teMasterStatus::Live : teMasterStatus::Gone;
+        SetAge(status);
+        status.eStatus = IsRunningMaster(status.header, server, status.eGone)
+                             ? teMasterStatus::Live
+                             : teMasterStatus::Gone;
         return status;
+    }
+    // Busy every time. A writer that died amid an update, or a block in the name of a process
+    // that is not the board's master, leaves the count odd for ever: that is no master at
+    // work. Its last copy, when it is a sound block, says who and since when.
+    SMasterStatus last;
+    if (CheckStatusBlock(abyBlock.data(), abyBlock.size(), byBoard, last, strWhy) &&
+        !IsRunningMaster(last.header, server, last.eGone))
+    {
+        last.strName = status.strName;
+        last.eStatus = teMasterStatus::Gone;
+        SetAge(last);
+        return last;
     }
     status.eStatus = teMasterStatus::Changing;
     status.strWhy = status.strName + ": the master was changing it at every reading";

@@ -75,9 +75,16 @@ std::string FormatMasterStatus(const SMasterStatus& status)
     case teMasterStatus::Changing:
         return "DP master: status changing, try again (" + status.strWhy + ")\n";
     case teMasterStatus::Gone:
+        // A process that runs but does not serve the board is no master that went: its block
+        // may be anybody's.
+        if (status.eGone == teMasterGone::NotServing)
+            return Format("DP master: none serving (the status block's process %d does not "
+                          "serve board %u; its status of %s ago is not shown)\n",
+                          status.header.nPid, status.header.byBoard,
+                          AgeText(status.qwAgeMs).c_str());
         return Format("DP master: gone since %s (process %d %s; its last status is not shown)\n",
                       AgeText(status.qwAgeMs).c_str(), status.header.nPid,
-                      status.header.byEnded != 0 ? "ended" : "no longer runs");
+                      status.eGone == teMasterGone::Ended ? "ended" : "no longer runs");
     case teMasterStatus::Live:
         break;
     }

@@ -10,7 +10,8 @@
 namespace dp
 {
 
-// The status read, in lines. Gone masters show no bus and no slaves: nothing of them is live.
+// The status read, in lines. Gone masters show no bus and no slaves: nothing of them is live;
+// nor does a block whose process does not serve the board.
 std::string FormatMasterStatus(const SMasterStatus& status);
 
 // "0.4 s", "12 s", "3 min 4 s", "2 h 5 min", "3 d 4 h".

@@ -5,8 +5,8 @@
 #include "sim/ProcessIdentity.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
+#include <new>
 
 namespace dp
 {
@@ -40,12 +40,19 @@ bool CMasterStatusWriter::Open(std::uint8_t byBoard, const CDpMaster& master,
         strError = "KORIXSIM_PREFIX cannot name a shared memory object";
         return false;
     }
+    if (m_file.IsOpen())
+    {
+        strError = strName + ": the status block is open already";
+        return false;
+    }
     const auto dwSlaves =
         static_cast<std::uint32_t>(std::min<std::size_t>(master.SlaveCount(), kStatusMaxSlaves));
-    if (!m_mapping.Create(strName, StatusBlockSize(dwSlaves), strError))
+    m_pImage.reset(new (std::nothrow) SImage{});
+    if (m_pImage == nullptr)
+    {
+        strError = strName + ": no memory for the status block";
         return false;
-    m_pHeader = static_cast<SStatusHeader*>(m_mapping.Data());
-    m_pSlaves = reinterpret_cast<SStatusSlave*>(m_pHeader + 1);
+    }
     m_dwSlaveCount = dwSlaves;
     m_aabyWordsOf.assign(dwSlaves, {});
     m_abWordsWritten.assign(dwSlaves, false);
@@ -57,13 +64,18 @@ bool CMasterStatusWriter::Open(std::uint8_t byBoard, const CDpMaster& master,
     const korix::SProcessIdentity self = korix::CurrentProcess();
     m_nPid = self.nPid;
     m_qwStartTime = self.qwStartTime;
-    Update(master);
+    Fill(master, false);
+    if (!m_file.Create(strName, m_pImage.get(), StatusBlockSize(dwSlaves), strError))
+    {
+        m_pImage.reset();
+        return false;
+    }
     return true;
 }
 
 bool CMasterStatusWriter::UpdateIfDue(const CDpMaster& master, std::uint64_t qwNowMs)
 {
-    if (m_pHeader == nullptr || qwNowMs - m_qwLastWriteMs < kStatusIntervalMs)
+    if (!m_file.IsOpen() || qwNowMs - m_qwLastWriteMs < kStatusIntervalMs)
         return false;
     m_qwLastWriteMs = qwNowMs;
     Write(master, false);
@@ -72,30 +84,26 @@ bool CMasterStatusWriter::UpdateIfDue(const CDpMaster& master, std::uint64_t qwN
 
 void CMasterStatusWriter::Update(const CDpMaster& master)
 {
-    if (m_pHeader != nullptr)
+    if (m_file.IsOpen())
         Write(master, false);
 }
 
 void CMasterStatusWriter::End(const CDpMaster& master)
 {
-    if (m_pHeader != nullptr)
+    if (m_file.IsOpen())
         Write(master, true);
 }
 
 void CMasterStatusWriter::Write(const CDpMaster& master, bool bEnded)
 {
-    // The sequence count is odd while the block changes (see MasterStatusBlock.h). Making it
-    // odd is an exchange with acquire order, which keeps every change behind it (a fence
-    // would do as well, but the thread sanitizer takes none); the release store keeps the
-    // changes ahead of the even count. The count goes on from what the block holds: a block an
-    // earlier master left keeps counting, so that a reader amid a copy of the old block cannot take
-    // a mix of old and new, and one it left odd (it died while writing) stays odd until we are
-    // done.
-    std::atomic_ref<std::uint32_t> sequence(m_pHeader->dwSequence);
-    const std::uint32_t dwOdd = sequence.load(std::memory_order_relaxed) | 1u;
-    sequence.exchange(dwOdd, std::memory_order_acq_rel);
+    Fill(master, bEnded);
+    // A write the system refused is made good by the next: every update writes it all.
+    m_file.Publish(m_pImage.get(), StatusBlockSize(m_dwSlaveCount));
+}
 
-    SStatusHeader& header = *m_pHeader;
+void CMasterStatusWriter::Fill(const CDpMaster& master, bool bEnded)
+{
+    SStatusHeader& header = m_pImage->header;
     header.dwMagic = kStatusMagic;
     header.dwVersion = kStatusVersion;
     header.dwSize = static_cast<std::uint32_t>(StatusBlockSize(m_dwSlaveCount));
@@ -128,15 +136,13 @@ void CMasterStatusWriter::Write(const CDpMaster& master, bool bEnded)
     header.dwSlaveCount = m_dwSlaveCount;
     std::memset(header.adwReserved, 0, sizeof header.adwReserved);
     for (std::size_t i = 0; i < m_dwSlaveCount; ++i)
-        WriteSlave(i, master.Config().slaves[i], master.Slave(i));
-
-    sequence.store(dwOdd + 1, std::memory_order_release);
+        FillSlave(i, master.Config().slaves[i], master.Slave(i));
 }
 
-void CMasterStatusWriter::WriteSlave(std::size_t nIndex, const SSlaveConfig& config,
-                                     const SSlaveStatus& status)
+void CMasterStatusWriter::FillSlave(std::size_t nIndex, const SSlaveConfig& config,
+                                    const SSlaveStatus& status)
 {
-    SStatusSlave& slave = m_pSlaves[nIndex];
+    SStatusSlave& slave = m_pImage->aSlaves[nIndex];
     slave.byAddress = config.byAddress;
     slave.byState = status.eState;
     slave.byInputLength = config.byInputLength;

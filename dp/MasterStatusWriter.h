@@ -8,6 +8,7 @@
 #include "dp/MasterStatusFile.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,11 +18,11 @@ namespace dp
 class CMasterStatusWriter
 {
 public:
-    // Creates the board's block for the master's slaves (or takes over the one an earlier
-    // master of the board left) and writes the status once; false with the reason.
+    // Creates the board's block afresh for the master's slaves, with the status, in place of
+    // whatever block an earlier master of the board left; false with the reason.
     bool Open(std::uint8_t byBoard, const CDpMaster& master, const std::string& strPort,
               std::uint32_t dwActualRate, std::string& strError);
-    bool IsOpen() const { return m_pHeader != nullptr; }
+    bool IsOpen() const { return m_file.IsOpen(); }
 
     // Writes the status when kStatusIntervalMs have passed since the last write (qwNowMs: any
     // steady clock in milliseconds). True when it wrote.
@@ -32,12 +33,20 @@ public:
     void End(const CDpMaster& master);
 
 private:
-    void Write(const CDpMaster& master, bool bEnded);
-    void WriteSlave(std::size_t nIndex, const SSlaveConfig& config, const SSlaveStatus& status);
+    // The block as it goes out, in one write.
+    struct SImage
+    {
+        SStatusHeader header;
+        SStatusSlave aSlaves[kStatusMaxSlaves];
+    };
+    static_assert(sizeof(SImage) == kStatusMaxSize, "the block goes out as it lies in memory");
 
-    CStatusMapping m_mapping;
-    SStatusHeader* m_pHeader = nullptr;
-    SStatusSlave* m_pSlaves = nullptr;
+    void Write(const CDpMaster& master, bool bEnded);
+    void Fill(const CDpMaster& master, bool bEnded);
+    void FillSlave(std::size_t nIndex, const SSlaveConfig& config, const SSlaveStatus& status);
+
+    CStatusBlockFile m_file;
+    std::unique_ptr<SImage> m_pImage;
     std::uint32_t m_dwSlaveCount = 0;
     std::uint64_t m_qwLastWriteMs = 0;
     std::string m_strPort;

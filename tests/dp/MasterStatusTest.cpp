@@ -1,25 +1,35 @@
-// The master's status block in one process: the writer's block read back, and the reader
-// against blocks that lie (short, shrunk, wrong magic or version, counts beyond their
-// maximum, strings without their NUL), against a FIFO or a folder under the name, against a
-// writer that is in the middle of an update or keeps updating, and against a master that is
-// gone. The block is a real shared memory file under a prefix of the test's own.
+// The master's status block: the writer's block read back, and the reader against blocks that
+// lie (short, shrunk, wrong magic or version, counts beyond their maximum, strings without
+// their NUL), against a FIFO or a folder under the name, against a writer that is in the
+// middle of an update or keeps updating, against a master that is gone and against a block
+// that names a process which does not serve the board. The writer against a hard link under
+// its name and, in a child process of its own, against its block cut short under it or its
+// death amid an update. The block and the board are real shared memory files under a prefix
+// of the test's own.
 #include "tests/dp/ScriptedLine.h"
 #include "tests/support/BoardLeftovers.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/posix/TestUsers.h"
 
+#include "dp/BoardLink.h"
 #include "dp/DpMaster.h"
 #include "dp/MasterStatusFile.h"
 #include "dp/MasterStatusReader.h"
 #include "dp/MasterStatusText.h"
 #include "dp/MasterStatusWriter.h"
+#include "platform/Clock.h"
+#include "sim/BoardLock.h"
 #include "sim/ProcessIdentity.h"
+#include "sim/Registrations.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -39,6 +49,58 @@ using testing::HasSubstr;
 using testing::Not;
 
 constexpr std::uint8_t kBoard = 7;
+
+// A master of three slaves on a scripted line that never runs a cycle: what the writer takes
+// from it is its configuration and its initial status.
+struct SIdleMaster
+{
+    SIdleMaster()
+    {
+        config.byMasterAddress = 2;
+        dp::DefaultBusParameters(1500000, config.bus);
+        for (std::uint8_t byAddress : {3, 4, 5})
+        {
+            dp::SSlaveConfig slave;
+            slave.byAddress = byAddress;
+            slave.wIdent = static_cast<std::uint16_t>(0x1200 + byAddress);
+            slave.abyConfig = {0x17};
+            slave.byInputLength = 8;
+            slave.byOutputLength = 8;
+            config.slaves.push_back(slave);
+        }
+        master = std::make_unique<dp::CDpMaster>(line, config);
+    }
+
+    CScriptedLine line{1500000};
+    dp::SMasterConfig config;
+    std::unique_ptr<dp::CDpMaster> master;
+};
+
+// This process as the board's serving master, registered as korix-dpmaster registers itself.
+struct SServedBoard
+{
+    explicit SServedBoard(std::uint8_t byBoard) : link(byBoard, *bus.master, "test") {}
+    bool Attach()
+    {
+        std::string strError;
+        return link.Attach(strError);
+    }
+
+    SIdleMaster bus;
+    dp::CBoardLink link;
+};
+
+bool Eventually(const std::function<bool()>& condition)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < end)
+    {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
 
 class MasterStatusTest : public testing::Test
 {
@@ -122,35 +184,11 @@ protected:
     std::string m_strPath;
 };
 
-// A master of three slaves on a scripted line that never runs a cycle: what the writer takes
-// from it is its configuration and its initial status.
-struct SIdleMaster
-{
-    SIdleMaster()
-    {
-        config.byMasterAddress = 2;
-        dp::DefaultBusParameters(1500000, config.bus);
-        for (std::uint8_t byAddress : {3, 4, 5})
-        {
-            dp::SSlaveConfig slave;
-            slave.byAddress = byAddress;
-            slave.wIdent = static_cast<std::uint16_t>(0x1200 + byAddress);
-            slave.abyConfig = {0x17};
-            slave.byInputLength = 8;
-            slave.byOutputLength = 8;
-            config.slaves.push_back(slave);
-        }
-        master = std::make_unique<dp::CDpMaster>(line, config);
-    }
-
-    CScriptedLine line{1500000};
-    dp::SMasterConfig config;
-    std::unique_ptr<dp::CDpMaster> master;
-};
-
 TEST_F(MasterStatusTest, TheWritersBlockReadsBackLiveAndAfterItsEndAsGoneWithNothingLive)
 {
-    SIdleMaster bus;
+    SServedBoard served(kBoard);
+    ASSERT_TRUE(served.Attach());
+    SIdleMaster& bus = served.bus;
     const std::string strLongPort(300, 'p');
     dp::CMasterStatusWriter writer;
     std::string strError;
@@ -201,8 +239,10 @@ TEST_F(MasterStatusTest, AMasterThatNoLongerRunsIsGoneWithItsAge)
               "DP master: gone since 12 s (process " + std::to_string(Header(abyBlock).nPid) +
                   " no longer runs; its last status is not shown)\n");
 
-    // The same block with this process's own start time is live; a live master whose status
-    // is old is said to hang.
+    // The same block with this process's own start time, serving the board, is live; a live
+    // master whose status is old is said to hang.
+    SServedBoard served(kBoard);
+    ASSERT_TRUE(served.Attach());
     Header(abyBlock).dwStartLow -= 1;
     WriteFile(abyBlock);
     const dp::SMasterStatus live = dp::ReadMasterStatus(kBoard);
@@ -317,6 +357,8 @@ TEST_F(MasterStatusTest, BlocksThatLieAreRefusedWithTheirFault)
                     testing::StartsWith("DP master: status not readable: "));
     }
     // The good block itself passes, and a file longer than the block is no fault.
+    SServedBoard served(kBoard);
+    ASSERT_TRUE(served.Attach());
     std::vector<std::uint8_t> abyGood = GoodBlock();
     abyGood.resize(abyGood.size() + 4096);
     WriteFile(abyGood);
@@ -325,6 +367,9 @@ TEST_F(MasterStatusTest, BlocksThatLieAreRefusedWithTheirFault)
 
 TEST_F(MasterStatusTest, AWriterInTheMiddleOfAnUpdateIsReportedAsChanging)
 {
+    // The block names this process, which serves the board and lives: it may be amid an update.
+    SServedBoard served(kBoard);
+    ASSERT_TRUE(served.Attach());
     std::vector<std::uint8_t> abyBlock = GoodBlock();
     Header(abyBlock).dwSequence = 43;
     WriteFile(abyBlock);
@@ -333,10 +378,9 @@ TEST_F(MasterStatusTest, AWriterInTheMiddleOfAnUpdateIsReportedAsChanging)
     EXPECT_THAT(dp::FormatMasterStatus(status), HasSubstr("status changing, try again"));
 
     // A new master takes the block over and makes it readable again.
-    SIdleMaster bus;
     dp::CMasterStatusWriter writer;
     std::string strError;
-    ASSERT_TRUE(writer.Open(kBoard, *bus.master, "port", 0, strError)) << strError;
+    ASSERT_TRUE(writer.Open(kBoard, *served.bus.master, "port", 0, strError)) << strError;
     EXPECT_EQ(dp::ReadMasterStatus(kBoard).eStatus, dp::teMasterStatus::Live);
 }
 
@@ -344,27 +388,23 @@ TEST_F(MasterStatusTest, AWriterInTheMiddleOfAnUpdateIsReportedAsChanging)
 // value: a reader must never take a copy that mixes two updates.
 TEST_F(MasterStatusTest, ReadsDuringUpdatesNeverMixTwoUpdates)
 {
-    dp::CStatusMapping mapping;
-    std::string strError;
-    ASSERT_TRUE(mapping.Create(m_strName, dp::StatusBlockSize(dp::kStatusMaxSlaves), strError));
+    SServedBoard served(kBoard);
+    ASSERT_TRUE(served.Attach());
     std::vector<std::uint8_t> abyBlock = GoodBlock(dp::kStatusMaxSlaves);
-    std::memcpy(mapping.Data(), abyBlock.data(), abyBlock.size());
-    auto* pHeader = static_cast<dp::SStatusHeader*>(mapping.Data());
-    auto* pSlaves = reinterpret_cast<dp::SStatusSlave*>(pHeader + 1);
+    dp::CStatusBlockFile file;
+    std::string strError;
+    ASSERT_TRUE(file.Create(m_strName, abyBlock.data(), abyBlock.size(), strError)) << strError;
 
     std::atomic<bool> bStop{false};
     std::thread writer(
         [&]
         {
-            std::atomic_ref<std::uint32_t> sequence(pHeader->dwSequence);
             for (std::uint32_t dwRound = 1; !bStop.load(); ++dwRound)
             {
-                const std::uint32_t dwSequence = sequence.load(std::memory_order_relaxed);
-                sequence.exchange(dwSequence + 1, std::memory_order_acq_rel);
-                pHeader->dwGlobalControls = dwRound;
+                Header(abyBlock).dwGlobalControls = dwRound;
                 for (std::uint32_t i = 0; i < dp::kStatusMaxSlaves; ++i)
-                    pSlaves[i].counters.dwExchanges = dwRound;
-                sequence.store(dwSequence + 2, std::memory_order_release);
+                    SlaveOf(abyBlock, i).counters.dwExchanges = dwRound;
+                file.Publish(abyBlock.data(), abyBlock.size());
                 // Room for readers between updates; the updates themselves are as fast as
                 // they come.
                 if (dwRound % 8 == 0)
@@ -389,6 +429,211 @@ TEST_F(MasterStatusTest, ReadsDuringUpdatesNeverMixTwoUpdates)
     EXPECT_EQ(strUnexpected, "");
     EXPECT_EQ(nMixed, 0);
     EXPECT_GT(nTaken, 0);
+}
+
+// Whatever another process of ours links under the block's name (the board's own shared
+// state, say) is no block: the writer puts a block of its own in its place and leaves the
+// linked file as it was.
+TEST_F(MasterStatusTest, AHardLinkUnderTheNameIsReplacedAndTheFileItLinksLeftAlone)
+{
+    const std::string strOther = "/dev/shm/" + s_strPrefix + ".other";
+    const std::vector<std::uint8_t> abyOther(64 * 1024, 0xA5);
+    {
+        std::ofstream other(strOther, std::ios::binary | std::ios::trunc);
+        other.write(reinterpret_cast<const char*>(abyOther.data()),
+                    static_cast<std::streamsize>(abyOther.size()));
+        ASSERT_TRUE(other.good());
+    }
+    ASSERT_EQ(::link(strOther.c_str(), m_strPath.c_str()), 0);
+
+    SServedBoard served(kBoard);
+    ASSERT_TRUE(served.Attach());
+    dp::CMasterStatusWriter writer;
+    std::string strError;
+    ASSERT_TRUE(writer.Open(kBoard, *served.bus.master, "port", 0, strError)) << strError;
+    writer.Update(*served.bus.master);
+
+    std::ifstream other(strOther, std::ios::binary);
+    const std::vector<std::uint8_t> abyAfter((std::istreambuf_iterator<char>(other)),
+                                             std::istreambuf_iterator<char>());
+    EXPECT_TRUE(abyAfter == abyOther) << "the linked file holds " << abyAfter.size() << " bytes";
+    struct stat st = {};
+    ASSERT_EQ(::stat(strOther.c_str(), &st), 0);
+    EXPECT_EQ(st.st_nlink, 1u) << "the block's name still links the other file";
+    EXPECT_EQ(dp::ReadMasterStatus(kBoard).eStatus, dp::teMasterStatus::Live);
+    ::unlink(strOther.c_str());
+}
+
+// A block that names a running process is no running master unless that process serves the
+// board: a host, or any other process of ours, may write a block in the master's name.
+TEST_F(MasterStatusTest, ABlockNamingALiveProcessThatDoesNotServeTheBoardIsNoRunningMaster)
+{
+    std::vector<std::uint8_t> abyBlock = GoodBlock(); // names this process, which runs
+    WriteFile(abyBlock);
+    const std::string strNotServing =
+        "process " + std::to_string(korix::CurrentProcessId()) + " does not serve board 7";
+    // No board at all yet.
+    dp::SMasterStatus status = dp::ReadMasterStatus(kBoard);
+    EXPECT_EQ(status.eStatus, dp::teMasterStatus::Gone);
+    EXPECT_THAT(dp::FormatMasterStatus(status), HasSubstr(strNotServing));
+
+    // This process registered at the board as a host, not as its master.
+    {
+        korix::CBoardLock lock(kBoard);
+        ASSERT_NE(lock.State(), nullptr);
+        const std::uint8_t abyModes[kBoardSlaveCount] = {};
+        ASSERT_GE(korix::AddRegistration(*lock.State(), korix::CurrentProcess(), abyModes,
+                                         platform::ReadTickCount()),
+                  0);
+    }
+    status = dp::ReadMasterStatus(kBoard);
+    EXPECT_EQ(status.eStatus, dp::teMasterStatus::Gone);
+    const std::string strText = dp::FormatMasterStatus(status);
+    EXPECT_THAT(strText, HasSubstr(strNotServing));
+    for (const char* pszLive : {"running", "bus: ", "slave 3:"})
+        EXPECT_THAT(strText, Not(HasSubstr(pszLive)));
+
+    // Held odd, such a block is no master amid an update either.
+    Header(abyBlock).dwSequence = 43;
+    WriteFile(abyBlock);
+    status = dp::ReadMasterStatus(kBoard);
+    EXPECT_EQ(status.eStatus, dp::teMasterStatus::Gone);
+    EXPECT_THAT(dp::FormatMasterStatus(status), HasSubstr(strNotServing));
+
+    // Once this process serves the board, its block is its master's.
+    Header(abyBlock).dwSequence = 44;
+    WriteFile(abyBlock);
+    SServedBoard served(kBoard);
+    ASSERT_TRUE(served.Attach());
+    EXPECT_EQ(dp::ReadMasterStatus(kBoard).eStatus, dp::teMasterStatus::Live);
+}
+
+// A writer in a process of its own that serves the board as korix-dpmaster does and updates
+// its block until it is killed; bDieAmidUpdate: it holds the count odd instead, as a master
+// killed amid an update leaves it. The test process must not have opened the board itself:
+// the child would share its board lock.
+class CChildWriter
+{
+public:
+    CChildWriter(std::uint8_t byBoard, bool bDieAmidUpdate)
+    {
+        m_nPid = ::fork();
+        if (m_nPid == 0)
+            RunChild(byBoard, bDieAmidUpdate);
+    }
+    ~CChildWriter()
+    {
+        if (m_nPid > 0 && !m_bReaped)
+        {
+            ::kill(m_nPid, SIGKILL);
+            ::waitpid(m_nPid, nullptr, 0);
+        }
+    }
+    CChildWriter(const CChildWriter&) = delete;
+    CChildWriter& operator=(const CChildWriter&) = delete;
+
+    pid_t Pid() const { return m_nPid; }
+
+    // False once the child has ended; m_nStatus then says how.
+    bool IsRunning()
+    {
+        if (!m_bReaped && ::waitpid(m_nPid, &m_nStatus, WNOHANG) == m_nPid)
+            m_bReaped = true;
+        return !m_bReaped;
+    }
+    std::string HowItEnded() const
+    {
+        if (WIFSIGNALED(m_nStatus))
+            return std::string("killed by signal ") + strsignal(WTERMSIG(m_nStatus));
+        return "exit code " + std::to_string(WEXITSTATUS(m_nStatus));
+    }
+    void Kill()
+    {
+        ::kill(m_nPid, SIGKILL);
+        ::waitpid(m_nPid, &m_nStatus, 0);
+        m_bReaped = true;
+    }
+
+private:
+    [[noreturn]] static void RunChild(std::uint8_t byBoard, bool bDieAmidUpdate)
+    {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        SServedBoard served(byBoard);
+        dp::CMasterStatusWriter writer;
+        std::string strError, strName;
+        if (!served.Attach() || !writer.Open(byBoard, *served.bus.master, "child", 0, strError) ||
+            !dp::MakeStatusName(byBoard, strName))
+            ::_exit(3);
+        if (bDieAmidUpdate)
+        {
+            const int fd = ::open(("/dev/shm" + strName).c_str(), O_WRONLY);
+            const std::uint32_t dwOdd = 1001;
+            if (fd < 0 ||
+                ::pwrite(fd, &dwOdd, sizeof dwOdd, offsetof(dp::SStatusHeader, dwSequence)) != 4)
+                ::_exit(4);
+            for (;;)
+                ::pause();
+        }
+        for (std::uint64_t qwMs = 0;; qwMs += dp::kStatusIntervalMs)
+        {
+            writer.UpdateIfDue(*served.bus.master, qwMs);
+            ::usleep(1000);
+        }
+    }
+
+    pid_t m_nPid = -1;
+    int m_nStatus = 0;
+    bool m_bReaped = false;
+};
+
+TEST_F(MasterStatusTest, ABlockCutShortUnderItsWriterDoesNotEndTheWriter)
+{
+    constexpr std::uint8_t byBoard = 8;
+    std::string strName;
+    ASSERT_TRUE(dp::MakeStatusName(byBoard, strName));
+    CChildWriter child(byBoard, false);
+    ASSERT_GT(child.Pid(), 0);
+    dp::SMasterStatus status;
+    auto isChildsLiveBlock = [&]
+    {
+        status = dp::ReadMasterStatus(byBoard);
+        return status.eStatus == dp::teMasterStatus::Live && status.header.nPid == child.Pid();
+    };
+    ASSERT_TRUE(Eventually([&] { return isChildsLiveBlock() || !child.IsRunning(); }));
+    ASSERT_TRUE(child.IsRunning()) << child.HowItEnded();
+    const std::uint32_t dwSequence = status.header.dwSequence;
+
+    ASSERT_EQ(::truncate(("/dev/shm" + strName).c_str(), 0), 0);
+    // The writer goes on, and its next updates make the block whole again.
+    EXPECT_TRUE(Eventually(
+        [&] {
+            return (isChildsLiveBlock() && status.header.dwSequence > dwSequence) ||
+                   !child.IsRunning();
+        }));
+    EXPECT_TRUE(child.IsRunning()) << child.HowItEnded();
+}
+
+TEST_F(MasterStatusTest, AWriterKilledAmidAnUpdateIsGoneNotChangingForEver)
+{
+    constexpr std::uint8_t byBoard = 9;
+    CChildWriter child(byBoard, true);
+    ASSERT_GT(child.Pid(), 0);
+    // Alive and serving the board, it may be busy with its block.
+    ASSERT_TRUE(Eventually(
+        [&]
+        {
+            return dp::ReadMasterStatus(byBoard).eStatus == dp::teMasterStatus::Changing ||
+                   !child.IsRunning();
+        }));
+    ASSERT_TRUE(child.IsRunning()) << child.HowItEnded();
+
+    child.Kill();
+    const dp::SMasterStatus status = dp::ReadMasterStatus(byBoard);
+    EXPECT_EQ(status.eStatus, dp::teMasterStatus::Gone);
+    EXPECT_THAT(dp::FormatMasterStatus(status),
+                testing::MatchesRegex("DP master: gone since [0-9.]+ s \\(process " +
+                                      std::to_string(child.Pid()) +
+                                      " no longer runs; its last status is not shown\\)\n"));
 }
 
 TEST(MasterStatusText, AgesReadAsPeopleSayThem)
