@@ -110,36 +110,80 @@ std::uint64_t CDpMaster::CycleBoundNs() const
 {
     const std::uint64_t qwAttempts = 1ull + m_config.bus.dwRetryLimit;
     std::uint64_t qwBound = m_exchange.TransactBoundNs(TelegramSize(teFrame::Sd2, 4), 0);
+    bool bProbe = false;
     for (const SSlave& slave : m_slaves)
+    {
+        // A slave that does not answer sends nothing but its probe, and one probe goes a cycle.
+        if (!slave.bAnswers)
+        {
+            bProbe = true;
+            continue;
+        }
         qwBound +=
             qwAttempts * m_exchange.TransactBoundNs(LongestRequest(slave.config), kMaxTelegramSize);
+    }
+    if (bProbe)
+        qwBound += qwAttempts * m_exchange.TransactBoundNs(TelegramSize(teFrame::Sd1, 0),
+                                                           TelegramSize(teFrame::Sd1, 0));
     return qwBound;
 }
 
 // ---- What people and hosts are told ----
 
-void CDpMaster::StateLine(SSlave& slave, const std::string& strText)
+void CDpMaster::RollStateLineWindow(SSlave& slave)
 {
     const std::uint64_t qwNow = platform::ReadMonotonicNs();
-    if (qwNow - slave.qwLineWindowNs >= kStateLineWindowNs)
-    {
-        if (slave.dwUnshownInWindow != 0)
-            Event(SlaveName(slave.config) + ": " + std::to_string(slave.dwUnshownInWindow) +
-                  " more state changes not shown");
-        slave.qwLineWindowNs = qwNow;
-        slave.dwLinesInWindow = 0;
-        slave.dwUnshownInWindow = 0;
-    }
-    if (strText.empty())
+    if (qwNow - slave.qwLineWindowNs < kStateLineWindowNs)
         return;
+    if (slave.dwUnshownInWindow != 0)
+        Event(SlaveName(slave.config) + ": " + std::to_string(slave.dwUnshownInWindow) +
+              " more state changes not shown");
+    slave.qwLineWindowNs = qwNow;
+    slave.dwLinesInWindow = 0;
+    slave.dwUnshownInWindow = 0;
+}
+
+bool CDpMaster::AdmitStateLine(SSlave& slave)
+{
+    RollStateLineWindow(slave);
     if (slave.dwLinesInWindow < kStateLinesPerWindow)
     {
         ++slave.dwLinesInWindow;
-        Event(strText);
-        return;
+        return true;
     }
     ++slave.dwUnshownInWindow;
     ++slave.status.counters.dwUnshownStateLines;
+    return false;
+}
+
+void CDpMaster::StateLine(SSlave& slave, const std::string& strText)
+{
+    if (AdmitStateLine(slave))
+        Event(strText);
+}
+
+void CDpMaster::SayDiagnosis(SSlave& slave)
+{
+    if (!AdmitStateLine(slave))
+        return;
+    if (!m_pfnDiagnosis)
+    {
+        Event(DiagnosisEventText(slave.config, slave.abyLastDiag));
+        return;
+    }
+    // The owner words it outside the cycle; the trace gets the bytes, which cost nothing.
+    if (m_pTrace != nullptr && m_pTrace->Wants(kTraceStates))
+    {
+        std::string strText = SlaveName(slave.config) + ": diagnosis:";
+        char szByte[4];
+        for (std::uint8_t by : slave.abyLastDiag)
+        {
+            std::snprintf(szByte, sizeof szByte, " %02x", by);
+            strText += szByte;
+        }
+        m_pTrace->Line(kTraceStates, strText.c_str());
+    }
+    m_pfnDiagnosis(static_cast<std::size_t>(&slave - m_slaves.data()), slave.abyLastDiag);
 }
 
 void CDpMaster::Post(SSlave& slave, teBoardSlaveState eState, const std::string& strWhy)
@@ -159,12 +203,17 @@ void CDpMaster::Post(SSlave& slave, teBoardSlaveState eState, const std::string&
     slave.status.strProblem = strWhy;
 }
 
-CDpMaster::teState CDpMaster::Restart(SSlave& slave, teBoardSlaveState eState,
-                                      const std::string& strWhy, bool bAtOnce)
+void CDpMaster::LeaveExchange(SSlave& slave, teBoardSlaveState eState, const std::string& strWhy)
 {
     // Inputs nobody refreshes any more must not pass for the slave's.
     std::memset(slave.status.abyInputs, 0, sizeof slave.status.abyInputs);
     Post(slave, eState, strWhy);
+}
+
+CDpMaster::teState CDpMaster::Restart(SSlave& slave, teBoardSlaveState eState,
+                                      const std::string& strWhy, bool bAtOnce)
+{
+    LeaveExchange(slave, eState, strWhy);
     slave.qwWaitUntilNs =
         bAtOnce ? 0 : platform::ReadMonotonicNs() + m_config.dwRestartIntervalMs * kNsPerMs;
     return teState::Waiting;
@@ -172,7 +221,7 @@ CDpMaster::teState CDpMaster::Restart(SSlave& slave, teBoardSlaveState eState,
 
 CDpMaster::teState CDpMaster::NoGoodAnswer(SSlave& slave, teReply eReply, const char* pszWhy)
 {
-    if (eReply == teReply::LineFailed)
+    if (eReply == teReply::LineFailed || eReply == teReply::Stopped)
         return slave.eState; // RunCycle ends here
     return Restart(slave, SlaveNotReachable, pszWhy);
 }
@@ -229,6 +278,9 @@ CDpMaster::teReply CDpMaster::Transact(SSlave& slave, const STelegram& request,
     const std::uint32_t dwAttempts = 1 + m_config.bus.dwRetryLimit;
     for (std::uint32_t dwAttempt = 0; dwAttempt < dwAttempts; ++dwAttempt)
     {
+        // One attempt may wait out the whole allowance: a stop must not wait for all of them.
+        if (StopRequested())
+            return teReply::Stopped;
         if (dwAttempt != 0)
             ++slave.status.counters.dwRetries;
         // A repetition keeps its frame count bit: the slave answers it from its last answer.
@@ -237,6 +289,7 @@ CDpMaster::teReply CDpMaster::Transact(SSlave& slave, const STelegram& request,
         {
             slave.bFcv = true;
             slave.bFcb = !slave.bFcb;
+            slave.bAnswers = true;
             return teReply::Answered;
         }
         if (eOutcome == teOutcome::LineFailed)
@@ -246,6 +299,7 @@ CDpMaster::teReply CDpMaster::Transact(SSlave& slave, const STelegram& request,
         }
     }
     ++slave.status.counters.dwNoAnswer;
+    slave.bAnswers = false;
     return teReply::NoAnswer;
 }
 
@@ -259,14 +313,18 @@ CDpMaster::teReply CDpMaster::ReadDiagnosis(SSlave& slave, SSlaveDiag& diag)
     // The diagnosis comes from the slave's diagnosis SAP to ours.
     const bool bSaps = answer.bHasDsap && answer.bHasSsap && answer.byDsap == kSapMaster &&
                        answer.bySsap == kSapSlaveDiag;
+    SSlaveDiag checked;
     if (!IsDataResponse(answer) || !bSaps ||
-        !DecodeSlaveDiag(ByteView(answer.abyData, answer.byDataLength), diag))
+        !DecodeSlaveDiag(ByteView(answer.abyData, answer.byDataLength), checked))
     {
         ++slave.status.counters.dwBadAnswers;
         return teReply::NoAnswer;
     }
+    // The answer dies with this call; the decoded record's views must point into the copy the
+    // slave keeps.
     slave.status.byDiagLength = answer.byDataLength;
     std::memcpy(slave.status.abyDiag, answer.abyData, answer.byDataLength);
+    DecodeSlaveDiag(ByteView(slave.status.abyDiag, slave.status.byDiagLength), diag);
     ++slave.status.counters.dwDiagnoses;
     return teReply::Answered;
 }
@@ -327,6 +385,7 @@ CDpMaster::teState CDpMaster::FdlStatus(SSlave& slave)
         ++slave.status.counters.dwRestarts;
     slave.bStarted = true;
     slave.dwReadyTries = 0;
+    slave.bExtDiag = false;
     // The FDL status request carries neither FCB nor FCV; the frame count starts after it.
     STelegram request;
     request.eFrame = teFrame::Sd1;
@@ -449,7 +508,7 @@ CDpMaster::teState CDpMaster::DataExchange(SSlave& slave)
     std::memcpy(status.abyInputs, answer.abyData, config.byInputLength);
     ++status.counters.dwExchanges;
     if (!IsExchanging(status.eState))
-        Post(slave, SlaveDataExchange, "");
+        Post(slave, slave.bExtDiag ? SlaveDiagnosisPending : SlaveDataExchange, "");
     // High priority: the slave has new diagnosis, read before the next exchange.
     return bData && FcCode(answer.byFc) == RespDataHigh ? teState::ExchangeDiag
                                                         : teState::DataExchange;
@@ -473,11 +532,21 @@ CDpMaster::teState CDpMaster::ExchangeDiag(SSlave& slave)
     {
         slave.abyLastDiag.assign(slave.status.abyDiag,
                                  slave.status.abyDiag + slave.status.byDiagLength);
-        StateLine(slave, SlaveName(slave.config) +
-                             ": diagnosis: " + DiagnosisText(diag, &slave.config.diagTexts));
+        SayDiagnosis(slave);
     }
-    Post(slave, (diag.byStatus1 & kDiag1ExtDiag) != 0 ? SlaveDiagnosisPending : SlaveDataExchange,
-         "");
+    slave.bExtDiag = (diag.byStatus1 & kDiag1ExtDiag) != 0;
+    if ((diag.byStatus2 & kDiag2StatDiag) != 0)
+    {
+        // The slave cannot give valid data: hosts get none, and its diagnosis is read each
+        // cycle until the bit clears, as the slave asks. Board state 1, as at start-up where the
+        // same bit keeps it from data exchange: the slave is there and holds its parameters (not
+        // 0 or 4), and 3 would let hosts read data it says are not valid.
+        LeaveExchange(slave, SlaveParameterising, "no valid data (static diagnosis)");
+        return teState::ExchangeDiag;
+    }
+    // Back from a static diagnosis it is posted when a Data_Exchange has brought its inputs.
+    if (IsExchanging(slave.status.eState))
+        Post(slave, slave.bExtDiag ? SlaveDiagnosisPending : SlaveDataExchange, "");
     return teState::DataExchange;
 }
 
@@ -507,9 +576,42 @@ CDpMaster::teState CDpMaster::Step(SSlave& slave)
     return teState::FdlStatus;
 }
 
+bool CDpMaster::StopRequested()
+{
+    if (!m_bStopped && m_pfnStopRequested && m_pfnStopRequested())
+        m_bStopped = true;
+    return m_bStopped;
+}
+
+bool CDpMaster::IsProbe(const SSlave& slave) const
+{
+    return !slave.bAnswers &&
+           (slave.eState == teState::Waiting || slave.eState == teState::FdlStatus);
+}
+
+std::size_t CDpMaster::ChooseProbe()
+{
+    const std::uint64_t qwNow = platform::ReadMonotonicNs();
+    const std::size_t nCount = m_slaves.size();
+    for (std::size_t i = 0; i < nCount; ++i)
+    {
+        const std::size_t nIndex = (m_nNextProbe + i) % nCount;
+        const SSlave& slave = m_slaves[nIndex];
+        if (IsProbe(slave) && qwNow >= slave.qwWaitUntilNs)
+        {
+            m_nNextProbe = (nIndex + 1) % nCount;
+            return nIndex;
+        }
+    }
+    return nCount;
+}
+
 bool CDpMaster::RunCycle()
 {
     const std::uint64_t qwStart = platform::ReadMonotonicNs();
+    m_bStopped = false;
+    if (StopRequested())
+        return true;
     if (m_eMode == MasterClear || m_eMode == MasterOperate)
     {
         const bool bDue =
@@ -517,20 +619,39 @@ bool CDpMaster::RunCycle()
             qwStart - m_qwLastGlobalControlNs >= m_config.dwGlobalControlIntervalMs * kNsPerMs;
         if ((!m_bModeAnnounced || bDue) && !SendGlobalControl())
             return false;
-        for (SSlave& slave : m_slaves)
+        // Slaves that do not answer get one probe a cycle between them, so that their waits do
+        // not stretch the cycle of those that answer, nor the age of their inputs.
+        const std::size_t nProbe = ChooseProbe();
+        for (std::size_t i = 0; i < m_slaves.size(); ++i)
         {
+            SSlave& slave = m_slaves[i];
+            if (IsProbe(slave) && i != nProbe)
+                continue;
+            if (StopRequested())
+                return true;
             slave.eState = Step(slave);
             if (m_bLineFailed)
                 return false;
+            if (m_bStopped)
+                return true;
         }
     }
     for (SSlave& slave : m_slaves)
-        StateLine(slave, std::string()); // says what a flapping slave's window held back
+        RollStateLineWindow(slave); // says what a flapping slave's window held back
     const std::uint64_t qwTook = platform::ReadMonotonicNs() - qwStart;
     ++m_counters.qwCycles;
     m_counters.qwLastCycleNs = qwTook;
     m_counters.qwMaxCycleNs = std::max(m_counters.qwMaxCycleNs, qwTook);
     return true;
+}
+
+std::string DiagnosisEventText(const SSlaveConfig& config, const std::vector<std::uint8_t>& abyDiag)
+{
+    std::string strText = SlaveName(config) + ": diagnosis: ";
+    SSlaveDiag diag;
+    if (!DecodeSlaveDiag(ByteView(abyDiag.data(), abyDiag.size()), diag))
+        return strText + "not a diagnosis (" + std::to_string(abyDiag.size()) + " bytes)";
+    return strText + DiagnosisText(diag, &config.diagTexts);
 }
 
 } // namespace dp

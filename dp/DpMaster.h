@@ -8,6 +8,21 @@
 //
 // What hosts are told is never more than the slave said: a slave is posted as exchanging only
 // once a Data_Exchange has brought its inputs, and its inputs are cleared the moment it leaves.
+// A slave that says its data are not valid (Stat_Diag) leaves the exchanging states the same
+// way: its diagnosis is read every cycle until the bit clears, and it is posted as exchanging
+// again only when a Data_Exchange after that has brought its inputs.
+//
+// Slaves that do not answer must not stretch the cycle of those that do: the start-up of a slave
+// that has not answered its last request (the FDL status that probes for it) is tried for at
+// most one such slave per cycle, round robin over those whose restart interval has passed. A
+// slave counts as answering before its first request and again after any answer, so a bus
+// starts all its slaves at once and a slave that asks for parameters is started anew at once;
+// only a slave whose request went unanswered after every repetition waits for its turn. A cycle
+// is then at most: Global_Control, one request (with its repetitions) of every answering slave,
+// and one probe (CycleBoundNs).
+//
+// A stop check (SetStopCheck) is asked before every request and between slaves, so that a stop
+// is heard between any two transactions, however long the bus file lets one take.
 //
 // Single-threaded: the owner calls RunCycle() again and again and reads and writes the images
 // in between. The slave states are the numbers the board reports (teBoardSlaveState).
@@ -22,6 +37,7 @@
 
 #include "board/BoardStates.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -64,11 +80,29 @@ class CDpMaster
 {
 public:
     using PFN_EVENT = std::function<void(const std::string&)>;
+    using PFN_STOP_CHECK = std::function<bool()>;
+    using PFN_DIAGNOSIS =
+        std::function<void(std::size_t nSlave, std::vector<std::uint8_t> abyDiag)>;
 
     CDpMaster(IDpLine& line, const SMasterConfig& config);
 
     // Events for people: a slave entering or leaving data exchange, and why.
     void SetEventHandler(PFN_EVENT pfnEvent) { m_pfnEvent = std::move(pfnEvent); }
+    // True when the owner wants the master to stop: RunCycle then returns (true) before its next
+    // request, leaving every slave in its state.
+    void SetStopCheck(PFN_STOP_CHECK pfnStopRequested)
+    {
+        m_pfnStopRequested = std::move(pfnStopRequested);
+    }
+    // Putting a diagnosis into words can cost more than a cycle may pay. With a handler, a new
+    // diagnosis during data exchange is handed over as bytes (slave index, diagnosis), for the
+    // owner to word with DiagnosisEventText outside the cycle; the trace then gets it in hex.
+    // Without one it is worded here, as an event. Either way it is one of the slave's rate
+    // limited state lines: a line held back is counted, not handed over.
+    void SetDiagnosisHandler(PFN_DIAGNOSIS pfnDiagnosis)
+    {
+        m_pfnDiagnosis = std::move(pfnDiagnosis);
+    }
     // The events at kTraceStates, every telegram at kTraceTelegrams.
     void SetTrace(IBusTrace* pTrace)
     {
@@ -81,11 +115,15 @@ public:
     void SetMode(teBoardMasterMode eMode);
     teBoardMasterMode Mode() const { return m_eMode; }
 
-    // One pass over every slave. False when the line failed.
+    // One pass over every slave. False when the line failed; true also when a stop was asked
+    // for and the cycle ended early.
     bool RunCycle();
 
-    // The longest one cycle can take, whatever the line carries: every request of every slave
-    // repeated to the retry limit, each waiting out its bounds (see CLineExchange).
+    // The longest the next cycle can take, whatever the line carries: Global_Control, the request
+    // of every answering slave repeated to the retry limit, and, when some slave does not
+    // answer, one FDL status probe repeated as often; each waiting out its bounds (see
+    // CLineExchange). It changes as slaves fall silent and answer again, so it is read between
+    // cycles.
     std::uint64_t CycleBoundNs() const;
 
     const SMasterConfig& Config() const { return m_config; }
@@ -126,12 +164,17 @@ private:
         std::uint32_t dwLinesInWindow = 0;
         std::uint32_t dwUnshownInWindow = 0;
         std::vector<std::uint8_t> abyLastDiag; // the last diagnosis said during data exchange
+        // Whether its last request found an answer; a slave that did not is probed under the
+        // budget (see above). True before the first request: unknown is tried at once.
+        bool bAnswers = true;
+        bool bExtDiag = false; // the last diagnosis during data exchange had Ext_Diag
     };
     enum class teReply : std::uint8_t
     {
         Answered,
         NoAnswer,
-        LineFailed
+        LineFailed,
+        Stopped // the stop check said stop before the request went out
     };
 
     // One request of the slave's present state; the state that follows.
@@ -146,11 +189,14 @@ private:
     teState DataExchange(SSlave& slave);
     teState ExchangeDiag(SSlave& slave);
 
+    // Takes the slave out of data exchange: its state and its inputs in one moment.
+    void LeaveExchange(SSlave& slave, teBoardSlaveState eState, const std::string& strWhy);
     // Takes the slave out of data exchange (state and inputs at once) and starts it anew after
     // the restart interval, or at once.
     teState Restart(SSlave& slave, teBoardSlaveState eState, const std::string& strWhy,
                     bool bAtOnce = false);
-    // The failure of a request without a good answer: restart, or stop on a failed line.
+    // The failure of a request without a good answer: restart, or stay on a failed line or a
+    // stop.
     teState NoGoodAnswer(SSlave& slave, teReply eReply, const char* pszWhy);
     // What a diagnosis says against going on: restart it, or stay (the state given).
     teState JudgeDiagnosis(SSlave& slave, const SSlaveDiag& diag, teState eStay);
@@ -164,13 +210,25 @@ private:
     // the restart with pszRefused.
     teState Acknowledged(SSlave& slave, const STelegram& request, const char* pszRefused,
                          teState eNext);
-    // A Slave_Diag request and its answer, decoded; Answered only with a valid diagnosis.
+    // A Slave_Diag request and its answer, decoded; Answered only with a valid diagnosis. The
+    // diagnosis is kept in the slave's status, and diag's extended blocks are a view of that
+    // copy: valid until the slave's next diagnosis is read.
     teReply ReadDiagnosis(SSlave& slave, SSlaveDiag& diag);
     bool SendGlobalControl();
 
     void Post(SSlave& slave, teBoardSlaveState eState, const std::string& strWhy);
+    // Whether the slave may print one more state line in its window; counts it when not.
+    bool AdmitStateLine(SSlave& slave);
+    // Starts a new window when the last has passed, saying what it held back.
+    void RollStateLineWindow(SSlave& slave);
     void StateLine(SSlave& slave, const std::string& strText);
+    void SayDiagnosis(SSlave& slave);
     void Event(const std::string& strText);
+    // Asks the owner's stop check; remembers a stop for the rest of the cycle.
+    bool StopRequested();
+    // The one slave (index) whose probe this cycle may send, or SlaveCount() for none.
+    std::size_t ChooseProbe();
+    bool IsProbe(const SSlave& slave) const;
 
     SMasterConfig m_config;
     std::vector<SSlave> m_slaves;
@@ -178,10 +236,19 @@ private:
     teBoardMasterMode m_eMode = MasterClear;
     bool m_bModeAnnounced = false;
     bool m_bLineFailed = false;
+    bool m_bStopped = false;
+    std::size_t m_nNextProbe = 0; // where the round robin of probes goes on
     std::uint64_t m_qwLastGlobalControlNs = 0;
     SMasterCounters m_counters;
     PFN_EVENT m_pfnEvent;
+    PFN_STOP_CHECK m_pfnStopRequested;
+    PFN_DIAGNOSIS m_pfnDiagnosis;
     IBusTrace* m_pTrace = nullptr;
 };
+
+// The line a diagnosis read during data exchange makes for people: "slave 3: diagnosis: " and
+// the diagnosis in words, with the slave's own texts from its device description.
+std::string DiagnosisEventText(const SSlaveConfig& config,
+                               const std::vector<std::uint8_t>& abyDiag);
 
 } // namespace dp

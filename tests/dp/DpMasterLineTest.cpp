@@ -8,8 +8,12 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace dptest
@@ -23,6 +27,12 @@ using testing::HasSubstr;
 constexpr std::uint32_t kBaudRate = 500000;
 constexpr std::uint8_t kMaster = 2;
 constexpr std::uint64_t kMs = 1000000;
+
+// SD1 with the FDL status request's function code: 10 DA SA 49 FCS 16.
+bool IsFdlStatusRequest(const Bytes& abySent)
+{
+    return abySent.size() == 6 && abySent[0] == 0x10 && abySent[3] == 0x49;
+}
 
 class DpMasterLineTest : public testing::Test
 {
@@ -667,6 +677,231 @@ TEST_F(DpMasterLineTest, ClearModeSendsZerosAndSaysSoToEveryone)
     ASSERT_TRUE(Cycle());
     EXPECT_THAT(m_line.Sent(), Contains(Sd2(127, kMaster, 0x46, 58, 62, {0x02, 0x00})));
     EXPECT_EQ(slave.LastOutputs(), (Bytes{0x00, 0x00}));
+}
+
+TEST_F(DpMasterLineTest, AStaticDiagnosisStopsTheDataUntilItClearsAndInputsCome)
+{
+    CScriptedSlave& slave = AddSlave(3, 2, 2);
+    slave.SetInputs({0x11, 0x22});
+    Start();
+    ASSERT_TRUE(CyclesUntil([this] { return Exchanging(3); }));
+
+    // Stat_Diag (station status 2, bit 1): the slave cannot give valid data.
+    slave.SetDiagnosis(0, 0x02);
+    slave.SetDiagnosisWaits(true);
+    ASSERT_TRUE(Cycle()); // Data_Exchange flags the diagnosis
+    ASSERT_TRUE(Cycle()); // which says the data are not valid
+    EXPECT_EQ(Status(3).eState, SlaveParameterising);
+    EXPECT_EQ(Status(3).strProblem, "no valid data (static diagnosis)");
+    EXPECT_TRUE(InputsZero(3));
+    EXPECT_THAT(m_events, Contains("slave 3: no valid data (static diagnosis)"));
+
+    // Its diagnosis is read every cycle while the bit stays, and nothing else is asked.
+    const std::uint32_t dwDiagnoses = Status(3).counters.dwDiagnoses;
+    const std::uint32_t dwExchanges = slave.DataExchanges();
+    for (int i = 0; i < 10; ++i)
+    {
+        ASSERT_TRUE(Cycle());
+        ASSERT_FALSE(Exchanging(3)) << "cycle " << i;
+        ASSERT_TRUE(InputsZero(3)) << "cycle " << i;
+    }
+    EXPECT_EQ(Status(3).counters.dwDiagnoses, dwDiagnoses + 10);
+    EXPECT_EQ(slave.DataExchanges(), dwExchanges);
+
+    // The bit clears: not exchanging yet, until a Data_Exchange has brought the inputs.
+    slave.SetDiagnosis(0, 0);
+    slave.SetDiagnosisWaits(false);
+    slave.SetInputs({0x33, 0x44});
+    ASSERT_TRUE(Cycle());
+    EXPECT_FALSE(Exchanging(3));
+    EXPECT_TRUE(InputsZero(3));
+    ASSERT_TRUE(Cycle());
+    EXPECT_EQ(Status(3).eState, SlaveDataExchange);
+    EXPECT_EQ(Inputs(3, 2), (Bytes{0x33, 0x44}));
+    EXPECT_EQ(Status(3).counters.dwRestarts, 0u) << "no new start-up for a static diagnosis";
+}
+
+TEST_F(DpMasterLineTest, AbsentSlavesTakeOneProbeACycleAndTheLiveOneKeepsItsPace)
+{
+    // 125 slaves in the bus file, only slave 3 on the line.
+    AddSlave(3, 2, 2).SetInputs({0x5A, 0xA5});
+    for (std::uint8_t byAddress = 0; byAddress <= 125; ++byAddress)
+    {
+        if (byAddress != 3 && byAddress != kMaster && m_config.slaves.size() < 125)
+            AddSlave(byAddress, 2, 2, false);
+    }
+    ASSERT_EQ(m_config.slaves.size(), 125u);
+    Start();
+    // Before any answer every slave may answer, so the first bound is every slave's worst case.
+    const std::uint64_t qwEveryoneBound = m_pMaster->CycleBoundNs();
+    ASSERT_TRUE(CyclesUntil([this] { return Exchanging(3); }));
+
+    // Now the cycle is Global_Control, slave 3 and one probe: below three slaves' worth.
+    const std::uint64_t qwBound = m_pMaster->CycleBoundNs();
+    EXPECT_LT(qwBound * 125, qwEveryoneBound * 3);
+
+    std::vector<std::uint64_t> aExchangeTimes;
+    m_slaves.front()->SetFault(
+        [&](const dp::STelegram& request, CScriptedSlave::SReply&)
+        {
+            if (!request.bHasDsap && request.eFrame != dp::teFrame::Sd1)
+                aExchangeTimes.push_back(m_line.Now());
+        });
+    const std::size_t nSentBefore = m_line.Sent().size();
+    const std::uint64_t qwFrom = m_line.Now();
+    const std::uint64_t qwPeriod = 2000 * kMs;
+    while (m_line.Now() < qwFrom + qwPeriod)
+    {
+        const std::size_t nSentBeforeCycle = m_line.Sent().size();
+        ASSERT_TRUE(Cycle());
+        ASSERT_LE(m_pMaster->CycleBoundNs(), qwBound);
+        ASSERT_TRUE(Exchanging(3));
+        // The budget: FDL status (the probe, with its repetitions) to one slave a cycle.
+        std::set<std::uint8_t> probed;
+        for (std::size_t i = nSentBeforeCycle; i < m_line.Sent().size(); ++i)
+        {
+            if (IsFdlStatusRequest(m_line.Sent()[i]))
+                probed.insert(m_line.Sent()[i][1]);
+        }
+        ASSERT_LE(probed.size(), 1u);
+    }
+    // Virtual time is exact: the gaps between slave 3's exchanges are at most two cycles.
+    ASSERT_GE(aExchangeTimes.size(), 2u);
+    std::uint64_t qwLongestGap = 0;
+    for (std::size_t i = 1; i < aExchangeTimes.size(); ++i)
+        qwLongestGap = std::max(qwLongestGap, aExchangeTimes[i] - aExchangeTimes[i - 1]);
+    EXPECT_LE(qwLongestGap, 2 * qwBound);
+    EXPECT_GE(aExchangeTimes.size(), qwPeriod / qwBound);
+    EXPECT_EQ(Inputs(3, 2), (Bytes{0x5A, 0xA5}));
+
+    // The round robin reaches every absent slave, more than once in the period.
+    std::map<std::uint8_t, int> probes;
+    for (std::size_t i = nSentBefore; i < m_line.Sent().size(); ++i)
+    {
+        if (IsFdlStatusRequest(m_line.Sent()[i]))
+            ++probes[m_line.Sent()[i][1]];
+    }
+    for (const dp::SSlaveConfig& config : m_config.slaves)
+    {
+        if (config.byAddress == 3)
+            continue;
+        EXPECT_GE(probes[config.byAddress], 2) << "slave " << int(config.byAddress);
+        EXPECT_EQ(Status(config.byAddress).eState, SlaveNotReachable);
+    }
+}
+
+TEST_F(DpMasterLineTest, AnExtendedDiagnosisDuringDataExchangeIsPutIntoWords)
+{
+    CScriptedSlave& slave = AddSlave(3, 2, 2);
+    Start();
+    CRecordingTrace trace(dp::kTraceStates);
+    m_pMaster->SetTrace(&trace);
+    ASSERT_TRUE(CyclesUntil([this] { return Exchanging(3); }));
+    // A channel block: module 2, input channel 1, a bit, short circuit.
+    slave.SetDiagnosis(0x08, 0);
+    slave.SetExtendedDiagnosis({0x82, 0x41, 0x21});
+    slave.SetDiagnosisWaits(true);
+    ASSERT_TRUE(Cycle());
+    ASSERT_TRUE(Cycle());
+    EXPECT_EQ(Status(3).eState, SlaveDiagnosisPending);
+    EXPECT_EQ(Status(3).byDiagLength, 9);
+    for (const std::vector<std::string>* pLines : {&m_events, &trace.m_lines})
+    {
+        EXPECT_THAT(*pLines,
+                    Contains(testing::AllOf(
+                        testing::StartsWith("slave 3: diagnosis: extended diagnosis; master 2; "
+                                            "ident 0x0A35; "),
+                        HasSubstr("short circuit"), testing::Not(HasSubstr("malformed")))));
+    }
+}
+
+TEST_F(DpMasterLineTest, HandedOverDiagnosisIsNotWordedInTheCycleAndStillRateLimited)
+{
+    CScriptedSlave& slave = AddSlave(3, 2, 2);
+    Start();
+    std::vector<std::pair<std::size_t, Bytes>> handed;
+    ASSERT_TRUE(CyclesUntil([this] { return Exchanging(3); }));
+    slave.SetDiagnosis(0x08, 0);
+    slave.SetExtendedDiagnosis({0x82, 0x41, 0x21});
+    slave.SetDiagnosisWaits(true);
+    ASSERT_TRUE(Cycle());
+    ASSERT_TRUE(Cycle());
+    // Worded in the cycle, without a handler; the free function makes the same line.
+    const Bytes abyDiag(Status(3).abyDiag, Status(3).abyDiag + Status(3).byDiagLength);
+    const std::string strInline = dp::DiagnosisEventText(m_config.slaves[0], abyDiag);
+    EXPECT_THAT(m_events, Contains(strInline));
+    EXPECT_THAT(strInline, HasSubstr("short circuit"));
+
+    m_pMaster->SetDiagnosisHandler([&](std::size_t nSlave, std::vector<std::uint8_t> abyBytes)
+                                   { handed.emplace_back(nSlave, std::move(abyBytes)); });
+    m_events.clear();
+    m_line.SkipTo(m_line.Now() + 1000 * kMs); // past the window the start-up's lines filled
+    slave.SetExtendedDiagnosis({0x82, 0x41, 0x22});
+    ASSERT_TRUE(Cycle());
+    ASSERT_TRUE(Cycle());
+    ASSERT_EQ(handed.size(), 1u);
+    EXPECT_EQ(handed[0].first, 0u);
+    const Bytes abyExpected = {0x08, 0x04, 0x00, kMaster, 0x0A, 0x35, 0x82, 0x41, 0x22};
+    EXPECT_EQ(handed[0].second, abyExpected);
+    EXPECT_THAT(m_events, testing::Not(Contains(HasSubstr("diagnosis:"))));
+    EXPECT_THAT(dp::DiagnosisEventText(m_config.slaves[0], handed[0].second),
+                HasSubstr("undervoltage"));
+
+    // A diagnosis that changes at every read: at most four lines a second, handed over or not.
+    handed.clear();
+    const std::uint32_t dwUnshown = Status(3).counters.dwUnshownStateLines;
+    const std::uint64_t qwEnd = m_line.Now() + 3000 * kMs;
+    for (std::uint8_t byError = 0; m_line.Now() < qwEnd; ++byError)
+    {
+        slave.SetExtendedDiagnosis({0x82, 0x41, static_cast<std::uint8_t>(0x20 | (byError % 9))});
+        ASSERT_TRUE(Cycle());
+    }
+    EXPECT_LE(handed.size(), 4u * 4u);
+    EXPECT_GT(Status(3).counters.dwUnshownStateLines, dwUnshown);
+}
+
+TEST_F(DpMasterLineTest, AStopIsHeardBetweenAnyTwoTransactions)
+{
+    // The longest wait a bus file allows, the most repetitions, and slaves that never answer:
+    // a cycle of this bus lasts minutes.
+    m_config.dwResponseAllowanceUs = 10000000;
+    m_config.bus.dwRetryLimit = 7;
+    AddSlave(3, 2, 2, false);
+    AddSlave(4, 2, 2, false);
+    Start();
+    const std::uint64_t qwStopAt = m_line.Now() + 1000 * kMs;
+    std::size_t nSentAtStop = 0;
+    bool bStopSeen = false;
+    m_pMaster->SetStopCheck(
+        [&]
+        {
+            if (m_line.Now() < qwStopAt)
+                return false;
+            if (!bStopSeen)
+                nSentAtStop = m_line.Sent().size();
+            bStopSeen = true;
+            return true;
+        });
+    ASSERT_TRUE(Cycle()) << "a stop is no failure of the line";
+    ASSERT_TRUE(bStopSeen);
+    EXPECT_EQ(m_line.Sent().size(), nSentAtStop) << "no request after the stop";
+    // The one transaction under way when the stop came: both of its waits, the request and the
+    // slot time are far below a second beside the allowance.
+    const std::uint64_t qwOneTransaction =
+        2ull * m_config.dwResponseAllowanceUs * 1000 + 1000 * kMs;
+    EXPECT_LE(m_line.Now() - qwStopAt, qwOneTransaction);
+    EXPECT_EQ(Status(3).counters.dwNoAnswer, 0u) << "the stopped request was not given up";
+
+    // A stop already asked for: not even Global_Control goes out.
+    const std::size_t nSent = m_line.Sent().size();
+    ASSERT_TRUE(Cycle());
+    EXPECT_EQ(m_line.Sent().size(), nSent);
+
+    // Without the stop the cycle goes on where it was.
+    m_pMaster->SetStopCheck(nullptr);
+    ASSERT_TRUE(Cycle());
+    EXPECT_EQ(Status(3).counters.dwNoAnswer, 1u);
+    EXPECT_EQ(Status(3).counters.dwRetries, 7u);
 }
 
 } // namespace

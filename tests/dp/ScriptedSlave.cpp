@@ -56,6 +56,7 @@ Bytes CScriptedSlave::Diagnosis(std::uint8_t byMasterAddress)
                      m_byMaster,
                      static_cast<std::uint8_t>(m_wDiagIdent >> 8),
                      static_cast<std::uint8_t>(m_wDiagIdent)};
+    abyData.insert(abyData.end(), m_abyExtended.begin(), m_abyExtended.end());
     return Sd2(byMasterAddress, m_byAddress, kFcDataLow, kSapMaster, kSapDiag, abyData);
 }
 

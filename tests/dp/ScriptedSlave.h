@@ -47,6 +47,9 @@ public:
         m_byExtraStatus1 = byStatus1;
         m_byExtraStatus2 = byStatus2;
     }
+    // Extended diagnosis: blocks put behind the six fixed bytes of every diagnosis (Ext_Diag in
+    // station status 1 is the test's to set with SetDiagnosis).
+    void SetExtendedDiagnosis(const Bytes& abyBlocks) { m_abyExtended = abyBlocks; }
     // Data_Exchange answers carry high priority (new diagnosis waits).
     void SetDiagnosisWaits(bool bWaits) { m_bDiagnosisWaits = bWaits; }
     void SetIdentInDiagnosis(std::uint16_t wIdent) { m_wDiagIdent = wIdent; }
@@ -74,6 +77,7 @@ private:
     std::uint8_t m_byExtraStatus2 = 0;
     bool m_bDiagnosisWaits = false;
     Bytes m_abyInputs;
+    Bytes m_abyExtended;
     Bytes m_abyLastSetPrm;
     Bytes m_abyLastOutputs;
     std::uint32_t m_dwDataExchanges = 0;
