@@ -1,7 +1,7 @@
 // Reads, writes and connection tests: one batch addresses one slave, is served from (or
 // composed into) the host's image buffers in one pass, and touches the board at most twice.
 #include "dpcomm/DPCommunication.h"
-#include "proto/ByteOrder.h"
+#include "proto/ImageByteOrder.h"
 #include "proto/MovaProto.h"
 #include "trace/TraceApi.h"
 

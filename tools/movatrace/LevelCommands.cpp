@@ -2,7 +2,7 @@
 
 #include "platform/LevelBlock.h"
 #include "tools/common/CommandLine.h"
-#include "tools/movatrace/SessionNames.h"
+#include "tools/movatrace/SessionList.h"
 #include "trace/TraceApi.h"
 
 #include <algorithm>

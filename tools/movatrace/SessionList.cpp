@@ -1,4 +1,4 @@
-#include "tools/movatrace/SessionNames.h"
+#include "tools/movatrace/SessionList.h"
 
 #include "platform/LevelBlock.h"
 #include "trace/SessionNames.h"
