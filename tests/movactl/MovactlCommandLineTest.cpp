@@ -166,6 +166,26 @@ TEST(MovactlCommandLineTest, OwnOptions_TakenByTheirCommandsAndRefusedByTheOther
     }
 }
 
+TEST(MovactlCommandLineTest, SecondCommand_RefusedAndNeitherRuns)
+{
+    const std::vector<std::string> aaLines[] = {
+        {"scan", "test"},
+        {"test", "scan"},
+        {"demo", "--lib", "/x/lib.so", "status"},
+        {"status", "--board", "2", "scan", "--quiet"},
+        {"read", "3:0:8", "watch", "3:1:8", "--count", "1"},
+        {"watch", "3:1:8", "read", "3:0:8"},
+    };
+    for (const std::vector<std::string>& aLine : aaLines)
+    {
+        SCOPED_TRACE(testing::PrintToString(aLine));
+        SParsed parsed = Parse(aLine);
+        EXPECT_EQ(tools::ExitUsage, parsed.nDone);
+        EXPECT_EQ("", parsed.strCommand);
+        EXPECT_THAT(parsed.strErrors, EndsWith("\nTry 'movactl --help'.\n"));
+    }
+}
+
 TEST(MovactlCommandLineTest, Help_WinsOverOperandsThatWouldNotDo)
 {
     SParsed write = Parse({"write", "--help", "3:0:8"});

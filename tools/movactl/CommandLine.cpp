@@ -17,6 +17,8 @@ CCommandLine::CCommandLine(std::vector<CommandPtr> apCommands)
     m_app.get_formatter()->column_width(24);
     m_app.footer("Exit status: 0 all done, 1 a record, the board or the library failed, 2 wrong "
                  "arguments.");
+    // One command a run: a second name would run one of them with the other's arguments.
+    m_app.require_subcommand(0, 1);
     m_common.AddTo(m_app);
     for (const CommandPtr& pCommand : m_apCommands)
         AddCommand(*pCommand);
