@@ -1,7 +1,6 @@
 // movactl's notation, result words, values and tables, without library or board.
 #include "include/MovaRecords.h"
 #include "tools/common/Numbers.h"
-#include "tools/movactl/Arguments.h"
 #include "tools/movactl/ResultWords.h"
 #include "tools/movactl/TextTable.h"
 #include "tools/movactl/ValueText.h"
@@ -12,7 +11,6 @@
 #include <gtest/gtest.h>
 
 using testing::AllOf;
-using testing::ElementsAre;
 using testing::HasSubstr;
 
 namespace
@@ -298,54 +296,6 @@ TEST(MovactlCommonTest, Table_ColumnsAsWideAsTheirWidestCell)
               "a       100  done\n"
               "longer    7\n",
               table.Format());
-}
-
-SArguments Parse(std::vector<const char*> aArgs)
-{
-    aArgs.insert(aArgs.begin(), "movactl");
-    CCommandLine commandLine;
-    EXPECT_EQ(std::nullopt, commandLine.Parse(static_cast<int>(aArgs.size()), aArgs.data()));
-    return commandLine.GetArguments();
-}
-
-TEST(MovactlCommonTest, Arguments_OptionsAnywhereInBothForms)
-{
-    SArguments defaults = Parse({"test"});
-    EXPECT_EQ(1, defaults.nBoard);
-    EXPECT_TRUE(defaults.abySlaves.empty()); // the board's slaves
-    EXPECT_EQ(0, defaults.byWatchdog);
-    EXPECT_TRUE(defaults.strLibrary.empty());
-
-    SArguments watch = Parse({"--board=2", "watch", "--slaves", "9,0x0A", "10:0:8", "--count=3",
-                              "--watchdog", "20", "--lib", "/x/lib.so", "--interval", "100"});
-    EXPECT_EQ(VerbWatch, watch.eVerb);
-    EXPECT_EQ(2, watch.nBoard);
-    EXPECT_THAT(watch.abySlaves, ElementsAre(9, 10));
-    EXPECT_EQ(20, watch.byWatchdog);
-    EXPECT_EQ("/x/lib.so", watch.strLibrary);
-    EXPECT_EQ(3u, watch.dwRounds);
-    EXPECT_EQ(100u, watch.dwIntervalMs);
-    ASSERT_EQ(1u, watch.aVariables.size());
-    EXPECT_EQ(10, watch.aVariables[0].byAddress);
-
-    // Reads and watches take several slaves; with --slaves, only listed ones.
-    SArguments several = Parse({"read", "4:7:8", "3:0:i16", "4:0:8"});
-    ASSERT_EQ(3u, several.aVariables.size());
-    EXPECT_EQ(3, several.aVariables[1].byAddress);
-    EXPECT_EQ(VerbScan, Parse({"scan", "--quiet", "--board", "255"}).eVerb);
-
-    SArguments plot = Parse({"watch", "4:7:8", "--plot", "0", "--json"});
-    EXPECT_EQ(0u, plot.wPlotRounds);
-    EXPECT_TRUE(plot.bJson);
-    EXPECT_FALSE(plot.bCsv);
-
-    // Help wins over variables that would not do.
-    std::vector<const char*> aHelp{"movactl", "write", "--help", "3:0:8"};
-    CCommandLine help;
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(ExitOk, help.Parse(static_cast<int>(aHelp.size()), aHelp.data()));
-    EXPECT_THAT(testing::internal::GetCapturedStdout(),
-                HasSubstr("Usage: movactl write [OPTIONS] VAR=VALUE..."));
 }
 
 } // namespace

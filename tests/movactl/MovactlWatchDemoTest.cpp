@@ -49,6 +49,20 @@ TEST_F(MovactlTest, Watch_OnATerminal_EachRoundReplacesTheOneBefore)
 #endif
 }
 
+TEST_F(MovactlTest, Watch_OnATerminalWithPlotZero_NoPlotColumns)
+{
+#if defined(_WIN32)
+    GTEST_SKIP() << "runs movactl on a POSIX pseudo terminal";
+#else
+    EXPECT_THAT(RunOnTerminal({"watch", "4:7:8", "--count", "1"}), HasSubstr("last 20 rounds"));
+    std::string strOutput = RunOnTerminal({"watch", "4:7:8", "--count", "1", "--plot", "0"});
+    EXPECT_THAT(strOutput, HasSubstr("round 1, every 500 ms"));
+    EXPECT_THAT(strOutput, HasSubstr("4:7:8"));
+    EXPECT_THAT(strOutput, Not(HasSubstr("rounds ")));
+    EXPECT_THAT(strOutput, Not(HasSubstr("max")));
+#endif
+}
+
 TEST_F(MovactlTest, Watch_StopSignal_EndsItCleanly)
 {
 #if defined(_WIN32)

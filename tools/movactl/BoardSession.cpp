@@ -1,6 +1,7 @@
 #include "tools/movactl/BoardSession.h"
 
 #include "tools/common/BoardSemaphoreCheck.h"
+#include "tools/common/CommandLine.h"
 #include "tools/common/StopRequest.h"
 #include "tools/movactl/OpenFailure.h"
 #include "tools/movactl/ResultWords.h"
@@ -214,7 +215,7 @@ void CBoardSession::Abandon(std::uint32_t dwContext)
                  WhereIs(dwContext).c_str());
     std::fflush(stdout);
     std::fflush(stderr);
-    std::_Exit(ExitFailed);
+    std::_Exit(tools::ExitFailed);
 }
 
 SConSpec CBoardSession::GetConnection(std::uint8_t byAddress)

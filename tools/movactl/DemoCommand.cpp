@@ -1,4 +1,4 @@
-#include "tools/movactl/Commands.h"
+#include "tools/movactl/Command.h"
 #include "tools/movactl/Demo.h"
 #include "tools/movactl/ResultWords.h"
 #include "tools/movactl/Transfers.h"
@@ -199,7 +199,10 @@ std::vector<SVariable> ParseWrites(const std::vector<std::string>& aTexts)
     return aVariables;
 }
 
-int RunDemo(const SArguments& args)
+namespace
+{
+
+int RunDemo(const SArguments& args, std::uint32_t dwSeconds)
 {
     SayIntro(args.nBoard);
     CBoardSession session(args);
@@ -208,7 +211,7 @@ int RunDemo(const SArguments& args)
     bool bAsExpected = ShowConnections(session, 2);
     bAsExpected = ShowInputs(session, 3) && bAsExpected;
     bAsExpected = ShowLoopback(session, 4) && bAsExpected;
-    bAsExpected = ShowMovingInputs(session, 5, args.dwSeconds) && bAsExpected;
+    bAsExpected = ShowMovingInputs(session, 5, dwSeconds) && bAsExpected;
     bAsExpected = ShowQueue(session, 6) && bAsExpected;
     if (session.IsOpen())
         ShowClosing(session, 7);
@@ -219,6 +222,43 @@ int RunDemo(const SArguments& args)
                     "above.\nOn the simulated board, %s.\n",
                     ResetHint(args.nBoard).c_str());
     return bAsExpected ? ExitOk : ExitFailed;
+}
+
+const SCommandText kText = {
+    .pszName = "demo",
+    .pszDescription =
+        "Walks through the library on the simulated board's default plant and says what each\n"
+        "step shows: open the board, test every connection, read every slave's inputs, write a\n"
+        "pattern to the loopback slaves 3 and 5 and read it back, watch the moving inputs of\n"
+        "slave 4 for N seconds (default 3), queue batches and withdraw one before it runs, close.",
+};
+
+class CDemoCommand final : public CCommand
+{
+public:
+    CDemoCommand() : CCommand(kText) {}
+
+    void AddOptions(CLI::App& command, CCommonOptions& common) override
+    {
+        common.AddSlaves(command);
+        command
+            .add_option("--seconds", m_dwSeconds,
+                        "how long the moving inputs are watched (default 3)")
+            ->check(tools::Number(1, 3600))
+            ->type_name("N");
+    }
+
+    int Run(const SArguments& args) override { return RunDemo(args, m_dwSeconds); }
+
+private:
+    std::uint32_t m_dwSeconds = 3;
+};
+
+} // namespace
+
+CommandPtr MakeDemoCommand()
+{
+    return std::make_unique<CDemoCommand>();
 }
 
 } // namespace movactl

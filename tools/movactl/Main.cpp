@@ -1,8 +1,7 @@
 // movactl: a person's way to talk to DP slaves through the MovaJob library, loaded and driven
 // as a host does. See docs/movactl.md.
-#include "tools/common/CommandLine.h"
-#include "tools/movactl/Arguments.h"
-#include "tools/movactl/Commands.h"
+#include "tools/movactl/CommandLine.h"
+#include "tools/movactl/CommandTable.h"
 
 namespace
 {
@@ -11,19 +10,10 @@ using namespace movactl;
 
 int Run(int argc, char** argv)
 {
-    CCommandLine commandLine;
+    CCommandLine commandLine(MakeCommands());
     if (std::optional<int> nDone = commandLine.Parse(argc, argv))
         return *nDone;
-    const SArguments& args = commandLine.GetArguments();
-    return tools::RunChosenCommand(
-        commandLine.GetApp(),
-        {{commandLine.GetCommand(VerbDemo), [&] { return RunDemo(args); }},
-         {commandLine.GetCommand(VerbTest), [&] { return RunTest(args); }},
-         {commandLine.GetCommand(VerbRead), [&] { return RunRead(args); }},
-         {commandLine.GetCommand(VerbWrite), [&] { return RunWrite(args); }},
-         {commandLine.GetCommand(VerbWatch), [&] { return RunWatch(args); }},
-         {commandLine.GetCommand(VerbScan), [&] { return RunScan(args); }},
-         {commandLine.GetCommand(VerbStatus), [&] { return RunStatus(args); }}});
+    return commandLine.GetCommand()->Run(commandLine.GetArguments());
 }
 
 } // namespace

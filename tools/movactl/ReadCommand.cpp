@@ -1,8 +1,9 @@
-#include "tools/movactl/Commands.h"
+#include "tools/movactl/Command.h"
 #include "tools/movactl/ReadSet.h"
 #include "tools/movactl/ResultWords.h"
 #include "tools/movactl/Transfers.h"
 #include "tools/movactl/ValueText.h"
+#include "tools/movactl/VariableOperands.h"
 
 #include <cstdio>
 
@@ -33,22 +34,59 @@ void PrintValues(const CReadSet& reads)
     }
 }
 
+const SCommandText kText = {
+    .pszName = "read",
+    .pszDescription = "Reads variables, one batch per slave, all posted together.",
+    .pszExamples = "Example: movactl read 4:0:16:swap 4:7:8 4:0.3:1 3:0:i16 3:4:f32:swap\n",
+};
+
+class CReadCommand final : public CCommand
+{
+public:
+    CReadCommand() : CCommand(kText) {}
+
+    void AddOptions(CLI::App& command, CCommonOptions& common) override
+    {
+        common.AddSlaves(command);
+        common.AddQuiet(command, "values only, one per line; a failed one\n"
+                                 "leaves its line empty and says why on\n"
+                                 "standard error");
+        AddReadOperands(command, m_astrVariables);
+    }
+
+    void Complete(const SArguments& args) override
+    {
+        m_aVariables = ParseReadOperands(m_astrVariables);
+        for (const SVariable& variable : m_aVariables)
+            CheckConfigured(variable, args);
+    }
+
+    int Run(const SArguments& args) override
+    {
+        NoteWholeBytes(m_aVariables);
+        CBoardSession session(args);
+        if (!session.Start() || !CheckSlavesOnBoard(session, m_aVariables))
+            return ExitFailed;
+        CReadSet reads(session, m_aVariables);
+        if (!reads.Read())
+            return ExitFailed;
+        if (args.bQuiet)
+            PrintValues(reads);
+        else
+            std::fputs(reads.Table().Format().c_str(), stdout);
+        return reads.AnyFailed() ? ExitFailed : ExitOk;
+    }
+
+private:
+    std::vector<std::string> m_astrVariables;
+    std::vector<SVariable> m_aVariables;
+};
+
 } // namespace
 
-int RunRead(const SArguments& args)
+CommandPtr MakeReadCommand()
 {
-    NoteWholeBytes(args.aVariables);
-    CBoardSession session(args);
-    if (!session.Start() || !CheckSlavesOnBoard(session, args.aVariables))
-        return ExitFailed;
-    CReadSet reads(session, args.aVariables);
-    if (!reads.Read())
-        return ExitFailed;
-    if (args.bQuiet)
-        PrintValues(reads);
-    else
-        std::fputs(reads.Table().Format().c_str(), stdout);
-    return reads.AnyFailed() ? ExitFailed : ExitOk;
+    return std::make_unique<CReadCommand>();
 }
 
 } // namespace movactl

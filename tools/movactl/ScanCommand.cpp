@@ -1,5 +1,5 @@
 #include "tools/movactl/BoardSession.h"
-#include "tools/movactl/Commands.h"
+#include "tools/movactl/Command.h"
 #include "tools/movactl/MasterProbe.h"
 #include "tools/movactl/ResultWords.h"
 #include "tools/movactl/TextTable.h"
@@ -8,6 +8,9 @@
 #include <cstdio>
 
 namespace movactl
+{
+
+namespace
 {
 
 int RunScan(const SArguments& args)
@@ -53,6 +56,35 @@ int RunScan(const SArguments& args)
         std::fprintf(stderr, "movactl: master: %s\n", master.strText.c_str());
     }
     return master.bOperational ? ExitOk : ExitFailed;
+}
+
+const SCommandText kText = {
+    .pszName = "scan",
+    .pszDescription =
+        "Lists every slave the board knows: its address, input and output lengths, and its\n"
+        "status in words; then says whether the master is operational, as test does. With\n"
+        "--quiet, only the addresses, one per line. Exit status 1 unless the master operates.",
+};
+
+class CScanCommand final : public CCommand
+{
+public:
+    CScanCommand() : CCommand(kText) {}
+
+    // No --slaves: scan configures every address, so that open learns every slave there is.
+    void AddOptions(CLI::App& command, CCommonOptions& common) override
+    {
+        common.AddQuiet(command, "addresses only, one per line");
+    }
+
+    int Run(const SArguments& args) override { return RunScan(args); }
+};
+
+} // namespace
+
+CommandPtr MakeScanCommand()
+{
+    return std::make_unique<CScanCommand>();
 }
 
 } // namespace movactl

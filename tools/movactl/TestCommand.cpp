@@ -1,4 +1,4 @@
-#include "tools/movactl/Commands.h"
+#include "tools/movactl/Command.h"
 #include "tools/movactl/MasterProbe.h"
 #include "tools/movactl/ResultWords.h"
 #include "tools/movactl/Transfers.h"
@@ -6,6 +6,9 @@
 #include <cstdio>
 
 namespace movactl
+{
+
+namespace
 {
 
 int RunTest(const SArguments& args)
@@ -45,6 +48,36 @@ int RunTest(const SArguments& args)
                     : NoSlaveText(byAddress).c_str());
     }
     return nExitCode;
+}
+
+const SCommandText kText = {
+    .pszName = "test",
+    .pszDescription =
+        "Tests the connection of every slave (the board's, or --slaves) in one batch and prints\n"
+        "each slave's image lengths (learned at open), its status number and the result in\n"
+        "words; then reads one connected slave to learn whether the master is operational.\n"
+        "Exit status 1 unless every slave is connected and the master operational.",
+};
+
+class CTestCommand final : public CCommand
+{
+public:
+    CTestCommand() : CCommand(kText) {}
+
+    void AddOptions(CLI::App& command, CCommonOptions& common) override
+    {
+        common.AddSlaves(command);
+        common.AddQuiet(command, "no table");
+    }
+
+    int Run(const SArguments& args) override { return RunTest(args); }
+};
+
+} // namespace
+
+CommandPtr MakeTestCommand()
+{
+    return std::make_unique<CTestCommand>();
 }
 
 } // namespace movactl

@@ -1,7 +1,7 @@
 #include "include/MovaRecords.h"
 #include "tools/common/StopRequest.h"
 #include "tools/common/Terminal.h"
-#include "tools/movactl/Commands.h"
+#include "tools/movactl/Command.h"
 #include "tools/movactl/LocalTime.h"
 #include "tools/movactl/ReadSet.h"
 #include "tools/movactl/ResultWords.h"
@@ -9,6 +9,7 @@
 #include "tools/movactl/TerminalEncoding.h"
 #include "tools/movactl/Transfers.h"
 #include "tools/movactl/ValueText.h"
+#include "tools/movactl/VariableOperands.h"
 #include "tools/movactl/WatchRecords.h"
 #include "tools/movactl/WatchdogRhythm.h"
 
@@ -27,6 +28,16 @@ namespace
 
 using std::chrono::steady_clock;
 using std::chrono::system_clock;
+
+// The watch's own options.
+struct SWatchOptions
+{
+    std::uint32_t dwIntervalMs = 500;
+    std::uint32_t dwRounds = 0;     // 0 until stopped
+    bool bCsv = false;              // records as CSV instead of the table
+    bool bJson = false;             // records as JSON Lines instead of the table
+    std::uint16_t wPlotRounds = 20; // on a terminal: rounds in each plot, 0 for none
+};
 
 // A round is stalled when it is not reported within its interval, and never before a second:
 // a busy machine may take longer than a short interval without anything being wrong.
@@ -128,15 +139,16 @@ std::string Seconds(steady_clock::duration elapsed)
 class CWatch
 {
 public:
-    CWatch(const SArguments& args, CReadSet& reads)
-        : m_args(args), m_reads(reads), m_printer(!IsRecording() && tools::IsTerminal(stdout)),
-          m_bPlots(!IsRecording() && tools::IsTerminal(stdout) && args.wPlotRounds > 0),
+    CWatch(const SWatchOptions& options, CReadSet& reads)
+        : m_options(options), m_reads(reads),
+          m_printer(!IsRecording() && tools::IsTerminal(stdout)),
+          m_bPlots(!IsRecording() && tools::IsTerminal(stdout) && options.wPlotRounds > 0),
           m_eGlyphs(TerminalShowsUtf8(stdout) ? teGlyphs::Blocks : teGlyphs::Ascii),
-          m_aPlots(reads.GetCount(), CSparkline(args.wPlotRounds))
+          m_aPlots(reads.GetCount(), CSparkline(options.wPlotRounds))
     {
         if (IsRecording())
         {
-            m_records.emplace(args.bJson ? teRecordFormat::Json : teRecordFormat::Csv, stdout);
+            m_records.emplace(options.bJson ? teRecordFormat::Json : teRecordFormat::Csv, stdout);
             m_records->WriteHeader();
             m_records->Flush();
         }
@@ -147,7 +159,7 @@ public:
     {
         TWallTime time = system_clock::now();
         steady_clock::time_point start = steady_clock::now();
-        std::uint32_t dwStallMs = std::max(m_args.dwIntervalMs, kStallFloorMs);
+        std::uint32_t dwStallMs = std::max(m_options.dwIntervalMs, kStallFloorMs);
         std::string strRound = ClockText(time) + " round " + std::to_string(dwRound);
         bool bStalled = false;
         bool bPut = m_reads.Read(dwStallMs,
@@ -180,7 +192,7 @@ public:
     const SWatchTally& GetTally() const { return m_tally; }
 
 private:
-    bool IsRecording() const { return m_args.bCsv || m_args.bJson; }
+    bool IsRecording() const { return m_options.bCsv || m_options.bJson; }
 
     // Records own standard output; there the marks go to standard error.
     void SayLasting(const std::string& strLine)
@@ -209,7 +221,7 @@ private:
         {
             aHeadings.insert(
                 aHeadings.end(),
-                {">min", "last " + std::to_string(m_args.wPlotRounds) + " rounds", "max"});
+                {">min", "last " + std::to_string(m_options.wPlotRounds) + " rounds", "max"});
         }
         CTextTable table(aHeadings);
         std::string strTime = ClockText(time);
@@ -226,8 +238,8 @@ private:
             table.AddRow(std::move(aCells));
         }
         std::string strHeading = "round " + std::to_string(dwRound) + ", every " +
-                                 std::to_string(m_args.dwIntervalMs) + " ms" +
-                                 (m_args.dwRounds ? "" : " (Ctrl-C stops)") + "\n";
+                                 std::to_string(m_options.dwIntervalMs) + " ms" +
+                                 (m_options.dwRounds ? "" : " (Ctrl-C stops)") + "\n";
         m_printer.Print(strHeading + table.Format(), table.GetLineCount() + 1);
     }
 
@@ -249,7 +261,7 @@ private:
         aCells.push_back(most ? FormatNumber(variable, *most) : "");
     }
 
-    const SArguments& m_args;
+    const SWatchOptions& m_options;
     CReadSet& m_reads;
     CRoundPrinter m_printer;
     bool m_bPlots;
@@ -259,31 +271,113 @@ private:
     SWatchTally m_tally;
 };
 
-} // namespace
-
-int RunWatch(const SArguments& args)
+int RunWatch(const SArguments& args, const SWatchOptions& options,
+             const std::vector<SVariable>& aVariables)
 {
     tools::CStopRequest stopRequest;
-    NoteWholeBytes(args.aVariables);
-    if (std::string strWarning = WatchdogWarning(args.byWatchdog, args.dwIntervalMs);
+    NoteWholeBytes(aVariables);
+    if (std::string strWarning = WatchdogWarning(args.byWatchdog, options.dwIntervalMs);
         !strWarning.empty())
         std::fprintf(stderr, "movactl: %s\n", strWarning.c_str());
     CBoardSession session(args);
-    if (!session.Start() || !CheckSlavesOnBoard(session, args.aVariables))
+    if (!session.Start() || !CheckSlavesOnBoard(session, aVariables))
         return ExitFailed;
-    CReadSet reads(session, args.aVariables);
-    CWatch watch(args, reads);
+    CReadSet reads(session, aVariables);
+    CWatch watch(options, reads);
     bool bPut = true;
     for (std::uint32_t dwRound = 1; !tools::CStopRequest::IsStopRequested(); ++dwRound)
     {
         bPut = watch.RunRound(dwRound);
-        if (!bPut || dwRound == args.dwRounds ||
-            !tools::CStopRequest::SleepUnlessStopped(args.dwIntervalMs))
+        if (!bPut || dwRound == options.dwRounds ||
+            !tools::CStopRequest::SleepUnlessStopped(options.dwIntervalMs))
             break;
     }
     // Faults of any round count, not only the last round's.
     std::fprintf(stderr, "movactl: %s\n", watch.GetTally().Summary().c_str());
     return !bPut || watch.GetTally().dwFaulty > 0 ? ExitFailed : ExitOk;
+}
+
+const SCommandText kText = {
+    .pszName = "watch",
+    .pszDescription =
+        "Reads the variables again every MS milliseconds (default 500), until Ctrl-C or SIGTERM,\n"
+        "or after N rounds; VAR as for read, of any slaves. Each row carries the round's time\n"
+        "(HH:MM:SS.mmm, local). On a terminal each round replaces the one before and every\n"
+        "number has a plot of its last rounds beside it, with their lowest and highest value\n"
+        "(block characters where the locale is UTF-8, else _.-:=+*#; x is a round without a\n"
+        "value). A round not reported within its interval (at least 1 s) is marked as stalled\n"
+        "on a line that stays. --csv and --json write one record per round and variable instead\n"
+        "(time, variable, value, result number, result words). A summary of the rounds and\n"
+        "their faults ends on standard error; exit status 1 if any round had a fault.",
+    .pszExamples = "Examples: movactl watch 4:0:16:swap 4:2:i16:swap --interval 200\n"
+                   "          movactl watch 4:2:i16:swap --count 100 --csv > sine.csv\n",
+};
+
+class CWatchCommand final : public CCommand
+{
+public:
+    CWatchCommand() : CCommand(kText) {}
+
+    void AddOptions(CLI::App& command, CCommonOptions& common) override
+    {
+        common.AddSlaves(command);
+        AddReadOperands(command, m_astrVariables);
+        AddRhythm(command);
+        AddRecordFormats(command);
+    }
+
+    void Complete(const SArguments& args) override
+    {
+        m_options.wPlotRounds = static_cast<std::uint16_t>(m_uPlotRounds);
+        m_aVariables = ParseReadOperands(m_astrVariables);
+        for (const SVariable& variable : m_aVariables)
+            CheckConfigured(variable, args);
+    }
+
+    int Run(const SArguments& args) override { return RunWatch(args, m_options, m_aVariables); }
+
+private:
+    void AddRhythm(CLI::App& command)
+    {
+        command
+            .add_option("--interval", m_options.dwIntervalMs,
+                        "milliseconds between rounds (default 500)")
+            ->check(tools::Number(10, 3600000))
+            ->type_name("MS");
+        command
+            .add_option("--count", m_options.dwRounds,
+                        "stop after N rounds (default: when stopped)")
+            ->check(tools::Number(1, 0xFFFFFFFFu))
+            ->type_name("N");
+        command
+            .add_option("--plot", m_uPlotRounds,
+                        "rounds in each plot on a terminal, 0 for none (default 20)")
+            ->check(tools::Number(0, 200))
+            ->type_name("N");
+    }
+
+    void AddRecordFormats(CLI::App& command)
+    {
+        CLI::Option* pCsv = command.add_flag("--csv", m_options.bCsv,
+                                             "CSV records instead of the table: a header line,\n"
+                                             "then time,variable,value,result,words");
+        CLI::Option* pJson = command.add_flag("--json", m_options.bJson,
+                                              "JSON Lines records instead of the table: one\n"
+                                              "object per line with the same fields");
+        pCsv->excludes(pJson);
+    }
+
+    SWatchOptions m_options;
+    unsigned m_uPlotRounds = 20; // --plot as parsed, narrowed into m_options
+    std::vector<std::string> m_astrVariables;
+    std::vector<SVariable> m_aVariables;
+};
+
+} // namespace
+
+CommandPtr MakeWatchCommand()
+{
+    return std::make_unique<CWatchCommand>();
 }
 
 } // namespace movactl

@@ -1,6 +1,6 @@
 // movactl status: what korix-dpmaster publishes for the board, read from its status block
 // without the library (the block is the master's, not the board's).
-#include "tools/movactl/Commands.h"
+#include "tools/movactl/StatusCommand.h"
 
 #include "dp/MasterStatusText.h"
 

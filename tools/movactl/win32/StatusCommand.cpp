@@ -1,6 +1,6 @@
 // movactl status on Windows: the DP master (korix-dpmaster) and its status block exist on
 // Linux only, so there is nothing to read here.
-#include "tools/movactl/Commands.h"
+#include "tools/movactl/StatusCommand.h"
 
 #include <cstdio>
 

@@ -1,0 +1,13 @@
+// What movactl status prints: the DP master's status where the master runs (posix/), a note
+// that it does not elsewhere (win32/).
+#pragma once
+
+#include "tools/movactl/Command.h"
+
+namespace movactl
+{
+
+// Returns the process's exit code (ExitOk only for a running master's status).
+int RunStatus(const SArguments& args);
+
+} // namespace movactl
