@@ -1,5 +1,6 @@
 #include "dp/DiagnosisText.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace dp
@@ -59,7 +60,45 @@ bool BitSet(ByteView bytes, std::uint32_t dwBit)
     return dwBit / 8 < bytes.size() && ((bytes[dwBit / 8] >> (dwBit % 8)) & 1) != 0;
 }
 
-std::string DeviceText(ByteView content, const SDiagTexts* pTexts)
+// The areas of a description by their first bit, so that a block finds the ones that begin
+// inside it without a walk over all of them.
+using AreaIndex = std::vector<const SDiagTexts::SArea*>;
+
+AreaIndex IndexAreas(const SDiagTexts& texts)
+{
+    AreaIndex index;
+    const std::size_t nCount = std::min(texts.unitAreas.size(), kMaxUnitDiagAreas);
+    index.reserve(nCount);
+    for (std::size_t i = 0; i < nCount; ++i)
+        index.push_back(&texts.unitAreas[i]);
+    std::stable_sort(index.begin(), index.end(),
+                     [](const SDiagTexts::SArea* pLeft, const SDiagTexts::SArea* pRight)
+                     { return pLeft->dwFirstBit < pRight->dwFirstBit; });
+    return index;
+}
+
+// The area's value from the bits the block holds (those beyond it are 0); false when it does
+// not fit 32 bits, which no text can name.
+bool AreaValue(ByteView content, const SDiagTexts::SArea& area, std::uint32_t& dwValue)
+{
+    const std::uint64_t qwEnd =
+        std::min<std::uint64_t>(std::uint64_t{area.dwLastBit} + 1, content.size() * 8ull);
+    dwValue = 0;
+    for (std::uint64_t qwBit = area.dwFirstBit; qwBit < qwEnd; ++qwBit)
+    {
+        if (!BitSet(content, static_cast<std::uint32_t>(qwBit)))
+            continue;
+        const std::uint64_t qwShift = qwBit - area.dwFirstBit;
+        if (qwShift >= 32)
+            return false;
+        dwValue |= 1u << qwShift;
+    }
+    return true;
+}
+
+// Words beyond nRoom characters are left out: the whole text is cut there anyway.
+std::string DeviceText(ByteView content, const SDiagTexts* pTexts, const AreaIndex& areas,
+                       std::size_t nRoom)
 {
     std::string strText = "device: " + Hex(content);
     if (pTexts == nullptr)
@@ -67,21 +106,39 @@ std::string DeviceText(ByteView content, const SDiagTexts* pTexts)
     std::string strWords;
     auto add = [&](const std::string& strWord)
     { strWords += (strWords.empty() ? "" : ", ") + strWord; };
-    for (const auto& [dwBit, strBitText] : pTexts->unitBits)
+    const std::uint32_t dwBits = static_cast<std::uint32_t>(content.size() * 8);
+    const auto itBitsEnd = pTexts->unitBits.lower_bound(dwBits);
+    for (auto it = pTexts->unitBits.begin(); it != itBitsEnd && strWords.size() <= nRoom; ++it)
     {
-        if (BitSet(content, dwBit))
-            add(strBitText);
-    }
-    for (const SDiagTexts::SArea& area : pTexts->unitAreas)
-    {
-        std::uint32_t dwValue = 0;
-        for (std::uint32_t dwBit = area.dwLastBit + 1; dwBit-- > area.dwFirstBit;)
-            dwValue = (dwValue << 1) | (BitSet(content, dwBit) ? 1u : 0u);
-        const auto it = area.values.find(dwValue);
-        if (it != area.values.end())
+        if (BitSet(content, it->first))
             add(it->second);
     }
+    const auto itAreasEnd = std::partition_point(areas.begin(), areas.end(),
+                                                 [dwBits](const SDiagTexts::SArea* pArea)
+                                                 { return pArea->dwFirstBit < dwBits; });
+    for (auto it = areas.begin(); it != itAreasEnd && strWords.size() <= nRoom; ++it)
+    {
+        std::uint32_t dwValue = 0;
+        if (!AreaValue(content, **it, dwValue))
+            continue;
+        const auto itText = (*it)->values.find(dwValue);
+        if (itText != (*it)->values.end())
+            add(itText->second);
+    }
     return strWords.empty() ? strText : strText + " (" + strWords + ")";
+}
+
+// Cuts the text to its longest length, not inside a character of UTF-8.
+void CutShort(std::string& strText)
+{
+    static const std::string kCut = " ... (cut short)";
+    if (strText.size() <= kMaxDiagnosisTextLength)
+        return;
+    std::size_t nAt = kMaxDiagnosisTextLength - kCut.size();
+    while (nAt > 0 && (static_cast<unsigned char>(strText[nAt]) & 0xC0) == 0x80)
+        --nAt;
+    strText.resize(nAt);
+    strText += kCut;
 }
 
 std::string IdentifierText(ByteView content)
@@ -151,15 +208,18 @@ std::string DiagnosisText(const SSlaveDiag& diag, const SDiagTexts* pTexts)
         std::snprintf(szHead, sizeof szHead, "; master %u; ident 0x%04X", diag.byMasterAddress,
                       diag.wIdent);
     strText += szHead;
+    const AreaIndex areas = pTexts != nullptr ? IndexAreas(*pTexts) : AreaIndex();
     CDiagBlockReader reader(diag.extended);
     SDiagBlock block;
-    while (reader.Next(block))
+    while (strText.size() <= kMaxDiagnosisTextLength && reader.Next(block))
     {
         strText += "; ";
         switch (block.eKind)
         {
         case teDiagBlock::Device:
-            strText += DeviceText(block.content, pTexts);
+            strText += DeviceText(block.content, pTexts, areas,
+                                  kMaxDiagnosisTextLength -
+                                      std::min(strText.size(), kMaxDiagnosisTextLength));
             break;
         case teDiagBlock::Identifier:
             strText += IdentifierText(block.content);
@@ -174,6 +234,7 @@ std::string DiagnosisText(const SSlaveDiag& diag, const SDiagTexts* pTexts)
     }
     if (reader.Malformed())
         strText += "; malformed extended diagnosis";
+    CutShort(strText);
     return strText;
 }
 

@@ -6,6 +6,7 @@
 
 #include "dp/ServiceData.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -32,6 +33,12 @@ struct SDiagTexts
     std::map<std::uint8_t, std::string> channelErrors;
 };
 
+// A diagnosis in words stays cheap and short whatever a slave sends and a description declares:
+// at most this many of a description's areas are looked at (the GSD reader refuses more), and
+// the text is cut short at this length.
+inline constexpr std::size_t kMaxUnitDiagAreas = 256;
+inline constexpr std::size_t kMaxDiagnosisTextLength = 4096;
+
 // "not ready, parameters wanted, watchdog on"; "ok" when no bit calls for attention beyond the
 // always-one bit.
 std::string StationStatusText(std::uint8_t byStatus1, std::uint8_t byStatus2,
@@ -40,7 +47,8 @@ std::string StationStatusText(std::uint8_t byStatus1, std::uint8_t byStatus2,
 // The standard channel error types: "short circuit" ... "error"; empty for others.
 const char* ChannelErrorText(std::uint8_t byError);
 
-// The whole diagnosis in one line: station status, master, ident, then each extended block.
+// The whole diagnosis in one line: station status, master, ident, then each extended block. A
+// device block's bits are worded with the texts of the bits and areas that begin inside it.
 std::string DiagnosisText(const SSlaveDiag& diag, const SDiagTexts* pTexts = nullptr);
 
 } // namespace dp

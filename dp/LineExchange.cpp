@@ -39,6 +39,9 @@ CLineExchange::CLineExchange(IDpLine& line, const SBusParameters& bus,
 {
     m_qwCharacterNs = Bits(kBitsPerCharacter);
     m_qwSyncNs = Bits(kSyncBits);
+    // A byte shows only once its character is over: what begins within the idle time behind an
+    // answer shows within the idle time and a character (and one to spare).
+    m_qwAnswerQuietNs = Bits(IdleTime1Bits(m_bus) + kSlackCharacters * kBitsPerCharacter);
     // Long enough for any other station's longest telegram and its answer to pass.
     m_qwQuietBoundNs = Bits((kMaxTelegramSize + kSlackCharacters) * kBitsPerCharacter +
                             m_bus.dwSlotTime + IdleTime2Bits(m_bus)) +
@@ -55,7 +58,8 @@ std::uint64_t CLineExchange::TransactBoundNs(std::size_t nRequestBytes,
 {
     return m_qwQuietBoundNs + m_qwSyncNs +
            Bits(nRequestBytes * kBitsPerCharacter + m_bus.dwSlotTime) + m_qwAllowanceNs +
-           Bits((nLongestAnswer + kSlackCharacters) * kBitsPerCharacter) + m_qwAllowanceNs;
+           Bits((nLongestAnswer + kSlackCharacters) * kBitsPerCharacter) + m_qwAllowanceNs +
+           m_qwAnswerQuietNs;
 }
 
 // Answered here means: the line is quiet, a request may go.
@@ -230,37 +234,57 @@ teOutcome CLineExchange::Receive(std::size_t nRequestBytes, const STelegram& req
         return platform::ReadMonotonicNs() < qwAnswerFrom + Bits(nSize * kBitsPerCharacter);
     };
     bool bOnlyEchoes = true; // nothing but our own request has come back so far
+    // Nothing in the window yet but our own request and what was on the line while we sent
+    // it: anything else ahead of an answer (a telegram, noise, a telegram spoilt) may have been
+    // the answer, so which one answers the request is not known.
+    bool bNothingAhead = true;
+    bool bHaveAnswer = false;
+    STelegram candidate;
+    std::uint32_t dwTroublesAtAnswer = 0;
 
-    // Hands out what the parser found; true when it was the answer.
+    // Hands out what the parser found; false when the answer is in doubt.
     auto takeFound = [&](bool bAllFed) -> bool
     {
         STelegram telegram;
         while (m_parser.Take(telegram))
         {
-            const bool bFirst =
-                bOnlyEchoes && ParserTroubles(m_parser.Counters()) == dwTroublesBefore;
+            if (bHaveAnswer)
+                return false; // a telegram right behind the answer
+            const bool bClean = ParserTroubles(m_parser.Counters()) == dwTroublesBefore;
             const bool bLast = bAllFed && m_parser.BufferedBytes() == 0;
             const bool bTooEarly = m_line.Paced() && tooEarly(telegram);
             const teVerdict eVerdict =
-                Judge(telegram, request, expectation, bFirst, bLast, bTooEarly);
+                Judge(telegram, request, expectation, bOnlyEchoes && bClean, bLast, bTooEarly);
             if (eVerdict == teVerdict::Answer)
             {
-                answer = telegram;
-                return true;
+                candidate = telegram;
+                bHaveAnswer = true;
+                dwTroublesAtAnswer = ParserTroubles(m_parser.Counters());
+                if (!bNothingAhead || !bClean)
+                    return false;
             }
-            const bool bEcho = eVerdict == teVerdict::Echo;
-            bOnlyEchoes = bOnlyEchoes && bEcho;
+            bOnlyEchoes = bOnlyEchoes && eVerdict == teVerdict::Echo;
+            bNothingAhead =
+                bNothingAhead && (eVerdict == teVerdict::Echo || eVerdict == teVerdict::TooEarly);
         }
-        return false;
+        return true;
     };
-    // What came behind the answer is no part of it: it is dropped as the line's.
-    auto answered = [&](std::size_t nBehind)
+    // Whatever else is on the line is dropped as the line's; the line is free after the idle
+    // time behind the last byte, which the answer has already waited out.
+    auto endExchange = [&](std::size_t nBehind)
     {
         m_counters.dwDroppedBytes += static_cast<std::uint32_t>(nBehind + m_parser.BufferedBytes());
         m_parser.Reset();
-        m_qwLastByteNs = platform::ReadMonotonicNs();
         m_qwLineFreeAtNs = m_qwLastByteNs + Bits(IdleTime1Bits(m_bus));
-        return teOutcome::Answered;
+    };
+    // Two answers, or bytes right behind one: whichever is taken may be the wrong one, so none
+    // is; the request counts as unanswered and is repeated like any other.
+    auto inDoubt = [&](std::size_t nBehind)
+    {
+        ++m_counters.dwAnswersInDoubt;
+        TraceTelegram("answer in doubt", candidate, request.byDa);
+        endExchange(nBehind);
+        return teOutcome::NoAnswer;
     };
 
     std::uint8_t abyBuffer[512];
@@ -268,11 +292,25 @@ teOutcome CLineExchange::Receive(std::size_t nRequestBytes, const STelegram& req
     {
         const std::uint64_t qwNow = platform::ReadMonotonicNs();
         const bool bBegun = m_parser.BufferedBytes() > 0;
+        // An answer counts once the line has stayed quiet behind it for the idle time: the
+        // same wait the next request needs, so it costs the bus nothing.
+        const std::uint64_t qwQuietAt = m_qwLastByteNs + m_qwAnswerQuietNs;
+        // Bytes the parser gave up behind the answer came right behind it, too.
+        if (bHaveAnswer && (m_parser.BufferedBytes() > 0 ||
+                            ParserTroubles(m_parser.Counters()) != dwTroublesAtAnswer))
+            return inDoubt(0);
+        if (bHaveAnswer && qwNow >= qwQuietAt)
+        {
+            answer = candidate;
+            endExchange(0);
+            return teOutcome::Answered;
+        }
         // No answer begins after its time; one begun must go on without a gap.
-        if (!bBegun && qwNow >= qwBeginBy)
+        if (!bHaveAnswer && !bBegun && qwNow >= qwBeginBy)
             return teOutcome::NoAnswer;
         const std::uint64_t qwDeadline =
-            bBegun ? std::min(qwEndBy, m_qwLastByteNs + qwGapNs) : qwBeginBy;
+            bHaveAnswer ? qwQuietAt
+                        : (bBegun ? std::min(qwEndBy, m_qwLastByteNs + qwGapNs) : qwBeginBy);
         const long nRead = m_line.Receive(abyBuffer, sizeof abyBuffer, qwDeadline);
         if (nRead < 0)
             return teOutcome::LineFailed;
@@ -283,23 +321,28 @@ teOutcome CLineExchange::Receive(std::size_t nRequestBytes, const STelegram& req
                 // A gap: what is buffered is no telegram; the search goes on behind it.
                 while (m_parser.NoteIdle())
                 {
-                    if (takeFound(true))
-                        return answered(0);
+                    if (!takeFound(true))
+                        return inDoubt(0);
                 }
             }
-            if (platform::ReadMonotonicNs() >= qwEndBy)
+            if (!bHaveAnswer && platform::ReadMonotonicNs() >= qwEndBy)
                 return teOutcome::NoAnswer;
             continue;
         }
         m_qwLastByteNs = platform::ReadMonotonicNs();
+        if (bHaveAnswer)
+            return inDoubt(static_cast<std::size_t>(nRead));
         std::size_t nAt = 0;
         while (nAt < static_cast<std::size_t>(nRead))
         {
             nAt += m_parser.Feed(abyBuffer + nAt, static_cast<std::size_t>(nRead) - nAt);
-            if (takeFound(nAt == static_cast<std::size_t>(nRead)))
-                return answered(static_cast<std::size_t>(nRead) - nAt);
+            if (!takeFound(nAt == static_cast<std::size_t>(nRead)))
+                return inDoubt(static_cast<std::size_t>(nRead) - nAt);
+            if (bHaveAnswer &&
+                (nAt < static_cast<std::size_t>(nRead) || m_parser.BufferedBytes() > 0))
+                return inDoubt(static_cast<std::size_t>(nRead) - nAt);
         }
-        if (m_qwLastByteNs >= qwEndBy)
+        if (!bHaveAnswer && m_qwLastByteNs >= qwEndBy)
             return teOutcome::NoAnswer;
     }
 }

@@ -16,7 +16,11 @@
 //   - the short acknowledgement E5, only where the request may be answered by one, and only as
 //     the first thing on the quiet line after the request (the adapter's echo of the request
 //     aside) with nothing behind it.
-// Everything else counts as no answer.
+// Everything else counts as no answer. And an answer counts only once the line has stayed quiet
+// behind it for the idle time TID1 (the wait the next request needs anyway, so the line is then
+// free at once): a second telegram of the station in the window, ahead of the answer or behind
+// it, or any byte right behind it, leaves which of them answers in doubt, and the request counts
+// as unanswered (it is repeated like any other).
 #pragma once
 
 #include "dp/BusTiming.h"
@@ -55,6 +59,7 @@ struct SLineCounters
     std::uint32_t dwInvalidAnswers = 0; // from the station asked, but no valid response
     std::uint32_t dwStrayShortAcks = 0; // E5 where none could answer, or not first
     std::uint32_t dwBusyLine = 0;       // requests held back by a line that never went quiet
+    std::uint32_t dwAnswersInDoubt = 0; // two answers in one window, or bytes right behind one
 };
 
 class CLineExchange
@@ -107,6 +112,7 @@ private:
     std::uint64_t m_qwCharacterNs;
     std::uint64_t m_qwSyncNs;
     std::uint64_t m_qwQuietBoundNs;
+    std::uint64_t m_qwAnswerQuietNs;    // behind an answer before it counts
     std::uint64_t m_qwLineFreeAtNs = 0; // idle time after the last telegram
     std::uint64_t m_qwLastByteNs = 0;   // when the line last carried a byte we saw
     std::uint64_t m_qwSendStartNs = 0;  // when the last request was handed to the line

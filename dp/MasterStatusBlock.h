@@ -93,7 +93,10 @@ struct SStatusHeader
     std::uint32_t dwGlobalControls;
     SStatusLineCounters line;
     std::uint32_t dwSlaveCount; // at most kStatusMaxSlaves
-    std::uint32_t adwReserved[3];
+    // A line counter (SLineCounters) that came after the block's layout: it took a reserved
+    // word, so that readers of this version read it, and 0 from a master that did not count.
+    std::uint32_t dwAnswersInDoubt;
+    std::uint32_t adwReserved[2];
 };
 
 static_assert(sizeof(SStatusSlaveCounters) == 28);
@@ -112,6 +115,7 @@ static_assert(offsetof(SStatusHeader, szPort) == 48);
 static_assert(offsetof(SStatusHeader, dwCyclesLow) == 176);
 static_assert(offsetof(SStatusHeader, line) == 200);
 static_assert(offsetof(SStatusHeader, dwSlaveCount) == 236);
+static_assert(offsetof(SStatusHeader, dwAnswersInDoubt) == 240);
 static_assert(sizeof(SStatusHeader) == 252);
 static_assert(alignof(SStatusHeader) == 4 && alignof(SStatusSlave) == 4);
 static_assert(std::is_trivially_copyable_v<SStatusHeader>);

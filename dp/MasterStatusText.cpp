@@ -104,11 +104,12 @@ std::string FormatMasterStatus(const SMasterStatus& status)
                       qwCycles, h.dwLastCycleUs / 1e3, h.dwLongestCycleUs / 1e3,
                       h.dwCycleBoundUs / 1e3, h.dwGlobalControls);
     const SStatusLineCounters& l = h.line;
-    strText +=
-        Format("  line: requests %u, bytes dropped %u, echoes %u, other stations %u, invalid "
-               "answers %u, stray E5 %u, busy %u, skipped bytes %u, bad check sums %u\n",
-               l.dwRequests, l.dwDroppedBytes, l.dwEchoes, l.dwForeign, l.dwInvalidAnswers,
-               l.dwStrayShortAcks, l.dwBusyLine, l.dwSkippedBytes, l.dwBadCheckSums);
+    strText += Format(
+        "  line: requests %u, bytes dropped %u, echoes %u, other stations %u, invalid "
+        "answers %u, stray E5 %u, busy %u, answers in doubt %u, skipped bytes %u, bad "
+        "check sums %u\n",
+        l.dwRequests, l.dwDroppedBytes, l.dwEchoes, l.dwForeign, l.dwInvalidAnswers,
+        l.dwStrayShortAcks, l.dwBusyLine, h.dwAnswersInDoubt, l.dwSkippedBytes, l.dwBadCheckSums);
     for (const SStatusSlave& slave : status.aSlaves)
         AppendSlave(strText, slave);
     return strText;

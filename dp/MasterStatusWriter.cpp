@@ -134,6 +134,7 @@ void CMasterStatusWriter::Fill(const CDpMaster& master, bool bEnded)
                             line.dwForeign,  line.dwInvalidAnswers, line.dwStrayShortAcks,
                             line.dwBusyLine, parser.dwSkippedBytes, parser.dwBadCheckSums};
     header.dwSlaveCount = m_dwSlaveCount;
+    header.dwAnswersInDoubt = line.dwAnswersInDoubt;
     std::memset(header.adwReserved, 0, sizeof header.adwReserved);
     for (std::size_t i = 0; i < m_dwSlaveCount; ++i)
         FillSlave(i, master.Config().slaves[i], master.Slave(i));

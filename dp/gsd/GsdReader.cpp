@@ -1,5 +1,6 @@
 #include "dp/gsd/GsdReader.h"
 
+#include "dp/DiagnosisText.h"
 #include "dp/DpServices.h"
 #include "dp/gsd/GsdDataType.h"
 #include "dp/gsd/GsdStationResolver.h"
@@ -235,6 +236,18 @@ bool CGsdReader::OpenDiagArea(const SGsdLine& line)
         return FailValue(line, "must be first-last, bits of the diagnosis");
     area.dwFirstBit = static_cast<std::uint32_t>(nFirst);
     area.dwLastBit = static_cast<std::uint32_t>(nLast);
+    // Each diagnosis a slave sends is put into words with these; more of them than any device
+    // needs, or one twice, only makes that slow.
+    if (m_station.unitDiagAreas.size() >= kMaxUnitDiagAreas)
+        return FailValue(line, "more than " + std::to_string(kMaxUnitDiagAreas) +
+                                   " areas, the most a station may declare");
+    for (const SGsdDiagArea& given : m_station.unitDiagAreas)
+    {
+        if (given.dwFirstBit == area.dwFirstBit && given.dwLastBit == area.dwLastBit)
+            return FailValue(line, "bits " + std::to_string(nFirst) + "-" + std::to_string(nLast) +
+                                       " are declared already at line " +
+                                       std::to_string(given.nLine));
+    }
     m_station.unitDiagAreas.push_back(area);
     return true;
 }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace
@@ -80,6 +81,79 @@ TEST(DiagnosisText, AMalformedBlockIsSaidAndNothingBeyondItRead)
     // A device block that claims 5 bytes where 2 are left.
     EXPECT_EQ(Words({0x08, 0x04, 0x00, 0x02, 0x00, 0x01, 0x05, 0x01}),
               "extended diagnosis; master 2; ident 0x0001; malformed extended diagnosis");
+}
+
+// The most areas a description may declare, all beginning in the block's first byte: from
+// each bit 0-7, 1 to 32 bits long, each with a text for all clear and for all set.
+dp::SDiagTexts CrowdedAreas()
+{
+    dp::SDiagTexts texts;
+    for (std::uint32_t dwFirst = 0; dwFirst < 8; ++dwFirst)
+    {
+        for (std::uint32_t dwWidth = 1; dwWidth <= 32; ++dwWidth)
+        {
+            const std::uint32_t dwLast = dwFirst + dwWidth - 1;
+            const std::string strName = std::to_string(dwFirst) + "-" + std::to_string(dwLast);
+            const std::uint32_t dwAllSet = dwWidth == 32 ? 0xFFFFFFFFu : (1u << dwWidth) - 1;
+            texts.unitAreas.push_back(
+                {dwFirst, dwLast, {{0, strName + " clear"}, {dwAllSet, strName + " set"}}});
+        }
+    }
+    EXPECT_EQ(texts.unitAreas.size(), dp::kMaxUnitDiagAreas);
+    return texts;
+}
+
+TEST(DiagnosisText, EmptyDeviceBlocksAgainstTheMostAreasSayOnlyTheirBytes)
+{
+    // A slave that sends as many empty device blocks as a diagnosis holds: no area begins in
+    // them, so none is worded, however many the description declares.
+    const dp::SDiagTexts texts = CrowdedAreas();
+    std::vector<std::uint8_t> abyDiag = {0x08, 0x04, 0x00, 0x02, 0x12, 0x34};
+    std::string strExpected = "extended diagnosis; master 2; ident 0x1234";
+    while (abyDiag.size() < 244)
+    {
+        abyDiag.push_back(0x01);
+        strExpected += "; device: ";
+    }
+    EXPECT_EQ(Words(abyDiag, &texts), strExpected);
+}
+
+TEST(DiagnosisText, FullDeviceBlocksAgainstTheMostAreasAreCutShort)
+{
+    // Seven blocks of 32 bytes all set: every area is set in each, 256 words a block.
+    const dp::SDiagTexts texts = CrowdedAreas();
+    std::vector<std::uint8_t> abyDiag = {0x08, 0x04, 0x00, 0x02, 0x12, 0x34};
+    for (int nBlock = 0; nBlock < 7; ++nBlock)
+    {
+        abyDiag.push_back(0x21);
+        abyDiag.insert(abyDiag.end(), 32, 0xFF);
+    }
+    const std::string strWords = Words(abyDiag, &texts);
+    EXPECT_LE(strWords.size(), dp::kMaxDiagnosisTextLength);
+    std::string strBytes = "ff";
+    for (int i = 1; i < 32; ++i)
+        strBytes += " ff";
+    EXPECT_EQ(strWords.rfind("extended diagnosis; master 2; ident 0x1234; device: " + strBytes +
+                                 " (0-0 set, 0-1 set, 0-2 set, ",
+                             0),
+              0u)
+        << strWords.substr(0, 300);
+    EXPECT_EQ(strWords.find("clear"), std::string::npos);
+    EXPECT_EQ(strWords.substr(strWords.size() - 16), " ... (cut short)");
+}
+
+TEST(DiagnosisText, AnAreaWhoseValueDoesNotFit32BitsHasNoText)
+{
+    // Bits 0-39 with only bit 39 set: 2^39, no text's value; not 0 with the top bits lost.
+    dp::SDiagTexts texts;
+    texts.unitAreas.push_back({0, 39, {{0, "ok"}}});
+    EXPECT_EQ(
+        Words({0x08, 0x04, 0x00, 0x02, 0x12, 0x34, 0x06, 0x00, 0x00, 0x00, 0x00, 0x80}, &texts),
+        "extended diagnosis; master 2; ident 0x1234; device: 00 00 00 00 80");
+    EXPECT_EQ(
+        Words({0x08, 0x04, 0x00, 0x02, 0x12, 0x34, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00}, &texts),
+        "extended diagnosis; master 2; ident 0x1234; device: 00 00 00 00 00 "
+        "(ok)");
 }
 
 } // namespace

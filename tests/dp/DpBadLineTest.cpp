@@ -1,8 +1,9 @@
 // korix-dpmaster on a bad line, as real processes: the test is the host (through the board
 // operations) and, on the other end of the pseudo-terminal, a slave that mixes in what a real
 // RS-485 line brings: bursts and floods of noise, answers out of their slot, stray telegrams
-// behind its answers, silence. Whatever the line does, every value the host reads while the
-// board says "exchanging" is one the slave sent in answer; and the master ends on SIGTERM.
+// behind its answers, forged answers ahead of them, silence. Whatever the line does, every value
+// the host reads while the board says "exchanging" is one the slave sent in answer; and the master
+// ends on SIGTERM.
 #include "tests/dp/DpBusFixture.h"
 #include "tests/dp/ScriptedLine.h"
 #include "tests/sim/SimTestSupport.h"
@@ -162,6 +163,13 @@ private:
         }
         else if (uDice < 25) // silence
         {
+        }
+        else if (uDice < 30) // a forged answer just ahead of the real one
+        {
+            // (In the same write: the master sees two answers in one window on any line.)
+            Bytes abyBytes = Sd2(kMasterAddress, kSlave, 0x08, -1, -1, {0x99, 0x99});
+            abyBytes.insert(abyBytes.end(), abyAnswer.begin(), abyAnswer.end());
+            Write(abyBytes);
         }
         else
         {

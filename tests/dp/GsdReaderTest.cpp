@@ -2,6 +2,7 @@
 // block, and refusals that name file and line. The files here are written from the public
 // description of the format.
 #include "dp/gsd/GsdReader.h"
+#include "dp/DiagnosisText.h"
 
 #include <gtest/gtest.h>
 
@@ -172,6 +173,27 @@ TEST(GsdReader, DiagnosisTexts)
     EXPECT_EQ(station.unitDiagAreas[0].dwLastBit, 26u);
     EXPECT_EQ(station.unitDiagAreas[0].values.at(7), "broken");
     EXPECT_EQ(station.channelDiag.at(16), "Pump dry");
+}
+
+TEST(GsdReader, DiagnosisAreasAreLimitedAndNeverDeclaredTwice)
+{
+    // Every diagnosis is put into words with the areas: the most a station may declare are
+    // taken, one more is refused where it stands.
+    std::string strAreas;
+    for (std::size_t i = 0; i < dp::kMaxUnitDiagAreas; ++i)
+        strAreas += "Unit_Diag_Area = " + std::to_string(8 + i) + "-" + std::to_string(9 + i) +
+                    "\nUnit_Diag_Area_End\n";
+    EXPECT_EQ(ReadOk(strAreas).unitDiagAreas.size(), dp::kMaxUnitDiagAreas);
+    EXPECT_EQ(ReadError(strAreas + "Unit_Diag_Area = 0-1\nUnit_Diag_Area_End\n"),
+              "pump.gsd:" + std::to_string(2 * dp::kMaxUnitDiagAreas + 1) +
+                  ": Unit_Diag_Area: more than " + std::to_string(dp::kMaxUnitDiagAreas) +
+                  " areas, the most a station may declare");
+
+    // The same bits twice, even with other texts: which texts hold is not known.
+    EXPECT_EQ(ReadError("Unit_Diag_Area = 8-9\nValue(0) = \"ok\"\nUnit_Diag_Area_End\n"
+                        "Unit_Diag_Area = 8-10\nUnit_Diag_Area_End\n"
+                        "Unit_Diag_Area = 8-9\nValue(0) = \"fine\"\nUnit_Diag_Area_End\n"),
+              "pump.gsd:6: Unit_Diag_Area: bits 8-9 are declared already at line 1");
 }
 
 TEST(GsdReader, BrokenFilesNameFileAndLine)

@@ -210,6 +210,7 @@ TEST_F(MasterStatusTest, TheWritersBlockReadsBackLiveAndAfterItsEndAsGoneWithNot
     const std::string strLive = dp::FormatMasterStatus(status);
     EXPECT_THAT(strLive, HasSubstr("DP master: running, process " +
                                    std::to_string(korix::CurrentProcessId())));
+    EXPECT_THAT(strLive, HasSubstr(", busy 0, answers in doubt 0, skipped bytes 0,"));
     EXPECT_THAT(strLive, HasSubstr("  slave 4: not reachable (" + bus.master->Slave(1).strProblem +
                                    "); ident 0x1204, 8 in"));
 

@@ -18,12 +18,13 @@ std::string FormatStatus(const dp::CDpMaster& master, const std::string& strPort
         "bus: %s at %u bit/s, master address %u, mode %s\n"
         "cycles: %llu, last %.3f ms, longest %.3f ms, bound %.3f ms; Global_Control sent %u\n"
         "line: requests %u, bytes dropped %u, echoes %u, other stations %u, invalid answers %u, "
-        "stray E5 %u, busy %u\n",
+        "stray E5 %u, busy %u, answers in doubt %u\n",
         strPort.c_str(), master.Config().bus.dwBaudRate, master.Config().byMasterAddress,
         BoardMasterModeText(master.Mode()), static_cast<unsigned long long>(counters.qwCycles),
         counters.qwLastCycleNs / 1e6, counters.qwMaxCycleNs / 1e6, master.CycleBoundNs() / 1e6,
         counters.dwGlobalControls, line.dwRequests, line.dwDroppedBytes, line.dwEchoes,
-        line.dwForeign, line.dwInvalidAnswers, line.dwStrayShortAcks, line.dwBusyLine);
+        line.dwForeign, line.dwInvalidAnswers, line.dwStrayShortAcks, line.dwBusyLine,
+        line.dwAnswersInDoubt);
     strText += szLine;
     for (std::size_t i = 0; i < master.SlaveCount(); ++i)
     {
