@@ -1,9 +1,10 @@
 // What one exchange costs on its way from the host to the simulated board: a direct board call
 // beside the same read through CDPCommunication (with its board semaphore) and through a
-// one-record IMovaProto::Read; the throughput of one and of two jobs on boards of their own,
-// from threads and from processes; 1, 2 and 4 exchange loops sharing the board semaphore,
-// beside the same loops under the bare semaphore and under a std::mutex; the memory
-// allocations per request; and the context switches per request when host and worker share
+// one-record IMovaProto::Read, on a simulated board and on one served as a DP master serves it
+// (where every call judges how fresh the master's posts are); the throughput of one and of two jobs
+// on boards of their own, from threads and from processes; 1, 2 and 4 exchange loops sharing the
+// board semaphore, beside the same loops under the bare semaphore and under a std::mutex; the
+// memory allocations per request; and the context switches per request when host and worker share
 // one CPU.
 #include "bench/BenchBoards.h"
 #include "bench/BenchSink.h"
@@ -12,6 +13,10 @@
 #include "dpcomm/DPCommunication.h"
 #include "include/MovaJob.h"
 #include "platform/BoardSemaphore.h"
+#include "platform/Clock.h"
+#include "sim/BoardLock.h"
+#include "sim/Registrations.h"
+#include "sim/ServedBoard.h"
 
 #include <benchmark/benchmark.h>
 
@@ -109,6 +114,40 @@ void ReadInputDirectly(const SBoardRequest& registration)
     benchmark::DoNotOptimize(request);
 }
 
+constexpr std::uint8_t kServedBoard = 9;
+
+// Serves board kServedBoard as korix-dpmaster does, from this process: a serving registration,
+// the default plant's slaves without generators, and everything posted just now. The bound is
+// far longer than any run, so that every read is served: what is measured is the check, which
+// costs the same whatever the bound.
+bool ServeBoard()
+{
+    korix::CBoardLock lock(kServedBoard);
+    korix::SBoardState* pState = lock.State();
+    if (pState == nullptr)
+        return false;
+    const std::uint32_t dwNow = platform::ReadTickCount();
+    bool bServed = false;
+    for (const korix::SRegistration& registration : pState->aRegistrations)
+        bServed = bServed || korix::IsServingRegistration(registration);
+    if (!bServed)
+    {
+        const std::uint8_t abyModes[kBoardSlaveCount] = {};
+        const int nSlot = korix::AddRegistration(*pState, korix::CurrentProcess(), abyModes, dwNow);
+        if (nSlot < 0)
+            return false;
+        pState->aRegistrations[nSlot].abyReserved[0] = korix::kRegistrationServesBoard;
+    }
+    for (korix::SSlave& slave : pState->sPlant.aSlaves)
+        slave.byGeneratorCount = 0;
+    korix::SFreshness& freshness = pState->sFreshness;
+    freshness.dwBoundMs = 3600000;
+    freshness.dwMasterTick = dwNow;
+    for (std::uint32_t& dwTick : freshness.adwInputsTick)
+        dwTick = dwNow;
+    return true;
+}
+
 // Runs fnLoop(n) for n = 0 .. nLoops-1, each on a thread of its own, and waits for all.
 template <class FnLoop> void RunLoops(int nLoops, const FnLoop& fnLoop)
 {
@@ -136,22 +175,55 @@ void BM_DirectBoardReadInput(benchmark::State& state)
 }
 BENCHMARK(BM_DirectBoardReadInput)->Threads(1)->Threads(2)->UseRealTime();
 
-void BM_DPCommReadFromDPSlave(benchmark::State& state)
+// The same on a served board: the read path's freshness check included.
+void BM_DirectBoardReadInputServed(benchmark::State& state)
 {
-    SCommParams params = PlantParams(1);
-    CDPCommunication comm(1);
+    SBoardRequest registration = RegisterAtBoard(kServedBoard);
+    if (!ServeBoard() || registration.byHandle == 0)
+    {
+        state.SkipWithError("cannot serve the board");
+        return;
+    }
+    for (auto _ : state)
+        ReadInputDirectly(registration);
+    BoardClose(&registration);
+}
+BENCHMARK(BM_DirectBoardReadInputServed)->UseRealTime();
+
+void ReadThroughTheLibrary(benchmark::State& state, std::uint8_t byBoard)
+{
+    SCommParams params = PlantParams(byBoard);
+    CDPCommunication comm(byBoard);
     teErrorNumber eError = DPERR_NONE;
     if (!comm.InitDPCommunication(params.ucNumberOfDPSlaves, params.aSlaves, 0, &eError))
     {
-        state.SkipWithError("cannot open board 1");
+        state.SkipWithError("cannot open the board");
         return;
     }
     std::uint8_t abyIn[244] = {};
+    if (!comm.ReadFromDPSlave(kSlave, abyIn, &eError))
+        state.SkipWithError("the slave's inputs are not served");
     for (auto _ : state)
         benchmark::DoNotOptimize(comm.ReadFromDPSlave(kSlave, abyIn, &eError));
     comm.ExitDPCommunication(&eError);
 }
+
+void BM_DPCommReadFromDPSlave(benchmark::State& state)
+{
+    ReadThroughTheLibrary(state, 1);
+}
 BENCHMARK(BM_DPCommReadFromDPSlave);
+
+void BM_DPCommReadFromDPSlaveServed(benchmark::State& state)
+{
+    if (!ServeBoard())
+    {
+        state.SkipWithError("cannot serve the board");
+        return;
+    }
+    ReadThroughTheLibrary(state, kServedBoard);
+}
+BENCHMARK(BM_DPCommReadFromDPSlaveServed);
 
 void BM_ProtoReadOneRecord(benchmark::State& state)
 {

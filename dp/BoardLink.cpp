@@ -8,6 +8,7 @@
 
 #include "platform/Clock.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -20,6 +21,23 @@ namespace
 using korix::SBoardState;
 using korix::SRegistration;
 using korix::SSlave;
+
+// What a loaded machine may keep the master from running: time slices of other processes
+// (these machines run a load of 8-9 on 2 cores), page faults, a slow terminal it prints to.
+// Waits of tens of milliseconds are common there; this is several times that, and a stall
+// beyond it is one a host should hear of.
+constexpr std::uint64_t kSchedulingAllowanceMs = 250;
+
+// How many turns of the owner's loop (an exchange with the board, a cycle, the pause) the
+// inputs posted for an exchanging slave may span: they were brought during the cycle before
+// the exchange that posted them and stay until the next exchange (two turns), and a cycle
+// that reads the slave's diagnosis in place of its Data_Exchange brings none (one more).
+constexpr std::uint64_t kTurnsPerPost = 3;
+
+constexpr std::uint64_t kNsPerMs = 1000000;
+
+// Tick differences are taken modulo 2^32, so a bound means something only below 2^31 ms.
+constexpr std::uint64_t kLongestBoundMs = 0x7FFFFFFF;
 
 bool IsPlantOurs(const SBoardState& state, const CDpMaster& master, const std::string& strSource)
 {
@@ -122,8 +140,34 @@ bool CBoardLink::Register(SBoardState& state, std::string& strError)
     m_byGeneration = registration.byGeneration;
     InstallPlant(state, m_master, m_strSource);
     state.sPlant.byMasterMode = m_master.Mode();
+    PostFreshness(state, platform::ReadTickCount());
     m_bAttached = true;
     return true;
+}
+
+std::uint32_t CBoardLink::PromisedBoundMs() const
+{
+    // One turn: the longest cycle plus the owner's pause after it (the owner waits until a
+    // cycle's start plus the pause, so never longer than that after the cycle's end).
+    const std::uint64_t qwTurnNs = m_master.CycleBoundNs() + m_dwCyclePauseUs * 1000ull;
+    const std::uint64_t qwBoundMs =
+        (kTurnsPerPost * qwTurnNs + kNsPerMs - 1) / kNsPerMs + kSchedulingAllowanceMs;
+    return static_cast<std::uint32_t>(std::min(qwBoundMs, kLongestBoundMs));
+}
+
+void CBoardLink::PostFreshness(SBoardState& state, std::uint32_t dwNow) const
+{
+    korix::SFreshness& freshness = state.sFreshness;
+    freshness.dwBoundMs = PromisedBoundMs();
+    freshness.dwMasterTick = dwNow;
+    freshness.dwMasterCycle = static_cast<std::uint32_t>(m_master.Counters().qwCycles);
+    for (std::size_t i = 0; i < m_master.SlaveCount(); ++i)
+    {
+        const SSlaveStatus& status = m_master.Slave(i);
+        const std::uint8_t byAddress = m_master.Config().slaves[i].byAddress;
+        freshness.adwInputsTick[byAddress] = status.dwInputsTick;
+        freshness.adwInputsCycle[byAddress] = static_cast<std::uint32_t>(status.qwInputsCycle);
+    }
 }
 
 bool CBoardLink::Exchange(std::string& strError)
@@ -148,7 +192,8 @@ bool CBoardLink::Exchange(std::string& strError)
         if (!Register(*pState, strError))
             return false;
     }
-    korix::ExpireOverdueWatchdogs(*pState, platform::ReadTickCount());
+    const std::uint32_t dwNow = platform::ReadTickCount();
+    korix::ExpireOverdueWatchdogs(*pState, dwNow);
     if (!IsPlantOurs(*pState, m_master, m_strSource))
         InstallPlant(*pState, m_master, m_strSource);
 
@@ -173,6 +218,7 @@ bool CBoardLink::Exchange(std::string& strError)
         slave.byState = status.eState;
     }
     pState->sPlant.byMasterMode = m_master.Mode();
+    PostFreshness(*pState, dwNow);
     return true;
 }
 

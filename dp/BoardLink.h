@@ -7,7 +7,10 @@
 // puts the inputs, slave states and master mode of the last cycle into the plant, and picks
 // the master's mode: clear while a host that writes outputs has let its watchdog expire,
 // operate otherwise. The master's registration (marked as the serving one) tells every other
-// process when the master has died (sim/ServedBoard.h).
+// process when the master has died (sim/ServedBoard.h). Each exchange also posts how fresh
+// the board is (the heartbeat, when each slave's inputs were brought, and the bound within
+// which the master promises them anew), so that a master that lives but stalls is not taken
+// for a live one either.
 #pragma once
 
 #include "dp/DpMaster.h"
@@ -39,8 +42,17 @@ public:
     // The board reports its master offline and every slave unreachable; the registration ends.
     void Detach();
 
+    // The pause the owner makes between cycles at most (korix-dpmaster's --cycle-us), which
+    // the promised bound must cover; 0 unless set.
+    void SetCyclePauseUs(std::uint32_t dwCycleUs) { m_dwCyclePauseUs = dwCycleUs; }
+
+    // The bound the master promises: a slave's posted inputs are never older, nor is its last
+    // exchange with the board, while it runs as it should. Never 0.
+    std::uint32_t PromisedBoundMs() const;
+
 private:
     bool Register(korix::SBoardState& state, std::string& strError);
+    void PostFreshness(korix::SBoardState& state, std::uint32_t dwNow) const;
 
     std::uint8_t m_byBoard;
     CDpMaster& m_master;
@@ -48,6 +60,7 @@ private:
     bool m_bAttached = false;
     std::uint8_t m_bySlot = 0;
     std::uint8_t m_byGeneration = 0;
+    std::uint32_t m_dwCyclePauseUs = 0;
 };
 
 } // namespace dp

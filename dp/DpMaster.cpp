@@ -506,6 +506,8 @@ CDpMaster::teState CDpMaster::DataExchange(SSlave& slave)
         return Restart(slave, SlaveParameterising, "answered with the wrong input length", true);
     }
     std::memcpy(status.abyInputs, answer.abyData, config.byInputLength);
+    status.dwInputsTick = platform::ReadTickCount();
+    status.qwInputsCycle = m_counters.qwCycles + 1;
     ++status.counters.dwExchanges;
     if (!IsExchanging(status.eState))
         Post(slave, slave.bExtDiag ? SlaveDiagnosisPending : SlaveDataExchange, "");

@@ -66,6 +66,10 @@ struct SSlaveStatus
     std::uint8_t byDiagLength = 0;
     std::string strProblem; // the last reason it is not exchanging data, for people
     SSlaveCounters counters;
+    // When a Data_Exchange last brought the inputs: the tick count, and the cycle (counted
+    // from 1, the one running when Counters().qwCycles is one less).
+    std::uint32_t dwInputsTick = 0;
+    std::uint64_t qwInputsCycle = 0;
 };
 
 struct SMasterCounters

@@ -14,10 +14,16 @@ namespace korix
 namespace
 {
 
+// The first 16 bytes are the same in every version of the layout.
+bool HasBoardHeader(const SBoardState& state, std::uint8_t byBoard)
+{
+    return state.dwMagic == kBoardMagic && state.byBoard == byBoard;
+}
+
 bool IsInitialised(const SBoardState& state, std::uint8_t byBoard)
 {
-    return state.dwMagic == kBoardMagic && state.dwVersion == kBoardVersion &&
-           state.dwSize == sizeof(SBoardState) && state.byBoard == byBoard;
+    return HasBoardHeader(state, byBoard) && state.dwVersion == kBoardVersion &&
+           state.dwSize == sizeof(SBoardState);
 }
 
 bool IsSlaveConsistent(const SSlave& slave)
@@ -72,9 +78,9 @@ CBoardLock::CBoardLock(std::uint8_t byBoard)
     // the board's plant lost.
     if (!IsInitialised(*pState, byBoard) || (pState->byInside != 0 && !IsStateConsistent(*pState)))
     {
-        // A board declared for a DP master stays so: started afresh, it still waits for its
-        // master rather than showing the default plant.
-        const bool bDeclared = IsInitialised(*pState, byBoard) && IsDeclaredServed(*pState);
+        // A board declared for a DP master stays so: started afresh, also in a new layout, it
+        // still waits for its master rather than showing the default plant.
+        const bool bDeclared = HasBoardHeader(*pState, byBoard) && IsDeclaredServed(*pState);
         // Installing the default plant allocates; a failure must not leave the board locked
         // for every other process.
         try

@@ -55,7 +55,7 @@ std::uint16_t Dispatch(teOperation eOperation, SBoardRequest& request, PFN_PERFO
     ExpireOverdueWatchdogs(*pState, dwNow);
     if (fault.wErrorWord != 0)
     {
-        AnswerInjected(*pState, request, eOperation);
+        AnswerInjected(*pState, request, eOperation, dwNow);
         return fault.wErrorWord;
     }
     return pfnPerform(*pState, request, dwNow);

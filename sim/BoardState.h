@@ -15,7 +15,7 @@ namespace korix
 {
 
 inline constexpr std::uint32_t kBoardMagic = 0x4B52584Bu; // "KXRK" read as little-endian
-inline constexpr std::uint32_t kBoardVersion = 1;
+inline constexpr std::uint32_t kBoardVersion = 2;
 inline constexpr std::uint8_t kMaxDataLength = 244;  // DP maximum of inputs or outputs
 inline constexpr std::uint8_t kMaxGenerators = 16;   // per slave
 inline constexpr std::uint8_t kMaxRegistrations = 8; // per board
@@ -104,6 +104,18 @@ struct SFault
     std::uint32_t dwDelayCount;
 };
 
+// How fresh what a serving DP master posted is (sim/ServedBoard.h). Ticks are tick counts
+// (platform::ReadTickCount()); cycles count the master's bus cycles from 1, modulo 2^32. All
+// zero on a board that no master serves.
+struct SFreshness
+{
+    std::uint32_t dwBoundMs;     // the oldest anything posted may be; 0 = not served, no promise
+    std::uint32_t dwMasterTick;  // the master's last exchange with the board (its heartbeat)
+    std::uint32_t dwMasterCycle; // cycles the master had completed then
+    std::uint32_t adwInputsTick[kBoardSlaveCount];  // per address: inputs last brought then
+    std::uint32_t adwInputsCycle[kBoardSlaveCount]; // and by that cycle
+};
+
 struct SBoardState
 {
     std::uint32_t dwMagic;   // kBoardMagic once initialised
@@ -115,6 +127,7 @@ struct SBoardState
     SRegistration aRegistrations[kMaxRegistrations];
     SFault aFaults[OpCount];
     SPlant sPlant;
+    SFreshness sFreshness;
 };
 
 static_assert(OpCount == 8);
@@ -134,8 +147,12 @@ static_assert(offsetof(SRegistration, abyModes) == 24);
 static_assert(sizeof(SFault) == 16);
 static_assert(offsetof(SBoardState, aRegistrations) == 16);
 static_assert(offsetof(SBoardState, aFaults) == 16 + 8 * 152);
+static_assert(sizeof(SFreshness) == 12 + 2 * 126 * 4);
+static_assert(offsetof(SFreshness, adwInputsTick) == 12);
+static_assert(offsetof(SFreshness, adwInputsCycle) == 12 + 126 * 4);
 static_assert(offsetof(SBoardState, sPlant) == 16 + 8 * 152 + 8 * 16);
-static_assert(sizeof(SBoardState) == 1360 + sizeof(SPlant));
+static_assert(offsetof(SBoardState, sFreshness) == 1360 + sizeof(SPlant));
+static_assert(sizeof(SBoardState) == 1360 + sizeof(SPlant) + sizeof(SFreshness));
 static_assert(alignof(SBoardState) == 4);
 static_assert(std::is_trivially_copyable_v<SBoardState>);
 

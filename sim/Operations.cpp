@@ -4,6 +4,7 @@
 #include "sim/Generators.h"
 #include "sim/ProcessIdentity.h"
 #include "sim/Registrations.h"
+#include "sim/ServedBoard.h"
 #include "sim/Watchdog.h"
 
 #include <cstring>
@@ -23,11 +24,32 @@ SSlave* AddressedSlave(SBoardState& state, const SBoardRequest& request)
     return slave.byPresent != 0 ? &slave : nullptr;
 }
 
-void PutStatus(const SBoardState& state, SBoardRequest& request, const SSlave* pSlave,
-               bool bExpired)
+// What a served board posted is shown only while it is as fresh as its master promised
+// (sim/ServedBoard.h); past that a call shows the master offline or the slave not exchanging
+// with zero inputs. The calls only present it so and never write it into the shared state:
+// the state keeps what the master posted (and when, for the tools), a master that resumes
+// is served again from its next exchange on with nothing to undo, and a host's read neither
+// races the master's writes nor pays for clearing inputs.
+std::uint8_t ShownMasterMode(const SBoardState& state, std::uint32_t dwNow)
 {
-    request.bySlaveState = pSlave != nullptr ? pSlave->byState : 0;
-    request.byMasterState = state.sPlant.byMasterMode;
+    return IsHeartbeatOverdue(state.sFreshness, dwNow) ? std::uint8_t{MasterOffline}
+                                                       : state.sPlant.byMasterMode;
+}
+
+bool IsWithheld(const SBoardState& state, std::uint8_t byAddress, const SSlave& slave,
+                std::uint32_t dwNow)
+{
+    return IsSlaveWithheld(state.sFreshness, byAddress, slave.byState, dwNow);
+}
+
+// pSlave is the request's addressed slave, or null.
+void PutStatus(const SBoardState& state, SBoardRequest& request, const SSlave* pSlave,
+               bool bExpired, std::uint32_t dwNow)
+{
+    request.bySlaveState = 0;
+    if (pSlave != nullptr && !IsWithheld(state, request.byL2Addr, *pSlave, dwNow))
+        request.bySlaveState = pSlave->byState;
+    request.byMasterState = ShownMasterMode(state, dwNow);
     request.byFlags = bExpired ? kBoardFlagWatchdogExpired : 0;
 }
 
@@ -44,18 +66,23 @@ std::uint16_t ReadImage(SBoardState& state, SBoardRequest& request, std::uint32_
     if (pRegistration == nullptr)
         return BoardErrUnknownHandle;
     SSlave* pSlave = AddressedSlave(state, request);
-    PutStatus(state, request, pSlave, false);
+    PutStatus(state, request, pSlave, false, dwNow);
     if (pSlave == nullptr)
         return BoardErrNoSlave;
     std::uint8_t byLength = Clamped(bInputs ? pSlave->byInputLength : pSlave->byOutputLength);
     if (request.byLength < byLength)
         return BoardErrLength;
     bool bExpired = NoteExchange(*pRegistration, dwNow);
-    if (bInputs)
-        ApplyGenerators(*pSlave, dwNow - state.sPlant.dwEpoch);
-    std::memcpy(request.abyData, bInputs ? pSlave->abyInput : pSlave->abyOutput, byLength);
+    if (bInputs && IsWithheld(state, request.byL2Addr, *pSlave, dwNow))
+        std::memset(request.abyData, 0, byLength);
+    else
+    {
+        if (bInputs)
+            ApplyGenerators(*pSlave, dwNow - state.sPlant.dwEpoch);
+        std::memcpy(request.abyData, bInputs ? pSlave->abyInput : pSlave->abyOutput, byLength);
+    }
     request.byLength = byLength;
-    PutStatus(state, request, pSlave, bExpired);
+    PutStatus(state, request, pSlave, bExpired, dwNow);
     return BoardOk;
 }
 
@@ -63,7 +90,7 @@ std::uint16_t ReadImage(SBoardState& state, SBoardRequest& request, std::uint32_
 
 std::uint16_t PerformRegister(SBoardState& state, SBoardRequest& request, std::uint32_t dwNow)
 {
-    PutStatus(state, request, nullptr, false);
+    PutStatus(state, request, nullptr, false, dwNow);
     if (request.byHandleExt != kBoardRegistrationTag || request.byLength != kBoardSlaveCount)
         return BoardErrBadRequest;
     for (std::uint8_t byAddress = 0; byAddress < kBoardSlaveCount; ++byAddress)
@@ -81,9 +108,9 @@ std::uint16_t PerformRegister(SBoardState& state, SBoardRequest& request, std::u
     return BoardOk;
 }
 
-std::uint16_t PerformReadSlaveList(SBoardState& state, SBoardRequest& request, std::uint32_t)
+std::uint16_t PerformReadSlaveList(SBoardState& state, SBoardRequest& request, std::uint32_t dwNow)
 {
-    PutStatus(state, request, nullptr, false);
+    PutStatus(state, request, nullptr, false, dwNow);
     if (FindRegistration(state, request.byHandle, request.byHandleExt) == nullptr)
         return BoardErrUnknownHandle;
     std::memset(request.abyData, kBoardNoSlave, sizeof request.abyData);
@@ -112,7 +139,7 @@ std::uint16_t PerformWriteOutput(SBoardState& state, SBoardRequest& request, std
     if (pRegistration == nullptr)
         return BoardErrUnknownHandle;
     SSlave* pSlave = AddressedSlave(state, request);
-    PutStatus(state, request, pSlave, pRegistration->byExpired != 0);
+    PutStatus(state, request, pSlave, pRegistration->byExpired != 0, dwNow);
     if (pSlave == nullptr)
         return BoardErrNoSlave;
     if (request.byLength > Clamped(pSlave->byOutputLength))
@@ -130,7 +157,7 @@ std::uint16_t PerformReadSlaveStates(SBoardState& state, SBoardRequest& request,
                                      std::uint32_t dwNow)
 {
     SRegistration* pRegistration = FindRegistration(state, request.byHandle, request.byHandleExt);
-    PutStatus(state, request, nullptr, false);
+    PutStatus(state, request, nullptr, false, dwNow);
     if (pRegistration == nullptr)
         return BoardErrUnknownHandle;
     if (request.byLength < kBoardSlaveCount)
@@ -140,17 +167,18 @@ std::uint16_t PerformReadSlaveStates(SBoardState& state, SBoardRequest& request,
     for (std::uint8_t byAddress = 0; byAddress < kBoardSlaveCount; ++byAddress)
     {
         const SSlave& slave = state.sPlant.aSlaves[byAddress];
-        request.abyData[byAddress] = slave.byPresent != 0 ? slave.byState : 0;
+        if (slave.byPresent != 0 && !IsWithheld(state, byAddress, slave, dwNow))
+            request.abyData[byAddress] = slave.byState;
     }
     request.byLength = kBoardSlaveCount;
-    PutStatus(state, request, nullptr, bExpired);
+    PutStatus(state, request, nullptr, bExpired, dwNow);
     return BoardOk;
 }
 
 std::uint16_t PerformSetWatchdog(SBoardState& state, SBoardRequest& request, std::uint32_t dwNow)
 {
     SRegistration* pRegistration = FindRegistration(state, request.byHandle, request.byHandleExt);
-    PutStatus(state, request, nullptr, false);
+    PutStatus(state, request, nullptr, false, dwNow);
     if (pRegistration == nullptr)
         return BoardErrUnknownHandle;
     if (request.byLength != 1)
@@ -159,10 +187,10 @@ std::uint16_t PerformSetWatchdog(SBoardState& state, SBoardRequest& request, std
     return BoardOk;
 }
 
-std::uint16_t PerformClose(SBoardState& state, SBoardRequest& request, std::uint32_t)
+std::uint16_t PerformClose(SBoardState& state, SBoardRequest& request, std::uint32_t dwNow)
 {
     SRegistration* pRegistration = FindRegistration(state, request.byHandle, request.byHandleExt);
-    PutStatus(state, request, nullptr, false);
+    PutStatus(state, request, nullptr, false, dwNow);
     // The library closes once more when its protocol object goes; that is no error as long as
     // the slot has not been given to another registration since.
     if (pRegistration == nullptr)
@@ -172,7 +200,8 @@ std::uint16_t PerformClose(SBoardState& state, SBoardRequest& request, std::uint
     return BoardOk;
 }
 
-void AnswerInjected(const SBoardState& state, SBoardRequest& request, teOperation eOperation)
+void AnswerInjected(const SBoardState& state, SBoardRequest& request, teOperation eOperation,
+                    std::uint32_t dwNow)
 {
     bool bAddressed = eOperation == OpBoardReadInput || eOperation == OpBoardReadOutput ||
                       eOperation == OpBoardWriteOutput;
@@ -180,7 +209,7 @@ void AnswerInjected(const SBoardState& state, SBoardRequest& request, teOperatio
     if (bAddressed && request.byL2Addr < kBoardSlaveCount &&
         state.sPlant.aSlaves[request.byL2Addr].byPresent != 0)
         pSlave = &state.sPlant.aSlaves[request.byL2Addr];
-    PutStatus(state, request, pSlave, false);
+    PutStatus(state, request, pSlave, false, dwNow);
 }
 
 } // namespace korix

@@ -22,7 +22,8 @@ std::uint16_t PerformReadSlaveStates(SBoardState& state, SBoardRequest& request,
 std::uint16_t PerformSetWatchdog(SBoardState& state, SBoardRequest& request, std::uint32_t dwNow);
 std::uint16_t PerformClose(SBoardState& state, SBoardRequest& request, std::uint32_t dwNow);
 
-// The statuses that go with an error word injected for the operation.
-void AnswerInjected(const SBoardState& state, SBoardRequest& request, teOperation eOperation);
+// The statuses that go with an error word injected for the operation, as shown at dwNow.
+void AnswerInjected(const SBoardState& state, SBoardRequest& request, teOperation eOperation,
+                    std::uint32_t dwNow);
 
 } // namespace korix

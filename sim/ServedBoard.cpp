@@ -20,6 +20,7 @@ void TakeBoardOffline(SBoardState& state)
         slave.byState = 0;
         std::memset(slave.abyInput, 0, sizeof slave.abyInput);
     }
+    std::memset(&state.sFreshness, 0, sizeof state.sFreshness);
 }
 
 bool HasServingMaster(const SBoardState& state)

@@ -1,14 +1,18 @@
 // A board served by korix-dpmaster, reached by the host through the eight board operations,
 // as the MovaJob library reaches it: real processes all of them (the slave simulator on a
 // pseudo-terminal, the master on its other end, the test as the host), on a board of the
-// test's own (KORIXSIM_PREFIX).
+// test's own (KORIXSIM_PREFIX). The master is killed, ended and stopped under the host.
 #include "tests/dp/DpBusFixture.h"
 #include "tests/sim/SimTestSupport.h"
+
+#include "board/BoardStates.h"
 
 #include <gmock/gmock.h>
 
 #include <chrono>
+#include <fstream>
 #include <functional>
+#include <future>
 #include <thread>
 
 namespace dptest
@@ -65,10 +69,11 @@ protected:
                     StartsWith("korix-dpmaster: serving board " + std::to_string(m_byBoard)));
     }
 
-    // Polls until the condition holds; false after 20 s.
-    static bool Eventually(const std::function<bool()>& condition)
+    // Polls until the condition holds; false after the deadline.
+    static bool Eventually(const std::function<bool()>& condition,
+                           std::chrono::seconds deadline = std::chrono::seconds(20))
     {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        const auto end = std::chrono::steady_clock::now() + deadline;
         while (std::chrono::steady_clock::now() < end)
         {
             if (condition())
@@ -225,6 +230,68 @@ TEST_F(DpBoardTest, AMasterKilledShowsOfflineAndARestartedOneServesTheHostsAgain
     m_pMaster->Kill(SIGTERM);
     EXPECT_EQ(m_pMaster->Wait(), 0);
     EXPECT_EQ(ReadInput(handle, 3).byMasterState, 0x00);
+}
+
+// Whether the library would take the read as done: a slave exchanging data under an
+// operational master (dpcomm/DPSlaveAccess.cpp).
+bool IsDone(const SBoardRequest& read)
+{
+    return read.wError == 0 && IsSlaveExchanging(read.bySlaveState) &&
+           (read.byMasterState == MasterOperate || read.byMasterState == MasterClear);
+}
+
+// The state letter of /proc/<pid>/stat: 'T' once a SIGSTOP has taken effect.
+char ProcessState(int nPid)
+{
+    std::ifstream stat("/proc/" + std::to_string(nPid) + "/stat");
+    std::string strLine;
+    std::getline(stat, strLine);
+    const std::size_t nEnd = strLine.rfind(')');
+    return nEnd != std::string::npos && nEnd + 2 < strLine.size() ? strLine[nEnd + 2] : '?';
+}
+
+// A master stopped, however long, is not served as a live one: its slaves' last values stop
+// being "done" once its promise has run out, and none is served while it stays stopped.
+TEST_F(DpBoardTest, AStoppedMasterStopsServingValuesUntilItRunsAgain)
+{
+    SHandle handle = Register();
+    ASSERT_TRUE(Eventually([&] { return AllExchanging(handle); }));
+    const std::vector<std::uint8_t> abyOut = {9, 8, 7, 6, 5, 4, 3, 2};
+    ASSERT_EQ(Call(BoardWriteOutput, MakeWrite(handle, 3, abyOut)).wError, 0);
+    ASSERT_TRUE(Eventually([&] { return DataOf(ReadInput(handle, 3)) == abyOut; }));
+
+    // A master stopped while it holds the board's lock would hold it for good (a stopped
+    // process keeps its locks): stop it again until it stops outside the lock.
+    const int nPid = m_pMaster->GetPid();
+    bool bStoppedOutside = false;
+    for (int nTry = 0; nTry < 50 && !bStoppedOutside; ++nTry)
+    {
+        m_pMaster->Kill(SIGSTOP);
+        ASSERT_TRUE(Eventually([&] { return ProcessState(nPid) == 'T'; }));
+        std::future<SBoardRequest> read =
+            std::async(std::launch::async, [&] { return ReadInput(handle, 3); });
+        bStoppedOutside = read.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+        if (!bStoppedOutside)
+            m_pMaster->Kill(SIGCONT);
+        read.get();
+    }
+    ASSERT_TRUE(bStoppedOutside);
+
+    ASSERT_TRUE(
+        Eventually([&] { return !IsDone(ReadInput(handle, 3)); }, std::chrono::seconds(120)));
+    for (int i = 0; i < 100; ++i)
+    {
+        const SBoardRequest read = ReadInput(handle, 3);
+        ASSERT_FALSE(IsDone(read)) << "read " << i;
+        ASSERT_EQ(DataOf(read), std::vector<std::uint8_t>(8, 0)) << "read " << i;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(ProcessState(nPid), 'T');
+
+    m_pMaster->Kill(SIGCONT);
+    ASSERT_TRUE(Eventually([&] { return AllExchanging(handle); }));
+    ASSERT_TRUE(Eventually([&] { return DataOf(ReadInput(handle, 3)) == abyOut; }));
+    EXPECT_TRUE(IsDone(ReadInput(handle, 3)));
 }
 
 TEST_F(DpBoardTest, ASecondMasterForTheSameBoardIsRefused)

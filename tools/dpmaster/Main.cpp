@@ -107,6 +107,7 @@ int Run(int argc, char** argv)
     dp::CBoardLink link(byBoard, master,
                         "korix-dpmaster: " + strPort + ", " +
                             std::to_string(config.bus.dwBaudRate) + " bit/s");
+    link.SetCyclePauseUs(uCycleUs);
     // The board first: a second master for it must not touch the line of the first. Then the
     // port's lock file, before the port is opened, so that nobody else's line is disturbed.
     if (!link.Attach(strError) || !portLock.Take(strPort, strError) ||
