@@ -83,7 +83,9 @@ int Run(int argc, char** argv)
                    "print the status every so many seconds (0: never)")
         ->transform(tools::Number(0, 86400));
     app.footer("A line \"status\" on standard input prints the status once. Ctrl-C (or SIGTERM) "
-               "ends the master: the board then reports its master offline.");
+               "ends the master: the board then reports its master offline. The bus never waits "
+               "for the output: lines it does not take in time are dropped, and their number is "
+               "said once it takes lines again.");
     if (std::optional<int> nDone = tools::ParseCommandLine(app, argc, argv))
         return *nDone;
 

@@ -3,8 +3,8 @@
 //
 // The handler is installed without SA_RESTART (std::signal would set it): a tool blocked in a
 // write to an output nobody reads, or in a sleep, must get EINTR and return to its loop, which
-// then sees the request. Every tool's own waits are short and check the flag; the library's
-// calls that can see EINTR retry it.
+// then sees the request. The tools' loops check the flag after every wait, and the platform's
+// calls retry a call that a signal interrupted.
 #include "tools/common/StopRequest.h"
 
 #include <atomic>
