@@ -16,6 +16,13 @@ namespace
 using korix::CFieldReader;
 using korix::json;
 using korix::MemberPlace;
+using korix::QuotedInput;
+
+// Names and values that go into the GSD file's reader, whose messages quote them whole. None
+// of a GSD file's names or texts comes near this; a longer one is refused here, quoted short.
+constexpr std::size_t kMaxGsdText = 256;
+// The longest path the system opens.
+constexpr std::size_t kMaxPath = 4096;
 
 // The optional lengths of the bus file must agree with the configuration bytes.
 bool CheckLength(CFieldReader& fields, const json& jSlave, const std::string& strPlace,
@@ -118,6 +125,9 @@ bool FillFromGsd(CFieldReader& fields, const json& jSlave, const std::string& st
         return false;
     if (bGsd && strFile.empty())
         return fields.Fail(MemberPlace(strPlace, "gsd"), "must name the slave's GSD file");
+    if (strFile.size() > kMaxPath)
+        return fields.Fail(MemberPlace(strPlace, "gsd"),
+                           "\"" + QuotedInput(strFile) + "\" is longer than a path can be");
     if (!bGsd)
     {
         for (const char* pszKey : {"modules", "parameters"})
@@ -138,6 +148,12 @@ bool FillFromGsd(CFieldReader& fields, const json& jSlave, const std::string& st
         if (!(*pjModules)[i].is_string())
             return fields.Fail(korix::ElementPlace(MemberPlace(strPlace, "modules"), i),
                                "must be a module's name");
+        const std::string& strModule = (*pjModules)[i].get_ref<const std::string&>();
+        if (strModule.size() > kMaxGsdText)
+            return fields.Fail(korix::ElementPlace(MemberPlace(strPlace, "modules"), i),
+                               "\"" + QuotedInput(strModule) +
+                                   "\" is longer than any module's "
+                                   "name");
         selection.modules.push_back((*pjModules)[i].get<std::string>());
     }
     const auto itParameters = jSlave.find("parameters");
@@ -151,6 +167,13 @@ bool FillFromGsd(CFieldReader& fields, const json& jSlave, const std::string& st
             if (!jValue.is_string() && !jValue.is_number_integer())
                 return fields.Fail(MemberPlace(MemberPlace(strPlace, "parameters"), strName),
                                    "must be a whole number or one of the parameter's texts");
+            if (strName.size() > kMaxGsdText)
+                return fields.Fail(MemberPlace(MemberPlace(strPlace, "parameters"), strName),
+                                   "is longer than any parameter's name");
+            if (jValue.is_string() && jValue.get_ref<const std::string&>().size() > kMaxGsdText)
+                return fields.Fail(MemberPlace(MemberPlace(strPlace, "parameters"), strName),
+                                   "\"" + QuotedInput(jValue.get_ref<const std::string&>()) +
+                                       "\" is longer than any of the parameter's texts");
             selection.values.push_back(
                 {strName, jValue.is_string() ? jValue.get<std::string>() : jValue.dump()});
         }

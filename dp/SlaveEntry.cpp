@@ -47,7 +47,7 @@ bool ReadIdent(CFieldReader& fields, const json& jSlave, const std::string& strP
     }
     if (!bGood || dwValue > 0xFFFF)
         return fields.Fail(MemberPlace(strPlace, "ident"),
-                           "\"" + strText +
+                           "\"" + korix::QuotedInput(strText) +
                                "\" is no ident number (0 to 65535, or 0x0000 to 0xFFFF)");
     wIdent = static_cast<std::uint16_t>(dwValue);
     return true;

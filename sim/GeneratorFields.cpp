@@ -106,7 +106,7 @@ bool CGeneratorReader::ReadGenerator(const json& jGenerator, const std::string& 
     }
     if (generator.byKind == GenNone)
         return m_fields.Fail(MemberPlace(strPlace, "kind"),
-                             "unknown kind \"" + strKind +
+                             "unknown kind \"" + QuotedInput(strKind) +
                                  "\" (constant, counter, sine, loopback or random)");
 
     std::uint64_t qwOffset = 0, qwLength = 0;

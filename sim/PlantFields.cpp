@@ -8,9 +8,39 @@
 namespace korix
 {
 
+std::string QuotedInput(std::string_view text)
+{
+    std::size_t nTake = text.size();
+    if (nTake > kMaxQuotedBytes)
+    {
+        // Not in the middle of a UTF-8 sequence: back to the start of the character.
+        nTake = kMaxQuotedBytes;
+        while (nTake > 0 && (static_cast<unsigned char>(text[nTake]) & 0xC0) == 0x80)
+            --nTake;
+    }
+    std::string strQuoted;
+    for (char ch : text.substr(0, nTake))
+    {
+        const auto by = static_cast<unsigned char>(ch);
+        if (by < 0x20 || by == 0x7F)
+        {
+            const char* const pszHex = "0123456789ABCDEF";
+            strQuoted += "\\x";
+            strQuoted += pszHex[by >> 4];
+            strQuoted += pszHex[by & 0x0F];
+        }
+        else
+            strQuoted += ch;
+    }
+    if (nTake < text.size())
+        strQuoted += "... (" + std::to_string(text.size()) + " bytes)";
+    return strQuoted;
+}
+
 std::string MemberPlace(const std::string& strPlace, std::string_view key)
 {
-    return strPlace.empty() ? std::string(key) : strPlace + "." + std::string(key);
+    const std::string strKey = QuotedInput(key);
+    return strPlace.empty() ? strKey : strPlace + "." + strKey;
 }
 
 std::string ElementPlace(const std::string& strPlace, std::size_t nIndex)

@@ -14,7 +14,14 @@ namespace korix
 
 using json = nlohmann::json;
 
-// "slaves[2]" + "offset" -> "slaves[2].offset"; the top level has the empty place.
+// Text from the user's file as a message quotes it: control characters as \xNN, and past
+// kMaxQuotedBytes a prefix with the length, so that a file with a megabyte in one key or value
+// still gives a message of one short line.
+inline constexpr std::size_t kMaxQuotedBytes = 48;
+std::string QuotedInput(std::string_view text);
+
+// "slaves[2]" + "offset" -> "slaves[2].offset"; the top level has the empty place. The key is
+// quoted as QuotedInput quotes it.
 std::string MemberPlace(const std::string& strPlace, std::string_view key);
 std::string ElementPlace(const std::string& strPlace, std::size_t nIndex);
 

@@ -141,6 +141,41 @@ const SGenerator* DrivingGenerator(const SSlave& slave, unsigned nFirst, unsigne
     return nullptr;
 }
 
+// The process of the DP master that serves the board and still lives; 0 when none does.
+std::int32_t ServingMasterPid(const SBoardState& state)
+{
+    for (const SRegistration& registration : state.aRegistrations)
+    {
+        if (IsServingRegistration(registration) && IsProcessAlive(OwnerOf(registration)))
+            return registration.nPid;
+    }
+    return 0;
+}
+
+// A value a host reads as done must be one a slave sent. On a board that a DP master serves,
+// or that is declared for one, the inputs, the slave states, the master mode and the plant are
+// the master's alone: no hand may set them, not even for a moment before the master's next
+// cycle puts its own back. Faults of the board operations stay allowed: a host sees them as
+// failed calls, never as values. pszWhat says what was to be set ("its slaves' inputs"). False
+// when the board takes the change.
+bool RefusedOnServedBoard(std::uint8_t byBoard, const SBoardState& state, const char* pszWhat,
+                          SControlResult& refusal)
+{
+    const std::int32_t nPid = ServingMasterPid(state);
+    if (nPid != 0)
+        refusal =
+            Answer(false, "board %u is served by a DP master (process %d), which alone sets %s",
+                   byBoard, static_cast<int>(nPid), pszWhat);
+    else if (IsDeclaredServed(state))
+        refusal = Answer(false,
+                         "board %u is declared for a DP master, which alone sets %s ('korixsim "
+                         "undeclare' first)",
+                         byBoard, pszWhat);
+    else
+        return false;
+    return true;
+}
+
 bool ReadTextFile(const char* pszPath, std::string& strText, std::string& strError)
 {
     // Only a plain file of a sane size: a FIFO would block and /dev/zero never end. A missing
@@ -199,6 +234,9 @@ SControlResult SetMasterMode(std::uint8_t byBoard, std::uint8_t byMode)
     return ChangeBoard(byBoard,
                        [&](SBoardState& state)
                        {
+                           SControlResult refusal;
+                           if (RefusedOnServedBoard(byBoard, state, "its master mode", refusal))
+                               return refusal;
                            state.sPlant.byMasterMode = byMode;
                            return Answer(true, "board %u: master mode 0x%02X (%s)", byBoard, byMode,
                                          MovaMasterModeText(byMode));
@@ -210,6 +248,9 @@ SControlResult SetSlaveState(std::uint8_t byBoard, std::uint8_t byAddress, std::
     return ChangeBoard(byBoard,
                        [&](SBoardState& state)
                        {
+                           SControlResult refusal;
+                           if (RefusedOnServedBoard(byBoard, state, "its slave states", refusal))
+                               return refusal;
                            SSlave* pSlave = FindSlave(state, byAddress);
                            if (pSlave == nullptr)
                                return NoSlave(byAddress);
@@ -287,6 +328,9 @@ SControlResult SetInputBytes(std::uint8_t byBoard, std::uint8_t byAddress, std::
         byBoard,
         [&](SBoardState& state)
         {
+            SControlResult refusal;
+            if (RefusedOnServedBoard(byBoard, state, "its slaves' inputs", refusal))
+                return refusal;
             SSlave* pSlave = FindSlave(state, byAddress);
             if (pSlave == nullptr)
                 return NoSlave(byAddress);
@@ -350,6 +394,12 @@ SControlResult LoadPlantText(std::uint8_t byBoard, const char* pszText, const ch
         byBoard,
         [&](SBoardState& state)
         {
+            const std::int32_t nPid = ServingMasterPid(state);
+            if (nPid != 0)
+                return Answer(false,
+                              "board %u is served by a DP master (process %d): it takes no "
+                              "plant file",
+                              byBoard, static_cast<int>(nPid));
             if (IsDeclaredServed(state))
                 return Answer(false,
                               "board %u is declared for a DP master: it takes no plant file "
@@ -385,11 +435,15 @@ SControlResult ResetBoard(std::uint8_t byBoard)
                        [&](SBoardState& state)
                        {
                            std::memset(state.aFaults, 0, sizeof state.aFaults);
+                           // The plant is the master's business, or there is none.
+                           if (HasServingMaster(state))
+                               return Answer(true,
+                                             "board %u: no faults (served by a DP master: its "
+                                             "plant is the master's)",
+                                             byBoard);
                            if (IsDeclaredServed(state))
                            {
-                               // The plant is the master's business, or there is none.
-                               if (!HasServingMaster(state))
-                                   InstallMasterlessPlant(state.sPlant, platform::ReadTickCount());
+                               InstallMasterlessPlant(state.sPlant, platform::ReadTickCount());
                                return Answer(true,
                                              "board %u: no faults (declared for a DP master: "
                                              "its plant is the master's)",

@@ -43,6 +43,12 @@ KORIX_SIM_API bool FindOperation(const char* pszName, teOperation& eOperation);
 
 // Boards are numbered 1 to 255. Modes and states take any byte; the library accepts master
 // modes 0x80 and 0xC0 and slave states 2 and 3.
+//
+// A board that a DP master serves, or that is declared for one, takes its inputs, slave
+// states, master mode and plant from the master alone: SetMasterMode, SetSlaveState,
+// SetInputBytes and the plant loads refuse it and change nothing, and ResetBoard clears its
+// faults only. Faults of the operations (InjectError, InjectDelay) and ExpireWatchdogs stay
+// allowed: hosts see them as failed calls or an expired watchdog, never as a slave's values.
 KORIX_SIM_API SControlResult SetMasterMode(std::uint8_t byBoard, std::uint8_t byMode);
 KORIX_SIM_API SControlResult SetSlaveState(std::uint8_t byBoard, std::uint8_t byAddress,
                                            std::uint8_t byState);

@@ -74,6 +74,49 @@ TEST(BusFile, RefusalsNameThePlace)
 
 // What a file must be before its text is read: a FIFO would hold the master in the open until
 // a writer came, and a folder reads as no text at all.
+// A file may hold a megabyte in one key or value; the message quotes a short prefix of it, with
+// control characters spelt out, and stays one line.
+TEST(BusFile, RefusalsQuoteAShortPrefixOfWhatTheFileHolds)
+{
+    const std::string strHuge(1000000, 'k');
+    const std::string strSlave = R"("address": 7, "config": "17 27")";
+    struct
+    {
+        std::string strText;
+        std::string strStart; // the message's start
+        std::string strEnd;   // and its end
+    } cases[] = {
+        {"{ \"" + strHuge + "\": 1, \"slaves\": [] }", "kkkkk", "... (1000000 bytes): unknown key"},
+        {"{ \"baud_rate\": 1500000, \"slaves\": [ { " + strSlave + ", \"" + strHuge + "\": 1 } ] }",
+         "slaves[0].kkk", "... (1000000 bytes): unknown key"},
+        {"{ \"baud_rate\": 1500000, \"slaves\": [ { " + strSlave + ", \"ident\": \"" + strHuge +
+             "\" } ] }",
+         "slaves[0].ident: \"kkk",
+         "... (1000000 bytes)\" is no ident number (0 to 65535, or "
+         "0x0000 to 0xFFFF)"},
+        {"{ \"baud_rate\": 1500000, \"slaves\": [ { " + strSlave +
+             ", \"gsd\": \"x.gsd\", \"modules\": [\"" + strHuge + "\"] } ] }",
+         "slaves[0].modules[0]: \"kkk", "... (1000000 bytes)\" is longer than any module's name"},
+        {"{ \"baud_rate\": 1500000, \"slaves\": [ { " + strSlave +
+             ", \"gsd\": \"x.gsd\", \"parameters\": { \"" + strHuge + "\": 1 } } ] }",
+         "slaves[0].parameters.kkk", "... (1000000 bytes): is longer than any parameter's name"},
+        {"{ \"baud_rate\": 1500000, \"slaves\": [ { " + strSlave + ", \"gsd\": \"" + strHuge +
+             "\" } ] }",
+         "slaves[0].gsd: \"kkk", "... (1000000 bytes)\" is longer than a path can be"},
+        {"{ \"a\\u001b[2J\": 1, \"slaves\": [] }", "a\\x1B[2J: unknown key", "unknown key"},
+    };
+    for (const auto& c : cases)
+    {
+        const std::string strError = BusError(c.strText);
+        EXPECT_LT(strError.size(), 200u) << strError.substr(0, 300);
+        EXPECT_EQ(strError.rfind(c.strStart, 0), 0u) << strError.substr(0, 300);
+        EXPECT_GE(strError.size(), c.strEnd.size());
+        EXPECT_EQ(strError.substr(strError.size() - std::min(strError.size(), c.strEnd.size())),
+                  c.strEnd)
+            << strError.substr(0, 300);
+    }
+}
+
 TEST(BusFile, OnlyPlainFilesAreRead)
 {
     const std::string strDir = testing::TempDir() + "busfile-" + std::to_string(getpid());

@@ -46,7 +46,8 @@ protected:
         return testsupport::RunToEnd(argv);
     }
 
-    void StartBus()
+    // The master's shortest cycle, in microseconds, as the command line takes it.
+    void StartBus(const std::string& strCycleUs = "500")
     {
         const std::string strSlaveFile = WriteTempFile("declared-slaves.json", kThreeSlaves);
         m_pSlaves = std::make_unique<testsupport::CChildProcess>(
@@ -56,7 +57,7 @@ protected:
         const std::string strPeer = strLine.substr(strLine.rfind(" on ") + 4);
         m_pMaster = std::make_unique<testsupport::CChildProcess>(std::vector<std::string>{
             DPMASTER, "--board", std::to_string(m_byBoard), "--port", strPeer, "--bus",
-            WriteTempFile("declared-bus.json", kThreeSlavesBus), "--cycle-us", "500"});
+            WriteTempFile("declared-bus.json", kThreeSlavesBus), "--cycle-us", strCycleUs});
         ASSERT_TRUE(m_pMaster->ReadLine(strLine));
         ASSERT_THAT(strLine, testing::StartsWith("korix-dpmaster: serving board"));
     }
@@ -89,6 +90,13 @@ protected:
         SBoardRequest read = Call(BoardReadInput, MakeRequest(handle, 3));
         EXPECT_NE(read.wError, 0) << "slave 3 answers without a master";
         EXPECT_EQ(read.byMasterState, 0x00);
+    }
+
+    bool AllExchanging(SHandle handle)
+    {
+        SBoardRequest states = States(handle);
+        return states.byMasterState == 0xC0 && states.abyData[3] == 2 && states.abyData[4] == 2 &&
+               states.abyData[5] == 2;
     }
 
     std::unique_ptr<testsupport::CChildProcess> m_pSlaves;
@@ -170,6 +178,70 @@ TEST_F(DeclaredBoardTest, DeclaringABoardItsMasterServesKeepsTheMastersPlant)
     for (std::uint8_t byAddress : {3, 4, 5})
         EXPECT_NE(list.abyData[byAddress], 0xFF) << "slave " << int(byAddress);
     EXPECT_THAT(Korixsim({"show"}).strOutput, HasSubstr("Plant: korix-dpmaster: "));
+}
+
+// A value a host reads as done must be one a slave sent: nothing set by hand on a served board
+// may pass for one, not even until the master's next cycle.
+TEST_F(DeclaredBoardTest, AServedBoardTakesNoValuesByHandButFaultsOfItsOperations)
+{
+    // Cycles 0.2 s apart: a value set by hand would stay long enough for the host to read it.
+    StartBus("200000");
+    const SHandle handle = Register();
+    ASSERT_TRUE(Eventually([&] { return AllExchanging(handle); }));
+    const std::vector<std::uint8_t> abyOut = {1, 2, 3, 4, 5, 6, 7, 8};
+    ASSERT_EQ(Call(BoardWriteOutput, MakeWrite(handle, 3, abyOut)).wError, 0);
+    ASSERT_TRUE(
+        Eventually([&] { return DataOf(Call(BoardReadInput, MakeRequest(handle, 3))) == abyOut; }));
+
+    const std::string strServed =
+        "is served by a DP master (process " + std::to_string(m_pMaster->GetPid()) + ")";
+    const std::string strPlant = WriteTempFile("plant.json", R"({ "slaves": [] })");
+    for (const std::vector<std::string>& astrCommand :
+         std::vector<std::vector<std::string>>{{"set-input", "3", "0", "BDBDBDBDBDBDBDBD"},
+                                               {"slave-state", "4", "0"},
+                                               {"master-mode", "0"},
+                                               {"load", strPlant}})
+    {
+        testsupport::SRunResult refused = Korixsim(astrCommand);
+        EXPECT_EQ(refused.nExitCode, 1) << astrCommand[0];
+        EXPECT_THAT(refused.strOutput, HasSubstr(strServed)) << astrCommand[0];
+    }
+    testsupport::SRunResult reset = Korixsim({"reset"});
+    EXPECT_EQ(reset.nExitCode, 0);
+    EXPECT_THAT(reset.strOutput, HasSubstr("served by a DP master: its plant is the master's"));
+    // Nothing of it reached the host: the slave's own inputs, every slave exchanging.
+    EXPECT_THAT(Korixsim({"show"}).strOutput, HasSubstr("Plant: korix-dpmaster: "));
+    EXPECT_EQ(DataOf(Call(BoardReadInput, MakeRequest(handle, 3))), abyOut);
+    EXPECT_TRUE(AllExchanging(handle));
+
+    // A fault of an operation is a failed call, never a value: still allowed.
+    ASSERT_EQ(Korixsim({"fail", "BoardReadInput", "0x85"}).nExitCode, 0);
+    EXPECT_EQ(Call(BoardReadInput, MakeRequest(handle, 3)).wError, 0x85);
+    EXPECT_EQ(DataOf(Call(BoardReadInput, MakeRequest(handle, 3))), abyOut);
+}
+
+TEST_F(DeclaredBoardTest, ADeclaredBoardWithoutItsMasterTakesNoValuesByHand)
+{
+    ASSERT_EQ(Korixsim({"declare"}).nExitCode, 0);
+    const SHandle handle = Register();
+    for (const std::vector<std::string>& astrCommand : std::vector<std::vector<std::string>>{
+             {"set-input", "3", "0", "BDBD"}, {"slave-state", "3", "2"}, {"master-mode", "0xC0"}})
+    {
+        testsupport::SRunResult refused = Korixsim(astrCommand);
+        EXPECT_EQ(refused.nExitCode, 1) << astrCommand[0];
+        EXPECT_THAT(refused.strOutput, HasSubstr("is declared for a DP master, which alone sets"))
+            << astrCommand[0];
+    }
+    ExpectMasterOfflineAndNoSlave(handle);
+
+    // Simulated again, the board takes them.
+    ASSERT_EQ(Korixsim({"undeclare"}).nExitCode, 0);
+    EXPECT_EQ(Korixsim({"slave-state", "4", "0"}).nExitCode, 0);
+    EXPECT_EQ(Korixsim({"master-mode", "0x80"}).nExitCode, 0);
+    EXPECT_EQ(Korixsim({"set-input", "5", "0", "A5"}).nExitCode, 0);
+    SBoardRequest states = States(handle);
+    EXPECT_EQ(states.byMasterState, 0x80);
+    EXPECT_EQ(states.abyData[4], 0);
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 // plant.
 #include "tests/sim/SimTestSupport.h"
 
+#include "sim/PlantFields.h"
+
 #include <gmock/gmock.h>
 
 #include <cstdio>
@@ -252,6 +254,24 @@ TEST_P(SimBadPlantTest, IsRefusedWithItsPlaceAndTheBoardKeepsItsPlant)
 
 INSTANTIATE_TEST_SUITE_P(SimPlantFiles, SimBadPlantTest, ::testing::ValuesIn(kBadPlants),
                          [](const auto& info) { return std::string(info.param.pszName); });
+
+// A long key or kind is quoted short, so that the message keeps its end (the message has room
+// for 511 characters).
+TEST_F(SimPlantTest, ALongKeyOrKindIsQuotedShort)
+{
+    const std::string strLong(1000, 'r');
+    korix::SControlResult result =
+        Load(R"({"slaves": [{"address": 2, "input_length": 8, "output_length": 0,
+                 "generators": [{"kind": ")" +
+             strLong + R"(", "offset": 0, "length": 1}]}]})");
+    EXPECT_FALSE(result.bOk);
+    EXPECT_THAT(result.szMessage,
+                HasSubstr("kind: unknown kind \"" + strLong.substr(0, korix::kMaxQuotedBytes) +
+                          "... (1000 bytes)\" (constant, counter, sine, loopback or random)"));
+    result = Load("{\"" + strLong + "\\n\": 1, \"slaves\": []}");
+    EXPECT_FALSE(result.bOk);
+    EXPECT_THAT(result.szMessage, HasSubstr("... (1001 bytes): unknown key"));
+}
 
 TEST_F(SimPlantTest, FilesAreLoadedByPathAndMissingOnesRefused)
 {

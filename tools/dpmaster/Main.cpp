@@ -3,6 +3,8 @@
 #include "tools/common/CommandLine.h"
 #include "tools/common/StopRequest.h"
 #include "tools/dpmaster/BusTraceSession.h"
+#include "tools/dpmaster/EventWriter.h"
+#include "tools/dpmaster/InputLines.h"
 #include "tools/dpmaster/StatusText.h"
 
 #include "dp/BoardLink.h"
@@ -16,38 +18,45 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
-#include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace
 {
 
-// Whether standard input has brought a "status" line; false once it has ended.
-bool StatusAsked(bool& bInputOpen, std::string& strPending)
+constexpr const char* kPrefix = "korix-dpmaster: ";
+
+// Whether standard input has brought a "status" line; false once it has ended. One read per
+// call, so that a flood of input costs each cycle no more than one small read.
+bool StatusAsked(bool& bInputOpen, dpmaster::CInputLines& input, dpmaster::CEventWriter& errors)
 {
     if (!bInputOpen)
         return false;
     struct pollfd pfd = {STDIN_FILENO, POLLIN, 0};
     if (::poll(&pfd, 1, 0) <= 0)
         return false;
-    char achBuffer[256];
+    char achBuffer[4096];
     ssize_t n = ::read(STDIN_FILENO, achBuffer, sizeof achBuffer);
     if (n <= 0)
     {
-        bInputOpen = false;
+        bInputOpen = n < 0 && (errno == EINTR || errno == EAGAIN);
         return false;
     }
-    strPending.append(achBuffer, static_cast<std::size_t>(n));
+    std::vector<std::string> lines;
+    input.Add(achBuffer, static_cast<std::size_t>(n), lines);
+    if (input.TakeDroppedNotice())
+        errors.Post(std::string(kPrefix) + "standard input: a line longer than " +
+                    std::to_string(dpmaster::CInputLines::kDefaultMaxLength) +
+                    " characters was ignored, and so will be any other (the command is "
+                    "\"status\")");
     bool bAsked = false;
-    std::size_t nEnd = 0;
-    while ((nEnd = strPending.find('\n')) != std::string::npos)
-    {
-        bAsked = bAsked || strPending.compare(0, nEnd, "status") == 0;
-        strPending.erase(0, nEnd + 1);
-    }
+    for (const std::string& strLine : lines)
+        bAsked = bAsked || strLine == "status";
     return bAsked;
 }
 
@@ -75,18 +84,25 @@ int Run(int argc, char** argv)
                    "print the status every so many seconds (0: never)")
         ->transform(tools::Number(0, 86400));
     app.footer("A line \"status\" on standard input prints the status once. Ctrl-C (or SIGTERM) "
-               "ends the master: the board then reports its master offline.");
+               "ends the master: the board then reports its master offline. The bus never waits "
+               "for the output: lines it does not take in time are dropped, and their number is "
+               "said once it takes lines again.");
     if (std::optional<int> nDone = tools::ParseCommandLine(app, argc, argv))
         return *nDone;
+
+    // Every line from here on goes through a writer thread: the bus never waits for an output
+    // that takes nothing. Declared first, they end last, after the board has been let go.
+    dpmaster::CEventWriter output(STDOUT_FILENO, kPrefix, "standard output");
+    dpmaster::CEventWriter errors(STDERR_FILENO, kPrefix, "standard error");
+    auto say = [](dpmaster::CEventWriter& writer, const std::string& strText)
+    { writer.Post(kPrefix + strText); };
 
     std::string strText, strError;
     dp::SMasterConfig config;
     if (!dp::ReadTextFile(strBus, strText, strError) ||
         !dp::ParseBusFile(strText, config, strError, dp::FolderOf(strBus)))
     {
-        std::fprintf(stderr, "korix-dpmaster: %s%s\n",
-                     strError.rfind(strBus, 0) == 0 ? "" : (strBus + ": ").c_str(),
-                     strError.c_str());
+        say(errors, (strError.rfind(strBus, 0) == 0 ? "" : strBus + ": ") + strError);
         return tools::ExitFailed;
     }
     const dp::teRs485 eRs485 = strRs485 == "on"
@@ -95,15 +111,29 @@ int Run(int argc, char** argv)
     dp::CSerialPortLock portLock; // released after the port is closed
     dp::CSerialPort port;
     dp::CDpMaster master(port, config);
-    master.SetEventHandler(
-        [](const std::string& strEvent)
-        {
-            std::printf("korix-dpmaster: %s\n", strEvent.c_str());
-            std::fflush(stdout);
-        });
+    master.SetEventHandler([&](const std::string& strEvent) { say(output, strEvent); });
     const auto byBoard = static_cast<std::uint8_t>(uBoard);
-    dpmaster::CBusTraceSession trace(byBoard);
-    master.SetTrace(&trace);
+    // Shared with the output's writer thread, which words diagnoses into it and may outlive Run.
+    const auto pTrace = std::make_shared<dpmaster::CBusTraceSession>(byBoard);
+    master.SetTrace(pTrace.get());
+    // A stop is heard between any two requests, however long the bus file lets one last.
+    master.SetStopCheck([] { return tools::CStopRequest::IsStopRequested(); });
+    // Putting a diagnosis into words may take long with a large GSD file: the writer thread
+    // does it, so that the bus cycle never waits for it.
+    const auto pConfig = std::make_shared<const dp::SMasterConfig>(config);
+    master.SetDiagnosisHandler(
+        [&](std::size_t nSlave, std::vector<std::uint8_t> abyDiag)
+        {
+            output.PostDeferred(
+                [pConfig, nSlave, pTrace, abyDiag = std::move(abyDiag)]
+                {
+                    const std::string strText =
+                        dp::DiagnosisEventText(pConfig->slaves[nSlave], abyDiag);
+                    if (pTrace->Wants(dp::kTraceStates))
+                        pTrace->Line(dp::kTraceStates, strText.c_str());
+                    return kPrefix + strText;
+                });
+        });
     dp::CBoardLink link(byBoard, master,
                         "korix-dpmaster: " + strPort + ", " +
                             std::to_string(config.bus.dwBaudRate) + " bit/s");
@@ -114,33 +144,32 @@ int Run(int argc, char** argv)
         !port.Open(strPort, config.bus.dwBaudRate, eRs485, strError) ||
         !dp::HoldPortExclusively(port.Descriptor(), strPort, strError))
     {
-        std::fprintf(stderr, "korix-dpmaster: %s\n", strError.c_str());
+        say(errors, strError);
         return tools::ExitFailed;
     }
     if (!portLock.Warning().empty())
-        std::fprintf(stderr, "korix-dpmaster: %s\n", portLock.Warning().c_str());
+        say(errors, portLock.Warning());
     const std::string strLatency = dp::UsbLatencyAdvice(strPort);
     if (!strLatency.empty())
-        std::fprintf(stderr, "korix-dpmaster: %s\n", strLatency.c_str());
+        say(errors, strLatency);
     std::string strSlaves;
     for (const dp::SSlaveConfig& slave : config.slaves)
         strSlaves += " " + std::to_string(slave.byAddress);
     const dp::SPortFeatures& features = port.Features();
-    std::printf("korix-dpmaster: serving board %u on %s at %u bit/s (%s%s), slaves%s\n", uBoard,
-                strPort.c_str(), features.dwActualBaudRate,
-                features.bRs485 ? "RS-485 mode" : "no RS-485 mode",
-                features.bLowLatency ? ", low latency" : "", strSlaves.c_str());
-    if (!trace.IsOpen())
-        std::printf("korix-dpmaster: no trace: the session %s is taken\n", trace.Name().c_str());
+    say(output, "serving board " + std::to_string(uBoard) + " on " + strPort + " at " +
+                    std::to_string(features.dwActualBaudRate) + " bit/s (" +
+                    (features.bRs485 ? "RS-485 mode" : "no RS-485 mode") +
+                    (features.bLowLatency ? ", low latency" : "") + "), slaves" + strSlaves);
+    if (!pTrace->IsOpen())
+        say(output, "no trace: the session " + pTrace->Name() + " is taken");
     // The status for korixsim show and movactl status; the bus runs without it.
     dp::CMasterStatusWriter status;
     if (!status.Open(byBoard, master, strPort, features.dwActualBaudRate, strError))
-        std::printf("korix-dpmaster: no status block: %s\n", strError.c_str());
-    std::fflush(stdout);
+        say(output, "no status block: " + strError);
 
     tools::CStopRequest stop;
     bool bInputOpen = true;
-    std::string strPending;
+    dpmaster::CInputLines input;
     auto nextStatus = std::chrono::steady_clock::now() + std::chrono::seconds(uStatusSeconds);
     int nStatus = tools::ExitOk;
     while (!tools::CStopRequest::IsStopRequested())
@@ -148,13 +177,13 @@ int Run(int argc, char** argv)
         const auto cycleStart = std::chrono::steady_clock::now();
         if (!link.Exchange(strError))
         {
-            std::fprintf(stderr, "korix-dpmaster: %s\n", strError.c_str());
+            say(errors, strError);
             nStatus = tools::ExitFailed;
             break;
         }
         if (!master.RunCycle())
         {
-            std::fprintf(stderr, "korix-dpmaster: %s: the port failed\n", strPort.c_str());
+            say(errors, strPort + ": the port failed");
             nStatus = tools::ExitFailed;
             break;
         }
@@ -163,10 +192,9 @@ int Run(int argc, char** argv)
                                            cycleStart.time_since_epoch())
                                            .count()));
         const bool bPeriodic = uStatusSeconds != 0 && cycleStart >= nextStatus;
-        if (StatusAsked(bInputOpen, strPending) || bPeriodic)
+        if (StatusAsked(bInputOpen, input, errors) || bPeriodic)
         {
-            std::fputs(dpmaster::FormatStatus(master, strPort).c_str(), stdout);
-            std::fflush(stdout);
+            output.Post(dpmaster::FormatStatus(master, strPort));
             if (bPeriodic)
                 nextStatus = cycleStart + std::chrono::seconds(uStatusSeconds);
         }

@@ -142,16 +142,26 @@ CLI::Option* AddCount(CLI::App& command, SArguments& args)
         ->transform(Range(0, 0xFFFFFFFFu));
 }
 
+// A value a host reads as done must be one a slave sent: a board whose values come from a DP
+// master takes none by hand. The faults of the operations show as failed calls, never as values.
+constexpr const char* kRefusedWhenServed =
+    "\nA board that a DP master serves, or that is declared for one, refuses it (exit status 1):"
+    "\nthe values hosts read there are the slaves' alone.\n";
+constexpr const char* kServedBoard =
+    "On a board that a DP master serves, or that is declared for one, set-input, slave-state,\n"
+    "master-mode and load are refused and reset clears the faults only: the values hosts read\n"
+    "there are the slaves'. show, outputs, fail, delay and expire-watchdog work as usual.\n";
+
 } // namespace
 
 std::vector<std::pair<CLI::App*, teCommand>> DescribeCommandLine(CLI::App& app, SArguments& args)
 {
     app.description(std::string("Shows and steers the simulated DP master board (") +
                     kBoardLibrary + ")\nthat every process of this user shares.");
-    app.footer("Numbers are decimal, or hex after 0x. 'korixsim COMMAND --help' explains a "
-               "command.\nKORIXSIM_PREFIX, when set, replaces the \"korix\" at the start of the "
-               "boards' shared memory names.\n" +
-               std::string(kExitStatus));
+    app.footer(std::string("Numbers are decimal, or hex after 0x. 'korixsim COMMAND --help' "
+                           "explains a command.\nKORIXSIM_PREFIX, when set, replaces the "
+                           "\"korix\" at the start of the boards' shared memory names.\n") +
+               kServedBoard + kExitStatus);
     auto pFormatter = std::make_shared<CUsageFormatter>();
     pFormatter->label("SUBCOMMAND", "COMMAND");
     app.formatter(pFormatter);
@@ -171,7 +181,8 @@ std::vector<std::pair<CLI::App*, teCommand>> DescribeCommandLine(CLI::App& app, 
         AddCommand(app, args, "set-input", "overwrite input bytes of a slave",
                    "Overwrites input bytes of slave ADDR from byte OFFSET on. HEXBYTES are pairs "
                    "of hex digits,\nblanks allowed between bytes (\"0A1B\", \"0a 1b\" or 0a 1b). "
-                   "Bytes that a generator drives change\nagain at the next read.\n");
+                   "Bytes that a generator drives change\nagain at the next read." +
+                       std::string(kRefusedWhenServed));
     AddAddress(*pSetInput, args);
     pSetInput->add_option("OFFSET", args.byOffset, "the first input byte to set, 0 to 243")
         ->required()
@@ -202,7 +213,8 @@ std::vector<std::pair<CLI::App*, teCommand>> DescribeCommandLine(CLI::App& app, 
                    "Sets the state (0 to 255) that the board reports for slave ADDR: 0 not "
                    "reachable, 1 being\nparameterised, 2 data exchange, 3 data exchange with "
                    "diagnosis pending, 4 configuration\nfault, 5 stopped. The library accepts 2 "
-                   "and 3 as exchanging data.\n");
+                   "and 3 as exchanging data." +
+                       std::string(kRefusedWhenServed));
     AddAddress(*pSlaveState, args);
     pSlaveState->add_option("STATE", args.byValue, "the state, 0 to 255")
         ->required()
@@ -214,7 +226,8 @@ std::vector<std::pair<CLI::App*, teCommand>> DescribeCommandLine(CLI::App& app, 
         AddCommand(app, args, "master-mode", "set the master mode the board reports",
                    "Sets the master mode the board reports (0 to 255; 0x00 offline, 0x40 stop, "
                    "0x80 clear,\n0xC0 operate). The library accepts 0x80 and 0xC0 as "
-                   "operational.\n");
+                   "operational." +
+                       std::string(kRefusedWhenServed));
     pMasterMode->add_option("MODE", args.byValue, "the mode, 0 to 255")
         ->required()
         ->type_name("")
@@ -263,13 +276,16 @@ std::vector<std::pair<CLI::App*, teCommand>> DescribeCommandLine(CLI::App& app, 
         AddCommand(app, args, "load", "replace the plant with one from a plant file",
                    "Replaces the plant with the one in the JSON plant file FILE. A file with a "
                    "problem is refused,\nwith the problem and its place named, and the board "
-                   "keeps its plant.\n");
+                   "keeps its plant." +
+                       std::string(kRefusedWhenServed));
     pLoad->add_option("FILE", args.strFile, "the plant file (JSON)")->required()->type_name("");
     commands.emplace_back(pLoad, CommandLoad);
 
     commands.emplace_back(AddCommand(app, args, "reset", "put the default plant back",
                                      "Puts the default plant back and clears every pending "
-                                     "fault. Registrations stay.\n"),
+                                     "fault. Registrations stay.\nOn a board that a DP master "
+                                     "serves, or that is declared for one, it clears the faults "
+                                     "only.\n"),
                           CommandReset);
 
     commands.emplace_back(

@@ -1,5 +1,10 @@
 // Stop requests on POSIX: SIGINT and SIGTERM, caught by a handler that only sets a flag and
 // calls the tool's async-signal-safe stop function.
+//
+// The handler is installed without SA_RESTART (std::signal would set it): a tool blocked in a
+// write to an output nobody reads, or in a sleep, must get EINTR and return to its loop, which
+// then sees the request. The tools' loops check the flag after every wait, and the platform's
+// calls retry a call that a signal interrupted.
 #include "tools/common/StopRequest.h"
 
 #include <atomic>
@@ -51,8 +56,8 @@ void ExitAfterStopGrace(int nExitCode)
 
 struct CStopRequest::SSaved
 {
-    void (*pfnOldInt)(int);
-    void (*pfnOldTerm)(int);
+    struct sigaction oldInt;
+    struct sigaction oldTerm;
 };
 
 CStopRequest::CStopRequest(PFN_ON_STOP pfnOnStop, void* pContext)
@@ -60,14 +65,18 @@ CStopRequest::CStopRequest(PFN_ON_STOP pfnOnStop, void* pContext)
 {
     g_pOnStopContext.store(pContext);
     g_pfnOnStop.store(pfnOnStop);
-    m_pSaved->pfnOldInt = std::signal(SIGINT, OnStopSignal);
-    m_pSaved->pfnOldTerm = std::signal(SIGTERM, OnStopSignal);
+    struct sigaction action = {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0; // no SA_RESTART: see above
+    sigaction(SIGINT, &action, &m_pSaved->oldInt);
+    sigaction(SIGTERM, &action, &m_pSaved->oldTerm);
 }
 
 CStopRequest::~CStopRequest()
 {
-    std::signal(SIGINT, m_pSaved->pfnOldInt);
-    std::signal(SIGTERM, m_pSaved->pfnOldTerm);
+    sigaction(SIGINT, &m_pSaved->oldInt, nullptr);
+    sigaction(SIGTERM, &m_pSaved->oldTerm, nullptr);
     g_pfnOnStop.store(nullptr);
     g_pOnStopContext.store(nullptr);
 }
