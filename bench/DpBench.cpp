@@ -10,6 +10,7 @@
 #include "dp/BoardLink.h"
 #include "dp/BusTiming.h"
 #include "dp/DpMaster.h"
+#include "dp/SerialPort.h"
 #include "dp/SlaveResponder.h"
 #include "dp/TelegramParser.h"
 
@@ -88,7 +89,7 @@ public:
         m_thread = std::thread(
             [this]
             {
-                dp::CSlaveResponder responder(m_slaveSide, m_slaves);
+                dp::CSlaveResponder responder(m_slaveSide, m_slaves, 12000000);
                 while (!m_bStop.load())
                     responder.Serve(20000000);
             });

@@ -229,6 +229,8 @@ void CSimulatedSlave::SetPrm(const STelegram& request)
     }
     m_byMaster = request.bySa;
     m_byGroup = prm.byGroup;
+    if (prm.byMinTsdr != 0)
+        m_byMinTsdr = prm.byMinTsdr;
     m_bWatchdogOn = (prm.byStationStatus & kPrmWatchdogOn) != 0;
     m_dwWatchdogMs = 10u * prm.byWatchdogFactor1 * prm.byWatchdogFactor2;
     m_eState = teSlaveState::WaitCfg;

@@ -51,6 +51,9 @@ struct SSlaveFaults
 class CSimulatedSlave
 {
 public:
+    // The slave's own min TSDR: the least a station may take, one character.
+    static constexpr std::uint8_t kOwnMinTsdrBits = 11;
+
     explicit CSimulatedSlave(const SSlaveDefinition& definition);
 
     const SSlaveDefinition& Definition() const { return m_definition; }
@@ -59,6 +62,9 @@ public:
     const std::uint8_t* Outputs() const { return m_image.abyOutput; }
     std::uint8_t MasterAddress() const { return m_byMaster; }
     std::uint32_t DataExchanges() const { return m_dwDataExchanges; }
+    // The shortest time the slave lets pass between a request's end and its answer, in bit
+    // times: its own until an accepted Set_Prm names another.
+    std::uint8_t MinTsdrBits() const { return m_byMinTsdr; }
 
     // Sets input bytes; false beyond the input length.
     bool SetInputs(std::uint8_t byOffset, const std::vector<std::uint8_t>& abyBytes);
@@ -90,6 +96,7 @@ private:
     SSlaveFaults m_faults;
     std::uint8_t m_byMaster = kDiagNoMaster;
     std::uint8_t m_byGroup = 0; // Group_Ident of the accepted Set_Prm
+    std::uint8_t m_byMinTsdr = kOwnMinTsdrBits;
     bool m_bPrmFault = false;
     bool m_bCfgFault = false;
     bool m_bDiagnosisWaits = false; // new diagnosis not yet read: answers carry DH

@@ -1,28 +1,31 @@
 #include "dp/SlaveResponder.h"
 
+#include "dp/BusTiming.h"
+#include "dp/FunctionCodes.h"
+
 #include "platform/Clock.h"
 
-#include <chrono>
-#include <thread>
+#include <algorithm>
+#include <cstring>
 
 namespace dp
 {
 
-CSlaveResponder::CSlaveResponder(CSerialPort& port, std::vector<CSimulatedSlave>& slaves)
-    : m_port(port), m_slaves(slaves)
+namespace
 {
+
+// The slaves' watchdogs and generators count milliseconds.
+std::uint64_t NowMs()
+{
+    return platform::ReadMonotonicNs() / 1000000u;
 }
 
-std::uint64_t CSlaveResponder::NowMs()
+} // namespace
+
+CSlaveResponder::CSlaveResponder(IDpLine& line, std::vector<CSimulatedSlave>& slaves,
+                                 std::uint32_t dwBaudRate)
+    : m_line(line), m_slaves(slaves), m_dwBaudRate(dwBaudRate)
 {
-    const std::uint32_t dwTick = platform::ReadTickCount();
-    if (m_bTickSeen)
-        m_qwNowMs += static_cast<std::uint32_t>(dwTick - m_dwLastTick);
-    else
-        m_qwNowMs = dwTick;
-    m_bTickSeen = true;
-    m_dwLastTick = dwTick;
-    return m_qwNowMs;
 }
 
 CSimulatedSlave* CSlaveResponder::FindSlave(std::uint8_t byAddress)
@@ -38,39 +41,74 @@ CSimulatedSlave* CSlaveResponder::FindSlave(std::uint8_t byAddress)
 bool CSlaveResponder::Serve(std::uint64_t qwWaitNs)
 {
     std::uint8_t abyBuffer[512];
-    long nRead = m_port.Read(abyBuffer, sizeof abyBuffer, qwWaitNs);
+    const long nRead =
+        m_line.Receive(abyBuffer, sizeof abyBuffer, platform::ReadMonotonicNs() + qwWaitNs);
     if (nRead < 0)
         return false;
     const std::uint64_t qwNowMs = NowMs();
     for (CSimulatedSlave& slave : m_slaves)
         slave.Tick(qwNowMs);
-    STelegram telegram;
+    bool bLineOk = true;
+    auto handle = [&](const STelegram& request, std::size_t)
+    {
+        bLineOk = HandleTelegram(request);
+        return !bLineOk;
+    };
     if (nRead == 0)
     {
         // The line is idle: a telegram begun in the buffer will not be finished.
-        while (m_parser.NoteIdle())
-        {
-            if (m_parser.Take(telegram))
-                HandleTelegram(telegram);
-        }
-        return true;
+        m_parser.TakeEachOnIdle(handle);
     }
-    if (m_bEcho && !m_port.Write(abyBuffer, static_cast<std::size_t>(nRead)))
-        return false;
-    std::size_t nAt = 0;
-    while (nAt < static_cast<std::size_t>(nRead))
+    else
     {
-        nAt += m_parser.Feed(abyBuffer + nAt, static_cast<std::size_t>(nRead) - nAt);
-        while (m_parser.Take(telegram))
-            HandleTelegram(telegram);
+        if (!Echo(abyBuffer, static_cast<std::size_t>(nRead)))
+            return false;
+        m_parser.FeedEach(abyBuffer, static_cast<std::size_t>(nRead), handle);
+    }
+    // What came while answers waited follows on the line; handling it may hold more.
+    std::uint8_t abyHeld[sizeof m_abyHeld];
+    while (bLineOk && m_nHeld != 0)
+    {
+        const std::size_t nHeld = m_nHeld;
+        std::memcpy(abyHeld, m_abyHeld, nHeld);
+        m_nHeld = 0;
+        m_parser.FeedEach(abyHeld, nHeld, handle);
+    }
+    return bLineOk;
+}
+
+bool CSlaveResponder::Echo(const std::uint8_t* pbyBytes, std::size_t nCount)
+{
+    return !m_bEcho || m_line.Send(pbyBytes, nCount);
+}
+
+bool CSlaveResponder::WaitUntil(std::uint64_t qwAtNs)
+{
+    while (platform::ReadMonotonicNs() < qwAtNs)
+    {
+        std::uint8_t abyBuffer[512];
+        const long nRead = m_line.Receive(abyBuffer, sizeof abyBuffer, qwAtNs);
+        if (nRead < 0)
+            return false;
+        if (nRead == 0)
+            continue;
+        const std::size_t nCount = static_cast<std::size_t>(nRead);
+        if (!Echo(abyBuffer, nCount))
+            return false;
+        const std::size_t nKept = std::min(nCount, sizeof m_abyHeld - m_nHeld);
+        std::memcpy(m_abyHeld + m_nHeld, abyBuffer, nKept);
+        m_nHeld += nKept;
+        m_counters.dwOverrunBytes += static_cast<std::uint32_t>(nCount - nKept);
     }
     return true;
 }
 
-void CSlaveResponder::HandleTelegram(const STelegram& request)
+bool CSlaveResponder::HandleTelegram(const STelegram& request)
 {
-    if (request.eFrame == teFrame::Sd4 || request.eFrame == teFrame::ShortAck)
-        return;
+    // Tokens, acknowledgements and other stations' responses are no requests to anyone here.
+    if (request.eFrame == teFrame::Sd4 || request.eFrame == teFrame::ShortAck ||
+        !IsRequestFc(request.byFc))
+        return true;
     const std::uint64_t qwNowMs = NowMs();
     STelegram answer;
     if (request.byDa == kBroadcastAddress)
@@ -80,25 +118,27 @@ void CSlaveResponder::HandleTelegram(const STelegram& request)
             if (!slave.Faults().bSilent)
                 slave.Handle(request, qwNowMs, answer);
         }
-        return;
+        return true;
     }
     CSimulatedSlave* pSlave = FindSlave(request.byDa);
     if (pSlave == nullptr)
-        return;
+        return true;
+    // The request has ended by now at the latest: the station delay runs from here.
+    const std::uint64_t qwRequestEndNs = platform::ReadMonotonicNs();
     ++m_counters.dwRequests;
     SSlaveFaults& faults = pSlave->Faults();
     if (faults.bSilent)
     {
         // A slave that is gone sees nothing either.
         ++m_counters.dwSilenced;
-        return;
+        return true;
     }
     if (!pSlave->Handle(request, qwNowMs, answer))
-        return;
+        return true;
     std::uint8_t abyBytes[kMaxTelegramSize];
     std::size_t nSize = EncodeTelegram(answer, abyBytes, sizeof abyBytes);
     if (nSize == 0)
-        return;
+        return true;
     if (faults.dwCorruptCount != 0)
     {
         --faults.dwCorruptCount;
@@ -110,10 +150,15 @@ void CSlaveResponder::HandleTelegram(const STelegram& request)
         else
             abyBytes[nSize - 2] ^= 0x5A;
     }
-    if (faults.dwLateMs != 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(faults.dwLateMs));
-    if (m_port.Write(abyBytes, nSize))
-        ++m_counters.dwAnswers;
+    // On a line that passes bytes at once (a pseudo-terminal) the station delay has no wire
+    // to keep apart, and waiting it out would only cost the answer a read.
+    const std::uint64_t qwDelayNs =
+        m_line.Paced() ? BitsToNanoseconds(pSlave->MinTsdrBits(), m_dwBaudRate) : 0;
+    const std::uint64_t qwAnswerAtNs = qwRequestEndNs + qwDelayNs + faults.dwLateMs * 1000000ull;
+    if (!WaitUntil(qwAnswerAtNs) || !m_line.Send(abyBytes, nSize))
+        return false;
+    ++m_counters.dwAnswers;
+    return true;
 }
 
 } // namespace dp

@@ -1,10 +1,14 @@
 // Puts simulated slaves on a line: reads the requests, lets the addressed slave (every slave
-// for a broadcast) handle each, and sends the answers, with the line faults of each slave
-// (silence, lateness, a wrong check sum) applied here. Requests that nobody here holds, and
+// for a broadcast) handle each, and sends the answers (on a line whose characters take their
+// time, no earlier than the slave's min TSDR after the request), with the line faults of each
+// slave (silence, lateness, a wrong check sum) applied here. Requests that nobody here holds, and
 // answers of other stations, pass unanswered.
+//
+// Time comes from the platform's monotonic clock and every wait is a wait on the line, so the
+// responder runs on a real port and on a line in virtual time alike.
 #pragma once
 
-#include "dp/SerialPort.h"
+#include "dp/DpLine.h"
 #include "dp/SimulatedSlave.h"
 #include "dp/TelegramParser.h"
 
@@ -20,14 +24,18 @@ struct SResponderCounters
     std::uint32_t dwAnswers = 0;
     std::uint32_t dwSilenced = 0;
     std::uint32_t dwCorrupted = 0;
+    // Bytes that came while an answer waited and found no room to be kept for later.
+    std::uint32_t dwOverrunBytes = 0;
 };
 
 class CSlaveResponder
 {
 public:
-    CSlaveResponder(CSerialPort& port, std::vector<CSimulatedSlave>& slaves);
+    // dwBaudRate turns the slaves' station delays (bit times) into time.
+    CSlaveResponder(IDpLine& line, std::vector<CSimulatedSlave>& slaves, std::uint32_t dwBaudRate);
 
-    // Serves the line for at most qwWaitNs; false when the port failed.
+    // Serves the line for at most qwWaitNs (longer only while an answer waits for its time);
+    // false when the line failed.
     bool Serve(std::uint64_t qwWaitNs);
 
     CSimulatedSlave* FindSlave(std::uint8_t byAddress);
@@ -39,18 +47,21 @@ public:
     const SParserCounters& ParserCounters() const { return m_parser.Counters(); }
 
 private:
-    void HandleTelegram(const STelegram& request);
-    // Milliseconds of the project's clock (platform/Clock.h), widened past its 32-bit wrap.
-    std::uint64_t NowMs();
+    // False when the line failed.
+    bool HandleTelegram(const STelegram& request);
+    // Reads the line until qwAtNs, keeping what comes for the parser; false when it failed.
+    bool WaitUntil(std::uint64_t qwAtNs);
+    bool Echo(const std::uint8_t* pbyBytes, std::size_t nCount);
 
-    CSerialPort& m_port;
+    IDpLine& m_line;
     std::vector<CSimulatedSlave>& m_slaves;
+    std::uint32_t m_dwBaudRate;
     CTelegramParser m_parser;
     SResponderCounters m_counters;
     bool m_bEcho = false;
-    std::uint64_t m_qwNowMs = 0;
-    std::uint32_t m_dwLastTick = 0;
-    bool m_bTickSeen = false;
+    // What came off the line while an answer waited for its time, to be fed behind it.
+    std::uint8_t m_abyHeld[4 * kMaxTelegramSize] = {};
+    std::size_t m_nHeld = 0;
 };
 
 } // namespace dp

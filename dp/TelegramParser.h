@@ -41,6 +41,23 @@ public:
     // Forgets buffered bytes, as after a line idle: the next byte starts afresh.
     void Reset();
 
+    // The loop every reader of the line runs, master and slave alike: feeds the bytes of one
+    // read and hands each telegram taken to handler(telegram, nBehind), where nBehind counts
+    // the read's bytes behind the telegram not fed yet (0: it ended the read). The handler
+    // returns true to stop there, as a master does at its answer: the bytes behind are left
+    // unfed and the parser keeps what it had buffered before them.
+    struct SFeedResult
+    {
+        std::size_t nConsumed = 0; // the read's bytes fed
+        bool bStopped = false;     // the handler stopped the feed
+    };
+    template <typename Handler>
+    SFeedResult FeedEach(const std::uint8_t* pbyBytes, std::size_t nCount, Handler&& handler);
+
+    // The same after the line went idle (see NoteIdle): every telegram the buffered bytes
+    // still hold goes to handler(telegram, 0), until it returns true. True when it did.
+    template <typename Handler> bool TakeEachOnIdle(Handler&& handler);
+
     std::size_t BufferedBytes() const { return m_nBuffered; }
     const SParserCounters& Counters() const { return m_counters; }
 
@@ -64,5 +81,36 @@ private:
     STelegram m_telegram;
     SParserCounters m_counters;
 };
+
+template <typename Handler>
+CTelegramParser::SFeedResult CTelegramParser::FeedEach(const std::uint8_t* pbyBytes,
+                                                       std::size_t nCount, Handler&& handler)
+{
+    SFeedResult result;
+    STelegram telegram;
+    // Each turn either consumes bytes or takes a telegram, so the loop ends.
+    while (result.nConsumed < nCount || m_bReady)
+    {
+        result.nConsumed += Feed(pbyBytes + result.nConsumed, nCount - result.nConsumed);
+        if (Take(telegram) && handler(static_cast<const STelegram&>(telegram),
+                                      static_cast<std::size_t>(nCount - result.nConsumed)))
+        {
+            result.bStopped = true;
+            break;
+        }
+    }
+    return result;
+}
+
+template <typename Handler> bool CTelegramParser::TakeEachOnIdle(Handler&& handler)
+{
+    STelegram telegram;
+    while (NoteIdle())
+    {
+        if (Take(telegram) && handler(static_cast<const STelegram&>(telegram), std::size_t{0}))
+            return true;
+    }
+    return false;
+}
 
 } // namespace dp

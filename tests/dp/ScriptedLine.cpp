@@ -81,6 +81,7 @@ bool CScriptedLine::Send(const std::uint8_t* pbyBytes, std::size_t nCount)
         return false;
     const Bytes abySent(pbyBytes, pbyBytes + nCount);
     m_aSent.push_back(abySent);
+    m_aqwSentAt.push_back(m_qwNow);
     const std::uint64_t qwEnd = m_qwNow + nCount * m_qwCharacterNs;
     if (m_bEcho)
         Put(m_qwNow, abySent);

@@ -51,6 +51,8 @@ public:
     std::uint64_t BitNs(std::uint64_t qwBits) const;
     // Every telegram the master has sent, as bytes.
     const std::vector<Bytes>& Sent() const { return m_aSent; }
+    // When each of those was handed to the line (its first character begins then).
+    const std::vector<std::uint64_t>& SentAt() const { return m_aqwSentAt; }
     // From now on every call answers that the line failed.
     void Fail() { m_bFailed = true; }
 
@@ -68,6 +70,7 @@ private:
     std::uint64_t m_qwNow = 1000000000ull;
     std::multimap<std::uint64_t, std::uint8_t> m_pending; // arrival time, byte
     std::vector<Bytes> m_aSent;
+    std::vector<std::uint64_t> m_aqwSentAt;
     PFN_RESPOND m_pfnRespond;
     bool m_bEcho = false;
     bool m_bFailed = false;

@@ -5,6 +5,7 @@
 #include "tools/dpslave/SlaveCommands.h"
 
 #include "dp/BusFiles.h"
+#include "dp/SerialPort.h"
 #include "dp/SlaveFile.h"
 #include "dp/SlaveResponder.h"
 
@@ -91,7 +92,7 @@ int Run(int argc, char** argv)
         slaves.emplace_back(definition);
         strAddresses += " " + std::to_string(definition.byAddress);
     }
-    dp::CSlaveResponder responder(port, slaves);
+    dp::CSlaveResponder responder(port, slaves, dwBaud);
     std::printf("korix-dpslave: slaves%s on %s\n", strAddresses.c_str(), strPeer.c_str());
     std::fflush(stdout);
 
