@@ -153,6 +153,7 @@ bool CGsdSlaveBuilder::BuildConfig(const std::vector<const SGsdModule*>& modules
                         "module " + Quoted(pModule->strName) + ": configuration " + strWhy);
         data.abyConfig.insert(data.abyConfig.end(), pModule->abyConfig.begin(),
                               pModule->abyConfig.end());
+        data.moduleNames.push_back(pModule->strName);
         total.dwInputs += lengths.dwInputs;
         total.dwOutputs += lengths.dwOutputs;
         if (data.abyConfig.size() > kMaxImageBytes || total.dwInputs > kMaxImageBytes ||
