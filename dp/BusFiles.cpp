@@ -111,6 +111,7 @@ SDiagTexts DiagTextsOf(const SGsdStation& station)
 struct SGsdSlave
 {
     SGsdStation station;
+    std::vector<std::string> moduleNames; // of the configuration built, in slot order
     bool bNamed = false;
 };
 
@@ -187,6 +188,7 @@ bool FillFromGsd(CFieldReader& fields, const json& jSlave, const std::string& st
     identity.wIdent = data.wIdent;
     identity.abyConfig = data.abyConfig;
     identity.abyUserPrm = data.abyUserPrm;
+    gsd.moduleNames = data.moduleNames;
     gsd.bNamed = true;
     bFilled = true;
     return true;
@@ -250,6 +252,9 @@ bool ReadBus(CFieldReader& fields, const json& jRoot, const std::string& strBase
                 if (!CGsdSlaveBuilder(gsd.station).Check(data, config.bus.dwBaudRate, strError))
                     return fields.Fail(MemberPlace(strPlace, "gsd"), strError);
                 slave.diagTexts = DiagTextsOf(gsd.station);
+                // Configuration bytes typed by hand need not be the modules' slot by slot.
+                if (jSlave.find("config") == jSlave.end())
+                    slave.diagTexts.moduleNames = gsd.moduleNames;
             }
             config.slaves.push_back(slave);
             return true;

@@ -141,25 +141,37 @@ void CutShort(std::string& strText)
     strText += kCut;
 }
 
-std::string IdentifierText(ByteView content)
+// A slave numbers its modules from 0 (the identifier-related bits, a channel block's
+// identifier number); people count slots from 1 and know a module by its name. A name is cut
+// to nRoom characters: the whole text is cut there anyway.
+std::string SlotText(std::uint32_t dwModule, const SDiagTexts* pTexts, std::size_t nRoom)
+{
+    std::string strText = "slot " + std::to_string(dwModule + 1);
+    if (pTexts == nullptr || dwModule >= pTexts->moduleNames.size())
+        return strText;
+    const std::string& strName = pTexts->moduleNames[dwModule];
+    return strName.empty() ? strText : strText + " (" + strName.substr(0, nRoom) + ")";
+}
+
+std::string IdentifierText(ByteView content, const SDiagTexts* pTexts, std::size_t nRoom)
 {
     std::string strModules;
-    for (std::uint32_t dwBit = 0; dwBit < content.size() * 8; ++dwBit)
+    for (std::uint32_t dwBit = 0; dwBit < content.size() * 8 && strModules.size() <= nRoom; ++dwBit)
     {
         if (BitSet(content, dwBit))
-            strModules += (strModules.empty() ? "" : ", ") + std::to_string(dwBit);
+            strModules += (strModules.empty() ? "" : ", ") + SlotText(dwBit, pTexts, nRoom);
     }
     return "modules with diagnosis: " + (strModules.empty() ? std::string("none") : strModules);
 }
 
-std::string ChannelText(const SDiagBlock& block, const SDiagTexts* pTexts)
+std::string ChannelText(const SDiagBlock& block, const SDiagTexts* pTexts, std::size_t nRoom)
 {
     const char* pszDirection = block.byDirection == (kChannelInput | kChannelOutput)
                                    ? "input/output"
                                    : (block.byDirection == kChannelInput
                                           ? "input"
                                           : (block.byDirection == kChannelOutput ? "output" : "?"));
-    std::string strText = "module " + std::to_string(block.byModule) + " channel " +
+    std::string strText = SlotText(block.byModule, pTexts, nRoom) + " channel " +
                           std::to_string(block.byChannel) + " (" + pszDirection;
     if (const char* pszType = kChannelTypes[block.byType & 0x07])
         strText += std::string(", ") + pszType;
@@ -214,18 +226,18 @@ std::string DiagnosisText(const SSlaveDiag& diag, const SDiagTexts* pTexts)
     while (strText.size() <= kMaxDiagnosisTextLength && reader.Next(block))
     {
         strText += "; ";
+        const std::size_t nRoom =
+            kMaxDiagnosisTextLength - std::min(strText.size(), kMaxDiagnosisTextLength);
         switch (block.eKind)
         {
         case teDiagBlock::Device:
-            strText += DeviceText(block.content, pTexts, areas,
-                                  kMaxDiagnosisTextLength -
-                                      std::min(strText.size(), kMaxDiagnosisTextLength));
+            strText += DeviceText(block.content, pTexts, areas, nRoom);
             break;
         case teDiagBlock::Identifier:
-            strText += IdentifierText(block.content);
+            strText += IdentifierText(block.content, pTexts, nRoom);
             break;
         case teDiagBlock::Channel:
-            strText += ChannelText(block, pTexts);
+            strText += ChannelText(block, pTexts, nRoom);
             break;
         case teDiagBlock::Reserved:
             strText += "block of unknown kind: " + Hex(block.content);

@@ -2,6 +2,8 @@
 // extended blocks: device-related (with the device description's texts for its bits, where
 // given), identifier-related (which modules report), channel-related (module, channel,
 // direction, type, and the error: the standard types, or the maker's from the description).
+// Modules are said by their slot, counted from 1 as a configuration tool shows them, and by
+// their name where the slave's configuration was built from its description.
 #pragma once
 
 #include "dp/ServiceData.h"
@@ -15,7 +17,8 @@
 namespace dp
 {
 
-// What a device description says about a slave's own diagnosis bits and error types.
+// What a device description says about a slave's own diagnosis bits and error types, and the
+// names of the modules the slave was configured with.
 struct SDiagTexts
 {
     // Bit number in the device-related block (0: the lowest bit of the first byte behind the
@@ -31,6 +34,9 @@ struct SDiagTexts
     std::vector<SArea> unitAreas;
     // The maker's channel error types (16 to 31).
     std::map<std::uint8_t, std::string> channelErrors;
+    // The modules in slot order ([0] is slot 1), where the configuration came from the
+    // description; empty where it was typed by hand.
+    std::vector<std::string> moduleNames;
 };
 
 // A diagnosis in words stays cheap and short whatever a slave sends and a description declares:

@@ -4,10 +4,12 @@
 #include "dp/DpServices.h"
 #include "dp/gsd/GsdDataType.h"
 #include "dp/gsd/GsdStationResolver.h"
+#include "dp/gsd/GsdTextLines.h"
 #include "dp/gsd/GsdValueReader.h"
 
-#include <algorithm>
-#include <array>
+#include <cstddef>
+#include <map>
+#include <vector>
 
 namespace dp
 {
@@ -18,62 +20,212 @@ namespace
 constexpr std::int64_t kMaxConfigBytes = 244;
 constexpr auto kMaxPrmBytes = static_cast<std::int64_t>(kMaxUserPrmBytes);
 constexpr std::int64_t kMaxId = 0xFFFFFFFF;
+constexpr std::int64_t kMaxDiagBit = 8 * 244 - 1;
 
-struct SStationNumber
+constexpr const char* kPrmConstKeyword = "Ext_User_Prm_Data_Const";
+constexpr const char* kPrmRefKeyword = "Ext_User_Prm_Data_Ref";
+
+// The tables spell each keyword as the format does (errors quote them so); a line carries its
+// keyword in lower case as well, since keywords do not depend on case.
+bool IsKeyword(const std::string& strLower, const char* pszSpelling)
 {
-    const char* pszLower;
-    SGsdNumber SGsdStation::*pNumber;
-    std::int64_t nMax;
-};
-
-// What the station declares as single numbers. The limits only keep nonsense out; whether a
-// slave fits the bus is checked when a slave is built from the station.
-constexpr std::array<SStationNumber, 11> kStationNumbers = {{
-    {"ident_number", &SGsdStation::identNumber, 0xFFFF},
-    {"station_type", &SGsdStation::stationType, 255},
-    {"modular_station", &SGsdStation::modularStation, 1},
-    {"max_module", &SGsdStation::maxModule, 65535},
-    {"max_input_len", &SGsdStation::maxInputLength, 65535},
-    {"max_output_len", &SGsdStation::maxOutputLength, 65535},
-    {"max_data_len", &SGsdStation::maxDataLength, 65535},
-    {"max_user_prm_data_len", &SGsdStation::maxUserPrmLength, 65535},
-    {"user_prm_data_len", &SGsdStation::userPrmLength, kMaxPrmBytes},
-    {"max_diag_data_len", &SGsdStation::maxDiagLength, 65535},
-    {"dpv1_slave", &SGsdStation::dpv1Slave, 1},
-}};
-
-std::string Lower(const char* psz)
-{
-    std::string str = psz;
-    for (char& ch : str)
+    std::size_t i = 0;
+    for (; pszSpelling[i] != '\0'; ++i)
+    {
+        char ch = pszSpelling[i];
         if (ch >= 'A' && ch <= 'Z')
             ch = static_cast<char>(ch - 'A' + 'a');
-    return str;
+        if (i >= strLower.size() || strLower[i] != ch)
+            return false;
+    }
+    return i == strLower.size();
 }
 
-const char* BlockName(int nBlock)
+class CLineReader;
+using FLine = bool (CLineReader::*)(const SGsdLine& line);
+
+// A keyword that opens a block with "keyword = ..." and the keyword that ends it; no block
+// opens inside another.
+struct SBlockKeyword
 {
-    static const char* const apszNames[] = {"", "Module", "ExtUserPrmData", "PrmText",
-                                            "Unit_Diag_Area"};
-    return apszNames[nBlock];
+    const char* pszKeyword;
+    const char* pszEnd;
+    FLine pOpen;  // the opening line
+    FLine pLine;  // each line inside the block
+    FLine pClose; // the end line, where the whole block is checked; nullptr: nothing to check
+};
+
+// The form a station keyword's line must have to be read; a line of another form is skipped.
+enum class teForm
+{
+    Any, // the reading function refuses what it cannot read
+    Assigned,
+    Bare
+};
+
+struct SStationKeyword;
+using FStationLine = bool (CLineReader::*)(const SGsdLine& line, const SStationKeyword& keyword);
+
+// A keyword of the station itself: how its line is read, where its value goes and its limits.
+struct SStationKeyword
+{
+    const char* pszKeyword;
+    FStationLine pRead;
+    teForm eForm = teForm::Any;
+    bool bOnce = false; // given again, it refuses the file
+    SGsdNumber& (*pNumber)(SGsdStation&) = nullptr;
+    std::string SGsdStation::*pText = nullptr;
+    std::map<std::uint32_t, std::string> SGsdStation::*pIndexedTexts = nullptr;
+    std::int64_t nMax = 0; // the largest number, or the largest index of an indexed text
+};
+
+// The reading of one file: the station so far, the block being read, what was given where.
+class CLineReader
+{
+public:
+    explicit CLineReader(const std::string& strFile) { m_station.strFile = strFile; }
+
+    bool ReadLines(std::string_view text);
+    SGsdStation& Station() { return m_station; }
+    const std::string& Error() const { return m_strError; }
+
+    // Blocks.
+    bool OpenModule(const SGsdLine& line);
+    bool OpenUserPrm(const SGsdLine& line);
+    bool OpenPrmText(const SGsdLine& line);
+    bool OpenDiagArea(const SGsdLine& line);
+    bool ReadModuleLine(const SGsdLine& line);
+    bool ReadUserPrmLine(const SGsdLine& line);
+    bool ReadPrmTextLine(const SGsdLine& line);
+    bool ReadDiagAreaLine(const SGsdLine& line);
+    bool CloseUserPrm(const SGsdLine& line);
+
+    // The station's own keywords.
+    bool ReadMarker(const SGsdLine& line, const SStationKeyword& keyword);
+    bool ReadNumber(const SGsdLine& line, const SStationKeyword& keyword);
+    bool ReadText(const SGsdLine& line, const SStationKeyword& keyword);
+    bool ReadIndexedText(const SGsdLine& line, const SStationKeyword& keyword);
+    bool ReadUserPrmData(const SGsdLine& line, const SStationKeyword& keyword);
+    bool ReadStationPrmEntry(const SGsdLine& line, const SStationKeyword& keyword);
+
+private:
+    bool ReadLine(const SGsdLine& line);
+    bool Open(const SBlockKeyword& block, const SGsdLine& line);
+    bool ReadStationLine(const SGsdLine& line);
+    bool ReadPrmEntry(const SGsdLine& line, SGsdPrmBlock& block);
+    bool ReadIndexedText(const SGsdLine& line, std::int64_t nMin, std::int64_t nMax,
+                         std::int64_t& nIndex, std::string& strText);
+    bool NoteGiven(const SGsdLine& line);
+    void Skip(const SGsdLine& line);
+
+    bool Fail(std::size_t nLine, const std::string& strWhy);
+    bool FailValue(const SGsdLine& line, const std::string& strWhy);
+
+    SGsdStation m_station;
+    std::string m_strError;
+    const SBlockKeyword* m_pBlock = nullptr; // the block being read; nullptr: the station's
+    std::size_t m_nBlockLine = 0;
+    std::uint32_t m_dwBlockId = 0;   // the ExtUserPrmData or PrmText being read
+    bool m_bModuleFirstLine = false; // a module's reference number may follow its Module line
+    std::map<std::string, std::size_t> m_givenAt;         // station keywords, lower case
+    std::map<std::string, std::string> m_skippedSpelling; // lower case to first spelling
+};
+
+constexpr SBlockKeyword kBlockKeywords[] = {
+    {"Module", "EndModule", &CLineReader::OpenModule, &CLineReader::ReadModuleLine, nullptr},
+    {"ExtUserPrmData", "EndExtUserPrmData", &CLineReader::OpenUserPrm,
+     &CLineReader::ReadUserPrmLine, &CLineReader::CloseUserPrm},
+    {"PrmText", "EndPrmText", &CLineReader::OpenPrmText, &CLineReader::ReadPrmTextLine, nullptr},
+    {"Unit_Diag_Area", "Unit_Diag_Area_End", &CLineReader::OpenDiagArea,
+     &CLineReader::ReadDiagAreaLine, nullptr},
+};
+
+template <SGsdNumber SGsdStation::*pNumber> SGsdNumber& NumberOf(SGsdStation& station)
+{
+    return station.*pNumber;
 }
 
-const char* BlockEnd(int nBlock)
+template <std::size_t nRate> SGsdNumber& BaudRateOf(SGsdStation& station)
 {
-    static const char* const apszEnds[] = {"", "EndModule", "EndExtUserPrmData", "EndPrmText",
-                                           "Unit_Diag_Area_End"};
-    return apszEnds[nBlock];
+    return station.baudRates[nRate];
+}
+
+// A number given once. The limits only keep nonsense out; whether a slave fits the bus is
+// checked when a slave is built from the station.
+constexpr SStationKeyword Number(const char* pszKeyword, SGsdNumber& (*pNumber)(SGsdStation&),
+                                 std::int64_t nMax)
+{
+    return {pszKeyword, &CLineReader::ReadNumber, teForm::Any, true, pNumber, nullptr, nullptr,
+            nMax};
+}
+
+template <std::size_t nRate> constexpr SStationKeyword BaudRate()
+{
+    return Number(kGsdBaudRates[nRate].pszKeyword, &BaudRateOf<nRate>, 1);
+}
+
+constexpr SStationKeyword Text(const char* pszKeyword, std::string SGsdStation::*pText)
+{
+    return {pszKeyword, &CLineReader::ReadText, teForm::Assigned, true, nullptr, pText};
+}
+
+// Keyword(n) = "text", n from 0 to nMax; given again, the last text holds.
+constexpr SStationKeyword IndexedText(const char* pszKeyword,
+                                      std::map<std::uint32_t, std::string> SGsdStation::*pTexts,
+                                      std::int64_t nMax)
+{
+    return {pszKeyword, &CLineReader::ReadIndexedText, teForm::Any, false, nullptr, nullptr, pTexts,
+            nMax};
+}
+
+constexpr SStationKeyword kStationKeywords[] = {
+    {"#Profibus_DP", &CLineReader::ReadMarker, teForm::Bare},
+    Text("Vendor_Name", &SGsdStation::strVendor),
+    Text("Model_Name", &SGsdStation::strModel),
+    Number("Ident_Number", &NumberOf<&SGsdStation::identNumber>, 0xFFFF),
+    Number("Station_Type", &NumberOf<&SGsdStation::stationType>, 255),
+    Number("Modular_Station", &NumberOf<&SGsdStation::modularStation>, 1),
+    Number("Max_Module", &NumberOf<&SGsdStation::maxModule>, 65535),
+    Number("Max_Input_Len", &NumberOf<&SGsdStation::maxInputLength>, 65535),
+    Number("Max_Output_Len", &NumberOf<&SGsdStation::maxOutputLength>, 65535),
+    Number("Max_Data_Len", &NumberOf<&SGsdStation::maxDataLength>, 65535),
+    Number("Max_User_Prm_Data_Len", &NumberOf<&SGsdStation::maxUserPrmLength>, 65535),
+    Number("User_Prm_Data_Len", &NumberOf<&SGsdStation::userPrmLength>, kMaxPrmBytes),
+    Number("Max_Diag_Data_Len", &NumberOf<&SGsdStation::maxDiagLength>, 65535),
+    Number("DPV1_Slave", &NumberOf<&SGsdStation::dpv1Slave>, 1),
+    BaudRate<0>(),
+    BaudRate<1>(),
+    BaudRate<2>(),
+    BaudRate<3>(),
+    BaudRate<4>(),
+    BaudRate<5>(),
+    BaudRate<6>(),
+    BaudRate<7>(),
+    BaudRate<8>(),
+    BaudRate<9>(),
+    BaudRate<10>(),
+    {"User_Prm_Data", &CLineReader::ReadUserPrmData, teForm::Assigned, true},
+    {kPrmConstKeyword, &CLineReader::ReadStationPrmEntry},
+    {kPrmRefKeyword, &CLineReader::ReadStationPrmEntry},
+    IndexedText("Unit_Diag_Bit", &SGsdStation::unitDiagBits, kMaxDiagBit),
+    IndexedText("Channel_Diag", &SGsdStation::channelDiag, 255),
+};
+static_assert(kGsdBaudRates.size() == 11, "a baud rate keyword without its row");
+
+bool FormFits(teForm eForm, const SGsdLine& line)
+{
+    return eForm == teForm::Any || line.bAssigned == (eForm == teForm::Assigned);
 }
 
 } // namespace
 
-bool CGsdReader::Fail(std::size_t nLine, const std::string& strWhy)
+bool CLineReader::Fail(std::size_t nLine, const std::string& strWhy)
 {
     m_strError = m_station.strFile + ":" + std::to_string(nLine) + ": " + strWhy;
     return false;
 }
 
-bool CGsdReader::FailValue(const SGsdLine& line, const std::string& strWhy)
+bool CLineReader::FailValue(const SGsdLine& line, const std::string& strWhy)
 {
     std::string strKey = line.strKeyword;
     if (line.bHasArgument)
@@ -81,28 +233,14 @@ bool CGsdReader::FailValue(const SGsdLine& line, const std::string& strWhy)
     return Fail(line.nLine, strKey + ": " + strWhy);
 }
 
-void CGsdReader::Skip(const SGsdLine& line)
+void CLineReader::Skip(const SGsdLine& line)
 {
     auto [it, bNew] = m_skippedSpelling.emplace(line.strLower, line.strKeyword);
     ++m_station.skippedKeywords[it->second];
     ++m_station.nSkippedLines;
 }
 
-bool CGsdReader::Read(std::string_view text, const std::string& strFile, SGsdStation& station,
-                      std::string& strError)
-{
-    *this = CGsdReader();
-    m_station.strFile = strFile;
-    if (!ReadLines(text))
-    {
-        strError = m_strError;
-        return false;
-    }
-    station = std::move(m_station);
-    return true;
-}
-
-bool CGsdReader::ReadLines(std::string_view text)
+bool CLineReader::ReadLines(std::string_view text)
 {
     std::vector<SGsdLine> lines;
     std::size_t nBadLine = 0;
@@ -112,147 +250,65 @@ bool CGsdReader::ReadLines(std::string_view text)
     for (const SGsdLine& line : lines)
         if (!ReadLine(line))
             return false;
-    if (m_eBlock != teBlock::None)
-        return Fail(m_nBlockLine, std::string(BlockName(static_cast<int>(m_eBlock))) + " without " +
-                                      BlockEnd(static_cast<int>(m_eBlock)));
+    if (m_pBlock != nullptr)
+        return Fail(m_nBlockLine,
+                    std::string(m_pBlock->pszKeyword) + " without " + m_pBlock->pszEnd);
     CGsdStationResolver resolver(m_station);
     return resolver.Resolve(m_strError);
 }
 
-bool CGsdReader::ReadLine(const SGsdLine& line)
+bool CLineReader::ReadLine(const SGsdLine& line)
 {
-    bool bOpened = false;
-    if (!OpensBlock(line, bOpened))
-        return false;
-    if (bOpened)
-        return true;
-    switch (m_eBlock)
+    for (const SBlockKeyword& block : kBlockKeywords)
     {
-    case teBlock::None:
-        return ReadStationLine(line);
-    case teBlock::Module:
-        return ReadModuleLine(line);
-    case teBlock::UserPrm:
-        return ReadUserPrmLine(line);
-    case teBlock::PrmText:
-        return ReadPrmTextLine(line);
-    case teBlock::DiagArea:
-        return ReadDiagAreaLine(line);
+        if (line.bAssigned && IsKeyword(line.strLower, block.pszKeyword))
+            return Open(block, line);
     }
-    return true;
+    if (m_pBlock == nullptr)
+        return ReadStationLine(line);
+    if (!IsKeyword(line.strLower, m_pBlock->pszEnd))
+        return (this->*m_pBlock->pLine)(line);
+    const FLine pClose = m_pBlock->pClose;
+    m_pBlock = nullptr;
+    return pClose == nullptr || (this->*pClose)(line);
 }
 
-// Module, ExtUserPrmData, PrmText and Unit_Diag_Area open a block; none opens inside another.
-bool CGsdReader::OpensBlock(const SGsdLine& line, bool& bOpened)
+bool CLineReader::Open(const SBlockKeyword& block, const SGsdLine& line)
 {
-    teBlock eOpens = teBlock::None;
-    if (line.strLower == "module" && line.bAssigned)
-        eOpens = teBlock::Module;
-    else if (line.strLower == "extuserprmdata" && line.bAssigned)
-        eOpens = teBlock::UserPrm;
-    else if (line.strLower == "prmtext" && line.bAssigned)
-        eOpens = teBlock::PrmText;
-    else if (line.strLower == "unit_diag_area" && line.bAssigned)
-        eOpens = teBlock::DiagArea;
-    if (eOpens == teBlock::None)
-        return true;
-    bOpened = true;
-    if (m_eBlock != teBlock::None)
-        return Fail(line.nLine, std::string(BlockName(static_cast<int>(eOpens))) + " inside the " +
-                                    BlockName(static_cast<int>(m_eBlock)) + " of line " +
-                                    std::to_string(m_nBlockLine) + ": " +
-                                    BlockEnd(static_cast<int>(m_eBlock)) + " is missing");
-    const bool bOpen = eOpens == teBlock::Module    ? OpenModule(line)
-                       : eOpens == teBlock::UserPrm ? OpenUserPrm(line)
-                       : eOpens == teBlock::PrmText ? OpenPrmText(line)
-                                                    : OpenDiagArea(line);
-    if (!bOpen)
+    if (m_pBlock != nullptr)
+        return Fail(line.nLine, std::string(block.pszKeyword) + " inside the " +
+                                    m_pBlock->pszKeyword + " of line " +
+                                    std::to_string(m_nBlockLine) + ": " + m_pBlock->pszEnd +
+                                    " is missing");
+    if (!(this->*block.pOpen)(line))
         return false;
-    m_eBlock = eOpens;
+    m_pBlock = &block;
     m_nBlockLine = line.nLine;
     return true;
 }
 
-bool CGsdReader::OpenModule(const SGsdLine& line)
+bool CLineReader::ReadStationLine(const SGsdLine& line)
 {
-    CGsdValueReader value(line.strValue);
-    SGsdModule module;
-    module.nLine = line.nLine;
-    if (!value.ReadString(module.strName) || !value.ReadByteList(module.abyConfig))
-        return FailValue(line, value.Why());
-    if (static_cast<std::int64_t>(module.abyConfig.size()) > kMaxConfigBytes)
-        return FailValue(line, "more than 244 configuration bytes");
-    m_station.modules.push_back(std::move(module));
-    m_bModuleFirstLine = true;
-    return true;
-}
-
-bool CGsdReader::OpenUserPrm(const SGsdLine& line)
-{
-    CGsdValueReader value(line.strValue);
-    std::int64_t nId = 0;
-    SGsdUserPrm prm;
-    prm.nLine = line.nLine;
-    if (!value.ReadNumberIn(0, kMaxId, "id", nId) || !value.ReadString(prm.strName) ||
-        !value.ExpectEnd())
-        return FailValue(line, value.Why());
-    prm.dwId = static_cast<std::uint32_t>(nId);
-    auto [it, bNew] = m_station.userPrms.emplace(prm.dwId, prm);
-    if (!bNew)
-        return FailValue(line, std::to_string(nId) + " is defined already at line " +
-                                   std::to_string(it->second.nLine));
-    m_dwBlockId = prm.dwId;
-    return true;
-}
-
-bool CGsdReader::OpenPrmText(const SGsdLine& line)
-{
-    CGsdValueReader value(line.strValue);
-    std::int64_t nId = 0;
-    if (!value.ReadNumberIn(0, kMaxId, "id", nId) || !value.ExpectEnd())
-        return FailValue(line, value.Why());
-    SGsdPrmText texts;
-    texts.dwId = static_cast<std::uint32_t>(nId);
-    texts.nLine = line.nLine;
-    auto [it, bNew] = m_station.prmTexts.emplace(texts.dwId, texts);
-    if (!bNew)
-        return FailValue(line, std::to_string(nId) + " is defined already at line " +
-                                   std::to_string(it->second.nLine));
-    m_dwBlockId = texts.dwId;
-    return true;
-}
-
-bool CGsdReader::OpenDiagArea(const SGsdLine& line)
-{
-    CGsdValueReader value(line.strValue);
-    SGsdDiagArea area;
-    area.nLine = line.nLine;
-    bool bList = false;
-    std::int64_t nFirst = 0, nLast = 0;
-    std::vector<std::int64_t> anIgnored;
-    if (!value.ReadRangeOrList(bList, nFirst, nLast, anIgnored) || !value.ExpectEnd())
-        return FailValue(line, value.Why());
-    if (bList || nFirst < 0 || nLast > 8 * 244)
-        return FailValue(line, "must be first-last, bits of the diagnosis");
-    area.dwFirstBit = static_cast<std::uint32_t>(nFirst);
-    area.dwLastBit = static_cast<std::uint32_t>(nLast);
-    // Each diagnosis a slave sends is put into words with these; more of them than any device
-    // needs, or one twice, only makes that slow.
-    if (m_station.unitDiagAreas.size() >= kMaxUnitDiagAreas)
-        return FailValue(line, "more than " + std::to_string(kMaxUnitDiagAreas) +
-                                   " areas, the most a station may declare");
-    for (const SGsdDiagArea& given : m_station.unitDiagAreas)
+    for (const SStationKeyword& keyword : kStationKeywords)
     {
-        if (given.dwFirstBit == area.dwFirstBit && given.dwLastBit == area.dwLastBit)
-            return FailValue(line, "bits " + std::to_string(nFirst) + "-" + std::to_string(nLast) +
-                                       " are declared already at line " +
-                                       std::to_string(given.nLine));
+        if (!IsKeyword(line.strLower, keyword.pszKeyword))
+            continue;
+        if (!FormFits(keyword.eForm, line))
+            break;
+        if (keyword.bOnce && !NoteGiven(line))
+            return false;
+        return (this->*keyword.pRead)(line, keyword);
     }
-    m_station.unitDiagAreas.push_back(area);
+    for (const SBlockKeyword& block : kBlockKeywords)
+    {
+        if (IsKeyword(line.strLower, block.pszEnd))
+            return Fail(line.nLine, line.strKeyword + " without its opening keyword");
+    }
+    Skip(line);
     return true;
 }
 
-bool CGsdReader::NoteGiven(const SGsdLine& line)
+bool CLineReader::NoteGiven(const SGsdLine& line)
 {
     const std::string strKey =
         line.strLower + (line.bHasArgument ? "(" + line.strArgument + ")" : "");
@@ -264,40 +320,56 @@ bool CGsdReader::NoteGiven(const SGsdLine& line)
                     " is given again (first at line " + std::to_string(it->second) + ")");
 }
 
-bool CGsdReader::ReadStationNumber(const SGsdLine& line, bool& bKnown)
+bool CLineReader::ReadMarker(const SGsdLine&, const SStationKeyword&)
 {
-    for (const SStationNumber& number : kStationNumbers)
-    {
-        if (line.strLower != number.pszLower)
-            continue;
-        bKnown = true;
-        CGsdValueReader value(line.strValue);
-        SGsdNumber& target = m_station.*number.pNumber;
-        if (!NoteGiven(line))
-            return false;
-        if (!value.ReadNumberIn(0, number.nMax, "value", target.nValue) || !value.ExpectEnd())
-            return FailValue(line, value.Why());
-        target.nLine = line.nLine;
-        return true;
-    }
-    for (std::size_t i = 0; i < kGsdBaudRates.size(); ++i)
-    {
-        if (line.strLower != Lower(kGsdBaudRates[i].pszKeyword))
-            continue;
-        bKnown = true;
-        CGsdValueReader value(line.strValue);
-        if (!NoteGiven(line))
-            return false;
-        if (!value.ReadNumberIn(0, 1, "value", m_station.baudRates[i].nValue) || !value.ExpectEnd())
-            return FailValue(line, value.Why());
-        m_station.baudRates[i].nLine = line.nLine;
-        return true;
-    }
     return true;
 }
 
-bool CGsdReader::ReadIndexedText(const SGsdLine& line, std::int64_t nMin, std::int64_t nMax,
-                                 std::int64_t& nIndex, std::string& strText)
+bool CLineReader::ReadNumber(const SGsdLine& line, const SStationKeyword& keyword)
+{
+    CGsdValueReader value(line.strValue);
+    SGsdNumber& target = keyword.pNumber(m_station);
+    if (!value.ReadNumberIn(0, keyword.nMax, "value", target.nValue) || !value.ExpectEnd())
+        return FailValue(line, value.Why());
+    target.nLine = line.nLine;
+    return true;
+}
+
+bool CLineReader::ReadText(const SGsdLine& line, const SStationKeyword& keyword)
+{
+    CGsdValueReader value(line.strValue);
+    return (value.ReadString(m_station.*keyword.pText) && value.ExpectEnd()) ||
+           FailValue(line, value.Why());
+}
+
+bool CLineReader::ReadIndexedText(const SGsdLine& line, const SStationKeyword& keyword)
+{
+    std::int64_t nIndex = 0;
+    std::string strText;
+    if (!ReadIndexedText(line, 0, keyword.nMax, nIndex, strText))
+        return false;
+    (m_station.*keyword.pIndexedTexts)[static_cast<std::uint32_t>(nIndex)] = strText;
+    return true;
+}
+
+bool CLineReader::ReadUserPrmData(const SGsdLine& line, const SStationKeyword&)
+{
+    CGsdValueReader value(line.strValue);
+    if (!value.ReadByteList(m_station.abyUserPrmData))
+        return FailValue(line, value.Why());
+    m_station.nUserPrmDataLine = line.nLine;
+    if (static_cast<std::int64_t>(m_station.abyUserPrmData.size()) > kMaxPrmBytes)
+        return FailValue(line, "more than " + std::to_string(kMaxPrmBytes) + " bytes");
+    return true;
+}
+
+bool CLineReader::ReadStationPrmEntry(const SGsdLine& line, const SStationKeyword&)
+{
+    return ReadPrmEntry(line, m_station.prm);
+}
+
+bool CLineReader::ReadIndexedText(const SGsdLine& line, std::int64_t nMin, std::int64_t nMax,
+                                  std::int64_t& nIndex, std::string& strText)
 {
     CGsdValueReader index(line.strArgument);
     CGsdValueReader value(line.strValue);
@@ -310,67 +382,11 @@ bool CGsdReader::ReadIndexedText(const SGsdLine& line, std::int64_t nMin, std::i
     return true;
 }
 
-bool CGsdReader::ReadStationLine(const SGsdLine& line)
-{
-    bool bKnown = false;
-    if (!ReadStationNumber(line, bKnown) || !ReadPrmEntry(line, m_station.prm, bKnown))
-        return false;
-    if (bKnown)
-        return true;
-    const std::string& strKey = line.strLower;
-    std::int64_t nIndex = 0;
-    std::string strText;
-    if (strKey == "#profibus_dp" && !line.bAssigned)
-        return true;
-    if ((strKey == "vendor_name" || strKey == "model_name") && line.bAssigned)
-    {
-        CGsdValueReader value(line.strValue);
-        std::string& strTarget = strKey == "vendor_name" ? m_station.strVendor : m_station.strModel;
-        if (!NoteGiven(line))
-            return false;
-        return (value.ReadString(strTarget) && value.ExpectEnd()) || FailValue(line, value.Why());
-    }
-    if (strKey == "user_prm_data" && line.bAssigned)
-    {
-        CGsdValueReader value(line.strValue);
-        if (!NoteGiven(line))
-            return false;
-        if (!value.ReadByteList(m_station.abyUserPrmData))
-            return FailValue(line, value.Why());
-        m_station.nUserPrmDataLine = line.nLine;
-        if (static_cast<std::int64_t>(m_station.abyUserPrmData.size()) > kMaxPrmBytes)
-            return FailValue(line, "more than " + std::to_string(kMaxPrmBytes) + " bytes");
-        return true;
-    }
-    if (strKey == "unit_diag_bit")
-    {
-        if (!ReadIndexedText(line, 0, 8 * 244 - 1, nIndex, strText))
-            return false;
-        m_station.unitDiagBits[static_cast<std::uint32_t>(nIndex)] = strText;
-        return true;
-    }
-    if (strKey == "channel_diag")
-    {
-        if (!ReadIndexedText(line, 0, 255, nIndex, strText))
-            return false;
-        m_station.channelDiag[static_cast<std::uint32_t>(nIndex)] = strText;
-        return true;
-    }
-    if (strKey == "endmodule" || strKey == "endextuserprmdata" || strKey == "endprmtext" ||
-        strKey == "unit_diag_area_end")
-        return Fail(line.nLine, line.strKeyword + " without its opening keyword");
-    Skip(line);
-    return true;
-}
-
 // Ext_User_Prm_Data_Const(offset) and Ext_User_Prm_Data_Ref(offset), of the station or of a
-// module; bKnown tells whether the line was one of them.
-bool CGsdReader::ReadPrmEntry(const SGsdLine& line, SGsdPrmBlock& block, bool& bKnown)
+// module.
+bool CLineReader::ReadPrmEntry(const SGsdLine& line, SGsdPrmBlock& block)
 {
-    const bool bConst = line.strLower == "ext_user_prm_data_const";
-    if (!bConst && line.strLower != "ext_user_prm_data_ref")
-        return true;
-    bKnown = true;
+    const bool bConst = IsKeyword(line.strLower, kPrmConstKeyword);
     if (!line.bHasArgument || !line.bAssigned)
         return FailValue(line, "expected " + line.strKeyword + "(offset) = ...");
     CGsdValueReader offset(line.strArgument);
@@ -400,22 +416,28 @@ bool CGsdReader::ReadPrmEntry(const SGsdLine& line, SGsdPrmBlock& block, bool& b
     return true;
 }
 
-bool CGsdReader::ReadModuleLine(const SGsdLine& line)
+bool CLineReader::OpenModule(const SGsdLine& line)
+{
+    CGsdValueReader value(line.strValue);
+    SGsdModule module;
+    module.nLine = line.nLine;
+    if (!value.ReadString(module.strName) || !value.ReadByteList(module.abyConfig))
+        return FailValue(line, value.Why());
+    if (static_cast<std::int64_t>(module.abyConfig.size()) > kMaxConfigBytes)
+        return FailValue(line, "more than 244 configuration bytes");
+    m_station.modules.push_back(std::move(module));
+    m_bModuleFirstLine = true;
+    return true;
+}
+
+bool CLineReader::ReadModuleLine(const SGsdLine& line)
 {
     SGsdModule& module = m_station.modules.back();
     const bool bFirst = m_bModuleFirstLine;
     m_bModuleFirstLine = false;
-    bool bKnown = false;
-    if (line.strLower == "endmodule")
-    {
-        m_eBlock = teBlock::None;
-        return true;
-    }
-    if (!ReadPrmEntry(line, module.prm, bKnown))
-        return false;
-    if (bKnown)
-        return true;
-    if (line.strLower == "ext_module_prm_data_len" && line.bAssigned)
+    if (IsKeyword(line.strLower, kPrmConstKeyword) || IsKeyword(line.strLower, kPrmRefKeyword))
+        return ReadPrmEntry(line, module.prm);
+    if (IsKeyword(line.strLower, "Ext_Module_Prm_Data_Len") && line.bAssigned)
     {
         CGsdValueReader value(line.strValue);
         std::int64_t nLength = 0;
@@ -439,18 +461,28 @@ bool CGsdReader::ReadModuleLine(const SGsdLine& line)
     return true;
 }
 
-bool CGsdReader::ReadUserPrmLine(const SGsdLine& line)
+bool CLineReader::OpenUserPrm(const SGsdLine& line)
+{
+    CGsdValueReader value(line.strValue);
+    std::int64_t nId = 0;
+    SGsdUserPrm prm;
+    prm.nLine = line.nLine;
+    if (!value.ReadNumberIn(0, kMaxId, "id", nId) || !value.ReadString(prm.strName) ||
+        !value.ExpectEnd())
+        return FailValue(line, value.Why());
+    prm.dwId = static_cast<std::uint32_t>(nId);
+    auto [it, bNew] = m_station.userPrms.emplace(prm.dwId, prm);
+    if (!bNew)
+        return FailValue(line, std::to_string(nId) + " is defined already at line " +
+                                   std::to_string(it->second.nLine));
+    m_dwBlockId = prm.dwId;
+    return true;
+}
+
+bool CLineReader::ReadUserPrmLine(const SGsdLine& line)
 {
     SGsdUserPrm& prm = m_station.userPrms[m_dwBlockId];
-    if (line.strLower == "endextuserprmdata")
-    {
-        m_eBlock = teBlock::None;
-        if (prm.nTypeLine == 0)
-            return Fail(prm.nLine, "ExtUserPrmData " + std::to_string(prm.dwId) + " \"" +
-                                       prm.strName + "\" has no data type line");
-        return true;
-    }
-    if (line.strLower == "prm_text_ref" && line.bAssigned)
+    if (IsKeyword(line.strLower, "Prm_Text_Ref") && line.bAssigned)
     {
         CGsdValueReader value(line.strValue);
         std::int64_t nId = 0;
@@ -475,14 +507,35 @@ bool CGsdReader::ReadUserPrmLine(const SGsdLine& line)
     return true;
 }
 
-bool CGsdReader::ReadPrmTextLine(const SGsdLine& line)
+bool CLineReader::CloseUserPrm(const SGsdLine&)
 {
-    if (line.strLower == "endprmtext")
-    {
-        m_eBlock = teBlock::None;
-        return true;
-    }
-    if (line.strLower != "text")
+    const SGsdUserPrm& prm = m_station.userPrms[m_dwBlockId];
+    if (prm.nTypeLine == 0)
+        return Fail(prm.nLine, "ExtUserPrmData " + std::to_string(prm.dwId) + " \"" + prm.strName +
+                                   "\" has no data type line");
+    return true;
+}
+
+bool CLineReader::OpenPrmText(const SGsdLine& line)
+{
+    CGsdValueReader value(line.strValue);
+    std::int64_t nId = 0;
+    if (!value.ReadNumberIn(0, kMaxId, "id", nId) || !value.ExpectEnd())
+        return FailValue(line, value.Why());
+    SGsdPrmText texts;
+    texts.dwId = static_cast<std::uint32_t>(nId);
+    texts.nLine = line.nLine;
+    auto [it, bNew] = m_station.prmTexts.emplace(texts.dwId, texts);
+    if (!bNew)
+        return FailValue(line, std::to_string(nId) + " is defined already at line " +
+                                   std::to_string(it->second.nLine));
+    m_dwBlockId = texts.dwId;
+    return true;
+}
+
+bool CLineReader::ReadPrmTextLine(const SGsdLine& line)
+{
+    if (!IsKeyword(line.strLower, "Text"))
     {
         Skip(line);
         return true;
@@ -495,14 +548,39 @@ bool CGsdReader::ReadPrmTextLine(const SGsdLine& line)
     return true;
 }
 
-bool CGsdReader::ReadDiagAreaLine(const SGsdLine& line)
+bool CLineReader::OpenDiagArea(const SGsdLine& line)
 {
-    if (line.strLower == "unit_diag_area_end")
+    CGsdValueReader value(line.strValue);
+    SGsdDiagArea area;
+    area.nLine = line.nLine;
+    bool bList = false;
+    std::int64_t nFirst = 0, nLast = 0;
+    std::vector<std::int64_t> anIgnored;
+    if (!value.ReadRangeOrList(bList, nFirst, nLast, anIgnored) || !value.ExpectEnd())
+        return FailValue(line, value.Why());
+    if (bList || nFirst < 0 || nLast > 8 * 244)
+        return FailValue(line, "must be first-last, bits of the diagnosis");
+    area.dwFirstBit = static_cast<std::uint32_t>(nFirst);
+    area.dwLastBit = static_cast<std::uint32_t>(nLast);
+    // Each diagnosis a slave sends is put into words with these; more of them than any device
+    // needs, or one twice, only makes that slow.
+    if (m_station.unitDiagAreas.size() >= kMaxUnitDiagAreas)
+        return FailValue(line, "more than " + std::to_string(kMaxUnitDiagAreas) +
+                                   " areas, the most a station may declare");
+    for (const SGsdDiagArea& given : m_station.unitDiagAreas)
     {
-        m_eBlock = teBlock::None;
-        return true;
+        if (given.dwFirstBit == area.dwFirstBit && given.dwLastBit == area.dwLastBit)
+            return FailValue(line, "bits " + std::to_string(nFirst) + "-" + std::to_string(nLast) +
+                                       " are declared already at line " +
+                                       std::to_string(given.nLine));
     }
-    if (line.strLower != "value")
+    m_station.unitDiagAreas.push_back(area);
+    return true;
+}
+
+bool CLineReader::ReadDiagAreaLine(const SGsdLine& line)
+{
+    if (!IsKeyword(line.strLower, "Value"))
     {
         Skip(line);
         return true;
@@ -515,6 +593,19 @@ bool CGsdReader::ReadDiagAreaLine(const SGsdLine& line)
     if (!ReadIndexedText(line, 0, nMax, nValue, strText))
         return false;
     area.values[nValue] = strText;
+    return true;
+}
+
+bool CGsdReader::Read(std::string_view text, const std::string& strFile, SGsdStation& station,
+                      std::string& strError)
+{
+    CLineReader reader(strFile);
+    if (!reader.ReadLines(text))
+    {
+        strError = reader.Error();
+        return false;
+    }
+    station = std::move(reader.Station());
     return true;
 }
 

@@ -50,19 +50,7 @@ bool CGsdSlaveBuilder::Build(const SGsdSelection& selection, SGsdSlaveData& data
     {
         for (const SGsdModule* pModule : modules)
             blocks.push_back(&pModule->prm);
-        bBuilt = TakeValues(selection.values, blocks);
-        // The station's own part: its Ext_User_Prm_Data entries, or the older User_Prm_Data.
-        const SGsdPrmBlock& station = m_station.prm;
-        built.abyUserPrm.assign(station.nLength, 0);
-        if (bBuilt && station.consts.empty() && station.refs.empty())
-            std::copy(m_station.abyUserPrmData.begin(), m_station.abyUserPrmData.end(),
-                      built.abyUserPrm.begin());
-        else if (bBuilt)
-            bBuilt = PlaceBlock(station, 0, built.abyUserPrm);
-        // Where the file's constants leave the DP-V1 status bytes out they stay zero: DP-V1
-        // functions off, which is what a master without acyclic services asks for.
-        if (m_station.dpv1Slave.nValue != 0 && built.abyUserPrm.size() < kDpv1StatusBytes)
-            built.abyUserPrm.resize(kDpv1StatusBytes, 0);
+        bBuilt = TakeValues(selection.values, blocks) && PlaceStationPrm(built.abyUserPrm);
         for (std::size_t i = 1; bBuilt && i < blocks.size(); ++i)
         {
             const std::size_t nBase = built.abyUserPrm.size();
@@ -165,6 +153,7 @@ bool CGsdSlaveBuilder::BuildConfig(const std::vector<const SGsdModule*>& modules
                         "module " + Quoted(pModule->strName) + ": configuration " + strWhy);
         data.abyConfig.insert(data.abyConfig.end(), pModule->abyConfig.begin(),
                               pModule->abyConfig.end());
+        data.moduleNames.push_back(pModule->strName);
         total.dwInputs += lengths.dwInputs;
         total.dwOutputs += lengths.dwOutputs;
         if (data.abyConfig.size() > kMaxImageBytes || total.dwInputs > kMaxImageBytes ||
@@ -231,6 +220,37 @@ bool CGsdSlaveBuilder::PlaceBlock(const SGsdPrmBlock& block, std::size_t nBase,
         PlaceGsdField(abyUserPrm, nBase + ref.nOffset, prm,
                       it != m_chosenValues.end() ? it->second : prm.nDefault);
     }
+    return true;
+}
+
+// The station's own part: its Ext_User_Prm_Data entries, or the older User_Prm_Data.
+bool CGsdSlaveBuilder::PlaceStationPrm(std::vector<std::uint8_t>& abyUserPrm)
+{
+    const SGsdPrmBlock& station = m_station.prm;
+    abyUserPrm.assign(station.nLength, 0);
+    if (station.consts.empty() && station.refs.empty())
+        std::copy(m_station.abyUserPrmData.begin(), m_station.abyUserPrmData.end(),
+                  abyUserPrm.begin());
+    else if (!PlaceBlock(station, 0, abyUserPrm))
+        return false;
+    // Where the file's constants leave the DP-V1 status bytes out they stay zero: DP-V1
+    // functions off, which is what a master without acyclic services asks for.
+    if (m_station.dpv1Slave.nValue != 0 && abyUserPrm.size() < kDpv1StatusBytes)
+        abyUserPrm.resize(kDpv1StatusBytes, 0);
+    return true;
+}
+
+bool CGsdSlaveBuilder::BuildStationPrm(std::vector<std::uint8_t>& abyUserPrm, std::string& strError)
+{
+    m_strError.clear();
+    m_chosenValues.clear();
+    std::vector<std::uint8_t> abyBuilt;
+    if (!PlaceStationPrm(abyBuilt))
+    {
+        strError = m_strError;
+        return false;
+    }
+    abyUserPrm = std::move(abyBuilt);
     return true;
 }
 

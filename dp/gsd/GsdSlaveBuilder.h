@@ -26,6 +26,11 @@ public:
     // lengths, its maximum user parameter length and, when dwBaudRate is not 0, its baud rates.
     bool Check(const SGsdSlaveData& data, std::uint32_t dwBaudRate, std::string& strError);
 
+    // The station's own part of the user parameter data, every field at its default: what
+    // every slave of the station begins its Set_Prm's user parameters with. False with the
+    // reason when a field cannot be placed.
+    bool BuildStationPrm(std::vector<std::uint8_t>& abyUserPrm, std::string& strError);
+
 private:
     bool ChooseModules(const std::vector<std::string>& names,
                        std::vector<const SGsdModule*>& modules);
@@ -35,6 +40,7 @@ private:
                     const std::vector<const SGsdPrmBlock*>& blocks);
     bool PlaceBlock(const SGsdPrmBlock& block, std::size_t nBase,
                     std::vector<std::uint8_t>& abyUserPrm);
+    bool PlaceStationPrm(std::vector<std::uint8_t>& abyUserPrm);
     bool CheckBaudRate(std::uint32_t dwBaudRate);
 
     bool Fail(std::size_t nLine, const std::string& strWhy);

@@ -32,6 +32,8 @@ struct SGsdSlaveData
     std::vector<std::uint8_t> abyUserPrm;
     std::uint8_t byInputLength = 0; // from the configuration bytes
     std::uint8_t byOutputLength = 0;
+    // The modules of the configuration in slot order, as the file names them; [0] is slot 1.
+    std::vector<std::string> moduleNames;
 };
 
 } // namespace dp

@@ -93,6 +93,15 @@ TEST_F(BusFileGsd, ASlaveComesUpFromItsFileAlone)
     ASSERT_EQ(slave.diagTexts.unitBits.count(9), 1u);
     EXPECT_EQ(slave.diagTexts.unitBits.at(9), "dry run");
     EXPECT_EQ(slave.diagTexts.channelErrors.at(17), "seal leaks");
+    // Its modules by their slots: the master names them in its diagnosis words.
+    EXPECT_EQ(slave.diagTexts.moduleNames, (std::vector<std::string>{"2 bytes in", "2 bytes out"}));
+    dp::SSlaveDiag diag;
+    const std::vector<std::uint8_t> abyDiag = {0x08, 0x04, 0x00, 0x02, 0x0A, 0x35,
+                                               0x42, 0x02, 0x81, 0x80, 0x31};
+    ASSERT_TRUE(dp::DecodeSlaveDiag(dp::ByteView(abyDiag.data(), abyDiag.size()), diag));
+    EXPECT_EQ(dp::DiagnosisText(diag, &slave.diagTexts),
+              "extended diagnosis; master 2; ident 0x0A35; modules with diagnosis: slot 2 (2 "
+              "bytes out); slot 2 (2 bytes out) channel 0 (output, bit): seal leaks");
 }
 
 TEST_F(BusFileGsd, BytesTypedByHandWinFieldByField)
@@ -106,6 +115,8 @@ TEST_F(BusFileGsd, BytesTypedByHandWinFieldByField)
     EXPECT_EQ(config.slaves[0].abyConfig, (std::vector<std::uint8_t>{0x13}));
     EXPECT_EQ(config.slaves[0].byInputLength, 4);
     EXPECT_EQ(config.slaves[0].abyUserPrm, (std::vector<std::uint8_t>{0x00}));
+    // Configuration bytes typed by hand need not be the named modules, slot by slot.
+    EXPECT_TRUE(config.slaves[0].diagTexts.moduleNames.empty());
     // ...but must still fit what the file declares.
     EXPECT_THAT(Error(R"({ "address": 3, "gsd": "pump.gsd", "modules": [ "2 bytes in" ],
         "config": "1F" })"),

@@ -37,13 +37,13 @@ TEST(DiagnosisText, StationStatusBitByBit)
 TEST(DiagnosisText, ExtendedBlocksOfEachKind)
 {
     // Ext_Diag; a device block of 3 bytes (header 0x03: 5a 04), an identifier block of 2
-    // (header 0x42: modules 0 and 3 from 0x09), a channel block: module 1 (0x81), input
-    // channel 2 (0x42), a word with overload (0xA4: type 101, error 4).
+    // (header 0x42: modules 0 and 3 from 0x09, slots 1 and 4), a channel block: module 1
+    // (0x81, slot 2), input channel 2 (0x42), a word with overload (0xA4: type 101, error 4).
     const std::vector<std::uint8_t> abyDiag = {0x08, 0x0C, 0x00, 0x02, 0x12, 0x34, 0x03,
                                                0x5A, 0x04, 0x42, 0x09, 0x81, 0x42, 0xA4};
     EXPECT_EQ(Words(abyDiag), "extended diagnosis, watchdog on; master 2; ident 0x1234; device: "
-                              "5a 04; modules with diagnosis: 0, 3; module 1 channel 2 (input, "
-                              "word): overload");
+                              "5a 04; modules with diagnosis: slot 1, slot 4; slot 2 channel 2 "
+                              "(input, word): overload");
 
     // With the device description's texts: bit 1 of 0x5A is set; bits 8-10 hold 4.
     dp::SDiagTexts texts;
@@ -52,28 +52,61 @@ TEST(DiagnosisText, ExtendedBlocksOfEachKind)
     texts.unitAreas.push_back({8, 10, {{4, "hand mode"}, {1, "auto mode"}}});
     EXPECT_EQ(Words(abyDiag, &texts),
               "extended diagnosis, watchdog on; master 2; ident 0x1234; device: 5a 04 (pump dry, "
-              "hand mode); modules with diagnosis: 0, 3; module 1 channel 2 (input, word): "
+              "hand mode); modules with diagnosis: slot 1, slot 4; slot 2 channel 2 (input, word): "
               "overload");
 }
 
 TEST(DiagnosisText, ChannelErrorsStandardAndTheMakers)
 {
-    // Output channel 5 of module 0 (0x80, 0x85), bit type, line break (0x26: 001 00110).
+    // Output channel 5 of module 0 (0x80, 0x85: slot 1), bit type, line break (0x26: 001
+    // 00110).
     EXPECT_EQ(Words({0x08, 0x04, 0x00, 0x02, 0x00, 0x01, 0x80, 0x85, 0x26}),
-              "extended diagnosis; master 2; ident 0x0001; module 0 channel 5 (output, bit): line "
+              "extended diagnosis; master 2; ident 0x0001; slot 1 channel 5 (output, bit): line "
               "break");
     // Error 17 is the maker's: its text from the description, else its number.
     const std::vector<std::uint8_t> abyMaker = {0x08, 0x04, 0x00, 0x02, 0x00,
                                                 0x01, 0x83, 0xC0, 0x91};
-    EXPECT_EQ(Words(abyMaker), "extended diagnosis; master 2; ident 0x0001; module 3 channel 0 "
+    EXPECT_EQ(Words(abyMaker), "extended diagnosis; master 2; ident 0x0001; slot 4 channel 0 "
                                "(input/output, byte): maker's error 17");
     dp::SDiagTexts texts;
     texts.channelErrors[17] = "filter clogged";
-    EXPECT_EQ(Words(abyMaker, &texts), "extended diagnosis; master 2; ident 0x0001; module 3 "
+    EXPECT_EQ(Words(abyMaker, &texts), "extended diagnosis; master 2; ident 0x0001; slot 4 "
                                        "channel 0 (input/output, byte): filter clogged");
     EXPECT_STREQ(dp::ChannelErrorText(1), "short circuit");
     EXPECT_STREQ(dp::ChannelErrorText(9), "error");
     EXPECT_EQ(dp::ChannelErrorText(10), nullptr);
+}
+
+TEST(DiagnosisText, ModulesAreSaidBySlotAndNamedWhereTheConfigurationNamesThem)
+{
+    // Identifier block: modules 0, 1 and 4 (0x13); channel blocks of module 1 (0x81) and of
+    // module 4 (0x84), beyond the named ones.
+    const std::vector<std::uint8_t> abyDiag = {0x08, 0x04, 0x00, 0x02, 0x12, 0x34, 0x42,
+                                               0x13, 0x81, 0x42, 0x21, 0x84, 0x40, 0x21};
+    dp::SDiagTexts texts;
+    texts.moduleNames = {"8 DI", "AI 4x12 bit", "", "8 DO"};
+    EXPECT_EQ(Words(abyDiag, &texts),
+              "extended diagnosis; master 2; ident 0x1234; modules with diagnosis: slot 1 (8 DI), "
+              "slot 2 (AI 4x12 bit), slot 5; slot 2 (AI 4x12 bit) channel 2 (input, bit): short "
+              "circuit; slot 5 channel 0 (input, bit): short circuit");
+}
+
+TEST(DiagnosisText, LongModuleNamesKeepTheWordsBounded)
+{
+    // Every one of 63 identifier bytes set, each slot named at length, then channel blocks.
+    dp::SDiagTexts texts;
+    texts.moduleNames.assign(504, std::string(100000, 'm'));
+    std::vector<std::uint8_t> abyDiag = {0x08, 0x04, 0x00, 0x02, 0x12, 0x34, 0x40 | 63};
+    abyDiag.insert(abyDiag.end(), 62, 0xFF);
+    for (int i = 0; i < 50; ++i)
+        abyDiag.insert(abyDiag.end(), {0x81, 0x42, 0x21});
+    const std::string strWords = Words(abyDiag, &texts);
+    EXPECT_EQ(strWords.size(), dp::kMaxDiagnosisTextLength);
+    EXPECT_EQ(strWords.rfind("extended diagnosis; master 2; ident 0x1234; modules with "
+                             "diagnosis: slot 1 (mmm",
+                             0),
+              0u);
+    EXPECT_EQ(strWords.substr(strWords.size() - 16), " ... (cut short)");
 }
 
 TEST(DiagnosisText, AMalformedBlockIsSaidAndNothingBeyondItRead)

@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <fstream>
+
 namespace
 {
 
@@ -117,6 +121,78 @@ TEST(KorixGsd, ShowsAFileAndEndsWithItsExitCodes)
     EXPECT_EQ(usage.nExit, 2) << usage.strOutput;
     EXPECT_EQ(RunTool({"entry", kDemo + "gsd/sensor8.gsd", "--address", "4", "--set", "x"}).nExit,
               2);
+}
+
+// A compact station whose own parameters (a constant and one field at its default) take
+// three bytes; it declares room for nMost.
+std::string WriteValve(const std::string& strDir, int nMost)
+{
+    const std::string strFile = strDir + "valve" + std::to_string(nMost) + ".gsd";
+    std::ofstream(strFile) << "#Profibus_DP\n"
+                              "Model_Name = \"Valve\"\n"
+                              "Ident_Number = 0x0B12\n"
+                              "Station_Type = 0\n"
+                              "Max_User_Prm_Data_Len = "
+                           << nMost
+                           << "\n"
+                              "ExtUserPrmData = 1 \"Mode\"\n"
+                              "Unsigned8 5 0-9\n"
+                              "EndExtUserPrmData\n"
+                              "Ext_User_Prm_Data_Const(0) = 0x80, 0x00, 0x0C\n"
+                              "Ext_User_Prm_Data_Ref(1) = 1\n"
+                              "Module = \"1 byte in\" 0x10\n"
+                              "EndModule\n";
+    return strFile;
+}
+
+class KorixGsdShow : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_strDir = testing::TempDir() + "korixgsd-" + std::to_string(getpid()) + "/";
+        ASSERT_EQ(system(("mkdir -p " + m_strDir).c_str()), 0);
+    }
+    void TearDown() override { (void)system(("rm -rf " + m_strDir).c_str()); }
+
+    std::string m_strDir;
+};
+
+TEST_F(KorixGsdShow, TheStationsOwnParameterBytesAreShownAsTheDefaultsGiveThem)
+{
+    const SRun show = RunTool({"show", WriteValve(m_strDir, 3)});
+    EXPECT_EQ(show.nExit, 0) << show.strOutput;
+    EXPECT_NE(show.strOutput.find("\n  station's own user parameters: 3 bytes, by default 80 05 "
+                                  "0C\n"),
+              std::string::npos)
+        << show.strOutput;
+    // The bytes the master sends are those.
+    const SRun entry = RunTool({"entry", WriteValve(m_strDir, 3), "--address", "6"});
+    EXPECT_EQ(entry.nExit, 0) << entry.strOutput;
+    EXPECT_NE(entry.strOutput.find("\"user_prm\": \"80 05 0C\""), std::string::npos)
+        << entry.strOutput;
+}
+
+TEST_F(KorixGsdShow, AStationWhoseOwnParametersPassItsMaximumIsAnError)
+{
+    // The master refuses every slave of this station: show says so, with the bytes, and ends
+    // as the tool's other refusals do.
+    const std::string strFile = WriteValve(m_strDir, 2);
+    const SRun show = RunTool({"show", strFile});
+    EXPECT_EQ(show.nExit, 1) << show.strOutput;
+    EXPECT_NE(show.strOutput.find("  station's own user parameters: 3 bytes, by default 80 05 "
+                                  "0C\n"),
+              std::string::npos)
+        << show.strOutput;
+    EXPECT_NE(show.strOutput.find("korix-gsd: " + strFile +
+                                  ":5: the station's own 3 bytes of user parameter data are more "
+                                  "than Max_User_Prm_Data_Len 2: the master refuses every slave "
+                                  "of this station\n"),
+              std::string::npos)
+        << show.strOutput;
+    EXPECT_EQ(RunTool({"entry", strFile, "--address", "6"}).strOutput,
+              "korix-gsd: " + strFile +
+                  ":5: 3 bytes of user parameter data, more than Max_User_Prm_Data_Len 2\n");
 }
 
 } // namespace

@@ -30,6 +30,13 @@ int Show(const std::string& strFile)
     if (!dp::ReadGsdFile(strFile, station, strError))
         return Fail(strError);
     std::fputs(gsdtool::FormatStation(station).c_str(), stdout);
+    // Shown whole all the same: the engineer needs the bytes to see what is wrong.
+    const std::string strRefusal = gsdtool::StationRefusal(station);
+    if (!strRefusal.empty())
+    {
+        std::fflush(stdout);
+        return Fail(strRefusal);
+    }
     return tools::ExitOk;
 }
 
@@ -118,7 +125,8 @@ int Run(int argc, char** argv)
     pEntry->add_option("--watchdog-ms", entry.watchdogMs, "add the slave's watchdog_ms")
         ->transform(tools::Number(0, 650250));
     app.footer("Exit codes: 0 done, 1 the file or the choice was refused (the message names "
-               "file:line), 2 the command line was wrong.");
+               "file:line; show: the master would refuse every slave of the station), 2 the "
+               "command line was wrong.");
     app.require_subcommand(0, 1);
     if (std::optional<int> nDone = tools::ParseCommandLine(app, argc, argv))
         return *nDone;

@@ -4,6 +4,7 @@
 
 #include "dp/ConfigBytes.h"
 #include "dp/gsd/GsdDataType.h"
+#include "dp/gsd/GsdSlaveBuilder.h"
 #include "dp/gsd/GsdValueText.h"
 
 #include <cstdio>
@@ -91,7 +92,36 @@ std::string DiagnosisLines(const dp::SGsdStation& station)
     return strLines;
 }
 
+// What every slave of the station begins its user parameters with, so that a person sees
+// the bytes the master sends before any module's.
+std::string StationPrmLine(const dp::SGsdStation& station)
+{
+    std::vector<std::uint8_t> abyOwn;
+    std::string strWhy;
+    if (!dp::CGsdSlaveBuilder(station).BuildStationPrm(abyOwn, strWhy))
+        return "  station's own user parameters: " + std::to_string(station.prm.nLength) +
+               " bytes; no defaults: " + strWhy + "\n";
+    if (abyOwn.empty())
+        return "";
+    return "  station's own user parameters: " + std::to_string(abyOwn.size()) +
+           " bytes, by default " + HexBytes(abyOwn) + "\n";
+}
+
 } // namespace
+
+std::string StationRefusal(const dp::SGsdStation& station)
+{
+    std::vector<std::uint8_t> abyOwn;
+    std::string strWhy;
+    const dp::SGsdNumber& most = station.maxUserPrmLength;
+    if (!most.Given() || !dp::CGsdSlaveBuilder(station).BuildStationPrm(abyOwn, strWhy) ||
+        static_cast<std::int64_t>(abyOwn.size()) <= most.nValue)
+        return "";
+    return station.strFile + ":" + std::to_string(most.nLine) + ": the station's own " +
+           std::to_string(abyOwn.size()) +
+           " bytes of user parameter data are more than Max_User_Prm_Data_Len " +
+           std::to_string(most.nValue) + ": the master refuses every slave of this station";
+}
 
 std::string FormatStation(const dp::SGsdStation& station)
 {
@@ -112,9 +142,7 @@ std::string FormatStation(const dp::SGsdStation& station)
                Declared(station.maxOutputLength) + " out, " + Declared(station.maxDataLength) +
                " in and out, " + Declared(station.maxUserPrmLength) + " user parameter bytes, " +
                Declared(station.maxDiagLength) + " diagnosis bytes\n";
-    if (station.prm.nLength != 0)
-        strText +=
-            "  station's own user parameters: " + std::to_string(station.prm.nLength) + " bytes\n";
+    strText += StationPrmLine(station);
     strText += "modules:\n";
     for (const dp::SGsdModule& module : station.modules)
         strText += ModuleLine(module);

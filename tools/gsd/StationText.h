@@ -12,4 +12,8 @@ namespace gsdtool
 
 std::string FormatStation(const dp::SGsdStation& station);
 
+// Why the master refuses the station whatever modules and values are chosen for it, as
+// "<file>:<line>: <reason>"; empty when nothing does.
+std::string StationRefusal(const dp::SGsdStation& station);
+
 } // namespace gsdtool
