@@ -3,7 +3,7 @@
 //   declare, and against a hundred times that many given by a program (only the most are
 //   looked at);
 // - seven blocks of 32 bytes all set, where every area begins and is set: the text is cut short.
-#include "dp/DiagnosisText.h"
+#include "dp/services/DiagnosisText.h"
 
 #include <benchmark/benchmark.h>
 

@@ -7,12 +7,12 @@
 //   master) to the output telegram that carries the value arriving at the slave.
 #include "bench/BenchBoards.h"
 #include "bench/BenchSink.h"
-#include "dp/BoardLink.h"
-#include "dp/BusTiming.h"
-#include "dp/DpMaster.h"
-#include "dp/SerialPort.h"
-#include "dp/SlaveResponder.h"
-#include "dp/TelegramParser.h"
+#include "dp/fdl/BusTiming.h"
+#include "dp/fdl/TelegramParser.h"
+#include "dp/line/SerialPort.h"
+#include "dp/master/BoardLink.h"
+#include "dp/master/DpMaster.h"
+#include "dp/slave/SlaveResponder.h"
 
 #include "include/MovaJob.h"
 

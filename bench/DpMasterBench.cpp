@@ -8,8 +8,8 @@
 // parser of the requests): an upper bound of the master's share.
 #include "tests/dp/ScriptedSlave.h"
 
-#include "dp/BusTiming.h"
-#include "dp/DpMaster.h"
+#include "dp/fdl/BusTiming.h"
+#include "dp/master/DpMaster.h"
 
 #include "tools/dpmaster/BusTraceSession.h"
 

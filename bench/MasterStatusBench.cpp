@@ -4,10 +4,10 @@
 // updates at most every 100 ms (kStatusIntervalMs), between cycles.
 #include "tests/dp/ScriptedSlave.h"
 
-#include "dp/BusTiming.h"
-#include "dp/DiagnosisText.h"
-#include "dp/DpMaster.h"
-#include "dp/MasterStatusWriter.h"
+#include "dp/fdl/BusTiming.h"
+#include "dp/master/DpMaster.h"
+#include "dp/master/MasterStatusWriter.h"
+#include "dp/services/DiagnosisText.h"
 
 #include <benchmark/benchmark.h>
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "sim/BoardState.h"
-#include "sim/PlantFields.h"
+#include "sim/common/PlantFields.h"
 
 #include <string>
 

@@ -2,10 +2,10 @@
 
 #include "sim/BoardErrors.h"
 #include "sim/Generators.h"
-#include "sim/ProcessIdentity.h"
 #include "sim/Registrations.h"
 #include "sim/ServedBoard.h"
 #include "sim/Watchdog.h"
+#include "sim/common/ProcessIdentity.h"
 
 #include <cstring>
 

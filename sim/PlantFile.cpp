@@ -1,8 +1,8 @@
 #include "sim/PlantFile.h"
 
 #include "sim/GeneratorFields.h"
-#include "sim/JsonFile.h"
-#include "sim/PlantFields.h"
+#include "sim/common/JsonFile.h"
+#include "sim/common/PlantFields.h"
 
 #include "board/BoardStates.h"
 

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "sim/BoardState.h"
-#include "sim/ProcessIdentity.h"
+#include "sim/common/ProcessIdentity.h"
 
 #include <cstdint>
 

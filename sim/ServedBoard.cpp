@@ -1,7 +1,7 @@
 #include "sim/ServedBoard.h"
 
-#include "sim/ProcessIdentity.h"
 #include "sim/Registrations.h"
+#include "sim/common/ProcessIdentity.h"
 
 #include <cstdio>
 #include <cstring>

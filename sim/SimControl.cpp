@@ -1,6 +1,6 @@
 #include "sim/SimControl.h"
 
-#include "sim/BoardPrefix.h"
+#include "sim/common/BoardPrefix.h"
 
 #include "sim/BoardLock.h"
 #include "sim/DefaultPlant.h"

@@ -1,11 +1,11 @@
 #include "dp/gsd/GsdReader.h"
 
-#include "dp/DiagnosisText.h"
-#include "dp/DpServices.h"
 #include "dp/gsd/GsdDataType.h"
 #include "dp/gsd/GsdStationResolver.h"
 #include "dp/gsd/GsdTextLines.h"
 #include "dp/gsd/GsdValueReader.h"
+#include "dp/services/DiagnosisText.h"
+#include "dp/services/DpServices.h"
 
 #include <cstddef>
 #include <map>

@@ -1,10 +1,10 @@
 #include "dp/gsd/GsdSlaveBuilder.h"
 
-#include "dp/ConfigBytes.h"
-#include "dp/DpServices.h"
 #include "dp/gsd/GsdDataType.h"
 #include "dp/gsd/GsdFieldPlacer.h"
 #include "dp/gsd/GsdValueText.h"
+#include "dp/services/ConfigBytes.h"
+#include "dp/services/DpServices.h"
 
 #include <algorithm>
 

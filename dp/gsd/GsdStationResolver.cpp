@@ -1,7 +1,7 @@
 #include "dp/gsd/GsdStationResolver.h"
 
-#include "dp/DpServices.h"
 #include "dp/gsd/GsdDataType.h"
+#include "dp/services/DpServices.h"
 
 #include <algorithm>
 

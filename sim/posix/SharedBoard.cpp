@@ -6,7 +6,7 @@
 #include "sim/SharedBoard.h"
 
 #include "platform/posix/ByteLock.h"
-#include "sim/BoardPrefix.h"
+#include "sim/common/BoardPrefix.h"
 
 #include <array>
 #include <atomic>

@@ -5,7 +5,7 @@
 // process that used it has ended.
 #include "sim/SharedBoard.h"
 
-#include "sim/BoardPrefix.h"
+#include "sim/common/BoardPrefix.h"
 
 #include "platform/win32/WindowsHeaders.h"
 

@@ -1,7 +1,7 @@
 // Slaves of a bus file configured from their device description (GSD) files: what the file
 // gives, what is typed by hand instead, what the file's limits refuse, and the diagnosis texts
 // the master then uses. The GSD files are written here.
-#include "dp/BusFiles.h"
+#include "dp/files/BusFiles.h"
 
 #include <gmock/gmock.h>
 

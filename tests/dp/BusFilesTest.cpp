@@ -1,5 +1,5 @@
 // The bus file and the slave file: defaults, and refusals that name the place.
-#include "dp/BusFiles.h"
+#include "dp/files/BusFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Bus times from the rate and the bus parameters, worked out by hand.
-#include "dp/BusTiming.h"
-#include "dp/ConfigBytes.h"
-#include "dp/DpServices.h"
+#include "dp/fdl/BusTiming.h"
+#include "dp/services/ConfigBytes.h"
+#include "dp/services/DpServices.h"
 
 #include <gtest/gtest.h>
 

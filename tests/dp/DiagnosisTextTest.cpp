@@ -1,5 +1,5 @@
 // Diagnoses in words, from byte strings worked out by hand from the Slave_Diag layout.
-#include "dp/DiagnosisText.h"
+#include "dp/services/DiagnosisText.h"
 
 #include <gtest/gtest.h>
 

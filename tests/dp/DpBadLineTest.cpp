@@ -8,8 +8,8 @@
 #include "tests/dp/ScriptedLine.h"
 #include "tests/sim/SimTestSupport.h"
 
-#include "dp/SerialPort.h"
-#include "dp/TelegramParser.h"
+#include "dp/fdl/TelegramParser.h"
+#include "dp/line/SerialPort.h"
 
 #include <gmock/gmock.h>
 

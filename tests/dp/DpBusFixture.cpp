@@ -1,6 +1,6 @@
 #include "tests/dp/DpBusFixture.h"
 
-#include "dp/BusFiles.h"
+#include "dp/files/BusFiles.h"
 
 #include <chrono>
 #include <fstream>

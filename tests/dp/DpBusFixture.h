@@ -3,8 +3,8 @@
 // of the outputs) go through its standard input.
 #pragma once
 
-#include "dp/DpMaster.h"
-#include "dp/SerialPort.h"
+#include "dp/line/SerialPort.h"
+#include "dp/master/DpMaster.h"
 
 #include "tests/support/ChildProcess.h"
 

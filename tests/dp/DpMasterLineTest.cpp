@@ -4,7 +4,7 @@
 // did not send in answer, and every recovery branch.
 #include "tests/dp/ScriptedSlave.h"
 
-#include "dp/DpMaster.h"
+#include "dp/master/DpMaster.h"
 
 #include <gmock/gmock.h>
 

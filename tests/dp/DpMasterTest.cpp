@@ -2,7 +2,7 @@
 // start-up, cyclic exchange, refusals, every fault the simulator can put in, and the modes.
 #include "tests/dp/DpBusFixture.h"
 
-#include "dp/DpServices.h"
+#include "dp/services/DpServices.h"
 
 #include <gmock/gmock.h>
 

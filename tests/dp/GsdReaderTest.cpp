@@ -2,7 +2,7 @@
 // block, and refusals that name file and line. The files here are written from the public
 // description of the format.
 #include "dp/gsd/GsdReader.h"
-#include "dp/DiagnosisText.h"
+#include "dp/services/DiagnosisText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // korix-gsd as people run it: the demo's three slaves come out of their GSD files with
 // exactly the bytes of dp/demo/bus.json; refusals and usage errors end with their exit codes.
-#include "dp/BusFiles.h"
+#include "dp/files/BusFiles.h"
 
 #include "tests/support/ChildProcess.h"
 

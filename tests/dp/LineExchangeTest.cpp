@@ -4,10 +4,10 @@
 // the master itself: a slave whose answers come with strays never has a stray's inputs posted.
 #include "tests/dp/ScriptedSlave.h"
 
-#include "dp/BusTiming.h"
-#include "dp/DpMaster.h"
-#include "dp/FunctionCodes.h"
-#include "dp/LineExchange.h"
+#include "dp/fdl/BusTiming.h"
+#include "dp/fdl/FunctionCodes.h"
+#include "dp/master/DpMaster.h"
+#include "dp/master/LineExchange.h"
 
 #include <gmock/gmock.h>
 

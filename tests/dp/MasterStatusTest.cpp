@@ -11,16 +11,16 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/posix/TestUsers.h"
 
-#include "dp/BoardLink.h"
-#include "dp/DpMaster.h"
-#include "dp/MasterStatusFile.h"
-#include "dp/MasterStatusReader.h"
-#include "dp/MasterStatusText.h"
-#include "dp/MasterStatusWriter.h"
+#include "dp/master/BoardLink.h"
+#include "dp/master/DpMaster.h"
+#include "dp/master/MasterStatusWriter.h"
+#include "dp/status/MasterStatusFile.h"
+#include "dp/status/MasterStatusReader.h"
+#include "dp/status/MasterStatusText.h"
 #include "platform/Clock.h"
 #include "sim/BoardLock.h"
-#include "sim/ProcessIdentity.h"
 #include "sim/Registrations.h"
+#include "sim/common/ProcessIdentity.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 #include "tests/dp/DpBusFixture.h"
 #include "tests/sim/SimTestSupport.h"
 
-#include "dp/SerialPortLock.h"
+#include "dp/line/SerialPortLock.h"
 
 #include <gmock/gmock.h>
 

@@ -1,7 +1,7 @@
 #include "tests/dp/ScriptedLine.h"
 
-#include "dp/BusTiming.h"
-#include "dp/TelegramParser.h"
+#include "dp/fdl/BusTiming.h"
+#include "dp/fdl/TelegramParser.h"
 
 #include <algorithm>
 

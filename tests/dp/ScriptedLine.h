@@ -5,8 +5,8 @@
 // same run gives the same result every time.
 #pragma once
 
-#include "dp/DpLine.h"
-#include "dp/Telegram.h"
+#include "dp/fdl/Telegram.h"
+#include "dp/line/DpLine.h"
 
 #include "platform/Clock.h"
 

@@ -1,7 +1,7 @@
 // The serial port's lock file in a folder of the test's own: its name and content as the
 // system's serial programs expect them, a live holder named, a dead one's file taken over.
-#include "dp/SerialPortLock.h"
-#include "dp/UsbLatency.h"
+#include "dp/line/SerialPortLock.h"
+#include "dp/line/UsbLatency.h"
 
 #include "tests/support/ChildProcess.h"
 

@@ -8,8 +8,8 @@
 #include "tests/support/PrivateBoard.h"
 
 #include "board/BoardOperations.h"
-#include "dp/BoardLink.h"
-#include "dp/DpMaster.h"
+#include "dp/master/BoardLink.h"
+#include "dp/master/DpMaster.h"
 #include "sim/BoardLock.h"
 #include "sim/ServedBoard.h"
 #include "sim/SimControl.h"

@@ -1,6 +1,6 @@
 // The service data records against byte strings worked out by hand from the published layouts
 // of the DP telegrams, field by field; never against the other half of the codec alone.
-#include "dp/ServiceData.h"
+#include "dp/services/ServiceData.h"
 
 #include <gtest/gtest.h>
 

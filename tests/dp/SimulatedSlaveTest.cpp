@@ -1,8 +1,8 @@
 // One simulated slave in-process, fed with request data written out byte by byte: its
 // start-up, its diagnosis, Global_Control by group and its generators.
-#include "dp/SimulatedSlave.h"
+#include "dp/slave/SimulatedSlave.h"
 
-#include "dp/FunctionCodes.h"
+#include "dp/fdl/FunctionCodes.h"
 
 #include <gtest/gtest.h>
 

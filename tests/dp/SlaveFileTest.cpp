@@ -1,8 +1,8 @@
 // The slave simulator's slave file: its generators are the board's own (fields, defaults and
 // refusals as in plant files), and the text is read by the plant files' reader.
-#include "dp/SlaveFile.h"
+#include "dp/slave/SlaveFile.h"
 
-#include "sim/JsonFile.h"
+#include "sim/common/JsonFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The slave simulator's responder on a scripted line in virtual time: the test plays the master
 // and the other stations, with every request written out byte by byte from the telegram
 // layouts, and reads the answers back byte by byte.
-#include "dp/SlaveResponder.h"
+#include "dp/slave/SlaveResponder.h"
 
 #include "tests/dp/ScriptedLine.h"
 

@@ -1,7 +1,7 @@
 // The parser's feed loop, as the master and the slave simulator run it over their reads: every
 // telegram handed out once and in order, with the bytes of the read behind it, and a handler
 // that stops the feed leaving those bytes unfed.
-#include "dp/TelegramParser.h"
+#include "dp/fdl/TelegramParser.h"
 
 #include <gtest/gtest.h>
 

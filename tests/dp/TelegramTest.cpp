@@ -1,8 +1,8 @@
 // Telegrams against byte strings worked out by hand from the published layouts. Each string
 // is written field by field; the check sum is the sum of the bytes from DA on, modulo 256.
-#include "dp/Telegram.h"
-#include "dp/FunctionCodes.h"
-#include "dp/TelegramParser.h"
+#include "dp/fdl/Telegram.h"
+#include "dp/fdl/FunctionCodes.h"
+#include "dp/fdl/TelegramParser.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // plant.
 #include "tests/sim/SimTestSupport.h"
 
-#include "sim/PlantFields.h"
+#include "sim/common/PlantFields.h"
 
 #include <gmock/gmock.h>
 

@@ -10,7 +10,7 @@
 //   quit
 #include "board/BoardOperations.h"
 #include "sim/BoardLock.h"
-#include "sim/HexBytes.h"
+#include "sim/common/HexBytes.h"
 
 #include <chrono>
 #include <cstdio>

@@ -2,7 +2,7 @@
 // movatrace shows its bus live, and `movatrace level DPMaster1 200` lets every telegram through.
 #pragma once
 
-#include "dp/BusTrace.h"
+#include "dp/master/BusTrace.h"
 
 #include "trace/TraceApi.h"
 

@@ -7,13 +7,13 @@
 #include "tools/dpmaster/InputLines.h"
 #include "tools/dpmaster/StatusText.h"
 
-#include "dp/BoardLink.h"
-#include "dp/BusFiles.h"
-#include "dp/DpMaster.h"
-#include "dp/MasterStatusWriter.h"
-#include "dp/SerialPort.h"
-#include "dp/SerialPortLock.h"
-#include "dp/UsbLatency.h"
+#include "dp/files/BusFiles.h"
+#include "dp/line/SerialPort.h"
+#include "dp/line/SerialPortLock.h"
+#include "dp/line/UsbLatency.h"
+#include "dp/master/BoardLink.h"
+#include "dp/master/DpMaster.h"
+#include "dp/master/MasterStatusWriter.h"
 
 #include <poll.h>
 #include <unistd.h>

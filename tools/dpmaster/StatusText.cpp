@@ -1,6 +1,6 @@
 #include "tools/dpmaster/StatusText.h"
 
-#include "dp/DiagnosisText.h"
+#include "dp/services/DiagnosisText.h"
 
 #include <cstdio>
 

@@ -2,7 +2,7 @@
 // diagnosis and its counters.
 #pragma once
 
-#include "dp/DpMaster.h"
+#include "dp/master/DpMaster.h"
 
 #include <string>
 

@@ -4,10 +4,10 @@
 #include "tools/common/StopRequest.h"
 #include "tools/dpslave/SlaveCommands.h"
 
-#include "dp/BusFiles.h"
-#include "dp/SerialPort.h"
-#include "dp/SlaveFile.h"
-#include "dp/SlaveResponder.h"
+#include "dp/files/BusFiles.h"
+#include "dp/line/SerialPort.h"
+#include "dp/slave/SlaveFile.h"
+#include "dp/slave/SlaveResponder.h"
 
 #include <poll.h>
 #include <unistd.h>

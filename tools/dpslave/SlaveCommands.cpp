@@ -2,7 +2,7 @@
 
 #include "tools/common/Numbers.h"
 
-#include "sim/HexBytes.h"
+#include "sim/common/HexBytes.h"
 
 #include <sstream>
 #include <vector>

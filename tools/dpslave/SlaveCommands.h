@@ -2,7 +2,7 @@
 // tests and people can put faults in: each answers with one line, "ok ..." or "error: ...".
 #pragma once
 
-#include "dp/SlaveResponder.h"
+#include "dp/slave/SlaveResponder.h"
 
 #include <string>
 

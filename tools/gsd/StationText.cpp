@@ -2,10 +2,10 @@
 
 #include "tools/gsd/BusEntry.h"
 
-#include "dp/ConfigBytes.h"
 #include "dp/gsd/GsdDataType.h"
 #include "dp/gsd/GsdSlaveBuilder.h"
 #include "dp/gsd/GsdValueText.h"
+#include "dp/services/ConfigBytes.h"
 
 #include <cstdio>
 

@@ -2,8 +2,8 @@
 
 #include "tools/common/CommandLine.h"
 
-#include "sim/HexBytes.h"
 #include "sim/SimControl.h"
+#include "sim/common/HexBytes.h"
 
 #include <memory>
 

@@ -2,7 +2,7 @@
 
 #include "include/MovaResults.h"
 #include "platform/LevelBlock.h"
-#include "sim/BoardPrefix.h"
+#include "sim/common/BoardPrefix.h"
 #include "trace/SessionNames.h"
 
 namespace movactl

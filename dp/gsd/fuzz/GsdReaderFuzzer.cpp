@@ -3,9 +3,9 @@
 // modules of a modular station) whose bytes keep the promises a bus file relies on.
 //
 //   build/dev/dp/gsd/gsd_reader_fuzzer -max_total_time=600 -dict=dp/gsd/fuzz/gsd.dict CORPUS_DIR
-#include "dp/DpServices.h"
 #include "dp/gsd/GsdReader.h"
 #include "dp/gsd/GsdSlaveBuilder.h"
+#include "dp/services/DpServices.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #include "tools/korixsim/ShowMasterStatus.h"
 
-#include "dp/MasterStatusText.h"
+#include "dp/status/MasterStatusText.h"
 
 namespace korixsim
 {

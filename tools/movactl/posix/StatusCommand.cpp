@@ -2,7 +2,7 @@
 // without the library (the block is the master's, not the board's).
 #include "tools/movactl/StatusCommand.h"
 
-#include "dp/MasterStatusText.h"
+#include "dp/status/MasterStatusText.h"
 
 #include <cstdio>
 

@@ -1,0 +1,41 @@
+// What a DP master needs to know: its own address, the bus, and each slave it is to run.
+#pragma once
+
+#include "dp/fdl/BusTiming.h"
+#include "dp/services/DiagnosisText.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace dp
+{
+
+struct SSlaveConfig
+{
+    std::uint8_t byAddress = 0;
+    std::uint16_t wIdent = 0;
+    std::vector<std::uint8_t> abyUserPrm;
+    std::vector<std::uint8_t> abyConfig;
+    std::uint32_t dwWatchdogMs = 0; // the slave's DP watchdog; 0 = off
+    std::uint8_t byGroup = 0;       // Group_Ident of Set_Prm
+    std::uint8_t byInputLength = 0; // from the configuration bytes
+    std::uint8_t byOutputLength = 0;
+    SDiagTexts diagTexts; // from the slave's device description, for its diagnosis in words
+};
+
+struct SMasterConfig
+{
+    std::uint8_t byMasterAddress = 1;
+    SBusParameters bus;
+    // What the operating system and the adapter add to the slot time before an answer's
+    // first byte reaches us (USB adapters: about 1 ms; a pseudo-terminal: scheduling).
+    std::uint32_t dwResponseAllowanceUs = 5000;
+    // How often a slave that did not answer, or refused its parameters, is tried again.
+    std::uint32_t dwRestartIntervalMs = 100;
+    // Global_Control is repeated this often even when the mode stays (0: only on changes).
+    std::uint32_t dwGlobalControlIntervalMs = 1000;
+    std::vector<SSlaveConfig> slaves;
+};
+
+} // namespace dp

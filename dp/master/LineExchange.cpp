@@ -1,0 +1,350 @@
+#include "dp/master/LineExchange.h"
+
+#include "dp/fdl/FunctionCodes.h"
+#include "dp/fdl/TelegramText.h"
+
+#include "platform/Clock.h"
+
+#include <algorithm>
+#include <string>
+
+namespace dp
+{
+
+namespace
+{
+
+// Characters of slack after an answer's last expected character: the line's own gap rule (the
+// characters of a telegram follow without a gap) with one character to spare.
+constexpr std::uint64_t kSlackCharacters = 2;
+
+std::uint32_t ParserTroubles(const SParserCounters& counters)
+{
+    return counters.dwSkippedBytes + counters.dwBadCheckSums + counters.dwBadFrames +
+           counters.dwTruncated;
+}
+
+bool IsSlaveResponseFc(std::uint8_t byFc)
+{
+    // Bit 7 is reserved and bit 6 marks a request; bits 5-4 give the answering station's type.
+    return (byFc & (0x80 | kFcRequest)) == 0 && (byFc & kFcStationTypeMask) == kStationSlave;
+}
+
+} // namespace
+
+CLineExchange::CLineExchange(IDpLine& line, const SBusParameters& bus,
+                             std::uint32_t dwResponseAllowanceUs, std::uint8_t byMasterAddress)
+    : m_line(line), m_bus(bus), m_qwAllowanceNs(dwResponseAllowanceUs * 1000ull),
+      m_byMasterAddress(byMasterAddress)
+{
+    m_qwCharacterNs = Bits(kBitsPerCharacter);
+    m_qwSyncNs = Bits(kSyncBits);
+    // A byte shows only once its character is over: what begins within the idle time behind an
+    // answer shows within the idle time and a character (and one to spare).
+    m_qwAnswerQuietNs = Bits(IdleTime1Bits(m_bus) + kSlackCharacters * kBitsPerCharacter);
+    // Long enough for any other station's longest telegram and its answer to pass.
+    m_qwQuietBoundNs = Bits((kMaxTelegramSize + kSlackCharacters) * kBitsPerCharacter +
+                            m_bus.dwSlotTime + IdleTime2Bits(m_bus)) +
+                       m_qwAllowanceNs;
+}
+
+std::uint64_t CLineExchange::Bits(std::uint64_t qwBits) const
+{
+    return BitsToNanoseconds(qwBits, m_bus.dwBaudRate);
+}
+
+std::uint64_t CLineExchange::TransactBoundNs(std::size_t nRequestBytes,
+                                             std::size_t nLongestAnswer) const
+{
+    return m_qwQuietBoundNs + m_qwSyncNs +
+           Bits(nRequestBytes * kBitsPerCharacter + m_bus.dwSlotTime) + m_qwAllowanceNs +
+           Bits((nLongestAnswer + kSlackCharacters) * kBitsPerCharacter) + m_qwAllowanceNs +
+           m_qwAnswerQuietNs;
+}
+
+// Answered here means: the line is quiet, a request may go.
+teOutcome CLineExchange::WaitForQuietLine()
+{
+    const std::uint64_t qwBound = platform::ReadMonotonicNs() + m_qwQuietBoundNs;
+    std::uint8_t abyBuffer[256];
+    for (;;)
+    {
+        const std::uint64_t qwNow = platform::ReadMonotonicNs();
+        const std::uint64_t qwQuietAt = std::max(m_qwLineFreeAtNs, m_qwLastByteNs + m_qwSyncNs);
+        long nRead = 0;
+        if (qwQuietAt <= qwNow)
+        {
+            // Quiet as far as we watched; what came while nobody watched is dropped, and then
+            // the line must be quiet for the synchronisation time once more.
+            nRead = m_line.Drain();
+            if (nRead == 0)
+                return teOutcome::Answered;
+        }
+        else
+        {
+            nRead = m_line.Receive(abyBuffer, sizeof abyBuffer, std::min(qwQuietAt, qwBound));
+            if (nRead == 0 && platform::ReadMonotonicNs() >= qwQuietAt)
+                return teOutcome::Answered;
+        }
+        if (nRead < 0)
+            return teOutcome::LineFailed;
+        if (nRead > 0)
+        {
+            m_counters.dwDroppedBytes += static_cast<std::uint32_t>(nRead);
+            m_qwLastByteNs = platform::ReadMonotonicNs();
+        }
+        if (platform::ReadMonotonicNs() >= qwBound)
+        {
+            ++m_counters.dwBusyLine;
+            return teOutcome::LineBusy;
+        }
+    }
+}
+
+teOutcome CLineExchange::Send(const std::uint8_t* pbyBytes, std::size_t nCount)
+{
+    const teOutcome eQuiet = WaitForQuietLine();
+    if (eQuiet != teOutcome::Answered)
+        return eQuiet;
+    m_parser.Reset();
+    // The request leaves the line no earlier than its characters after this.
+    m_qwSendStartNs = platform::ReadMonotonicNs();
+    return m_line.Send(pbyBytes, nCount) ? teOutcome::Answered : teOutcome::LineFailed;
+}
+
+teOutcome CLineExchange::SendUnanswered(const STelegram& telegram)
+{
+    std::uint8_t abyBytes[kMaxTelegramSize];
+    const std::size_t nBytes = EncodeTelegram(telegram, abyBytes, sizeof abyBytes);
+    if (nBytes == 0)
+        return teOutcome::LineFailed;
+    TraceTelegram("request", telegram, telegram.byDa);
+    const teOutcome eSent = Send(abyBytes, nBytes);
+    if (eSent != teOutcome::Answered)
+        return eSent;
+    // Nobody answers: the line is free after the telegram and TID2.
+    m_qwLineFreeAtNs =
+        platform::ReadMonotonicNs() + Bits(nBytes * kBitsPerCharacter + IdleTime2Bits(m_bus));
+    return teOutcome::NoAnswer;
+}
+
+teOutcome CLineExchange::Transact(const STelegram& request, const SExpectation& expectation,
+                                  STelegram& answer)
+{
+    std::uint8_t abyBytes[kMaxTelegramSize];
+    const std::size_t nBytes = EncodeTelegram(request, abyBytes, sizeof abyBytes);
+    if (nBytes == 0)
+        return teOutcome::LineFailed;
+    ++m_counters.dwRequests;
+    TraceTelegram("request", request, request.byDa);
+    const teOutcome eSent = Send(abyBytes, nBytes);
+    if (eSent != teOutcome::Answered)
+        return eSent;
+    return Receive(nBytes, request, expectation, answer);
+}
+
+CLineExchange::teVerdict CLineExchange::Judge(const STelegram& telegram, const STelegram& request,
+                                              const SExpectation& expectation, bool bFirstOnLine,
+                                              bool bLastByte, bool bTooEarly)
+{
+    const bool bEcho = (telegram.eFrame == teFrame::Sd4 ||
+                        (telegram.eFrame != teFrame::ShortAck && IsRequestFc(telegram.byFc))) &&
+                       SameTelegram(telegram, request);
+    teVerdict eVerdict = teVerdict::Answer;
+    if (bEcho)
+        eVerdict = teVerdict::Echo;
+    else if (bTooEarly)
+        eVerdict = teVerdict::TooEarly;
+    else if (telegram.eFrame == teFrame::ShortAck)
+        eVerdict = expectation.bShortAck && bFirstOnLine && bLastByte ? teVerdict::Answer
+                                                                      : teVerdict::StrayAck;
+    else if (telegram.eFrame == teFrame::Sd4 || IsRequestFc(telegram.byFc) ||
+             telegram.byDa != m_byMasterAddress || telegram.bySa != request.byDa)
+        eVerdict = teVerdict::Foreign;
+    else if (!IsSlaveResponseFc(telegram.byFc))
+        eVerdict = teVerdict::Invalid;
+
+    static const char* const kWhat[] = {"answer",         "echo",     "other station",
+                                        "invalid answer", "stray E5", "before any answer could be"};
+    TraceTelegram(kWhat[static_cast<int>(eVerdict)], telegram, request.byDa);
+    switch (eVerdict)
+    {
+    case teVerdict::Answer:
+        break;
+    case teVerdict::Echo:
+        ++m_counters.dwEchoes;
+        break;
+    case teVerdict::Foreign:
+    case teVerdict::TooEarly:
+        ++m_counters.dwForeign;
+        break;
+    case teVerdict::Invalid:
+        ++m_counters.dwInvalidAnswers;
+        break;
+    case teVerdict::StrayAck:
+        ++m_counters.dwStrayShortAcks;
+        break;
+    }
+    return eVerdict;
+}
+
+void CLineExchange::TraceTelegram(const char* pszWhat, const STelegram& telegram,
+                                  std::uint8_t byStation)
+{
+    if (m_pTrace == nullptr || !m_pTrace->Wants(kTraceTelegrams))
+        return;
+    // A window takes 255 characters a line, its time stamp and word included: the bytes go 32
+    // to a line, which leaves room for the longest head.
+    const std::string strStation =
+        byStation == kBroadcastAddress ? "all slaves" : "slave " + std::to_string(byStation);
+    const std::string strHead = strStation + " " + pszWhat + ": " + TelegramDecode(telegram) + ":";
+    const std::string strHex = TelegramHex(telegram);
+    const std::size_t nPerLine = 32 * 3;
+    for (std::size_t nAt = 0; nAt == 0 || nAt < strHex.size(); nAt += nPerLine)
+    {
+        const std::string strLine =
+            (nAt == 0 ? strHead : strStation + " ... +" + std::to_string(nAt / 3) + ":") + " " +
+            strHex.substr(nAt, nPerLine - 1);
+        m_pTrace->Line(kTraceTelegrams, strLine.c_str());
+    }
+}
+
+teOutcome CLineExchange::Receive(std::size_t nRequestBytes, const STelegram& request,
+                                 const SExpectation& expectation, STelegram& answer)
+{
+    const std::uint64_t qwSent = platform::ReadMonotonicNs();
+    // The request is on the wire until its last character; then the slot time runs.
+    const std::uint64_t qwBeginBy =
+        qwSent + Bits(nRequestBytes * kBitsPerCharacter + m_bus.dwSlotTime) + m_qwAllowanceNs;
+    const std::uint64_t qwEndBy =
+        qwBeginBy + Bits((expectation.nLongestAnswer + kSlackCharacters) * kBitsPerCharacter) +
+        m_qwAllowanceNs;
+    const std::uint64_t qwGapNs = kSlackCharacters * m_qwCharacterNs + m_qwAllowanceNs;
+    const std::uint32_t dwTroublesBefore = ParserTroubles(m_parser.Counters());
+    // An answer follows the whole request and the slave's shortest station delay: a telegram
+    // already complete before its own characters could have followed is none (it was on the
+    // line while we sent, a collision).
+    const std::uint64_t qwAnswerFrom =
+        m_qwSendStartNs + Bits(nRequestBytes * kBitsPerCharacter + m_bus.dwMinTsdr);
+    auto tooEarly = [&](const STelegram& telegram)
+    {
+        const std::size_t nSize = telegram.eFrame == teFrame::ShortAck
+                                      ? 1
+                                      : TelegramSize(telegram.eFrame, telegram.DataUnits());
+        return platform::ReadMonotonicNs() < qwAnswerFrom + Bits(nSize * kBitsPerCharacter);
+    };
+    bool bOnlyEchoes = true; // nothing but our own request has come back so far
+    // Nothing in the window yet but our own request and what was on the line while we sent
+    // it: anything else ahead of an answer (a telegram, noise, a telegram spoilt) may have been
+    // the answer, so which one answers the request is not known.
+    bool bNothingAhead = true;
+    bool bHaveAnswer = false;
+    STelegram candidate;
+    std::uint32_t dwTroublesAtAnswer = 0;
+
+    // Hands out what the parser found; false when the answer is in doubt.
+    auto takeFound = [&](bool bAllFed) -> bool
+    {
+        STelegram telegram;
+        while (m_parser.Take(telegram))
+        {
+            if (bHaveAnswer)
+                return false; // a telegram right behind the answer
+            const bool bClean = ParserTroubles(m_parser.Counters()) == dwTroublesBefore;
+            const bool bLast = bAllFed && m_parser.BufferedBytes() == 0;
+            const bool bTooEarly = m_line.Paced() && tooEarly(telegram);
+            const teVerdict eVerdict =
+                Judge(telegram, request, expectation, bOnlyEchoes && bClean, bLast, bTooEarly);
+            if (eVerdict == teVerdict::Answer)
+            {
+                candidate = telegram;
+                bHaveAnswer = true;
+                dwTroublesAtAnswer = ParserTroubles(m_parser.Counters());
+                if (!bNothingAhead || !bClean)
+                    return false;
+            }
+            bOnlyEchoes = bOnlyEchoes && eVerdict == teVerdict::Echo;
+            bNothingAhead =
+                bNothingAhead && (eVerdict == teVerdict::Echo || eVerdict == teVerdict::TooEarly);
+        }
+        return true;
+    };
+    // Whatever else is on the line is dropped as the line's; the line is free after the idle
+    // time behind the last byte, which the answer has already waited out.
+    auto endExchange = [&](std::size_t nBehind)
+    {
+        m_counters.dwDroppedBytes += static_cast<std::uint32_t>(nBehind + m_parser.BufferedBytes());
+        m_parser.Reset();
+        m_qwLineFreeAtNs = m_qwLastByteNs + Bits(IdleTime1Bits(m_bus));
+    };
+    // Two answers, or bytes right behind one: whichever is taken may be the wrong one, so none
+    // is; the request counts as unanswered and is repeated like any other.
+    auto inDoubt = [&](std::size_t nBehind)
+    {
+        ++m_counters.dwAnswersInDoubt;
+        TraceTelegram("answer in doubt", candidate, request.byDa);
+        endExchange(nBehind);
+        return teOutcome::NoAnswer;
+    };
+
+    std::uint8_t abyBuffer[512];
+    for (;;)
+    {
+        const std::uint64_t qwNow = platform::ReadMonotonicNs();
+        const bool bBegun = m_parser.BufferedBytes() > 0;
+        // An answer counts once the line has stayed quiet behind it for the idle time: the
+        // same wait the next request needs, so it costs the bus nothing.
+        const std::uint64_t qwQuietAt = m_qwLastByteNs + m_qwAnswerQuietNs;
+        // Bytes the parser gave up behind the answer came right behind it, too.
+        if (bHaveAnswer && (m_parser.BufferedBytes() > 0 ||
+                            ParserTroubles(m_parser.Counters()) != dwTroublesAtAnswer))
+            return inDoubt(0);
+        if (bHaveAnswer && qwNow >= qwQuietAt)
+        {
+            answer = candidate;
+            endExchange(0);
+            return teOutcome::Answered;
+        }
+        // No answer begins after its time; one begun must go on without a gap.
+        if (!bHaveAnswer && !bBegun && qwNow >= qwBeginBy)
+            return teOutcome::NoAnswer;
+        const std::uint64_t qwDeadline =
+            bHaveAnswer ? qwQuietAt
+                        : (bBegun ? std::min(qwEndBy, m_qwLastByteNs + qwGapNs) : qwBeginBy);
+        const long nRead = m_line.Receive(abyBuffer, sizeof abyBuffer, qwDeadline);
+        if (nRead < 0)
+            return teOutcome::LineFailed;
+        if (nRead == 0)
+        {
+            if (bBegun)
+            {
+                // A gap: what is buffered is no telegram; the search goes on behind it.
+                while (m_parser.NoteIdle())
+                {
+                    if (!takeFound(true))
+                        return inDoubt(0);
+                }
+            }
+            if (!bHaveAnswer && platform::ReadMonotonicNs() >= qwEndBy)
+                return teOutcome::NoAnswer;
+            continue;
+        }
+        m_qwLastByteNs = platform::ReadMonotonicNs();
+        if (bHaveAnswer)
+            return inDoubt(static_cast<std::size_t>(nRead));
+        std::size_t nAt = 0;
+        while (nAt < static_cast<std::size_t>(nRead))
+        {
+            nAt += m_parser.Feed(abyBuffer + nAt, static_cast<std::size_t>(nRead) - nAt);
+            if (!takeFound(nAt == static_cast<std::size_t>(nRead)))
+                return inDoubt(static_cast<std::size_t>(nRead) - nAt);
+            if (bHaveAnswer &&
+                (nAt < static_cast<std::size_t>(nRead) || m_parser.BufferedBytes() > 0))
+                return inDoubt(static_cast<std::size_t>(nRead) - nAt);
+        }
+        if (!bHaveAnswer && m_qwLastByteNs >= qwEndBy)
+            return teOutcome::NoAnswer;
+    }
+}
+
+} // namespace dp

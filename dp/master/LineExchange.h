@@ -1,0 +1,124 @@
+// One request and its answer on the line, with every wait bounded and an answer taken only when
+// it answers the request just sent.
+//
+// Before a request the line must have been quiet for the synchronisation time (TSYN, and the
+// idle time TID1 or TID2 after the last telegram); whatever arrived meanwhile (late answers,
+// repetitions, noise, other stations) is dropped and counted. A line that does not go quiet
+// within one longest telegram and its answer window is busy: the request is not sent.
+//
+// After the request, an answer must begin within the request's own characters plus the slot
+// time plus the response allowance (what the system and adapter add), and end within its
+// longest length's character times plus two characters and the allowance; and it cannot be
+// complete before the request, the slave's min TSDR and its own characters could have passed
+// (a telegram that is, was on the line while we sent). Taken as the answer:
+//   - SD1, SD2 or SD3 from the station asked to this master, as a response (bit 6 clear), with
+//     the reserved bit 7 clear and the station type of a slave;
+//   - the short acknowledgement E5, only where the request may be answered by one, and only as
+//     the first thing on the quiet line after the request (the adapter's echo of the request
+//     aside) with nothing behind it.
+// Everything else counts as no answer. And an answer counts only once the line has stayed quiet
+// behind it for the idle time TID1 (the wait the next request needs anyway, so the line is then
+// free at once): a second telegram of the station in the window, ahead of the answer or behind
+// it, or any byte right behind it, leaves which of them answers in doubt, and the request counts
+// as unanswered (it is repeated like any other).
+#pragma once
+
+#include "dp/fdl/BusTiming.h"
+#include "dp/fdl/Telegram.h"
+#include "dp/fdl/TelegramParser.h"
+#include "dp/line/DpLine.h"
+#include "dp/master/BusTrace.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace dp
+{
+
+// What the request lets its answer be.
+struct SExpectation
+{
+    bool bShortAck = false;         // the short acknowledgement may answer it
+    std::size_t nLongestAnswer = 6; // bytes of the longest answer on the wire (bounds the wait)
+};
+
+enum class teOutcome : std::uint8_t
+{
+    Answered,
+    NoAnswer,  // nothing acceptable in time
+    LineBusy,  // the line never went quiet: the request was not sent
+    LineFailed // the port failed
+};
+
+struct SLineCounters
+{
+    std::uint32_t dwRequests = 0;
+    std::uint32_t dwDroppedBytes = 0;   // arrived while no answer was awaited
+    std::uint32_t dwEchoes = 0;         // own telegrams read back (half-duplex adapters)
+    std::uint32_t dwForeign = 0;        // telegrams of other stations, or not to us
+    std::uint32_t dwInvalidAnswers = 0; // from the station asked, but no valid response
+    std::uint32_t dwStrayShortAcks = 0; // E5 where none could answer, or not first
+    std::uint32_t dwBusyLine = 0;       // requests held back by a line that never went quiet
+    std::uint32_t dwAnswersInDoubt = 0; // two answers in one window, or bytes right behind one
+};
+
+class CLineExchange
+{
+public:
+    CLineExchange(IDpLine& line, const SBusParameters& bus, std::uint32_t dwResponseAllowanceUs,
+                  std::uint8_t byMasterAddress);
+
+    // Waits for a quiet line, sends the request and waits for its answer.
+    teOutcome Transact(const STelegram& request, const SExpectation& expectation,
+                       STelegram& answer);
+
+    // Sends a telegram nobody answers (a broadcast): the line is then the others' for TID2.
+    teOutcome SendUnanswered(const STelegram& telegram);
+
+    // The longest one Transact can take, for a request of so many bytes.
+    std::uint64_t TransactBoundNs(std::size_t nRequestBytes, std::size_t nLongestAnswer) const;
+
+    // Every telegram sent and seen goes to the trace, when its level lets telegrams pass.
+    void SetTrace(IBusTrace* pTrace) { m_pTrace = pTrace; }
+
+    const SLineCounters& Counters() const { return m_counters; }
+    const SParserCounters& ParserCounters() const { return m_parser.Counters(); }
+
+private:
+    teOutcome WaitForQuietLine();
+    teOutcome Send(const std::uint8_t* pbyBytes, std::size_t nCount);
+    teOutcome Receive(std::size_t nRequestBytes, const STelegram& request,
+                      const SExpectation& expectation, STelegram& answer);
+    enum class teVerdict : std::uint8_t
+    {
+        Answer,
+        Echo,
+        Foreign,
+        Invalid,
+        StrayAck,
+        TooEarly
+    };
+    // What a telegram off the line is to the request; counted, and traced.
+    teVerdict Judge(const STelegram& telegram, const STelegram& request,
+                    const SExpectation& expectation, bool bFirstOnLine, bool bLastByte,
+                    bool bTooEarly);
+    void TraceTelegram(const char* pszWhat, const STelegram& telegram, std::uint8_t byStation);
+    std::uint64_t Bits(std::uint64_t qwBits) const;
+
+    IDpLine& m_line;
+    SBusParameters m_bus;
+    std::uint64_t m_qwAllowanceNs;
+    std::uint8_t m_byMasterAddress;
+    std::uint64_t m_qwCharacterNs;
+    std::uint64_t m_qwSyncNs;
+    std::uint64_t m_qwQuietBoundNs;
+    std::uint64_t m_qwAnswerQuietNs;    // behind an answer before it counts
+    std::uint64_t m_qwLineFreeAtNs = 0; // idle time after the last telegram
+    std::uint64_t m_qwLastByteNs = 0;   // when the line last carried a byte we saw
+    std::uint64_t m_qwSendStartNs = 0;  // when the last request was handed to the line
+    CTelegramParser m_parser;
+    SLineCounters m_counters;
+    IBusTrace* m_pTrace = nullptr;
+};
+
+} // namespace dp

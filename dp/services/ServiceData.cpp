@@ -1,0 +1,200 @@
+#include "dp/services/ServiceData.h"
+
+#include <cstring>
+
+namespace dp
+{
+
+namespace
+{
+
+constexpr std::uint8_t kBlockKindShift = 6;
+constexpr std::uint8_t kBlockLengthMask = 0x3F;
+constexpr std::size_t kChannelBlockBytes = 3;
+
+std::uint16_t UnitsToBytes(std::uint8_t byLengthBits, bool bWords)
+{
+    return static_cast<std::uint16_t>((byLengthBits + 1u) * (bWords ? 2u : 1u));
+}
+
+} // namespace
+
+std::size_t EncodeSetPrm(const SSetPrm& prm, std::uint8_t* pbyOut, std::size_t nCapacity)
+{
+    const std::size_t nSize = kPrmFixedBytes + prm.userPrm.size();
+    if (prm.userPrm.size() > kMaxUserPrmBytes || nSize > nCapacity)
+        return 0;
+    pbyOut[0] = prm.byStationStatus;
+    pbyOut[1] = prm.byWatchdogFactor1;
+    pbyOut[2] = prm.byWatchdogFactor2;
+    pbyOut[3] = prm.byMinTsdr;
+    pbyOut[4] = static_cast<std::uint8_t>(prm.wIdent >> 8);
+    pbyOut[5] = static_cast<std::uint8_t>(prm.wIdent);
+    pbyOut[6] = prm.byGroup;
+    if (!prm.userPrm.empty())
+        std::memcpy(pbyOut + kPrmFixedBytes, prm.userPrm.data(), prm.userPrm.size());
+    return nSize;
+}
+
+bool DecodeSetPrm(ByteView bytes, SSetPrm& prm)
+{
+    if (bytes.size() < kPrmFixedBytes || bytes.size() > kPrmFixedBytes + kMaxUserPrmBytes)
+        return false;
+    prm.byStationStatus = bytes[0];
+    prm.byWatchdogFactor1 = bytes[1];
+    prm.byWatchdogFactor2 = bytes[2];
+    prm.byMinTsdr = bytes[3];
+    prm.wIdent = static_cast<std::uint16_t>((bytes[4] << 8) | bytes[5]);
+    prm.byGroup = bytes[6];
+    prm.userPrm = bytes.subspan(kPrmFixedBytes);
+    return true;
+}
+
+std::size_t EncodeSlaveDiag(const SSlaveDiag& diag, std::uint8_t* pbyOut, std::size_t nCapacity)
+{
+    const std::size_t nSize = kDiagFixedBytes + diag.extended.size();
+    if (nSize > kMaxDiagBytes || nSize > nCapacity)
+        return 0;
+    pbyOut[0] = diag.byStatus1;
+    pbyOut[1] = diag.byStatus2;
+    pbyOut[2] = diag.byStatus3;
+    pbyOut[3] = diag.byMasterAddress;
+    pbyOut[4] = static_cast<std::uint8_t>(diag.wIdent >> 8);
+    pbyOut[5] = static_cast<std::uint8_t>(diag.wIdent);
+    if (!diag.extended.empty())
+        std::memcpy(pbyOut + kDiagFixedBytes, diag.extended.data(), diag.extended.size());
+    return nSize;
+}
+
+bool DecodeSlaveDiag(ByteView bytes, SSlaveDiag& diag)
+{
+    if (bytes.size() < kDiagFixedBytes || bytes.size() > kMaxDiagBytes)
+        return false;
+    diag.byStatus1 = bytes[0];
+    diag.byStatus2 = bytes[1];
+    diag.byStatus3 = bytes[2];
+    diag.byMasterAddress = bytes[3];
+    diag.wIdent = static_cast<std::uint16_t>((bytes[4] << 8) | bytes[5]);
+    diag.extended = bytes.subspan(kDiagFixedBytes);
+    return true;
+}
+
+bool CDiagBlockReader::Next(SDiagBlock& block)
+{
+    if (m_bMalformed || m_nAt >= m_bytes.size())
+        return false;
+    const std::uint8_t byHeader = m_bytes[m_nAt];
+    block = SDiagBlock{};
+    block.eKind = static_cast<teDiagBlock>(byHeader >> kBlockKindShift);
+    std::size_t nSize = 0;
+    if (block.eKind == teDiagBlock::Channel)
+    {
+        nSize = kChannelBlockBytes;
+        if (m_nAt + nSize > m_bytes.size())
+        {
+            m_bMalformed = true;
+            return false;
+        }
+        block.byModule = byHeader & kBlockLengthMask;
+        block.byDirection = m_bytes[m_nAt + 1] & (kChannelInput | kChannelOutput);
+        block.byChannel = m_bytes[m_nAt + 1] & kChannelNumberMask;
+        block.byType = static_cast<std::uint8_t>(m_bytes[m_nAt + 2] >> 5);
+        block.byError = m_bytes[m_nAt + 2] & kChannelErrorMask;
+        block.content = m_bytes.subspan(m_nAt + 1, 2);
+    }
+    else
+    {
+        // The length counts the header itself: a block is at least its header.
+        nSize = byHeader & kBlockLengthMask;
+        if (nSize == 0 || m_nAt + nSize > m_bytes.size())
+        {
+            m_bMalformed = true;
+            return false;
+        }
+        block.content = m_bytes.subspan(m_nAt + 1, nSize - 1);
+    }
+    m_nAt += nSize;
+    return true;
+}
+
+bool CConfigReader::Next(SConfigIdentifier& identifier)
+{
+    if (m_pszError != nullptr || m_nAt >= m_bytes.size())
+        return false;
+    identifier = SConfigIdentifier{};
+    const std::uint8_t byIdentifier = m_bytes[m_nAt];
+    const std::uint8_t byDirection = (byIdentifier >> 4) & 0x03;
+    if (byDirection != 0)
+    {
+        identifier.bWords = (byIdentifier & 0x40) != 0;
+        identifier.bConsistent = (byIdentifier & 0x80) != 0;
+        const std::uint16_t wLength = UnitsToBytes(byIdentifier & 0x0F, identifier.bWords);
+        if (byDirection & 0x01)
+            identifier.wInputBytes = wLength;
+        if (byDirection & 0x02)
+            identifier.wOutputBytes = wLength;
+        identifier.nSize = 1;
+        ++m_nAt;
+        return true;
+    }
+    const std::uint8_t byMakerBytes = byIdentifier & 0x0F;
+    const std::uint8_t byKind = byIdentifier >> 6;
+    if (byMakerBytes == 15)
+    {
+        m_pszError = "special identifier with 15 manufacturer bytes";
+        return false;
+    }
+    identifier.bSpecial = !(byKind == 0 && byMakerBytes == 0); // 0x00 is an empty slot
+    const std::size_t nLengthBytes = byKind == 3 ? 2 : (byKind == 0 ? 0 : 1);
+    const std::size_t nSize = 1 + nLengthBytes + byMakerBytes;
+    if (m_nAt + nSize > m_bytes.size())
+    {
+        m_pszError = "special identifier runs past the end";
+        return false;
+    }
+    // With both, the output length byte comes first.
+    for (std::size_t k = 0; k < nLengthBytes; ++k)
+    {
+        const std::uint8_t byLength = m_bytes[m_nAt + 1 + k];
+        const bool bWords = (byLength & 0x40) != 0;
+        const std::uint16_t wLength = UnitsToBytes(byLength & 0x3F, bWords);
+        const bool bOutput = byKind == 2 || (byKind == 3 && k == 0);
+        (bOutput ? identifier.wOutputBytes : identifier.wInputBytes) = wLength;
+        identifier.bWords = identifier.bWords || bWords;
+        identifier.bConsistent = identifier.bConsistent || (byLength & 0x80) != 0;
+    }
+    identifier.maker = m_bytes.subspan(m_nAt + 1 + nLengthBytes, byMakerBytes);
+    identifier.nSize = nSize;
+    m_nAt += nSize;
+    return true;
+}
+
+std::uint8_t GeneralIdentifier(std::uint8_t byUnits, bool bInput, bool bOutput, bool bWords,
+                               bool bConsistent)
+{
+    if (byUnits == 0 || byUnits > 16 || (!bInput && !bOutput))
+        return 0;
+    return static_cast<std::uint8_t>((bConsistent ? 0x80 : 0) | (bWords ? 0x40 : 0) |
+                                     (bOutput ? 0x20 : 0) | (bInput ? 0x10 : 0) | (byUnits - 1));
+}
+
+std::size_t EncodeGlobalControl(const SGlobalControl& control, std::uint8_t* pbyOut,
+                                std::size_t nCapacity)
+{
+    if (nCapacity < kGlobalControlBytes)
+        return 0;
+    pbyOut[0] = control.byControl;
+    pbyOut[1] = control.byGroups;
+    return kGlobalControlBytes;
+}
+
+bool DecodeGlobalControl(ByteView bytes, SGlobalControl& control)
+{
+    if (bytes.size() != kGlobalControlBytes)
+        return false;
+    control.byControl = bytes[0];
+    control.byGroups = bytes[1];
+    return true;
+}
+
+} // namespace dp

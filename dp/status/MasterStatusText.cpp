@@ -1,0 +1,118 @@
+#include "dp/status/MasterStatusText.h"
+
+#include "include/MovaResults.h"
+
+#include <cstdio>
+
+namespace dp
+{
+
+namespace
+{
+
+std::string Format(const char* pszFormat, auto... args)
+{
+    char szText[512];
+    std::snprintf(szText, sizeof szText, pszFormat, args...);
+    return szText;
+}
+
+void AppendSlave(std::string& strText, const SStatusSlave& slave)
+{
+    const SStatusSlaveCounters& c = slave.counters;
+    const std::string strReason = slave.szReason[0] == '\0' ? "" : Format(" (%s)", slave.szReason);
+    strText +=
+        Format("  slave %u: %s%s; ident 0x%04X, %u in / %u out; exchanges %u, retries %u, "
+               "no answer %u, bad answers %u, restarts %u, diagnoses %u, state lines not "
+               "shown %u\n",
+               slave.byAddress, MovaSlaveStateText(slave.byState), strReason.c_str(), slave.wIdent,
+               slave.byInputLength, slave.byOutputLength, c.dwExchanges, c.dwRetries, c.dwNoAnswer,
+               c.dwBadAnswers, c.dwRestarts, c.dwDiagnoses, c.dwUnshownStateLines);
+    if (slave.byDiagLength == 0)
+        return;
+    strText += "    diagnosis:";
+    for (std::size_t b = 0; b < slave.byDiagLength; ++b)
+        strText += Format(" %02x", slave.abyDiag[b]);
+    strText += "\n";
+    if (slave.szDiagWords[0] != '\0')
+        strText += std::string("    in words: ") + slave.szDiagWords + "\n";
+}
+
+} // namespace
+
+std::string AgeText(std::uint64_t qwMs)
+{
+    const std::uint64_t qwSeconds = qwMs / 1000;
+    if (qwMs < 10000)
+        return Format("%.1f s", static_cast<double>(qwMs) / 1000.0);
+    if (qwSeconds < 60)
+        return Format("%llu s", static_cast<unsigned long long>(qwSeconds));
+    if (qwSeconds < 3600)
+        return Format("%llu min %llu s", static_cast<unsigned long long>(qwSeconds / 60),
+                      static_cast<unsigned long long>(qwSeconds % 60));
+    if (qwSeconds < 86400)
+        return Format("%llu h %llu min", static_cast<unsigned long long>(qwSeconds / 3600),
+                      static_cast<unsigned long long>(qwSeconds % 3600 / 60));
+    return Format("%llu d %llu h", static_cast<unsigned long long>(qwSeconds / 86400),
+                  static_cast<unsigned long long>(qwSeconds % 86400 / 3600));
+}
+
+std::uint64_t StaleAfterMs(const SStatusHeader& header)
+{
+    const std::uint64_t qwBoundMs = header.dwCycleBoundUs / 1000;
+    const std::uint64_t qwAfter = 2 * qwBoundMs + 2 * kStatusIntervalMs;
+    return qwAfter < 3000 ? 3000 : qwAfter;
+}
+
+std::string FormatMasterStatus(const SMasterStatus& status)
+{
+    switch (status.eStatus)
+    {
+    case teMasterStatus::None:
+        return "DP master: none (" + status.strWhy + ")\n";
+    case teMasterStatus::Refused:
+        return "DP master: status not readable: " + status.strWhy + "\n";
+    case teMasterStatus::Changing:
+        return "DP master: status changing, try again (" + status.strWhy + ")\n";
+    case teMasterStatus::Gone:
+        // A process that runs but does not serve the board is no master that went: its block
+        // may be anybody's.
+        if (status.eGone == teMasterGone::NotServing)
+            return Format("DP master: none serving (the status block's process %d does not "
+                          "serve board %u; its status of %s ago is not shown)\n",
+                          status.header.nPid, status.header.byBoard,
+                          AgeText(status.qwAgeMs).c_str());
+        return Format("DP master: gone since %s (process %d %s; its last status is not shown)\n",
+                      AgeText(status.qwAgeMs).c_str(), status.header.nPid,
+                      status.eGone == teMasterGone::Ended ? "ended" : "no longer runs");
+    case teMasterStatus::Live:
+        break;
+    }
+    const SStatusHeader& h = status.header;
+    std::string strText = Format("DP master: running, process %d, status of %s ago%s\n", h.nPid,
+                                 AgeText(status.qwAgeMs).c_str(),
+                                 status.qwAgeMs >= StaleAfterMs(h)
+                                     ? " (the master has not updated it since: it may hang)"
+                                     : "");
+    strText +=
+        Format("  bus: %s at %u bit/s (the port took %u), master address %u, mode %s\n", h.szPort,
+               h.dwBaudRate, h.dwActualRate, h.byMasterAddress, MovaMasterModeText(h.byMode));
+    const unsigned long long qwCycles =
+        static_cast<unsigned long long>(h.dwCyclesHigh) << 32 | h.dwCyclesLow;
+    strText += Format("  cycles: %llu, last %.3f ms, longest %.3f ms, bound %.3f ms; "
+                      "Global_Control sent %u\n",
+                      qwCycles, h.dwLastCycleUs / 1e3, h.dwLongestCycleUs / 1e3,
+                      h.dwCycleBoundUs / 1e3, h.dwGlobalControls);
+    const SStatusLineCounters& l = h.line;
+    strText += Format(
+        "  line: requests %u, bytes dropped %u, echoes %u, other stations %u, invalid "
+        "answers %u, stray E5 %u, busy %u, answers in doubt %u, skipped bytes %u, bad "
+        "check sums %u\n",
+        l.dwRequests, l.dwDroppedBytes, l.dwEchoes, l.dwForeign, l.dwInvalidAnswers,
+        l.dwStrayShortAcks, l.dwBusyLine, h.dwAnswersInDoubt, l.dwSkippedBytes, l.dwBadCheckSums);
+    for (const SStatusSlave& slave : status.aSlaves)
+        AppendSlave(strText, slave);
+    return strText;
+}
+
+} // namespace dp
