@@ -17,8 +17,14 @@ class CSharedBoard;
 // process ends; null when the system refused it.
 CSharedBoard* OpenSharedBoard(std::uint8_t byBoard);
 
-// Waits for the board's lock (threads of this process and other processes alike) and returns
-// the mapped state; null on failure, in which case nothing is held.
+// How long a call waits for the board's lock. Holders keep it for microseconds; one that keeps
+// it longer is stopped (SIGSTOP, a debugger) or stuck, and a host's call then fails as "board
+// unavailable" instead of hanging with it.
+inline constexpr std::uint32_t kBoardLockWaitMs = 5000;
+
+// Waits for the board's lock (threads of this process and other processes alike) at most
+// kBoardLockWaitMs and returns the mapped state; null on failure or when the wait ran out, in
+// which case nothing is held.
 SBoardState* LockSharedBoard(CSharedBoard* pBoard);
 
 void UnlockSharedBoard(CSharedBoard* pBoard);

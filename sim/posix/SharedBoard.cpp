@@ -8,9 +8,11 @@
 #include "platform/posix/ByteLock.h"
 #include "sim/common/BoardPrefix.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +21,7 @@
 #include <new>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace korix
@@ -29,7 +32,7 @@ class CSharedBoard
 public:
     int m_fd = -1;
     SBoardState* m_pState = nullptr;
-    std::mutex m_mutex;
+    std::timed_mutex m_mutex;
 };
 
 namespace
@@ -116,13 +119,26 @@ SBoardState* LockSharedBoard(CSharedBoard* pBoard)
 {
     if (pBoard == nullptr)
         return nullptr;
-    pBoard->m_mutex.lock();
-    if (platform::posix::SetByte0Lock(pBoard->m_fd, F_WRLCK, true) != 0)
-    {
-        pBoard->m_mutex.unlock();
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kBoardLockWaitMs);
+    if (!pBoard->m_mutex.try_lock_until(deadline))
         return nullptr;
+    // The kernel offers no timed wait for the lock: it is tried, and tried again after waits
+    // that grow from 50 us to 2 ms, so that a lock held for microseconds is taken soon after
+    // and a stopped holder costs a few hundred wake-ups before the call gives up.
+    auto pause = std::chrono::microseconds(50);
+    for (;;)
+    {
+        const int nError = platform::posix::SetByte0Lock(pBoard->m_fd, F_WRLCK, false);
+        if (nError == 0)
+            return pBoard->m_pState;
+        if (nError != EAGAIN || std::chrono::steady_clock::now() >= deadline)
+            break;
+        std::this_thread::sleep_for(pause);
+        pause = std::min<std::chrono::microseconds>(pause * 2, std::chrono::milliseconds(2));
     }
-    return pBoard->m_pState;
+    pBoard->m_mutex.unlock();
+    return nullptr;
 }
 
 void UnlockSharedBoard(CSharedBoard* pBoard)

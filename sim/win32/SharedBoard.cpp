@@ -102,7 +102,7 @@ SBoardState* LockSharedBoard(CSharedBoard* pBoard)
     if (pBoard == nullptr)
         return nullptr;
     // A mutex is owned by a thread, so threads of this process queue on it like processes do.
-    DWORD dwWait = WaitForSingleObject(pBoard->m_hMutex, INFINITE);
+    DWORD dwWait = WaitForSingleObject(pBoard->m_hMutex, kBoardLockWaitMs);
     if (dwWait != WAIT_OBJECT_0 && dwWait != WAIT_ABANDONED)
         return nullptr;
     return pBoard->m_pState;

@@ -94,6 +94,21 @@ TEST_F(SimCrossProcessTest, ProcessKilledWhileHoldingTheLockDoesNotWedgeTheBoard
         << "a state that still adds up is kept";
 }
 
+TEST_F(SimCrossProcessTest, AHolderThatNeverLetsGoMakesCallsFailInsteadOfHanging)
+{
+    SHandle handle = Register({3});
+    CPeer holder(m_byBoard); // alive and holding, as a stopped or stuck process would
+    ASSERT_EQ("held", holder.Ask("hold"));
+
+    // The calls give up once the lock's wait has run out; a hang here ends the test by its
+    // time limit.
+    EXPECT_EQ(korix::BoardErrUnavailable, Call(BoardReadInput, MakeRequest(handle, 3)).wError);
+
+    holder.KillHard();
+    EXPECT_EQ(0, Call(BoardReadInput, MakeRequest(handle, 3)).wError)
+        << "the board serves again once the holder is gone";
+}
+
 TEST_F(SimCrossProcessTest, StateBrokenByAKilledHolderStartsAfresh)
 {
     ASSERT_TRUE(korix::SetMasterMode(m_byBoard, 0x40).bOk);
