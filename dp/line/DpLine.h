@@ -24,6 +24,12 @@ public:
     virtual long Receive(std::uint8_t* pbyBuffer, std::size_t nCapacity,
                          std::uint64_t qwDeadlineNs) = 0;
 
+    // Lets the clock run on until qwNs without looking at the line: what arrives meanwhile
+    // waits to be received. Where the time bytes can be complete is known (an answer's length
+    // is in its first bytes), one look then takes them all, instead of a wake-up for every
+    // character as they trickle in.
+    virtual void WaitUntil(std::uint64_t qwNs) = 0;
+
     // Drops what has arrived and not been read, without waiting; the count dropped, or -1.
     virtual long Drain() = 0;
 

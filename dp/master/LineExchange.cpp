@@ -18,6 +18,44 @@ namespace
 // characters of a telegram follow without a gap) with one character to spare.
 constexpr std::uint64_t kSlackCharacters = 2;
 
+// A wake-up costs more CPU than the exchange's own work, so an answer is not read character by
+// character as a real line delivers it: the first look goes when the shortest answer the
+// request allows could be complete (which shows any longer one's length), and a telegram begun
+// is looked at again only when its header says it could be complete. Neither look goes past
+// the end of an answer that came at the line's pace: the quiet behind it is timed from there.
+// Below this a wait would be waited out on the clock: a look then costs more than it saves.
+constexpr std::uint64_t kShortestFirstLookNs = 20000;
+
+// The characters of a telegram still to come behind the nHave bytes of it seen (byFirst and
+// bySecond its first two, the second only when nHave > 1); 0 when its start says nothing of
+// its length.
+std::size_t CharactersToCome(std::uint8_t byFirst, std::uint8_t bySecond, std::size_t nHave)
+{
+    std::size_t nSize = 0;
+    switch (byFirst)
+    {
+    case kSd1:
+        nSize = TelegramSize(teFrame::Sd1, 0);
+        break;
+    case kSd3:
+        nSize = TelegramSize(teFrame::Sd3, kSd3DataUnits);
+        break;
+    case kSd4:
+        nSize = TelegramSize(teFrame::Sd4, 0);
+        break;
+    case kSd2:
+        // Until its length byte has come, an SD2 is at least as long as one without data.
+        if (nHave < 2)
+            nSize = TelegramSize(teFrame::Sd2, 0);
+        else if (bySecond >= 3 && bySecond <= 3 + kMaxDataUnits)
+            nSize = TelegramSize(teFrame::Sd2, bySecond - 3u);
+        break;
+    default:
+        break;
+    }
+    return nSize > nHave ? nSize - nHave : 0;
+}
+
 std::uint32_t ParserTroubles(const SParserCounters& counters)
 {
     return counters.dwSkippedBytes + counters.dwBadCheckSums + counters.dwBadFrames +
@@ -226,12 +264,17 @@ teOutcome CLineExchange::Receive(std::size_t nRequestBytes, const STelegram& req
     // line while we sent, a collision).
     const std::uint64_t qwAnswerFrom =
         m_qwSendStartNs + Bits(nRequestBytes * kBitsPerCharacter + m_bus.dwMinTsdr);
-    auto tooEarly = [&](const STelegram& telegram)
+    // Bytes read together with a telegram, behind it, came after it: on a line where characters
+    // take their time it was complete that many characters before they were read.
+    auto tooEarly = [&](const STelegram& telegram, std::size_t nBehind)
     {
         const std::size_t nSize = telegram.eFrame == teFrame::ShortAck
                                       ? 1
                                       : TelegramSize(telegram.eFrame, telegram.DataUnits());
-        return platform::ReadMonotonicNs() < qwAnswerFrom + Bits(nSize * kBitsPerCharacter);
+        const std::uint64_t qwNow = platform::ReadMonotonicNs();
+        const std::uint64_t qwComplete =
+            qwNow - std::min<std::uint64_t>(qwNow, nBehind * m_qwCharacterNs);
+        return qwComplete < qwAnswerFrom + Bits(nSize * kBitsPerCharacter);
     };
     bool bOnlyEchoes = true; // nothing but our own request has come back so far
     // Nothing in the window yet but our own request and what was on the line while we sent
@@ -243,7 +286,7 @@ teOutcome CLineExchange::Receive(std::size_t nRequestBytes, const STelegram& req
     std::uint32_t dwTroublesAtAnswer = 0;
 
     // Hands out what the parser found; false when the answer is in doubt.
-    auto takeFound = [&](bool bAllFed) -> bool
+    auto takeFound = [&](bool bAllFed, std::size_t nUnfed) -> bool
     {
         STelegram telegram;
         while (m_parser.Take(telegram))
@@ -252,7 +295,7 @@ teOutcome CLineExchange::Receive(std::size_t nRequestBytes, const STelegram& req
                 return false; // a telegram right behind the answer
             const bool bClean = ParserTroubles(m_parser.Counters()) == dwTroublesBefore;
             const bool bLast = bAllFed && m_parser.BufferedBytes() == 0;
-            const bool bTooEarly = m_line.Paced() && tooEarly(telegram);
+            const bool bTooEarly = m_line.Paced() && tooEarly(telegram, nUnfed);
             const teVerdict eVerdict =
                 Judge(telegram, request, expectation, bOnlyEchoes && bClean, bLast, bTooEarly);
             if (eVerdict == teVerdict::Answer)
@@ -287,6 +330,25 @@ teOutcome CLineExchange::Receive(std::size_t nRequestBytes, const STelegram& req
         return teOutcome::NoAnswer;
     };
 
+    // The bytes fed to the parser, as far back as a telegram reaches: what it holds is their
+    // tail, and its first bytes say how much of it is still to come.
+    std::uint8_t abyFed[256];
+    static_assert(sizeof abyFed >= kMaxTelegramSize);
+    std::size_t nFed = 0;
+    auto toCome = [&]() -> std::size_t
+    {
+        const std::size_t nHave = m_parser.BufferedBytes();
+        if (nHave == 0 || nHave > nFed)
+            return 0;
+        const std::size_t nHead = nFed - nHave;
+        return CharactersToCome(abyFed[nHead % sizeof abyFed], abyFed[(nHead + 1) % sizeof abyFed],
+                                nHave);
+    };
+    const std::uint64_t qwFirstLook =
+        (m_line.Paced() ? qwAnswerFrom : m_qwSendStartNs + Bits(m_bus.dwMinTsdr)) +
+        (expectation.bShortAck ? 1 : TelegramSize(teFrame::Sd1, 0)) * m_qwCharacterNs;
+    bool bFirstLook = true;
+
     std::uint8_t abyBuffer[512];
     for (;;)
     {
@@ -311,6 +373,24 @@ teOutcome CLineExchange::Receive(std::size_t nRequestBytes, const STelegram& req
         const std::uint64_t qwDeadline =
             bHaveAnswer ? qwQuietAt
                         : (bBegun ? std::min(qwEndBy, m_qwLastByteNs + qwGapNs) : qwBeginBy);
+        // The waits end before the deadlines that judge the line, so what came meanwhile is
+        // read before anything is judged by them.
+        // Quiet behind the answer: one look at its end, since a byte there ends the exchange
+        // in doubt whenever it came (a poll would also wake for it, but costs more).
+        if (bHaveAnswer)
+            m_line.WaitUntil(qwQuietAt);
+        else if (!bBegun && bFirstLook)
+        {
+            bFirstLook = false;
+            if (qwFirstLook > qwNow + kShortestFirstLookNs && qwFirstLook < qwDeadline)
+                m_line.WaitUntil(qwFirstLook);
+        }
+        else if (!bHaveAnswer && bBegun)
+        {
+            const std::uint64_t qwComplete = m_qwLastByteNs + toCome() * m_qwCharacterNs;
+            if (qwComplete > qwNow)
+                m_line.WaitUntil(std::min(qwComplete, qwDeadline));
+        }
         const long nRead = m_line.Receive(abyBuffer, sizeof abyBuffer, qwDeadline);
         if (nRead < 0)
             return teOutcome::LineFailed;
@@ -321,7 +401,7 @@ teOutcome CLineExchange::Receive(std::size_t nRequestBytes, const STelegram& req
                 // A gap: what is buffered is no telegram; the search goes on behind it.
                 while (m_parser.NoteIdle())
                 {
-                    if (!takeFound(true))
+                    if (!takeFound(true, 0))
                         return inDoubt(0);
                 }
             }
@@ -332,11 +412,14 @@ teOutcome CLineExchange::Receive(std::size_t nRequestBytes, const STelegram& req
         m_qwLastByteNs = platform::ReadMonotonicNs();
         if (bHaveAnswer)
             return inDoubt(static_cast<std::size_t>(nRead));
+        for (long i = 0; i < nRead; ++i)
+            abyFed[nFed++ % sizeof abyFed] = abyBuffer[i];
         std::size_t nAt = 0;
         while (nAt < static_cast<std::size_t>(nRead))
         {
             nAt += m_parser.Feed(abyBuffer + nAt, static_cast<std::size_t>(nRead) - nAt);
-            if (!takeFound(nAt == static_cast<std::size_t>(nRead)))
+            if (!takeFound(nAt == static_cast<std::size_t>(nRead),
+                           static_cast<std::size_t>(nRead) - nAt))
                 return inDoubt(static_cast<std::size_t>(nRead) - nAt);
             if (bHaveAnswer &&
                 (nAt < static_cast<std::size_t>(nRead) || m_parser.BufferedBytes() > 0))

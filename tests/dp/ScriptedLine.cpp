@@ -121,6 +121,12 @@ long CScriptedLine::Receive(std::uint8_t* pbyBuffer, std::size_t nCapacity,
     return static_cast<long>(nCount);
 }
 
+void CScriptedLine::WaitUntil(std::uint64_t qwNs)
+{
+    // What arrives meanwhile stays pending for the next Receive.
+    m_qwNow = std::max(m_qwNow, qwNs);
+}
+
 long CScriptedLine::Drain()
 {
     if (m_bFailed)

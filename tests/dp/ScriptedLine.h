@@ -59,6 +59,7 @@ public:
     bool Send(const std::uint8_t* pbyBytes, std::size_t nCount) override;
     long Receive(std::uint8_t* pbyBuffer, std::size_t nCapacity,
                  std::uint64_t qwDeadlineNs) override;
+    void WaitUntil(std::uint64_t qwNs) override;
     long Drain() override;
     bool Paced() const override { return true; }
 

@@ -268,13 +268,20 @@ bool CSerialPort::Send(const std::uint8_t* pbyBytes, std::size_t nCount)
     return Write(pbyBytes, nCount);
 }
 
+namespace
+{
+
+// A wait shorter than the kernel's timer slack (50 us) would sleep far past its deadline and
+// cost a wake-up besides: the master's idle times at the fast rates are a few microseconds.
+// Those are waited out on the clock.
+constexpr std::uint64_t kSpinNs = 20000;
+
+} // namespace
+
 long CSerialPort::Receive(std::uint8_t* pbyBuffer, std::size_t nCapacity,
                           std::uint64_t qwDeadlineNs)
 {
-    // A wait shorter than the kernel's timer slack (50 us) would sleep far past its deadline
-    // and cost a wake-up besides: the master's idle times at the fast rates are a few
-    // microseconds. Those are waited out on the clock, then whatever came is read at once.
-    constexpr std::uint64_t kSpinNs = 20000;
+    // A short wait is waited out on the clock, then whatever came is read at once.
     const std::uint64_t qwStart = platform::ReadMonotonicNs();
     if (qwDeadlineNs > qwStart && qwDeadlineNs - qwStart <= kSpinNs)
     {
@@ -292,6 +299,28 @@ long CSerialPort::Receive(std::uint8_t* pbyBuffer, std::size_t nCapacity,
             Read(pbyBuffer, nCapacity, qwNow < qwDeadlineNs ? qwDeadlineNs - qwNow : 0);
         if (nRead != 0 || platform::ReadMonotonicNs() >= qwDeadlineNs)
             return nRead;
+    }
+}
+
+void CSerialPort::WaitUntil(std::uint64_t qwNs)
+{
+    std::uint64_t qwNow = platform::ReadMonotonicNs();
+    if (qwNs > qwNow && qwNs - qwNow <= kSpinNs)
+    {
+        while (platform::ReadMonotonicNs() < qwNs)
+        {
+        }
+        return;
+    }
+    // A sleep, not a poll: bytes arriving meanwhile must not wake us, that is the point. A
+    // signal ends it early; sleep on for what is left.
+    while (qwNow < qwNs)
+    {
+        struct timespec rest;
+        rest.tv_sec = static_cast<time_t>((qwNs - qwNow) / 1000000000u);
+        rest.tv_nsec = static_cast<long>((qwNs - qwNow) % 1000000000u);
+        ::nanosleep(&rest, nullptr);
+        qwNow = platform::ReadMonotonicNs();
     }
 }
 
