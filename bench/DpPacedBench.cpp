@@ -9,8 +9,8 @@
 // Arguments: the bus rate, and the pace (0 at once, 1 per character, 2 in three chunks).
 #include "bench/PacedDpSlave.h"
 
-#include "dp/DpMaster.h"
-#include "dp/SerialPort.h"
+#include "dp/line/SerialPort.h"
+#include "dp/master/DpMaster.h"
 
 #include <benchmark/benchmark.h>
 
