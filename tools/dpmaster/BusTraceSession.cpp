@@ -11,9 +11,9 @@ constexpr char kWindowClass[] = "MovaJobWin";
 
 } // namespace
 
-CBusTraceSession::CBusTraceSession(std::uint8_t byBoard)
+CBusTraceSession::CBusTraceSession(std::uint8_t byBoard, int nInitialLevel)
     : m_strName("DPMaster" + std::to_string(byBoard)),
-      m_pTracer(CreateTracer(m_strName.c_str(), kWindowClass, TIMESTAMP_CLOCK, 0))
+      m_pTracer(CreateTracer(m_strName.c_str(), kWindowClass, TIMESTAMP_CLOCK, nInitialLevel))
 {
 }
 

@@ -15,7 +15,9 @@ namespace dpmaster
 class CBusTraceSession : public dp::IBusTrace
 {
 public:
-    explicit CBusTraceSession(std::uint8_t byBoard);
+    // nInitialLevel is the level the session starts with: 0 lets nothing of the bus through
+    // until somebody raises it.
+    CBusTraceSession(std::uint8_t byBoard, int nInitialLevel);
     ~CBusTraceSession() override;
     CBusTraceSession(const CBusTraceSession&) = delete;
     CBusTraceSession& operator=(const CBusTraceSession&) = delete;

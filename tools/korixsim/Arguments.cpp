@@ -152,31 +152,19 @@ constexpr const char* kServedBoard =
     "master-mode and load are refused and reset clears the faults only: the values hosts read\n"
     "there are the slaves'. show, outputs, fail, delay and expire-watchdog work as usual.\n";
 
-} // namespace
+using CommandEntry = std::pair<CLI::App*, teCommand>;
 
-std::vector<std::pair<CLI::App*, teCommand>> DescribeCommandLine(CLI::App& app, SArguments& args)
+CommandEntry DescribeShow(CLI::App& app, SArguments& args)
 {
-    app.description(std::string("Shows and steers the simulated DP master board (") +
-                    kBoardLibrary + ")\nthat every process of this user shares.");
-    app.footer(std::string("Numbers are decimal, or hex after 0x. 'korixsim COMMAND --help' "
-                           "explains a command.\nKORIXSIM_PREFIX, when set, replaces the "
-                           "\"korix\" at the start of the boards' shared memory names.\n") +
-               kServedBoard + kExitStatus);
-    auto pFormatter = std::make_shared<CUsageFormatter>();
-    pFormatter->label("SUBCOMMAND", "COMMAND");
-    app.formatter(pFormatter);
-    // At most one command; a second word is refused by name. Without one, the tool says so.
-    app.require_subcommand(0, 1);
-    AddBoard(app, args);
-    std::vector<std::pair<CLI::App*, teCommand>> commands;
+    return {AddCommand(app, args, "show", "print the board",
+                       "Prints the board: master mode, plant, registrations with their watchdogs, "
+                       "every slave with its\nstate, lengths, generators and current inputs and "
+                       "outputs, and pending faults.\n"),
+            CommandShow};
+}
 
-    commands.emplace_back(
-        AddCommand(app, args, "show", "print the board",
-                   "Prints the board: master mode, plant, registrations with their watchdogs, "
-                   "every slave with its\nstate, lengths, generators and current inputs and "
-                   "outputs, and pending faults.\n"),
-        CommandShow);
-
+CommandEntry DescribeSetInput(CLI::App& app, SArguments& args)
+{
     CLI::App* pSetInput =
         AddCommand(app, args, "set-input", "overwrite input bytes of a slave",
                    "Overwrites input bytes of slave ADDR from byte OFFSET on. HEXBYTES are pairs "
@@ -200,14 +188,20 @@ std::vector<std::pair<CLI::App*, teCommand>> DescribeCommandLine(CLI::App& app, 
                 strHex += (strHex.empty() ? "" : " ") + strPart;
             korix::ParseHexBytes(strHex, args.abyBytes); // each part passed HexBytes()
         });
-    commands.emplace_back(pSetInput, CommandSetInput);
+    return {pSetInput, CommandSetInput};
+}
 
+CommandEntry DescribeOutputs(CLI::App& app, SArguments& args)
+{
     CLI::App* pOutputs = AddCommand(
         app, args, "outputs", "print the outputs the master holds for a slave",
         "Prints the output bytes the master holds for slave ADDR, in hex on one line.\n");
     AddAddress(*pOutputs, args);
-    commands.emplace_back(pOutputs, CommandOutputs);
+    return {pOutputs, CommandOutputs};
+}
 
+CommandEntry DescribeSlaveState(CLI::App& app, SArguments& args)
+{
     CLI::App* pSlaveState =
         AddCommand(app, args, "slave-state", "set the state the board reports for a slave",
                    "Sets the state (0 to 255) that the board reports for slave ADDR: 0 not "
@@ -220,8 +214,11 @@ std::vector<std::pair<CLI::App*, teCommand>> DescribeCommandLine(CLI::App& app, 
         ->required()
         ->type_name("")
         ->transform(Range(0, 255));
-    commands.emplace_back(pSlaveState, CommandSlaveState);
+    return {pSlaveState, CommandSlaveState};
+}
 
+CommandEntry DescribeMasterMode(CLI::App& app, SArguments& args)
+{
     CLI::App* pMasterMode =
         AddCommand(app, args, "master-mode", "set the master mode the board reports",
                    "Sets the master mode the board reports (0 to 255; 0x00 offline, 0x40 stop, "
@@ -232,8 +229,11 @@ std::vector<std::pair<CLI::App*, teCommand>> DescribeCommandLine(CLI::App& app, 
         ->required()
         ->type_name("")
         ->transform(Range(0, 255));
-    commands.emplace_back(pMasterMode, CommandMasterMode);
+    return {pMasterMode, CommandMasterMode};
+}
 
+CommandEntry DescribeFail(CLI::App& app, SArguments& args)
+{
     CLI::App* pFail = AddCommand(app, args, "fail", "let calls of an operation fail",
                                  "The next COUNT calls (default 1) of operation OP answer error "
                                  "word WORD and do nothing\nelse. COUNT 0 clears it.\n" +
@@ -251,8 +251,11 @@ std::vector<std::pair<CLI::App*, teCommand>> DescribeCommandLine(CLI::App& app, 
                 throw CLI::ValidationError("WORD", "the error word must not be 0 (a COUNT of 0 "
                                                    "clears)");
         });
-    commands.emplace_back(pFail, CommandFail);
+    return {pFail, CommandFail};
+}
 
+CommandEntry DescribeDelay(CLI::App& app, SArguments& args)
+{
     CLI::App* pDelay = AddCommand(app, args, "delay", "let calls of an operation take longer",
                                   "The next COUNT calls (default 1) of operation OP take MS "
                                   "milliseconds longer. COUNT 0\nclears it.\n" +
@@ -263,15 +266,20 @@ std::vector<std::pair<CLI::App*, teCommand>> DescribeCommandLine(CLI::App& app, 
         ->type_name("")
         ->transform(Range(0, kMaxDelayMs));
     AddCount(*pDelay, args);
-    commands.emplace_back(pDelay, CommandDelay);
+    return {pDelay, CommandDelay};
+}
 
-    commands.emplace_back(
-        AddCommand(app, args, "expire-watchdog", "expire every armed watchdog now",
-                   "Expires the watchdog of every registration that has one armed, now: the "
-                   "outputs of its slaves\ndrop to 0, reads carry flag 0x20 and writes answer "
-                   "0x95 until the host sets its watchdog again.\n"),
-        CommandExpireWatchdog);
+CommandEntry DescribeExpireWatchdog(CLI::App& app, SArguments& args)
+{
+    return {AddCommand(app, args, "expire-watchdog", "expire every armed watchdog now",
+                       "Expires the watchdog of every registration that has one armed, now: the "
+                       "outputs of its slaves\ndrop to 0, reads carry flag 0x20 and writes answer "
+                       "0x95 until the host sets its watchdog again.\n"),
+            CommandExpireWatchdog};
+}
 
+CommandEntry DescribeLoad(CLI::App& app, SArguments& args)
+{
     CLI::App* pLoad =
         AddCommand(app, args, "load", "replace the plant with one from a plant file",
                    "Replaces the plant with the one in the JSON plant file FILE. A file with a "
@@ -279,39 +287,86 @@ std::vector<std::pair<CLI::App*, teCommand>> DescribeCommandLine(CLI::App& app, 
                    "keeps its plant." +
                        std::string(kRefusedWhenServed));
     pLoad->add_option("FILE", args.strFile, "the plant file (JSON)")->required()->type_name("");
-    commands.emplace_back(pLoad, CommandLoad);
+    return {pLoad, CommandLoad};
+}
 
-    commands.emplace_back(AddCommand(app, args, "reset", "put the default plant back",
-                                     "Puts the default plant back and clears every pending "
-                                     "fault. Registrations stay.\nOn a board that a DP master "
-                                     "serves, or that is declared for one, it clears the faults "
-                                     "only.\n"),
-                          CommandReset);
+CommandEntry DescribeReset(CLI::App& app, SArguments& args)
+{
+    return {AddCommand(app, args, "reset", "put the default plant back",
+                       "Puts the default plant back and clears every pending "
+                       "fault. Registrations stay.\nOn a board that a DP master "
+                       "serves, or that is declared for one, it clears the faults "
+                       "only.\n"),
+            CommandReset};
+}
 
-    commands.emplace_back(
-        AddCommand(app, args, "declare", "declare the board as served by a DP master",
-                   "Declares the board as meant for a DP master (korix-dpmaster): until the master "
-                   "serves it, and\nafter it has ended, the board reports the master offline and "
-                   "no slave, never the simulated\nplant. korix-dpmaster@N.service does this "
-                   "before the master starts. The mark lasts until\n'korixsim undeclare' or until "
-                   "the machine restarts.\n"),
-        CommandDeclare);
-    commands.emplace_back(
-        AddCommand(app, args, "undeclare", "take the declaration back",
-                   "Takes the declaration back: the board is simulated again (the default plant) "
-                   "unless a DP\nmaster serves it.\n"),
-        CommandUndeclare);
+CommandEntry DescribeDeclare(CLI::App& app, SArguments& args)
+{
+    return {AddCommand(app, args, "declare", "declare the board as served by a DP master",
+                       "Declares the board as meant for a DP master (korix-dpmaster): until the "
+                       "master serves it, and\nafter it has ended, the board reports the master "
+                       "offline and no slave, never the simulated\nplant. "
+                       "korix-dpmaster@N.service does this before the master starts. The mark "
+                       "lasts until\n'korixsim undeclare' or until the machine restarts.\n"),
+            CommandDeclare};
+}
+
+CommandEntry DescribeUndeclare(CLI::App& app, SArguments& args)
+{
+    return {AddCommand(app, args, "undeclare", "take the declaration back",
+                       "Takes the declaration back: the board is simulated again (the default "
+                       "plant) unless a DP\nmaster serves it.\n"),
+            CommandUndeclare};
+}
 
 #ifdef _WIN32
-    // A board lives in /dev/shm on Linux until it is removed; here only while a process has
-    // it open, so someone has to hold it for what korixsim sets up before a host runs.
-    commands.emplace_back(
-        AddCommand(app, args, "hold", "keep the board open until Ctrl-C",
-                   "Keeps the board open until Ctrl-C. Windows keeps a board only while a process "
-                   "has it open:\nwhen no host runs, what the other commands set up is gone as "
-                   "soon as korixsim ends, unless\na hold runs meanwhile.\n"),
-        CommandHold);
+// A board lives in /dev/shm on Linux until it is removed; here only while a process has it
+// open, so someone has to hold it for what korixsim sets up before a host runs.
+CommandEntry DescribeHold(CLI::App& app, SArguments& args)
+{
+    return {AddCommand(app, args, "hold", "keep the board open until Ctrl-C",
+                       "Keeps the board open until Ctrl-C. Windows keeps a board only while a "
+                       "process has it open:\nwhen no host runs, what the other commands set up "
+                       "is gone as soon as korixsim ends, unless\na hold runs meanwhile.\n"),
+            CommandHold};
+}
 #endif
+
+// The tool's own page: what it is, its options, and how its usage line names the command.
+void DescribeTool(CLI::App& app, SArguments& args)
+{
+    app.description(std::string("Shows and steers the simulated DP master board (") +
+                    kBoardLibrary + ")\nthat every process of this user shares.");
+    app.footer(std::string("Numbers are decimal, or hex after 0x. 'korixsim COMMAND --help' "
+                           "explains a command.\nKORIXSIM_PREFIX, when set, replaces the "
+                           "\"korix\" at the start of the boards' shared memory names.\n") +
+               kServedBoard + kExitStatus);
+    auto pFormatter = std::make_shared<CUsageFormatter>();
+    pFormatter->label("SUBCOMMAND", "COMMAND");
+    app.formatter(pFormatter);
+    // At most one command; a second word is refused by name. Without one, the tool says so.
+    app.require_subcommand(0, 1);
+    AddBoard(app, args);
+}
+
+} // namespace
+
+std::vector<std::pair<CLI::App*, teCommand>> DescribeCommandLine(CLI::App& app, SArguments& args)
+{
+    DescribeTool(app, args);
+    // In the order the help lists them.
+    using Describer = CommandEntry (*)(CLI::App&, SArguments&);
+    static constexpr Describer kCommands[] = {
+        DescribeShow,       DescribeSetInput, DescribeOutputs, DescribeSlaveState,
+        DescribeMasterMode, DescribeFail,     DescribeDelay,   DescribeExpireWatchdog,
+        DescribeLoad,       DescribeReset,    DescribeDeclare, DescribeUndeclare,
+#ifdef _WIN32
+        DescribeHold,
+#endif
+    };
+    std::vector<CommandEntry> commands;
+    for (Describer describe : kCommands)
+        commands.push_back(describe(app, args));
     return commands;
 }
 

@@ -1,5 +1,6 @@
 #include "tools/movactl/Command.h"
 #include "tools/movactl/Demo.h"
+#include "tools/movactl/MasterServes.h"
 #include "tools/movactl/ResultWords.h"
 #include "tools/movactl/Transfers.h"
 #include "tools/movactl/ValueText.h"
@@ -202,6 +203,26 @@ std::vector<SVariable> ParseWrites(const std::vector<std::string>& aTexts)
 namespace
 {
 
+// The last line names what gave the values: a DP master's bus or the simulated plant. The
+// master is asked at the end, when every step has seen what served the board.
+void SayOutcome(bool bAsExpected, std::int32_t nBoard)
+{
+    if (DpMasterServes(nBoard))
+    {
+        std::printf(bAsExpected ? "\nEvery step went as the DP bus's slaves promise (served "
+                                  "by korix-dpmaster).\n"
+                                : "\nNot every step went as the DP bus's slaves promise "
+                                  "(served by korix-dpmaster); see above.\n");
+        return;
+    }
+    if (bAsExpected)
+        std::printf("\nEvery step went as the simulated board's default plant promises.\n");
+    else
+        std::printf("\nNot every step went as the simulated board's default plant promises; see "
+                    "above.\nOn the simulated board, %s.\n",
+                    ResetHint(nBoard).c_str());
+}
+
 int RunDemo(const SArguments& args, std::uint32_t dwSeconds)
 {
     SayIntro(args.nBoard);
@@ -215,12 +236,7 @@ int RunDemo(const SArguments& args, std::uint32_t dwSeconds)
     bAsExpected = ShowQueue(session, 6) && bAsExpected;
     if (session.IsOpen())
         ShowClosing(session, 7);
-    if (bAsExpected)
-        std::printf("\nEvery step went as the simulated board's default plant promises.\n");
-    else
-        std::printf("\nNot every step went as the simulated board's default plant promises; see "
-                    "above.\nOn the simulated board, %s.\n",
-                    ResetHint(args.nBoard).c_str());
+    SayOutcome(bAsExpected, args.nBoard);
     return bAsExpected ? ExitOk : ExitFailed;
 }
 

@@ -1,0 +1,31 @@
+// korix-dpmaster's command line: which board it serves, on which port, from which bus file,
+// and how it runs. Apart from the master, so that the tests parse it in-process.
+#pragma once
+
+#include "dp/line/SerialPort.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace dpmaster
+{
+
+struct SOptions
+{
+    unsigned uBoard = 1;
+    std::string strPort;
+    std::string strBus;
+    dp::teRs485 eRs485 = dp::teRs485::Auto;
+    unsigned uCycleUs = 1000;
+    unsigned uStatusSeconds = 0;
+    // The level the trace session starts with: a slave's start-up telegrams pass before anybody
+    // could raise it with movatrace.
+    int nTraceLevel = 0;
+};
+
+// Parses argv into options. Returns the exit code when the tool is done already (its help
+// printed, or a usage error said); nothing when the master is to run.
+std::optional<int> ParseOptions(int argc, const char* const* argv, SOptions& options);
+
+} // namespace dpmaster

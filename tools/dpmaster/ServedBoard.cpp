@@ -1,0 +1,193 @@
+#include "tools/dpmaster/ServedBoard.h"
+
+#include "tools/common/CommandLine.h"
+#include "tools/common/StopRequest.h"
+#include "tools/dpmaster/InputLines.h"
+#include "tools/dpmaster/StatusText.h"
+
+#include "dp/line/UsbLatency.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+namespace dpmaster
+{
+
+namespace
+{
+
+constexpr const char* kPrefix = "korix-dpmaster: ";
+
+// Whether standard input has brought a "status" line; false once it has ended. One read per
+// call, so that a flood of input costs each cycle no more than one small read.
+bool StatusAsked(bool& bInputOpen, CInputLines& input, CEventWriter& errors)
+{
+    if (!bInputOpen)
+        return false;
+    struct pollfd pfd = {STDIN_FILENO, POLLIN, 0};
+    if (::poll(&pfd, 1, 0) <= 0)
+        return false;
+    char achBuffer[4096];
+    ssize_t n = ::read(STDIN_FILENO, achBuffer, sizeof achBuffer);
+    if (n <= 0)
+    {
+        bInputOpen = n < 0 && (errno == EINTR || errno == EAGAIN);
+        return false;
+    }
+    std::vector<std::string> lines;
+    input.Add(achBuffer, static_cast<std::size_t>(n), lines);
+    if (input.TakeDroppedNotice())
+        errors.Post(std::string(kPrefix) + "standard input: a line longer than " +
+                    std::to_string(CInputLines::kDefaultMaxLength) +
+                    " characters was ignored, and so will be any other (the command is "
+                    "\"status\")");
+    bool bAsked = false;
+    for (const std::string& strLine : lines)
+        bAsked = bAsked || strLine == "status";
+    return bAsked;
+}
+
+std::uint64_t MillisecondsOf(std::chrono::steady_clock::time_point time)
+{
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count());
+}
+
+} // namespace
+
+CServedBoard::CServedBoard(const SOptions& options, const dp::SMasterConfig& config,
+                           CEventWriter& output, CEventWriter& errors)
+    : m_options(options), m_byBoard(static_cast<std::uint8_t>(options.uBoard)), m_output(output),
+      m_errors(errors), m_master(m_port, config),
+      m_pTrace(std::make_shared<CBusTraceSession>(m_byBoard, options.nTraceLevel)),
+      m_link(m_byBoard, m_master,
+             "korix-dpmaster: " + options.strPort + ", " + std::to_string(config.bus.dwBaudRate) +
+                 " bit/s")
+{
+    Wire();
+}
+
+void CServedBoard::Say(CEventWriter& writer, const std::string& strText)
+{
+    writer.Post(kPrefix + strText);
+}
+
+void CServedBoard::Wire()
+{
+    m_master.SetEventHandler([this](const std::string& strEvent) { Say(m_output, strEvent); });
+    m_master.SetTrace(m_pTrace.get());
+    // A stop is heard between any two requests, however long the bus file lets one last.
+    m_master.SetStopCheck([] { return tools::CStopRequest::IsStopRequested(); });
+    // Putting a diagnosis into words may take long with a large GSD file: the writer thread
+    // does it, so that the bus cycle never waits for it.
+    const auto pConfig = std::make_shared<const dp::SMasterConfig>(m_master.Config());
+    m_master.SetDiagnosisHandler(
+        [this, pConfig, pTrace = m_pTrace](std::size_t nSlave, std::vector<std::uint8_t> abyDiag)
+        {
+            m_output.PostDeferred(
+                [pConfig, nSlave, pTrace, abyDiag = std::move(abyDiag)]
+                {
+                    const std::string strText =
+                        dp::DiagnosisEventText(pConfig->slaves[nSlave], abyDiag);
+                    if (pTrace->Wants(dp::kTraceStates))
+                        pTrace->Line(dp::kTraceStates, strText.c_str());
+                    return kPrefix + strText;
+                });
+        });
+    m_link.SetCyclePauseUs(m_options.uCycleUs);
+}
+
+bool CServedBoard::Open()
+{
+    const std::string& strPort = m_options.strPort;
+    const std::uint32_t dwBaudRate = m_master.Config().bus.dwBaudRate;
+    std::string strError;
+    // The board first: a second master for it must not touch the line of the first. Then the
+    // port's lock file, before the port is opened, so that nobody else's line is disturbed.
+    if (!m_link.Attach(strError) || !m_portLock.Take(strPort, strError) ||
+        !m_port.Open(strPort, dwBaudRate, m_options.eRs485, strError) ||
+        !dp::HoldPortExclusively(m_port.Descriptor(), strPort, strError))
+    {
+        Say(m_errors, strError);
+        return false;
+    }
+    return true;
+}
+
+void CServedBoard::Announce()
+{
+    const std::string& strPort = m_options.strPort;
+    if (!m_portLock.Warning().empty())
+        Say(m_errors, m_portLock.Warning());
+    const std::string strLatency = dp::UsbLatencyAdvice(strPort);
+    if (!strLatency.empty())
+        Say(m_errors, strLatency);
+    std::string strSlaves;
+    for (const dp::SSlaveConfig& slave : m_master.Config().slaves)
+        strSlaves += " " + std::to_string(slave.byAddress);
+    const dp::SPortFeatures& features = m_port.Features();
+    Say(m_output, "serving board " + std::to_string(m_options.uBoard) + " on " + strPort + " at " +
+                      std::to_string(features.dwActualBaudRate) + " bit/s (" +
+                      (features.bRs485 ? "RS-485 mode" : "no RS-485 mode") +
+                      (features.bLowLatency ? ", low latency" : "") + "), slaves" + strSlaves);
+    if (!m_pTrace->IsOpen())
+        Say(m_output, "no trace: the session " + m_pTrace->Name() + " is taken");
+    std::string strError;
+    if (!m_status.Open(m_byBoard, m_master, strPort, features.dwActualBaudRate, strError))
+        Say(m_output, "no status block: " + strError);
+}
+
+bool CServedBoard::RunCycle(std::chrono::steady_clock::time_point cycleStart)
+{
+    std::string strError;
+    if (!m_link.Exchange(strError))
+    {
+        Say(m_errors, strError);
+        return false;
+    }
+    if (!m_master.RunCycle())
+    {
+        Say(m_errors, m_options.strPort + ": the port failed");
+        return false;
+    }
+    m_status.UpdateIfDue(m_master, MillisecondsOf(cycleStart));
+    return true;
+}
+
+int CServedBoard::Run()
+{
+    tools::CStopRequest stop;
+    bool bInputOpen = true;
+    CInputLines input;
+    const auto statusEvery = std::chrono::seconds(m_options.uStatusSeconds);
+    auto nextStatus = std::chrono::steady_clock::now() + statusEvery;
+    int nStatus = tools::ExitOk;
+    while (!tools::CStopRequest::IsStopRequested())
+    {
+        const auto cycleStart = std::chrono::steady_clock::now();
+        if (!RunCycle(cycleStart))
+        {
+            nStatus = tools::ExitFailed;
+            break;
+        }
+        const bool bPeriodic = m_options.uStatusSeconds != 0 && cycleStart >= nextStatus;
+        if (StatusAsked(bInputOpen, input, m_errors) || bPeriodic)
+        {
+            m_output.Post(FormatStatus(m_master, m_options.strPort));
+            if (bPeriodic)
+                nextStatus = cycleStart + statusEvery;
+        }
+        std::this_thread::sleep_until(cycleStart + std::chrono::microseconds(m_options.uCycleUs));
+    }
+    m_status.End(m_master);
+    m_link.Detach();
+    dp::ReleasePortExclusively(m_port.Descriptor());
+    return nStatus;
+}
+
+} // namespace dpmaster
