@@ -136,9 +136,9 @@ bool ServeBoard()
         const int nSlot = korix::AddRegistration(*pState, korix::CurrentProcess(), abyModes, dwNow);
         if (nSlot < 0)
             return false;
-        pState->aRegistrations[nSlot].abyReserved[0] = korix::kRegistrationServesBoard;
+        pState->aRegistrations[nSlot].byServesBoard = korix::kRegistrationServesBoard;
     }
-    for (korix::SSlave& slave : pState->sPlant.aSlaves)
+    for (korix::SBoardSlave& slave : pState->sPlant.aSlaves)
         slave.byGeneratorCount = 0;
     korix::SFreshness& freshness = pState->sFreshness;
     freshness.dwBoundMs = 3600000;

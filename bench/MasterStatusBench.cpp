@@ -111,7 +111,7 @@ void BM_DiagnosisWordsFullBus(benchmark::State& state)
     {
         for (std::size_t i = 0; i < bus.master->SlaveCount(); ++i)
         {
-            const dp::SSlaveStatus& slave = bus.master->Slave(i);
+            const dp::SMasterSlaveState& slave = bus.master->Slave(i);
             dp::SSlaveDiag diag;
             if (dp::DecodeSlaveDiag(dp::ByteView(slave.abyDiag, slave.byDiagLength), diag))
                 benchmark::DoNotOptimize(dp::DiagnosisText(diag));

@@ -26,7 +26,7 @@ bool IsInitialised(const SBoardState& state, std::uint8_t byBoard)
            state.dwSize == sizeof(SBoardState);
 }
 
-bool IsSlaveConsistent(const SSlave& slave)
+bool IsSlaveConsistent(const SBoardSlave& slave)
 {
     if (slave.byPresent == 0)
         return true;
@@ -60,7 +60,7 @@ bool IsStateConsistent(const SBoardState& state)
         if (registration.byInUse > 1 || registration.byGeneration > kMaxGeneration)
             return false;
     }
-    for (const SSlave& slave : state.sPlant.aSlaves)
+    for (const SBoardSlave& slave : state.sPlant.aSlaves)
     {
         if (!IsSlaveConsistent(slave))
             return false;
@@ -88,7 +88,7 @@ CBoardLock::CBoardLock(std::uint8_t byBoard)
             InitialiseBoard(*pState, byBoard, platform::ReadTickCount());
             if (bDeclared)
             {
-                pState->abyReserved[0] = kBoardDeclaredServed;
+                pState->byDeclaredServed = kBoardDeclaredServed;
                 InstallMasterlessPlant(pState->sPlant, platform::ReadTickCount());
             }
         }

@@ -3,8 +3,8 @@
 // changing it is checked and, when it no longer makes sense, started afresh.
 #pragma once
 
-#include "sim/BoardState.h"
 #include "sim/SharedBoard.h"
+#include "sim/SharedBoardLayout.h"
 
 #include <cstdint>
 

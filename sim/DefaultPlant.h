@@ -1,7 +1,7 @@
 // The plant every board starts with, and returns to on reset.
 #pragma once
 
-#include "sim/BoardState.h"
+#include "sim/SharedBoardLayout.h"
 
 #include <cstdint>
 

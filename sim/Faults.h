@@ -2,7 +2,7 @@
 // take longer than they need.
 #pragma once
 
-#include "sim/BoardState.h"
+#include "sim/SharedBoardLayout.h"
 
 #include <cstdint>
 

@@ -45,20 +45,20 @@ public:
     explicit CGeneratorReader(CFieldReader& fields) : m_fields(fields) {}
 
     bool ReadGenerators(const json& jSlave, const std::string& strPlace, std::uint8_t byAddress,
-                        SSlave& slave);
+                        SBoardSlave& slave);
 
 private:
     bool ReadGenerator(const json& jGenerator, const std::string& strPlace, std::uint8_t byAddress,
-                       const SSlave& slave, SGenerator& generator);
+                       const SBoardSlave& slave, SGenerator& generator);
     bool ReadKindFields(const json& jGenerator, const std::string& strPlace, std::uint8_t byAddress,
-                        const SSlave& slave, SGenerator& generator);
+                        const SBoardSlave& slave, SGenerator& generator);
     bool ReadSine(const json& jGenerator, const std::string& strPlace, SGenerator& generator);
 
     CFieldReader& m_fields;
 };
 
 bool CGeneratorReader::ReadGenerators(const json& jSlave, const std::string& strPlace,
-                                      std::uint8_t byAddress, SSlave& slave)
+                                      std::uint8_t byAddress, SBoardSlave& slave)
 {
     std::string strList = MemberPlace(strPlace, "generators");
     const json* pjGenerators = nullptr;
@@ -91,7 +91,7 @@ bool CGeneratorReader::ReadGenerators(const json& jSlave, const std::string& str
 }
 
 bool CGeneratorReader::ReadGenerator(const json& jGenerator, const std::string& strPlace,
-                                     std::uint8_t byAddress, const SSlave& slave,
+                                     std::uint8_t byAddress, const SBoardSlave& slave,
                                      SGenerator& generator)
 {
     if (!jGenerator.is_object())
@@ -131,7 +131,7 @@ bool CGeneratorReader::ReadGenerator(const json& jGenerator, const std::string& 
 }
 
 bool CGeneratorReader::ReadKindFields(const json& jGenerator, const std::string& strPlace,
-                                      std::uint8_t byAddress, const SSlave& slave,
+                                      std::uint8_t byAddress, const SBoardSlave& slave,
                                       SGenerator& generator)
 {
     const std::string strLength = MemberPlace(strPlace, "length");
@@ -227,7 +227,7 @@ bool CGeneratorReader::ReadSine(const json& jGenerator, const std::string& strPl
 } // namespace
 
 bool ReadGenerators(CFieldReader& fields, const json& jSlave, const std::string& strPlace,
-                    std::uint8_t byAddress, SSlave& slave)
+                    std::uint8_t byAddress, SBoardSlave& slave)
 {
     return CGeneratorReader(fields).ReadGenerators(jSlave, strPlace, byAddress, slave);
 }

@@ -3,7 +3,7 @@
 // other generators, each refusal naming its place ("slaves[1].generators[0].length: ...").
 #pragma once
 
-#include "sim/BoardState.h"
+#include "sim/SharedBoardLayout.h"
 #include "sim/common/PlantFields.h"
 
 #include <string>
@@ -15,6 +15,6 @@ namespace korix
 // and slave.byGeneratorCount; the slave's input and output lengths must be set. byAddress
 // gives a random generator without a seed its default one.
 bool ReadGenerators(CFieldReader& fields, const json& jSlave, const std::string& strPlace,
-                    std::uint8_t byAddress, SSlave& slave);
+                    std::uint8_t byAddress, SBoardSlave& slave);
 
 } // namespace korix

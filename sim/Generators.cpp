@@ -51,7 +51,7 @@ std::uint32_t NextRandom(std::uint32_t& dwState)
     return dwState;
 }
 
-void ApplyGenerator(SGenerator& generator, SSlave& slave, std::uint32_t dwElapsedMs)
+void ApplyGenerator(SGenerator& generator, SBoardSlave& slave, std::uint32_t dwElapsedMs)
 {
     std::uint8_t* pbyTarget = slave.abyInput + generator.byOffset;
     switch (generator.byKind)
@@ -99,7 +99,7 @@ const char* GeneratorKindName(std::uint8_t byKind)
     }
 }
 
-bool IsGeneratorInside(const SGenerator& generator, const SSlave& slave)
+bool IsGeneratorInside(const SGenerator& generator, const SBoardSlave& slave)
 {
     unsigned nInputs = slave.byInputLength > kMaxDataLength ? 0 : slave.byInputLength;
     unsigned nOutputs = slave.byOutputLength > kMaxDataLength ? 0 : slave.byOutputLength;
@@ -113,7 +113,7 @@ bool IsGeneratorInside(const SGenerator& generator, const SSlave& slave)
     return generator.byKind != GenLoopback || generator.bySource + generator.byLength <= nOutputs;
 }
 
-void ApplyGenerators(SSlave& slave, std::uint32_t dwElapsedMs)
+void ApplyGenerators(SBoardSlave& slave, std::uint32_t dwElapsedMs)
 {
     std::uint8_t byCount =
         slave.byGeneratorCount > kMaxGenerators ? kMaxGenerators : slave.byGeneratorCount;

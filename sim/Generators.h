@@ -2,7 +2,7 @@
 // the inputs are read.
 #pragma once
 
-#include "sim/BoardState.h"
+#include "sim/SharedBoardLayout.h"
 
 #include <cstdint>
 
@@ -14,10 +14,10 @@ const char* GeneratorKindName(std::uint8_t byKind);
 
 // Whether the generator's bytes lie inside the slave's inputs, and a loopback's source inside
 // its outputs; generators that do not are never applied.
-bool IsGeneratorInside(const SGenerator& generator, const SSlave& slave);
+bool IsGeneratorInside(const SGenerator& generator, const SBoardSlave& slave);
 
 // Runs every generator of the slave, dwElapsedMs after the plant's epoch.
-void ApplyGenerators(SSlave& slave, std::uint32_t dwElapsedMs);
+void ApplyGenerators(SBoardSlave& slave, std::uint32_t dwElapsedMs);
 
 // The seed of a random generator whose plant gives none; never 0.
 std::uint32_t DefaultRandomSeed(std::uint8_t byAddress, std::uint8_t byOffset);

@@ -16,11 +16,11 @@ namespace
 {
 
 // The slave at the request's address, or null.
-SSlave* AddressedSlave(SBoardState& state, const SBoardRequest& request)
+SBoardSlave* AddressedSlave(SBoardState& state, const SBoardRequest& request)
 {
     if (request.byL2Addr >= kBoardSlaveCount)
         return nullptr;
-    SSlave& slave = state.sPlant.aSlaves[request.byL2Addr];
+    SBoardSlave& slave = state.sPlant.aSlaves[request.byL2Addr];
     return slave.byPresent != 0 ? &slave : nullptr;
 }
 
@@ -36,14 +36,14 @@ std::uint8_t ShownMasterMode(const SBoardState& state, std::uint32_t dwNow)
                                                        : state.sPlant.byMasterMode;
 }
 
-bool IsWithheld(const SBoardState& state, std::uint8_t byAddress, const SSlave& slave,
+bool IsWithheld(const SBoardState& state, std::uint8_t byAddress, const SBoardSlave& slave,
                 std::uint32_t dwNow)
 {
     return IsSlaveWithheld(state.sFreshness, byAddress, slave.byState, dwNow);
 }
 
 // pSlave is the request's addressed slave, or null.
-void PutStatus(const SBoardState& state, SBoardRequest& request, const SSlave* pSlave,
+void PutStatus(const SBoardState& state, SBoardRequest& request, const SBoardSlave* pSlave,
                bool bExpired, std::uint32_t dwNow)
 {
     request.bySlaveState = 0;
@@ -65,7 +65,7 @@ std::uint16_t ReadImage(SBoardState& state, SBoardRequest& request, std::uint32_
     SRegistration* pRegistration = FindRegistration(state, request.byHandle, request.byHandleExt);
     if (pRegistration == nullptr)
         return BoardErrUnknownHandle;
-    SSlave* pSlave = AddressedSlave(state, request);
+    SBoardSlave* pSlave = AddressedSlave(state, request);
     PutStatus(state, request, pSlave, false, dwNow);
     if (pSlave == nullptr)
         return BoardErrNoSlave;
@@ -138,7 +138,7 @@ std::uint16_t PerformWriteOutput(SBoardState& state, SBoardRequest& request, std
     SRegistration* pRegistration = FindRegistration(state, request.byHandle, request.byHandleExt);
     if (pRegistration == nullptr)
         return BoardErrUnknownHandle;
-    SSlave* pSlave = AddressedSlave(state, request);
+    SBoardSlave* pSlave = AddressedSlave(state, request);
     PutStatus(state, request, pSlave, pRegistration->byExpired != 0, dwNow);
     if (pSlave == nullptr)
         return BoardErrNoSlave;
@@ -166,7 +166,7 @@ std::uint16_t PerformReadSlaveStates(SBoardState& state, SBoardRequest& request,
     std::memset(request.abyData, 0, sizeof request.abyData);
     for (std::uint8_t byAddress = 0; byAddress < kBoardSlaveCount; ++byAddress)
     {
-        const SSlave& slave = state.sPlant.aSlaves[byAddress];
+        const SBoardSlave& slave = state.sPlant.aSlaves[byAddress];
         if (slave.byPresent != 0 && !IsWithheld(state, byAddress, slave, dwNow))
             request.abyData[byAddress] = slave.byState;
     }
@@ -205,7 +205,7 @@ void AnswerInjected(const SBoardState& state, SBoardRequest& request, teOperatio
 {
     bool bAddressed = eOperation == OpBoardReadInput || eOperation == OpBoardReadOutput ||
                       eOperation == OpBoardWriteOutput;
-    const SSlave* pSlave = nullptr;
+    const SBoardSlave* pSlave = nullptr;
     if (bAddressed && request.byL2Addr < kBoardSlaveCount &&
         state.sPlant.aSlaves[request.byL2Addr].byPresent != 0)
         pSlave = &state.sPlant.aSlaves[request.byL2Addr];

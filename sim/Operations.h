@@ -2,7 +2,7 @@
 // injection and holds the board's lock. Each fills the request and returns its error word.
 #pragma once
 
-#include "sim/BoardState.h"
+#include "sim/SharedBoardLayout.h"
 
 #include <cstdint>
 

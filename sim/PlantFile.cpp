@@ -79,7 +79,7 @@ bool CPlantReader::ReadSlave(const json& jSlave, std::size_t nIndex, SPlant& pla
                                  ElementPlace("slaves", static_cast<std::size_t>(nOwner - 1)));
     nOwner = static_cast<int>(nIndex) + 1;
 
-    SSlave& slave = plant.aSlaves[qwAddress];
+    SBoardSlave& slave = plant.aSlaves[qwAddress];
     slave.byPresent = 1;
     slave.byState = static_cast<std::uint8_t>(qwState);
     slave.byInputLength = static_cast<std::uint8_t>(qwInputs);

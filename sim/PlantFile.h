@@ -2,7 +2,7 @@
 // rule is refused as a whole, with the place and the problem named.
 #pragma once
 
-#include "sim/BoardState.h"
+#include "sim/SharedBoardLayout.h"
 
 #include <string>
 

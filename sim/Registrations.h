@@ -5,7 +5,7 @@
 // a slot have come round, a stale handle names at most a later registration of its own process.
 #pragma once
 
-#include "sim/BoardState.h"
+#include "sim/SharedBoardLayout.h"
 #include "sim/common/ProcessIdentity.h"
 
 #include <cstdint>

@@ -12,7 +12,7 @@ namespace korix
 void TakeBoardOffline(SBoardState& state)
 {
     state.sPlant.byMasterMode = 0x00;
-    for (SSlave& slave : state.sPlant.aSlaves)
+    for (SBoardSlave& slave : state.sPlant.aSlaves)
     {
         if (slave.byPresent == 0)
             continue;
@@ -53,7 +53,7 @@ bool NoticeEndedServingMaster(SBoardState& state)
         if (registration.nPid == CurrentProcessId() || IsProcessAlive(OwnerOf(registration)))
             continue;
         TakeBoardOffline(state);
-        registration.abyReserved[0] = 0;
+        registration.byServesBoard = 0;
         CloseRegistration(registration);
         bEnded = true;
     }

@@ -15,20 +15,20 @@
 
 #include "board/BoardStates.h"
 
-#include "sim/BoardState.h"
+#include "sim/SharedBoardLayout.h"
 
 namespace korix
 {
 
-// In SRegistration::abyReserved[0]: 1 marks the registration of the serving master.
+// In SRegistration::byServesBoard: 1 marks the registration of the serving master.
 inline constexpr std::uint8_t kRegistrationServesBoard = 1;
 
 inline bool IsServingRegistration(const SRegistration& registration)
 {
-    return registration.byInUse != 0 && registration.abyReserved[0] == kRegistrationServesBoard;
+    return registration.byInUse != 0 && registration.byServesBoard == kRegistrationServesBoard;
 }
 
-// In SBoardState::abyReserved[0]: 1 declares the board as meant for a DP master. Such a board
+// In SBoardState::byDeclaredServed: 1 declares the board as meant for a DP master. Such a board
 // never shows a simulated plant: until its master serves it, and after its master has ended,
 // it reports the master offline. The mark lives as long as the board's shared memory (until
 // the machine restarts); the master's service sets it again at every start.
@@ -36,7 +36,7 @@ inline constexpr std::uint8_t kBoardDeclaredServed = 1;
 
 inline bool IsDeclaredServed(const SBoardState& state)
 {
-    return state.abyReserved[0] == kBoardDeclaredServed;
+    return state.byDeclaredServed == kBoardDeclaredServed;
 }
 
 // Whether a registration marks a serving master that still lives.

@@ -3,7 +3,7 @@
 // that dies gives the lock up. sim/posix/ implements it.
 #pragma once
 
-#include "sim/BoardState.h"
+#include "sim/SharedBoardLayout.h"
 
 #include <cstddef>
 #include <cstdint>

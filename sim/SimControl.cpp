@@ -81,7 +81,7 @@ template <typename TChange> SControlResult ChangeBoard(std::uint8_t byBoard, TCh
     }
 }
 
-SSlave* FindSlave(SBoardState& state, std::uint8_t byAddress)
+SBoardSlave* FindSlave(SBoardState& state, std::uint8_t byAddress)
 {
     if (byAddress >= kBoardSlaveCount || state.sPlant.aSlaves[byAddress].byPresent == 0)
         return nullptr;
@@ -129,7 +129,7 @@ bool IsOperation(teOperation eOperation)
 }
 
 // Which generator, if any, drives one of the bytes, for a hint that they will not stay.
-const SGenerator* DrivingGenerator(const SSlave& slave, unsigned nFirst, unsigned nLength)
+const SGenerator* DrivingGenerator(const SBoardSlave& slave, unsigned nFirst, unsigned nLength)
 {
     for (std::uint8_t i = 0; i < slave.byGeneratorCount && i < kMaxGenerators; ++i)
     {
@@ -251,7 +251,7 @@ SControlResult SetSlaveState(std::uint8_t byBoard, std::uint8_t byAddress, std::
                            SControlResult refusal;
                            if (RefusedOnServedBoard(byBoard, state, "its slave states", refusal))
                                return refusal;
-                           SSlave* pSlave = FindSlave(state, byAddress);
+                           SBoardSlave* pSlave = FindSlave(state, byAddress);
                            if (pSlave == nullptr)
                                return NoSlave(byAddress);
                            pSlave->byState = byState;
@@ -331,7 +331,7 @@ SControlResult SetInputBytes(std::uint8_t byBoard, std::uint8_t byAddress, std::
             SControlResult refusal;
             if (RefusedOnServedBoard(byBoard, state, "its slaves' inputs", refusal))
                 return refusal;
-            SSlave* pSlave = FindSlave(state, byAddress);
+            SBoardSlave* pSlave = FindSlave(state, byAddress);
             if (pSlave == nullptr)
                 return NoSlave(byAddress);
             if (byOffset + nCount > pSlave->byInputLength)
@@ -362,7 +362,7 @@ SControlResult ReadOutputBytes(std::uint8_t byBoard, std::uint8_t byAddress,
     return ChangeBoard(byBoard,
                        [&](SBoardState& state)
                        {
-                           SSlave* pSlave = FindSlave(state, byAddress);
+                           SBoardSlave* pSlave = FindSlave(state, byAddress);
                            if (pSlave == nullptr)
                                return NoSlave(byAddress);
                            byLength = pSlave->byOutputLength > kMaxDataLength
@@ -464,14 +464,14 @@ SControlResult DeclareServedBoard(std::uint8_t byBoard, bool bDeclared)
                            {
                                if (!IsDeclaredServed(state) && !bServed)
                                    InstallMasterlessPlant(state.sPlant, platform::ReadTickCount());
-                               state.abyReserved[0] = kBoardDeclaredServed;
+                               state.byDeclaredServed = kBoardDeclaredServed;
                                return Answer(true, "board %u: declared for a DP master%s", byBoard,
                                              bServed ? ", which serves it"
                                                      : ", master offline until it runs");
                            }
                            if (IsDeclaredServed(state) && !bServed)
                                InstallDefaultPlant(state.sPlant, platform::ReadTickCount());
-                           state.abyReserved[0] = 0;
+                           state.byDeclaredServed = 0;
                            return Answer(true, "board %u: no longer declared for a DP master%s",
                                          byBoard, bServed ? "" : ", default plant");
                        });
@@ -489,7 +489,7 @@ SControlResult ReadBoard(std::uint8_t byBoard, SBoardSnapshot& snapshot)
     if (!result.bOk)
         return result;
     SPlant& plant = snapshot.sState.sPlant;
-    for (SSlave& slave : plant.aSlaves)
+    for (SBoardSlave& slave : plant.aSlaves)
     {
         if (slave.byPresent != 0)
             ApplyGenerators(slave, snapshot.dwNow - plant.dwEpoch);

@@ -4,7 +4,7 @@
 // was done or why not.
 #pragma once
 
-#include "sim/BoardState.h"
+#include "sim/SharedBoardLayout.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -22,7 +22,7 @@ void ExpireWatchdog(SBoardState& state, SRegistration& registration)
     registration.byExpired = 1;
     for (std::uint8_t byAddress = 0; byAddress < kBoardSlaveCount; ++byAddress)
     {
-        SSlave& slave = state.sPlant.aSlaves[byAddress];
+        SBoardSlave& slave = state.sPlant.aSlaves[byAddress];
         if (registration.abyModes[byAddress] == kBoardModeUsed && slave.byPresent != 0)
             std::memset(slave.abyOutput, 0, sizeof slave.abyOutput);
     }

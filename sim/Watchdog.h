@@ -3,7 +3,7 @@
 // registration's slaves to 0 and holds until the watchdog is set again.
 #pragma once
 
-#include "sim/BoardState.h"
+#include "sim/SharedBoardLayout.h"
 
 #include <cstdint>
 

@@ -20,7 +20,6 @@ namespace
 
 using korix::SBoardState;
 using korix::SRegistration;
-using korix::SSlave;
 
 // What a loaded machine may keep the master from running: time slices of other processes
 // (these machines run a load of 8-9 on 2 cores), page faults, a slow terminal it prints to.
@@ -44,19 +43,32 @@ bool IsPlantOurs(const SBoardState& state, const CDpMaster& master, const std::s
     if (std::strncmp(state.sPlant.szSource, strSource.c_str(), sizeof state.sPlant.szSource) != 0)
         return false;
     std::size_t nPresent = 0;
-    for (const SSlave& slave : state.sPlant.aSlaves)
+    for (const korix::SBoardSlave& slave : state.sPlant.aSlaves)
         nPresent += slave.byPresent != 0 ? 1 : 0;
     if (nPresent != master.SlaveCount())
         return false;
     for (std::size_t i = 0; i < master.SlaveCount(); ++i)
     {
         const SSlaveConfig& config = master.Config().slaves[i];
-        const SSlave& slave = state.sPlant.aSlaves[config.byAddress];
+        const korix::SBoardSlave& slave = state.sPlant.aSlaves[config.byAddress];
         if (slave.byPresent == 0 || slave.byInputLength != config.byInputLength ||
             slave.byOutputLength != config.byOutputLength || slave.byGeneratorCount != 0)
             return false;
     }
     return true;
+}
+
+// What the board shows of a slave the master runs: its state, its inputs (as many as the
+// board's slave has room for) and when they were brought. Every post of a slave goes through
+// here, so that the board never shows a state and inputs of different moments.
+void PostSlave(SBoardState& state, std::uint8_t byAddress, const SMasterSlaveState& master)
+{
+    korix::SBoardSlave& slave = state.sPlant.aSlaves[byAddress];
+    slave.byState = master.eState;
+    std::memcpy(slave.abyInput, master.abyInputs, slave.byInputLength);
+    korix::SFreshness& freshness = state.sFreshness;
+    freshness.adwInputsTick[byAddress] = master.dwInputsTick;
+    freshness.adwInputsCycle[byAddress] = static_cast<std::uint32_t>(master.qwInputsCycle);
 }
 
 // The bus's slaves as the board's plant. Outputs that hosts wrote to a slave of the same
@@ -67,7 +79,7 @@ void InstallPlant(SBoardState& state, const CDpMaster& master, const std::string
     korix::SPlant& plant = state.sPlant;
     for (std::uint8_t byAddress = 0; byAddress < kBoardSlaveCount; ++byAddress)
     {
-        SSlave& slave = plant.aSlaves[byAddress];
+        korix::SBoardSlave& slave = plant.aSlaves[byAddress];
         const int nIndex = master.FindSlave(byAddress);
         if (nIndex < 0)
         {
@@ -81,11 +93,11 @@ void InstallPlant(SBoardState& state, const CDpMaster& master, const std::string
         std::memcpy(abyOutputs, slave.abyOutput, sizeof abyOutputs);
         std::memset(&slave, 0, sizeof slave);
         slave.byPresent = 1;
-        slave.byState = master.Slave(static_cast<std::size_t>(nIndex)).eState;
         slave.byInputLength = config.byInputLength;
         slave.byOutputLength = config.byOutputLength;
         if (bKeepOutputs)
             std::memcpy(slave.abyOutput, abyOutputs, sizeof abyOutputs);
+        PostSlave(state, byAddress, master.Slave(static_cast<std::size_t>(nIndex)));
     }
     plant.dwEpoch = platform::ReadTickCount();
     std::snprintf(plant.szSource, sizeof plant.szSource, "%s", strSource.c_str());
@@ -135,12 +147,12 @@ bool CBoardLink::Register(SBoardState& state, std::string& strError)
         return false;
     }
     SRegistration& registration = state.aRegistrations[nSlot];
-    registration.abyReserved[0] = korix::kRegistrationServesBoard;
+    registration.byServesBoard = korix::kRegistrationServesBoard;
     m_bySlot = static_cast<std::uint8_t>(nSlot);
     m_byGeneration = registration.byGeneration;
     InstallPlant(state, m_master, m_strSource);
     state.sPlant.byMasterMode = m_master.Mode();
-    PostFreshness(state, platform::ReadTickCount());
+    PostHeartbeat(state, platform::ReadTickCount());
     m_bAttached = true;
     return true;
 }
@@ -155,19 +167,12 @@ std::uint32_t CBoardLink::PromisedBoundMs() const
     return static_cast<std::uint32_t>(std::min(qwBoundMs, kLongestBoundMs));
 }
 
-void CBoardLink::PostFreshness(SBoardState& state, std::uint32_t dwNow) const
+void CBoardLink::PostHeartbeat(SBoardState& state, std::uint32_t dwNow) const
 {
     korix::SFreshness& freshness = state.sFreshness;
     freshness.dwBoundMs = PromisedBoundMs();
     freshness.dwMasterTick = dwNow;
     freshness.dwMasterCycle = static_cast<std::uint32_t>(m_master.Counters().qwCycles);
-    for (std::size_t i = 0; i < m_master.SlaveCount(); ++i)
-    {
-        const SSlaveStatus& status = m_master.Slave(i);
-        const std::uint8_t byAddress = m_master.Config().slaves[i].byAddress;
-        freshness.adwInputsTick[byAddress] = status.dwInputsTick;
-        freshness.adwInputsCycle[byAddress] = static_cast<std::uint32_t>(status.qwInputsCycle);
-    }
 }
 
 bool CBoardLink::Exchange(std::string& strError)
@@ -211,14 +216,13 @@ bool CBoardLink::Exchange(std::string& strError)
 
     for (std::size_t i = 0; i < m_master.SlaveCount(); ++i)
     {
-        const SSlaveStatus& status = m_master.Slave(i);
-        SSlave& slave = pState->sPlant.aSlaves[m_master.Config().slaves[i].byAddress];
+        const std::uint8_t byAddress = m_master.Config().slaves[i].byAddress;
+        const korix::SBoardSlave& slave = pState->sPlant.aSlaves[byAddress];
         m_master.SetOutputs(i, slave.abyOutput, slave.byOutputLength);
-        std::memcpy(slave.abyInput, status.abyInputs, slave.byInputLength);
-        slave.byState = status.eState;
+        PostSlave(*pState, byAddress, m_master.Slave(i));
     }
     pState->sPlant.byMasterMode = m_master.Mode();
-    PostFreshness(*pState, dwNow);
+    PostHeartbeat(*pState, dwNow);
     return true;
 }
 
@@ -235,7 +239,7 @@ void CBoardLink::Detach()
     if (!korix::IsServingRegistration(own) || own.byGeneration != m_byGeneration)
         return;
     korix::TakeBoardOffline(*pState);
-    own.abyReserved[0] = 0;
+    own.byServesBoard = 0;
     korix::CloseRegistration(own);
 }
 

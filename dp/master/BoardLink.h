@@ -15,7 +15,7 @@
 
 #include "dp/master/DpMaster.h"
 
-#include "sim/BoardState.h"
+#include "sim/SharedBoardLayout.h"
 
 #include <cstdint>
 #include <string>
@@ -52,7 +52,7 @@ public:
 
 private:
     bool Register(korix::SBoardState& state, std::string& strError);
-    void PostFreshness(korix::SBoardState& state, std::uint32_t dwNow) const;
+    void PostHeartbeat(korix::SBoardState& state, std::uint32_t dwNow) const;
 
     std::uint8_t m_byBoard;
     CDpMaster& m_master;

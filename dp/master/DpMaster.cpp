@@ -67,7 +67,7 @@ CDpMaster::CDpMaster(IDpLine& line, const SMasterConfig& config)
 {
     for (const SSlaveConfig& slaveConfig : config.slaves)
     {
-        SSlave slave;
+        SSlaveRun slave;
         slave.config = slaveConfig;
         slave.status.strProblem = "not started";
         m_slaves.push_back(slave);
@@ -94,7 +94,7 @@ int CDpMaster::FindSlave(std::uint8_t byAddress) const
 
 void CDpMaster::SetOutputs(std::size_t nIndex, const std::uint8_t* pbyOutputs, std::size_t nCount)
 {
-    SSlave& slave = m_slaves[nIndex];
+    SSlaveRun& slave = m_slaves[nIndex];
     std::memcpy(slave.status.abyOutputs, pbyOutputs,
                 std::min<std::size_t>(nCount, slave.config.byOutputLength));
 }
@@ -111,7 +111,7 @@ std::uint64_t CDpMaster::CycleBoundNs() const
     const std::uint64_t qwAttempts = 1ull + m_config.bus.dwRetryLimit;
     std::uint64_t qwBound = m_exchange.TransactBoundNs(TelegramSize(teFrame::Sd2, 4), 0);
     bool bProbe = false;
-    for (const SSlave& slave : m_slaves)
+    for (const SSlaveRun& slave : m_slaves)
     {
         // A slave that does not answer sends nothing but its probe, and one probe goes a cycle.
         if (!slave.bAnswers)
@@ -130,7 +130,7 @@ std::uint64_t CDpMaster::CycleBoundNs() const
 
 // ---- What people and hosts are told ----
 
-void CDpMaster::RollStateLineWindow(SSlave& slave)
+void CDpMaster::RollStateLineWindow(SSlaveRun& slave)
 {
     const std::uint64_t qwNow = platform::ReadMonotonicNs();
     if (qwNow - slave.qwLineWindowNs < kStateLineWindowNs)
@@ -143,7 +143,7 @@ void CDpMaster::RollStateLineWindow(SSlave& slave)
     slave.dwUnshownInWindow = 0;
 }
 
-bool CDpMaster::AdmitStateLine(SSlave& slave)
+bool CDpMaster::AdmitStateLine(SSlaveRun& slave)
 {
     RollStateLineWindow(slave);
     if (slave.dwLinesInWindow < kStateLinesPerWindow)
@@ -156,13 +156,13 @@ bool CDpMaster::AdmitStateLine(SSlave& slave)
     return false;
 }
 
-void CDpMaster::StateLine(SSlave& slave, const std::string& strText)
+void CDpMaster::StateLine(SSlaveRun& slave, const std::string& strText)
 {
     if (AdmitStateLine(slave))
         Event(strText);
 }
 
-void CDpMaster::SayDiagnosis(SSlave& slave)
+void CDpMaster::SayDiagnosis(SSlaveRun& slave)
 {
     if (!AdmitStateLine(slave))
         return;
@@ -186,7 +186,7 @@ void CDpMaster::SayDiagnosis(SSlave& slave)
     m_pfnDiagnosis(static_cast<std::size_t>(&slave - m_slaves.data()), slave.abyLastDiag);
 }
 
-void CDpMaster::Post(SSlave& slave, teBoardSlaveState eState, const std::string& strWhy)
+void CDpMaster::Post(SSlaveRun& slave, teBoardSlaveState eState, const std::string& strWhy)
 {
     if (slave.status.eState != eState)
     {
@@ -203,14 +203,14 @@ void CDpMaster::Post(SSlave& slave, teBoardSlaveState eState, const std::string&
     slave.status.strProblem = strWhy;
 }
 
-void CDpMaster::LeaveExchange(SSlave& slave, teBoardSlaveState eState, const std::string& strWhy)
+void CDpMaster::LeaveExchange(SSlaveRun& slave, teBoardSlaveState eState, const std::string& strWhy)
 {
     // Inputs nobody refreshes any more must not pass for the slave's.
     std::memset(slave.status.abyInputs, 0, sizeof slave.status.abyInputs);
     Post(slave, eState, strWhy);
 }
 
-CDpMaster::teState CDpMaster::Restart(SSlave& slave, teBoardSlaveState eState,
+CDpMaster::teState CDpMaster::Restart(SSlaveRun& slave, teBoardSlaveState eState,
                                       const std::string& strWhy, bool bAtOnce)
 {
     LeaveExchange(slave, eState, strWhy);
@@ -219,14 +219,15 @@ CDpMaster::teState CDpMaster::Restart(SSlave& slave, teBoardSlaveState eState,
     return teState::Waiting;
 }
 
-CDpMaster::teState CDpMaster::NoGoodAnswer(SSlave& slave, teReply eReply, const char* pszWhy)
+CDpMaster::teState CDpMaster::NoGoodAnswer(SSlaveRun& slave, teReply eReply, const char* pszWhy)
 {
     if (eReply == teReply::LineFailed || eReply == teReply::Stopped)
         return slave.eState; // RunCycle ends here
     return Restart(slave, SlaveNotReachable, pszWhy);
 }
 
-CDpMaster::teState CDpMaster::JudgeDiagnosis(SSlave& slave, const SSlaveDiag& diag, teState eStay)
+CDpMaster::teState CDpMaster::JudgeDiagnosis(SSlaveRun& slave, const SSlaveDiag& diag,
+                                             teState eStay)
 {
     if (diag.wIdent != slave.config.wIdent)
     {
@@ -255,7 +256,7 @@ CDpMaster::teState CDpMaster::JudgeDiagnosis(SSlave& slave, const SSlaveDiag& di
 
 // ---- Requests ----
 
-STelegram CDpMaster::Request(SSlave& slave, std::uint8_t byDsap, bool bWithSaps)
+STelegram CDpMaster::Request(SSlaveRun& slave, std::uint8_t byDsap, bool bWithSaps)
 {
     STelegram request;
     request.byDa = slave.config.byAddress;
@@ -270,7 +271,7 @@ STelegram CDpMaster::Request(SSlave& slave, std::uint8_t byDsap, bool bWithSaps)
     return request;
 }
 
-CDpMaster::teReply CDpMaster::Transact(SSlave& slave, const STelegram& request,
+CDpMaster::teReply CDpMaster::Transact(SSlaveRun& slave, const STelegram& request,
                                        const SExpectation& expectation, STelegram& answer)
 {
     STelegram sent = request;
@@ -303,7 +304,7 @@ CDpMaster::teReply CDpMaster::Transact(SSlave& slave, const STelegram& request,
     return teReply::NoAnswer;
 }
 
-CDpMaster::teReply CDpMaster::ReadDiagnosis(SSlave& slave, SSlaveDiag& diag)
+CDpMaster::teReply CDpMaster::ReadDiagnosis(SSlaveRun& slave, SSlaveDiag& diag)
 {
     STelegram answer;
     const teReply eReply = Transact(slave, Request(slave, kSapSlaveDiag, true),
@@ -357,7 +358,7 @@ bool CDpMaster::SendGlobalControl()
 
 // ---- The states ----
 
-CDpMaster::teState CDpMaster::Acknowledged(SSlave& slave, const STelegram& request,
+CDpMaster::teState CDpMaster::Acknowledged(SSlaveRun& slave, const STelegram& request,
                                            const char* pszRefused, teState eNext)
 {
     STelegram answer;
@@ -372,14 +373,14 @@ CDpMaster::teState CDpMaster::Acknowledged(SSlave& slave, const STelegram& reque
     return eNext;
 }
 
-CDpMaster::teState CDpMaster::Waiting(SSlave& slave)
+CDpMaster::teState CDpMaster::Waiting(SSlaveRun& slave)
 {
     if (platform::ReadMonotonicNs() < slave.qwWaitUntilNs)
         return teState::Waiting;
     return FdlStatus(slave);
 }
 
-CDpMaster::teState CDpMaster::FdlStatus(SSlave& slave)
+CDpMaster::teState CDpMaster::FdlStatus(SSlaveRun& slave)
 {
     if (slave.bStarted)
         ++slave.status.counters.dwRestarts;
@@ -410,7 +411,7 @@ CDpMaster::teState CDpMaster::FdlStatus(SSlave& slave)
     return teState::FirstDiag;
 }
 
-CDpMaster::teState CDpMaster::FirstDiag(SSlave& slave)
+CDpMaster::teState CDpMaster::FirstDiag(SSlaveRun& slave)
 {
     SSlaveDiag diag;
     const teReply eReply = ReadDiagnosis(slave, diag);
@@ -419,7 +420,7 @@ CDpMaster::teState CDpMaster::FirstDiag(SSlave& slave)
     return JudgeDiagnosis(slave, diag, teState::SetPrm);
 }
 
-CDpMaster::teState CDpMaster::SetPrm(SSlave& slave)
+CDpMaster::teState CDpMaster::SetPrm(SSlaveRun& slave)
 {
     const SSlaveConfig& config = slave.config;
     STelegram request = Request(slave, kSapSetPrm, true);
@@ -438,7 +439,7 @@ CDpMaster::teState CDpMaster::SetPrm(SSlave& slave)
     return Acknowledged(slave, request, "Set_Prm not acknowledged", teState::CheckConfig);
 }
 
-CDpMaster::teState CDpMaster::CheckConfig(SSlave& slave)
+CDpMaster::teState CDpMaster::CheckConfig(SSlaveRun& slave)
 {
     const SSlaveConfig& config = slave.config;
     STelegram request = Request(slave, kSapCheckConfig, true);
@@ -447,7 +448,7 @@ CDpMaster::teState CDpMaster::CheckConfig(SSlave& slave)
     return Acknowledged(slave, request, "Chk_Cfg not acknowledged", teState::ReadyDiag);
 }
 
-CDpMaster::teState CDpMaster::ReadyDiag(SSlave& slave)
+CDpMaster::teState CDpMaster::ReadyDiag(SSlaveRun& slave)
 {
     SSlaveDiag diag;
     const teReply eReply = ReadDiagnosis(slave, diag);
@@ -467,10 +468,10 @@ CDpMaster::teState CDpMaster::ReadyDiag(SSlave& slave)
     return teState::DataExchange;
 }
 
-CDpMaster::teState CDpMaster::DataExchange(SSlave& slave)
+CDpMaster::teState CDpMaster::DataExchange(SSlaveRun& slave)
 {
     const SSlaveConfig& config = slave.config;
-    SSlaveStatus& status = slave.status;
+    SMasterSlaveState& status = slave.status;
     STelegram request = Request(slave, 0, false);
     // In the clear mode the slaves get zeros: their outputs go to the safe state.
     if (m_eMode == MasterOperate)
@@ -516,7 +517,7 @@ CDpMaster::teState CDpMaster::DataExchange(SSlave& slave)
                                                         : teState::DataExchange;
 }
 
-CDpMaster::teState CDpMaster::ExchangeDiag(SSlave& slave)
+CDpMaster::teState CDpMaster::ExchangeDiag(SSlaveRun& slave)
 {
     SSlaveDiag diag;
     const teReply eReply = ReadDiagnosis(slave, diag);
@@ -554,7 +555,7 @@ CDpMaster::teState CDpMaster::ExchangeDiag(SSlave& slave)
 
 // ---- The cycle ----
 
-CDpMaster::teState CDpMaster::Step(SSlave& slave)
+CDpMaster::teState CDpMaster::Step(SSlaveRun& slave)
 {
     switch (slave.eState)
     {
@@ -585,7 +586,7 @@ bool CDpMaster::StopRequested()
     return m_bStopped;
 }
 
-bool CDpMaster::IsProbe(const SSlave& slave) const
+bool CDpMaster::IsProbe(const SSlaveRun& slave) const
 {
     return !slave.bAnswers &&
            (slave.eState == teState::Waiting || slave.eState == teState::FdlStatus);
@@ -598,7 +599,7 @@ std::size_t CDpMaster::ChooseProbe()
     for (std::size_t i = 0; i < nCount; ++i)
     {
         const std::size_t nIndex = (m_nNextProbe + i) % nCount;
-        const SSlave& slave = m_slaves[nIndex];
+        const SSlaveRun& slave = m_slaves[nIndex];
         if (IsProbe(slave) && qwNow >= slave.qwWaitUntilNs)
         {
             m_nNextProbe = (nIndex + 1) % nCount;
@@ -626,7 +627,7 @@ bool CDpMaster::RunCycle()
         const std::size_t nProbe = ChooseProbe();
         for (std::size_t i = 0; i < m_slaves.size(); ++i)
         {
-            SSlave& slave = m_slaves[i];
+            SSlaveRun& slave = m_slaves[i];
             if (IsProbe(slave) && i != nProbe)
                 continue;
             if (StopRequested())
@@ -638,7 +639,7 @@ bool CDpMaster::RunCycle()
                 return true;
         }
     }
-    for (SSlave& slave : m_slaves)
+    for (SSlaveRun& slave : m_slaves)
         RollStateLineWindow(slave); // says what a flapping slave's window held back
     const std::uint64_t qwTook = platform::ReadMonotonicNs() - qwStart;
     ++m_counters.qwCycles;

@@ -57,7 +57,9 @@ struct SSlaveCounters
     std::uint32_t dwUnshownStateLines = 0; // state changes not printed (a flapping slave)
 };
 
-struct SSlaveStatus
+// What the master knows of one slave and shows to others: the board (BoardLink.h) and the
+// status block (MasterStatusWriter.h) each take theirs from it, in one place.
+struct SMasterSlaveState
 {
     teBoardSlaveState eState = SlaveNotReachable;
     std::uint8_t abyInputs[244] = {};  // zero whenever the slave is not in data exchange
@@ -132,7 +134,7 @@ public:
 
     const SMasterConfig& Config() const { return m_config; }
     std::size_t SlaveCount() const { return m_slaves.size(); }
-    const SSlaveStatus& Slave(std::size_t nIndex) const { return m_slaves[nIndex].status; }
+    const SMasterSlaveState& Slave(std::size_t nIndex) const { return m_slaves[nIndex].status; }
     // Index of the slave at an address, or -1.
     int FindSlave(std::uint8_t byAddress) const;
     // The outputs to send; bytes beyond the slave's output length are ignored.
@@ -153,10 +155,12 @@ private:
         DataExchange,
         ExchangeDiag // a Slave_Diag the slave flagged during data exchange
     };
-    struct SSlave
+    // How the master runs one slave: what the bus file configures, what it shows of the slave,
+    // and where the slave's start-up and the master's talk with it stand.
+    struct SSlaveRun
     {
         SSlaveConfig config;
-        SSlaveStatus status;
+        SMasterSlaveState status;
         teState eState = teState::FdlStatus;
         bool bFcb = true;      // the frame count bit of the next request
         bool bFcv = false;     // whether the slave counts frames yet
@@ -182,60 +186,60 @@ private:
     };
 
     // One request of the slave's present state; the state that follows.
-    teState Step(SSlave& slave);
+    teState Step(SSlaveRun& slave);
     // The states.
-    teState Waiting(SSlave& slave);
-    teState FdlStatus(SSlave& slave);
-    teState FirstDiag(SSlave& slave);
-    teState SetPrm(SSlave& slave);
-    teState CheckConfig(SSlave& slave);
-    teState ReadyDiag(SSlave& slave);
-    teState DataExchange(SSlave& slave);
-    teState ExchangeDiag(SSlave& slave);
+    teState Waiting(SSlaveRun& slave);
+    teState FdlStatus(SSlaveRun& slave);
+    teState FirstDiag(SSlaveRun& slave);
+    teState SetPrm(SSlaveRun& slave);
+    teState CheckConfig(SSlaveRun& slave);
+    teState ReadyDiag(SSlaveRun& slave);
+    teState DataExchange(SSlaveRun& slave);
+    teState ExchangeDiag(SSlaveRun& slave);
 
     // Takes the slave out of data exchange: its state and its inputs in one moment.
-    void LeaveExchange(SSlave& slave, teBoardSlaveState eState, const std::string& strWhy);
+    void LeaveExchange(SSlaveRun& slave, teBoardSlaveState eState, const std::string& strWhy);
     // Takes the slave out of data exchange (state and inputs at once) and starts it anew after
     // the restart interval, or at once.
-    teState Restart(SSlave& slave, teBoardSlaveState eState, const std::string& strWhy,
+    teState Restart(SSlaveRun& slave, teBoardSlaveState eState, const std::string& strWhy,
                     bool bAtOnce = false);
     // The failure of a request without a good answer: restart, or stay on a failed line or a
     // stop.
-    teState NoGoodAnswer(SSlave& slave, teReply eReply, const char* pszWhy);
+    teState NoGoodAnswer(SSlaveRun& slave, teReply eReply, const char* pszWhy);
     // What a diagnosis says against going on: restart it, or stay (the state given).
-    teState JudgeDiagnosis(SSlave& slave, const SSlaveDiag& diag, teState eStay);
+    teState JudgeDiagnosis(SSlaveRun& slave, const SSlaveDiag& diag, teState eStay);
 
     // A SAP service request to the slave, or a Data_Exchange (no SAP).
-    STelegram Request(SSlave& slave, std::uint8_t byDsap, bool bWithSaps);
+    STelegram Request(SSlaveRun& slave, std::uint8_t byDsap, bool bWithSaps);
     // Sends the request, repeating it up to the retry limit while no answer comes.
-    teReply Transact(SSlave& slave, const STelegram& request, const SExpectation& expectation,
+    teReply Transact(SSlaveRun& slave, const STelegram& request, const SExpectation& expectation,
                      STelegram& answer);
     // A request that a positive acknowledgement answers (Set_Prm, Chk_Cfg): the next state, or
     // the restart with pszRefused.
-    teState Acknowledged(SSlave& slave, const STelegram& request, const char* pszRefused,
+    teState Acknowledged(SSlaveRun& slave, const STelegram& request, const char* pszRefused,
                          teState eNext);
     // A Slave_Diag request and its answer, decoded; Answered only with a valid diagnosis. The
     // diagnosis is kept in the slave's status, and diag's extended blocks are a view of that
     // copy: valid until the slave's next diagnosis is read.
-    teReply ReadDiagnosis(SSlave& slave, SSlaveDiag& diag);
+    teReply ReadDiagnosis(SSlaveRun& slave, SSlaveDiag& diag);
     bool SendGlobalControl();
 
-    void Post(SSlave& slave, teBoardSlaveState eState, const std::string& strWhy);
+    void Post(SSlaveRun& slave, teBoardSlaveState eState, const std::string& strWhy);
     // Whether the slave may print one more state line in its window; counts it when not.
-    bool AdmitStateLine(SSlave& slave);
+    bool AdmitStateLine(SSlaveRun& slave);
     // Starts a new window when the last has passed, saying what it held back.
-    void RollStateLineWindow(SSlave& slave);
-    void StateLine(SSlave& slave, const std::string& strText);
-    void SayDiagnosis(SSlave& slave);
+    void RollStateLineWindow(SSlaveRun& slave);
+    void StateLine(SSlaveRun& slave, const std::string& strText);
+    void SayDiagnosis(SSlaveRun& slave);
     void Event(const std::string& strText);
     // Asks the owner's stop check; remembers a stop for the rest of the cycle.
     bool StopRequested();
     // The one slave (index) whose probe this cycle may send, or SlaveCount() for none.
     std::size_t ChooseProbe();
-    bool IsProbe(const SSlave& slave) const;
+    bool IsProbe(const SSlaveRun& slave) const;
 
     SMasterConfig m_config;
-    std::vector<SSlave> m_slaves;
+    std::vector<SSlaveRun> m_slaves;
     CLineExchange m_exchange;
     teBoardMasterMode m_eMode = MasterClear;
     bool m_bModeAnnounced = false;

@@ -141,7 +141,7 @@ void CMasterStatusWriter::Fill(const CDpMaster& master, bool bEnded)
 }
 
 void CMasterStatusWriter::FillSlave(std::size_t nIndex, const SSlaveConfig& config,
-                                    const SSlaveStatus& status)
+                                    const SMasterSlaveState& status)
 {
     SStatusSlave& slave = m_pImage->aSlaves[nIndex];
     slave.byAddress = config.byAddress;

@@ -43,7 +43,7 @@ private:
 
     void Write(const CDpMaster& master, bool bEnded);
     void Fill(const CDpMaster& master, bool bEnded);
-    void FillSlave(std::size_t nIndex, const SSlaveConfig& config, const SSlaveStatus& status);
+    void FillSlave(std::size_t nIndex, const SSlaveConfig& config, const SMasterSlaveState& status);
 
     CStatusBlockFile m_file;
     std::unique_ptr<SImage> m_pImage;

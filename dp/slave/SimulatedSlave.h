@@ -9,7 +9,7 @@
 #include "dp/fdl/Telegram.h"
 #include "dp/services/DpServices.h"
 
-#include "sim/BoardState.h"
+#include "sim/SharedBoardLayout.h"
 
 #include <cstdint>
 #include <string>
@@ -114,7 +114,7 @@ private:
     STelegram m_lastAnswer;
     // The images and generators in the board's own layout, so that the board's generator
     // engine runs on them unchanged.
-    korix::SSlave m_image = {};
+    korix::SBoardSlave m_image = {};
 };
 
 } // namespace dp

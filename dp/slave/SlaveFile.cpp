@@ -35,7 +35,7 @@ bool ReadSlaves(CFieldReader& fields, const json& jRoot, std::vector<SSlaveDefin
                                    "more bytes than the input length " +
                                        std::to_string(slave.byInputLength));
             // The board's slave record carries the lengths the generators are checked against.
-            auto pImage = std::make_unique<korix::SSlave>();
+            auto pImage = std::make_unique<korix::SBoardSlave>();
             pImage->byInputLength = slave.byInputLength;
             pImage->byOutputLength = slave.byOutputLength;
             if (!korix::ReadGenerators(fields, jSlave, strPlace, slave.byAddress, *pImage))

@@ -104,7 +104,7 @@ std::string CDpBusTest::Command(const std::string& strLine)
     return strAnswer;
 }
 
-const dp::SSlaveStatus& CDpBusTest::Slave(std::uint8_t byAddress)
+const dp::SMasterSlaveState& CDpBusTest::Slave(std::uint8_t byAddress)
 {
     int nIndex = m_pMaster->FindSlave(byAddress);
     EXPECT_GE(nIndex, 0);

@@ -41,7 +41,7 @@ protected:
     // A command line to the slave simulator; its answer line.
     std::string Command(const std::string& strLine);
 
-    const dp::SSlaveStatus& Slave(std::uint8_t byAddress);
+    const dp::SMasterSlaveState& Slave(std::uint8_t byAddress);
     bool AllExchanging();
 
     std::unique_ptr<testsupport::CChildProcess> m_pSlaves;

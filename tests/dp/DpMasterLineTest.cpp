@@ -99,7 +99,7 @@ protected:
         return condition();
     }
 
-    const dp::SSlaveStatus& Status(std::uint8_t byAddress)
+    const dp::SMasterSlaveState& Status(std::uint8_t byAddress)
     {
         return m_pMaster->Slave(static_cast<std::size_t>(m_pMaster->FindSlave(byAddress)));
     }

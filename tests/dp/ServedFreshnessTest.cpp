@@ -394,7 +394,7 @@ TEST(ServedBoardLayout, ADeclaredBoardOfAnEarlierLayoutStaysDeclared)
         korix::CBoardLock lock(kBoard);
         ASSERT_NE(lock.State(), nullptr);
         lock.State()->dwVersion = korix::kBoardVersion - 1;
-        lock.State()->abyReserved[0] = korix::kBoardDeclaredServed;
+        lock.State()->byDeclaredServed = korix::kBoardDeclaredServed;
     }
     korix::CBoardLock lock(kBoard);
     ASSERT_NE(lock.State(), nullptr);

@@ -43,16 +43,16 @@ TEST_F(SimPlantTest, DefaultPlantHasItsThreeSlaves)
     EXPECT_EQ(0xC0, plant.byMasterMode);
     EXPECT_STREQ("default", plant.szSource);
     int nSlaves = 0;
-    for (const korix::SSlave& slave : plant.aSlaves)
+    for (const korix::SBoardSlave& slave : plant.aSlaves)
         nSlaves += slave.byPresent;
     EXPECT_EQ(3, nSlaves);
-    const korix::SSlave& loopback = plant.aSlaves[3];
+    const korix::SBoardSlave& loopback = plant.aSlaves[3];
     EXPECT_EQ(8, loopback.byInputLength);
     EXPECT_EQ(8, loopback.byOutputLength);
-    const korix::SSlave& large = plant.aSlaves[5];
+    const korix::SBoardSlave& large = plant.aSlaves[5];
     EXPECT_EQ(244, large.byInputLength);
     EXPECT_EQ(244, large.byOutputLength);
-    const korix::SSlave& live = plant.aSlaves[4];
+    const korix::SBoardSlave& live = plant.aSlaves[4];
     EXPECT_EQ(8, live.byInputLength);
     EXPECT_EQ(4, live.byOutputLength);
     for (std::uint8_t byAddress : {3, 4, 5})

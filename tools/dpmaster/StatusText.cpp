@@ -29,7 +29,7 @@ std::string FormatStatus(const dp::CDpMaster& master, const std::string& strPort
     for (std::size_t i = 0; i < master.SlaveCount(); ++i)
     {
         const dp::SSlaveConfig& config = master.Config().slaves[i];
-        const dp::SSlaveStatus& status = master.Slave(i);
+        const dp::SMasterSlaveState& status = master.Slave(i);
         const dp::SSlaveCounters& c = status.counters;
         std::snprintf(
             szLine, sizeof szLine,

@@ -1,7 +1,7 @@
 // The command line of korixsim: which command to run on which board, and with what.
 #pragma once
 
-#include "sim/BoardState.h"
+#include "sim/SharedBoardLayout.h"
 
 #include <CLI/CLI.hpp>
 

@@ -143,12 +143,12 @@ void AppendBytes(std::string& strText, const char* pszLabel, const std::uint8_t*
 void AppendSlaves(std::string& strText, const korix::SPlant& plant)
 {
     unsigned nSlaves = 0;
-    for (const korix::SSlave& slave : plant.aSlaves)
+    for (const korix::SBoardSlave& slave : plant.aSlaves)
         nSlaves += slave.byPresent != 0;
     strText += Format("Slaves: %u\n", nSlaves);
     for (std::uint8_t byAddress = 0; byAddress < kBoardSlaveCount; ++byAddress)
     {
-        const korix::SSlave& slave = plant.aSlaves[byAddress];
+        const korix::SBoardSlave& slave = plant.aSlaves[byAddress];
         if (slave.byPresent == 0)
             continue;
         strText +=

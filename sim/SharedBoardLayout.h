@@ -56,7 +56,8 @@ struct SGenerator
     std::uint32_t dwRandomState; // random: xorshift32 state, never 0
 };
 
-struct SSlave
+// One slave as the board shows it to hosts: the simulated plant's or a serving master's.
+struct SBoardSlave
 {
     std::uint8_t byPresent; // 0: no slave at this address
     std::uint8_t byState;   // 2 and 3 exchange data
@@ -74,9 +75,9 @@ struct SPlant
 {
     std::uint8_t byMasterMode;
     std::uint8_t abyReserved[3];
-    std::uint32_t dwEpoch;            // tick count at which the generators' time begins
-    char szSource[kPlantSourceSize];  // "default" or the file the plant came from
-    SSlave aSlaves[kBoardSlaveCount]; // indexed by address
+    std::uint32_t dwEpoch;                 // tick count at which the generators' time begins
+    char szSource[kPlantSourceSize];       // "default" or the file the plant came from
+    SBoardSlave aSlaves[kBoardSlaveCount]; // indexed by address
 };
 
 struct SRegistration
@@ -91,7 +92,8 @@ struct SRegistration
     std::uint32_t dwLastExchange;            // tick count of the last exchange or watchdog setting
     std::uint32_t dwRegisteredAt;            // tick count
     std::uint8_t abyModes[kBoardSlaveCount]; // kBoardModeUnused or kBoardModeUsed per address
-    std::uint8_t abyReserved[2];
+    std::uint8_t byServesBoard; // kRegistrationServesBoard: a DP master's (sim/ServedBoard.h)
+    std::uint8_t byReserved;
 };
 
 // "The next N calls answer W" and "the next N calls take D ms", for one operation.
@@ -122,8 +124,9 @@ struct SBoardState
     std::uint32_t dwVersion; // kBoardVersion
     std::uint32_t dwSize;    // sizeof(SBoardState)
     std::uint8_t byBoard;
-    std::uint8_t byInside; // set while a lock holder works; found set: the holder died
-    std::uint8_t abyReserved[2];
+    std::uint8_t byInside;         // set while a lock holder works; found set: the holder died
+    std::uint8_t byDeclaredServed; // kBoardDeclaredServed: meant for a DP master (ServedBoard.h)
+    std::uint8_t byReserved;
     SRegistration aRegistrations[kMaxRegistrations];
     SFault aFaults[OpCount];
     SPlant sPlant;
@@ -132,10 +135,10 @@ struct SBoardState
 
 static_assert(OpCount == 8);
 static_assert(sizeof(SGenerator) == 32);
-static_assert(sizeof(SSlave) == 8 + 16 * 32 + 2 * 244);
-static_assert(offsetof(SSlave, aGenerators) == 8);
-static_assert(offsetof(SSlave, abyInput) == 520);
-static_assert(offsetof(SSlave, abyOutput) == 764);
+static_assert(sizeof(SBoardSlave) == 8 + 16 * 32 + 2 * 244);
+static_assert(offsetof(SBoardSlave, aGenerators) == 8);
+static_assert(offsetof(SBoardSlave, abyInput) == 520);
+static_assert(offsetof(SBoardSlave, abyOutput) == 764);
 static_assert(sizeof(SPlant) == 136 + 126 * 1008);
 static_assert(offsetof(SPlant, dwEpoch) == 4);
 static_assert(offsetof(SPlant, szSource) == 8);
@@ -144,7 +147,9 @@ static_assert(sizeof(SRegistration) == 152);
 static_assert(offsetof(SRegistration, nPid) == 4);
 static_assert(offsetof(SRegistration, dwLastExchange) == 16);
 static_assert(offsetof(SRegistration, abyModes) == 24);
+static_assert(offsetof(SRegistration, byServesBoard) == 150);
 static_assert(sizeof(SFault) == 16);
+static_assert(offsetof(SBoardState, byDeclaredServed) == 14);
 static_assert(offsetof(SBoardState, aRegistrations) == 16);
 static_assert(offsetof(SBoardState, aFaults) == 16 + 8 * 152);
 static_assert(sizeof(SFreshness) == 12 + 2 * 126 * 4);
