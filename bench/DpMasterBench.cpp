@@ -90,7 +90,7 @@ void BM_MasterLogicPerDataExchange8x8(benchmark::State& state)
     std::unique_ptr<dpmaster::CBusTraceSession> pTrace;
     if (state.range(0) != 0)
     {
-        pTrace = std::make_unique<dpmaster::CBusTraceSession>(std::uint8_t{251});
+        pTrace = std::make_unique<dpmaster::CBusTraceSession>(std::uint8_t{251}, 0);
         if (!pTrace->IsOpen())
         {
             state.SkipWithError("no trace session");
