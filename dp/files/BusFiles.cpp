@@ -3,6 +3,7 @@
 #include "dp/files/SlaveEntry.h"
 #include "dp/gsd/GsdFileText.h"
 #include "dp/gsd/GsdSlaveBuilder.h"
+#include "dp/services/DpServices.h"
 
 #include "sim/common/JsonFile.h"
 #include "sim/common/PlantFields.h"
@@ -29,7 +30,7 @@ bool CheckLength(CFieldReader& fields, const json& jSlave, const std::string& st
                  const char* pszKey, std::uint8_t byFromConfig)
 {
     std::uint64_t qwLength = 0;
-    if (!fields.ReadUnsigned(jSlave, strPlace, pszKey, 244, byFromConfig, qwLength))
+    if (!fields.ReadUnsigned(jSlave, strPlace, pszKey, kMaxDpDataBytes, byFromConfig, qwLength))
         return false;
     if (qwLength != byFromConfig)
         return fields.Fail(MemberPlace(strPlace, pszKey),

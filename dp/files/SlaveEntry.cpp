@@ -76,17 +76,18 @@ bool ReadIdentity(CFieldReader& fields, const json& jSlave, const std::string& s
                            "at most " + std::to_string(kMaxUserPrmBytes) + " bytes");
     if (jSlave.find("config") == jSlave.end() && !bFilled)
         return fields.Fail(strPlace, "\"config\" is missing");
-    if (identity.abyConfig.empty() || identity.abyConfig.size() > 244)
-        return fields.Fail(MemberPlace(strPlace, "config"), "must have 1 to 244 bytes");
+    if (identity.abyConfig.empty() || identity.abyConfig.size() > kMaxConfigBytes)
+        return fields.Fail(MemberPlace(strPlace, "config"),
+                           "must have 1 to " + std::to_string(kMaxConfigBytes) + " bytes");
     SImageLengths lengths;
     std::string strWhy;
     if (!ConfigImageLengths(identity.abyConfig.data(), identity.abyConfig.size(), lengths, strWhy))
         return fields.Fail(MemberPlace(strPlace, "config"), strWhy);
-    if (lengths.dwInputs > 244 || lengths.dwOutputs > 244)
+    if (lengths.dwInputs > kMaxDpDataBytes || lengths.dwOutputs > kMaxDpDataBytes)
         return fields.Fail(MemberPlace(strPlace, "config"),
                            "adds up to " + std::to_string(lengths.dwInputs) + " input and " +
-                               std::to_string(lengths.dwOutputs) +
-                               " output bytes; at most 244 each");
+                               std::to_string(lengths.dwOutputs) + " output bytes; at most " +
+                               std::to_string(kMaxDpDataBytes) + " each");
     identity.byAddress = static_cast<std::uint8_t>(qwAddress);
     identity.byInputLength = static_cast<std::uint8_t>(lengths.dwInputs);
     identity.byOutputLength = static_cast<std::uint8_t>(lengths.dwOutputs);

@@ -18,6 +18,10 @@
 namespace dp
 {
 
+// The slave keeps its images in the board's slave record, which must hold the most a DP
+// service carries.
+static_assert(korix::kMaxDataLength == kMaxDpDataBytes);
+
 struct SSlaveDefinition
 {
     std::uint8_t byAddress = 0;
