@@ -27,6 +27,8 @@ inline constexpr std::uint8_t kEndDelimiter = 0x16;
 inline constexpr std::uint8_t kAddressExtension = 0x80; // in DA and SA: a SAP byte follows
 inline constexpr std::uint8_t kAddressMask = 0x7F;
 inline constexpr std::uint8_t kBroadcastAddress = 127;
+// The highest address a station may be given: 126 is a new slave's, before any Set_Slave_Add.
+inline constexpr std::uint8_t kMaxStationAddress = 125;
 inline constexpr std::uint8_t kSapMask = 0x3F;
 // At most a DSAP and an SSAP lead the data units.
 inline constexpr std::size_t kSapUnits = 2;

@@ -1,5 +1,6 @@
 #include "dp/files/SlaveEntry.h"
 
+#include "dp/fdl/Telegram.h"
 #include "dp/services/ConfigBytes.h"
 #include "dp/services/DpServices.h"
 
@@ -59,7 +60,8 @@ bool ReadIdentity(CFieldReader& fields, const json& jSlave, const std::string& s
     std::uint64_t qwAddress = 0;
     // Bytes typed by hand win over what was filled in, field by field.
     std::vector<std::uint8_t> abyUserPrm, abyConfig;
-    if (!fields.ReadUnsigned(jSlave, strPlace, "address", 125, std::nullopt, qwAddress) ||
+    if (!fields.ReadUnsigned(jSlave, strPlace, "address", kMaxStationAddress, std::nullopt,
+                             qwAddress) ||
         !ReadIdent(fields, jSlave, strPlace, bFilled, identity.wIdent) ||
         !fields.ReadHexBytes(jSlave, strPlace, "user_prm", abyUserPrm) ||
         !fields.ReadHexBytes(jSlave, strPlace, "config", abyConfig))

@@ -32,6 +32,8 @@ inline constexpr std::uint8_t kSapMaster = 62; // the master's end of every SAP 
 //   4 ident number, high byte   5 low byte   6 group ident   7.. user parameter data
 inline constexpr std::size_t kPrmFixedBytes = 7;
 inline constexpr std::size_t kMaxUserPrmBytes = kMaxDpDataBytes - kPrmFixedBytes; // 237
+inline constexpr std::uint32_t kWatchdogUnitMs = 10; // the watchdog counts WD_Fact_1 x WD_Fact_2
+inline constexpr std::uint32_t kMaxWatchdogFactor = 255;
 inline constexpr std::uint8_t kPrmWatchdogOn = 0x08;
 inline constexpr std::uint8_t kPrmFreezeRequest = 0x10;
 inline constexpr std::uint8_t kPrmSyncRequest = 0x20;

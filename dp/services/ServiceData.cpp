@@ -8,8 +8,6 @@ namespace dp
 namespace
 {
 
-constexpr std::uint8_t kBlockKindShift = 6;
-constexpr std::uint8_t kBlockLengthMask = 0x3F;
 constexpr std::size_t kChannelBlockBytes = 3;
 
 std::uint16_t UnitsToBytes(std::uint8_t byLengthBits, bool bWords)
@@ -85,7 +83,7 @@ bool CDiagBlockReader::Next(SDiagBlock& block)
         return false;
     const std::uint8_t byHeader = m_bytes[m_nAt];
     block = SDiagBlock{};
-    block.eKind = static_cast<teDiagBlock>(byHeader >> kBlockKindShift);
+    block.eKind = static_cast<teDiagBlock>(byHeader >> kDiagBlockKindShift);
     std::size_t nSize = 0;
     if (block.eKind == teDiagBlock::Channel)
     {
@@ -95,7 +93,7 @@ bool CDiagBlockReader::Next(SDiagBlock& block)
             m_bMalformed = true;
             return false;
         }
-        block.byModule = byHeader & kBlockLengthMask;
+        block.byModule = byHeader & kDiagBlockLengthMask;
         block.byDirection = m_bytes[m_nAt + 1] & (kChannelInput | kChannelOutput);
         block.byChannel = m_bytes[m_nAt + 1] & kChannelNumberMask;
         block.byType = static_cast<std::uint8_t>(m_bytes[m_nAt + 2] >> 5);
@@ -105,7 +103,7 @@ bool CDiagBlockReader::Next(SDiagBlock& block)
     else
     {
         // The length counts the header itself: a block is at least its header.
-        nSize = byHeader & kBlockLengthMask;
+        nSize = byHeader & kDiagBlockLengthMask;
         if (nSize == 0 || m_nAt + nSize > m_bytes.size())
         {
             m_bMalformed = true;
