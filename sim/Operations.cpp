@@ -46,7 +46,7 @@ bool IsWithheld(const SBoardState& state, std::uint8_t byAddress, const SBoardSl
 void PutStatus(const SBoardState& state, SBoardRequest& request, const SBoardSlave* pSlave,
                bool bExpired, std::uint32_t dwNow)
 {
-    request.bySlaveState = 0;
+    request.bySlaveState = SlaveNotReachable;
     if (pSlave != nullptr && !IsWithheld(state, request.byL2Addr, *pSlave, dwNow))
         request.bySlaveState = pSlave->byState;
     request.byMasterState = ShownMasterMode(state, dwNow);

@@ -11,13 +11,13 @@ namespace korix
 
 void TakeBoardOffline(SBoardState& state)
 {
-    state.sPlant.byMasterMode = 0x00;
+    state.sPlant.byMasterMode = MasterOffline;
     for (SBoardSlave& slave : state.sPlant.aSlaves)
     {
         if (slave.byPresent == 0)
             continue;
         // Nobody refreshes the inputs any more: none of them may pass for a slave's.
-        slave.byState = 0;
+        slave.byState = SlaveNotReachable;
         std::memset(slave.abyInput, 0, sizeof slave.abyInput);
     }
     std::memset(&state.sFreshness, 0, sizeof state.sFreshness);
@@ -36,7 +36,7 @@ bool HasServingMaster(const SBoardState& state)
 void InstallMasterlessPlant(SPlant& plant, std::uint32_t dwNow)
 {
     std::memset(&plant, 0, sizeof plant);
-    plant.byMasterMode = 0x00;
+    plant.byMasterMode = MasterOffline;
     plant.dwEpoch = dwNow;
     std::snprintf(plant.szSource, sizeof plant.szSource, "%s",
                   "declared for a DP master, none serving yet");

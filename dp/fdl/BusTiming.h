@@ -19,6 +19,8 @@ namespace dp
 
 inline constexpr std::uint32_t kBitsPerCharacter = 11;
 inline constexpr std::uint32_t kSyncBits = 33;
+// No responder answers sooner than this after a request's last character.
+inline constexpr std::uint32_t kMinTsdrBits = 11;
 
 struct SBusParameters
 {

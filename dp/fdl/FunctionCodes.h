@@ -12,6 +12,7 @@
 namespace dp
 {
 
+inline constexpr std::uint8_t kFcReserved = 0x80;
 inline constexpr std::uint8_t kFcRequest = 0x40;
 inline constexpr std::uint8_t kFcFcb = 0x20;
 inline constexpr std::uint8_t kFcFcv = 0x10;
@@ -47,6 +48,47 @@ enum teResponseCode : std::uint8_t
     RespDataLowNoRes = 12, // RDL
     RespDataHighNoRes = 13 // RDH
 };
+
+// Every code with its name for the trace; a request's and a response's codes share numbers,
+// so the kind is part of the key.
+struct SFunctionCode
+{
+    std::uint8_t byCode;
+    bool bRequest;
+    const char* pszName;
+};
+
+inline constexpr SFunctionCode kFunctionCodes[] = {
+    {ReqTimeEvent, true, "time event"},
+    {ReqSdaLow, true, "SDA low"},
+    {ReqSdnLow, true, "SDN low"},
+    {ReqSdaHigh, true, "SDA high"},
+    {ReqSdnHigh, true, "SDN high"},
+    {ReqMsrd, true, "MSRD"},
+    {ReqFdlStatus, true, "FDL status"},
+    {ReqSrdLow, true, "SRD low"},
+    {ReqSrdHigh, true, "SRD high"},
+    {ReqIdent, true, "ident"},
+    {ReqLsapStatus, true, "LSAP status"},
+    {RespOk, false, "OK"},
+    {RespUserError, false, "UE"},
+    {RespNoResource, false, "RR"},
+    {RespNoService, false, "RS"},
+    {RespDataLow, false, "DL"},
+    {RespNoData, false, "NR"},
+    {RespDataHigh, false, "DH"},
+    {RespDataLowNoRes, false, "RDL"},
+    {RespDataHighNoRes, false, "RDH"},
+};
+
+// The name of a request's or a response's code (bits 3-0); nullptr for a code nobody defined.
+constexpr const char* FunctionCodeName(std::uint8_t byCode, bool bRequest)
+{
+    for (const SFunctionCode& code : kFunctionCodes)
+        if (code.byCode == byCode && code.bRequest == bRequest)
+            return code.pszName;
+    return nullptr;
+}
 
 // Station types of a response (bits 5-4).
 inline constexpr std::uint8_t kStationSlave = 0x00;

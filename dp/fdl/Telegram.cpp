@@ -33,15 +33,15 @@ std::size_t TelegramSize(teFrame eFrame, std::size_t nDataUnits)
     switch (eFrame)
     {
     case teFrame::Sd1:
-        return 6;
+        return kSd1Size;
     case teFrame::Sd2:
-        return 9 + nDataUnits;
+        return kSd2Overhead + nDataUnits;
     case teFrame::Sd3:
-        return 6 + kSd3DataUnits;
+        return kSd3Size;
     case teFrame::Sd4:
-        return 3;
+        return kSd4Size;
     case teFrame::ShortAck:
-        return 1;
+        return kShortAckSize;
     }
     return 0;
 }
@@ -55,14 +55,14 @@ std::size_t EncodeTelegram(const STelegram& telegram, std::uint8_t* pbyOut, std:
     if (telegram.eFrame == teFrame::ShortAck)
     {
         pbyOut[0] = kShortAck;
-        return 1;
+        return kShortAckSize;
     }
     if (telegram.eFrame == teFrame::Sd4)
     {
         pbyOut[0] = kSd4;
         pbyOut[1] = telegram.byDa;
         pbyOut[2] = telegram.bySa;
-        return 3;
+        return kSd4Size;
     }
     if ((telegram.eFrame == teFrame::Sd1 && nUnits != 0) ||
         (telegram.eFrame == teFrame::Sd3 && nUnits != kSd3DataUnits) ||
@@ -72,12 +72,12 @@ std::size_t EncodeTelegram(const STelegram& telegram, std::uint8_t* pbyOut, std:
     std::size_t nHeader = 0;
     if (telegram.eFrame == teFrame::Sd2)
     {
-        const auto byLe = static_cast<std::uint8_t>(3 + nUnits);
+        const auto byLe = static_cast<std::uint8_t>(kAddressFcBytes + nUnits);
         pbyOut[0] = kSd2;
         pbyOut[1] = byLe;
         pbyOut[2] = byLe;
         pbyOut[3] = kSd2;
-        nHeader = 4;
+        nHeader = kSd2HeaderBytes;
     }
     else
     {
@@ -99,7 +99,7 @@ std::size_t EncodeTelegram(const STelegram& telegram, std::uint8_t* pbyOut, std:
     n += telegram.byDataLength;
     pbyBody[n] = FrameCheckSum(pbyBody, n);
     pbyBody[n + 1] = kEndDelimiter;
-    return nHeader + n + 2;
+    return nHeader + n + kTrailerBytes;
 }
 
 } // namespace dp

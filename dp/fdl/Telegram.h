@@ -25,12 +25,32 @@ inline constexpr std::uint8_t kShortAck = 0xE5;
 inline constexpr std::uint8_t kEndDelimiter = 0x16;
 
 inline constexpr std::uint8_t kAddressExtension = 0x80; // in DA and SA: a SAP byte follows
+inline constexpr std::uint8_t kAddressMask = 0x7F;
 inline constexpr std::uint8_t kBroadcastAddress = 127;
+// The highest address a station may be given: 126 is a new slave's, before any Set_Slave_Add.
+inline constexpr std::uint8_t kMaxStationAddress = 125;
 inline constexpr std::uint8_t kSapMask = 0x3F;
+// At most a DSAP and an SSAP lead the data units.
+inline constexpr std::size_t kSapUnits = 2;
 
-inline constexpr std::size_t kMaxDataUnits = 246; // SD2: LE at most 249 = 3 + 246
+// The bytes around the data units: DA SA FC, which LE counts with the units, and FCS ED.
+inline constexpr std::size_t kAddressFcBytes = 3;
+inline constexpr std::size_t kTrailerBytes = 2;
+// SD2's own header: SD2 LE LEr SD2.
+inline constexpr std::size_t kSd2HeaderBytes = 4;
+
+inline constexpr std::size_t kSd1Size = 1 + kAddressFcBytes + kTrailerBytes; // 6
 inline constexpr std::size_t kSd3DataUnits = 8;
-inline constexpr std::size_t kMaxTelegramSize = 6 + 3 + kMaxDataUnits; // 255
+inline constexpr std::size_t kSd3Size = kSd1Size + kSd3DataUnits; // 14
+inline constexpr std::size_t kSd4Size = 3;                        // SD4 DA SA
+inline constexpr std::size_t kShortAckSize = 1;
+// SD2 without its data units: header, DA SA FC, FCS ED.
+inline constexpr std::size_t kSd2Overhead = kSd2HeaderBytes + kAddressFcBytes + kTrailerBytes;
+
+inline constexpr std::size_t kMaxLe = 249; // LE counts DA SA FC and the data units
+inline constexpr std::size_t kMaxDataUnits = kMaxLe - kAddressFcBytes;        // 246
+inline constexpr std::size_t kMaxTelegramSize = kSd2Overhead + kMaxDataUnits; // 255
+static_assert(kMaxTelegramSize == 255);
 
 enum class teFrame : std::uint8_t
 {
@@ -70,8 +90,8 @@ bool SameTelegram(const STelegram& first, const STelegram& second);
 std::uint8_t FrameCheckSum(const std::uint8_t* pbyBytes, std::size_t nCount);
 
 // Writes the telegram's bytes; returns their count, or 0 when the telegram does not fit its
-// frame (SD1 with data units, SD3 without exactly 8, SD2 beyond 246, an address above 127)
-// or the buffer (kMaxTelegramSize is always enough).
+// frame (SD1 with data units, SD3 without exactly 8, SD2 beyond kMaxDataUnits, an address above
+// 127) or the buffer (kMaxTelegramSize is always enough).
 std::size_t EncodeTelegram(const STelegram& telegram, std::uint8_t* pbyOut, std::size_t nCapacity);
 
 // The frame a careful sender picks for the data units: SD1 without any, else SD2. (SD3 is

@@ -109,10 +109,10 @@ CTelegramParser::teCheck CTelegramParser::CheckCandidate(std::size_t& nSize)
     switch (pby[0])
     {
     case kShortAck:
-        nSize = 1;
+        nSize = kShortAckSize;
         return teCheck::Complete;
     case kSd4:
-        nSize = 3;
+        nSize = kSd4Size;
         if (n < nSize)
             return teCheck::NeedMore;
         if (pby[1] > kBroadcastAddress || pby[2] > kBroadcastAddress)
@@ -133,7 +133,7 @@ CTelegramParser::teCheck CTelegramParser::CheckCandidate(std::size_t& nSize)
             ++m_counters.dwBadFrames;
             return teCheck::Invalid;
         }
-        if (FrameCheckSum(pby + 1, 3 + nUnits) != pby[nSize - 2])
+        if (FrameCheckSum(pby + 1, kAddressFcBytes + nUnits) != pby[nSize - 2])
         {
             ++m_counters.dwBadCheckSums;
             return teCheck::Invalid;
@@ -142,23 +142,24 @@ CTelegramParser::teCheck CTelegramParser::CheckCandidate(std::size_t& nSize)
     }
     case kSd2:
     {
-        if (n < 4)
+        if (n < kSd2HeaderBytes)
             return teCheck::NeedMore;
         const std::uint8_t byLe = pby[1];
-        if (pby[2] != byLe || pby[3] != kSd2 || byLe < 3 || byLe > 3 + kMaxDataUnits)
+        if (pby[2] != byLe || pby[3] != kSd2 || byLe < kAddressFcBytes || byLe > kMaxLe)
         {
             ++m_counters.dwBadFrames;
             return teCheck::Invalid;
         }
-        nSize = TelegramSize(teFrame::Sd2, byLe - 3u);
+        const std::size_t nUnits = byLe - kAddressFcBytes;
+        nSize = TelegramSize(teFrame::Sd2, nUnits);
         if (n < nSize)
             return teCheck::NeedMore;
-        if (pby[nSize - 1] != kEndDelimiter || SapBytes(pby[4], pby[5]) > byLe - 3u)
+        if (pby[nSize - 1] != kEndDelimiter || SapBytes(pby[4], pby[5]) > nUnits)
         {
             ++m_counters.dwBadFrames;
             return teCheck::Invalid;
         }
-        if (FrameCheckSum(pby + 4, byLe) != pby[nSize - 2])
+        if (FrameCheckSum(pby + kSd2HeaderBytes, byLe) != pby[nSize - 2])
         {
             ++m_counters.dwBadCheckSums;
             return teCheck::Invalid;
@@ -196,15 +197,15 @@ void CTelegramParser::Decode(std::size_t nSize)
     else
     {
         t.eFrame = teFrame::Sd2;
-        nBody = 4;
+        nBody = kSd2HeaderBytes;
     }
-    const std::size_t nUnits = nSize - nBody - 5; // DA SA FC ... FCS ED
+    const std::size_t nUnits = nSize - nBody - kAddressFcBytes - kTrailerBytes;
     const std::uint8_t byDa = pby[nBody];
     const std::uint8_t bySa = pby[nBody + 1];
-    t.byDa = byDa & 0x7F;
-    t.bySa = bySa & 0x7F;
+    t.byDa = byDa & kAddressMask;
+    t.bySa = bySa & kAddressMask;
     t.byFc = pby[nBody + 2];
-    std::size_t nAt = nBody + 3;
+    std::size_t nAt = nBody + kAddressFcBytes;
     if ((byDa & kAddressExtension) != 0)
     {
         t.bHasDsap = true;

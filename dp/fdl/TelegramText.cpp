@@ -10,62 +10,12 @@ namespace dp
 namespace
 {
 
-const char* RequestName(std::uint8_t byCode)
+const char* CodeName(std::uint8_t byCode, bool bRequest)
 {
-    switch (byCode)
-    {
-    case ReqTimeEvent:
-        return "time event";
-    case ReqSdaLow:
-        return "SDA low";
-    case ReqSdnLow:
-        return "SDN low";
-    case ReqSdaHigh:
-        return "SDA high";
-    case ReqSdnHigh:
-        return "SDN high";
-    case ReqMsrd:
-        return "MSRD";
-    case ReqFdlStatus:
-        return "FDL status";
-    case ReqSrdLow:
-        return "SRD low";
-    case ReqSrdHigh:
-        return "SRD high";
-    case ReqIdent:
-        return "ident";
-    case ReqLsapStatus:
-        return "LSAP status";
-    default:
-        return "request ?";
-    }
-}
-
-const char* ResponseName(std::uint8_t byCode)
-{
-    switch (byCode)
-    {
-    case RespOk:
-        return "OK";
-    case RespUserError:
-        return "UE";
-    case RespNoResource:
-        return "RR";
-    case RespNoService:
-        return "RS";
-    case RespDataLow:
-        return "DL";
-    case RespNoData:
-        return "NR";
-    case RespDataHigh:
-        return "DH";
-    case RespDataLowNoRes:
-        return "RDL";
-    case RespDataHighNoRes:
-        return "RDH";
-    default:
-        return "response ?";
-    }
+    const char* pszName = FunctionCodeName(byCode, bRequest);
+    if (pszName != nullptr)
+        return pszName;
+    return bRequest ? "request ?" : "response ?";
 }
 
 const char* FrameName(teFrame eFrame)
@@ -102,7 +52,7 @@ std::string TelegramDecode(const STelegram& telegram)
     std::string strFc;
     if (IsRequestFc(telegram.byFc))
     {
-        strFc = RequestName(byCode);
+        strFc = CodeName(byCode, true);
         if (FcFcb(telegram.byFc))
             strFc += " FCB";
         if (FcFcv(telegram.byFc))
@@ -110,11 +60,11 @@ std::string TelegramDecode(const STelegram& telegram)
     }
     else
     {
-        strFc = ResponseName(byCode);
+        strFc = CodeName(byCode, false);
         if ((telegram.byFc & kFcStationTypeMask) != kStationSlave)
             strFc += " from a master";
     }
-    if ((telegram.byFc & 0x80) != 0)
+    if ((telegram.byFc & kFcReserved) != 0)
         strFc += " (reserved bit)";
     std::string strSaps;
     if (telegram.bHasDsap || telegram.bHasSsap)

@@ -1,8 +1,11 @@
 #include "dp/files/BusFiles.h"
 
+#include "dp/fdl/BusTiming.h"
+#include "dp/fdl/Telegram.h"
 #include "dp/files/SlaveEntry.h"
 #include "dp/gsd/GsdFileText.h"
 #include "dp/gsd/GsdSlaveBuilder.h"
+#include "dp/services/DpServices.h"
 
 #include "sim/common/JsonFile.h"
 #include "sim/common/PlantFields.h"
@@ -29,7 +32,7 @@ bool CheckLength(CFieldReader& fields, const json& jSlave, const std::string& st
                  const char* pszKey, std::uint8_t byFromConfig)
 {
     std::uint64_t qwLength = 0;
-    if (!fields.ReadUnsigned(jSlave, strPlace, pszKey, 244, byFromConfig, qwLength))
+    if (!fields.ReadUnsigned(jSlave, strPlace, pszKey, kMaxDpDataBytes, byFromConfig, qwLength))
         return false;
     if (qwLength != byFromConfig)
         return fields.Fail(MemberPlace(strPlace, pszKey),
@@ -56,8 +59,9 @@ bool ReadTiming(CFieldReader& fields, const json& jRoot, SBusParameters& bus)
         !fields.ReadUnsigned(jTiming, strPlace, "setup_time", 255, bus.dwSetupTime, qwSetup) ||
         !fields.ReadUnsigned(jTiming, strPlace, "retry_limit", 7, bus.dwRetryLimit, qwRetry))
         return false;
-    if (qwMin < 11)
-        return fields.Fail("timing.min_tsdr", "must be at least 11 bit times");
+    if (qwMin < kMinTsdrBits)
+        return fields.Fail("timing.min_tsdr",
+                           "must be at least " + std::to_string(kMinTsdrBits) + " bit times");
     if (qwMax < qwMin)
         return fields.Fail("timing.max_tsdr", "below min_tsdr " + std::to_string(qwMin));
     if (qwSlot <= qwMax)
@@ -203,7 +207,7 @@ bool ReadBus(CFieldReader& fields, const json& jRoot, const std::string& strBase
                            "restart_interval_ms", "global_control_interval_ms", "slaves",
                            "comment"}) ||
         !fields.ReadUnsigned(jRoot, "", "baud_rate", 12000000, std::nullopt, qwBaud) ||
-        !fields.ReadUnsigned(jRoot, "", "master_address", 125, 1, qwMaster) ||
+        !fields.ReadUnsigned(jRoot, "", "master_address", kMaxStationAddress, 1, qwMaster) ||
         !fields.ReadUnsigned(jRoot, "", "response_allowance_us", 10000000,
                              config.dwResponseAllowanceUs, qwAllowance) ||
         !fields.ReadUnsigned(jRoot, "", "restart_interval_ms", 60000, config.dwRestartIntervalMs,

@@ -1,5 +1,6 @@
 #include "dp/files/SlaveEntry.h"
 
+#include "dp/fdl/Telegram.h"
 #include "dp/services/ConfigBytes.h"
 #include "dp/services/DpServices.h"
 
@@ -59,7 +60,8 @@ bool ReadIdentity(CFieldReader& fields, const json& jSlave, const std::string& s
     std::uint64_t qwAddress = 0;
     // Bytes typed by hand win over what was filled in, field by field.
     std::vector<std::uint8_t> abyUserPrm, abyConfig;
-    if (!fields.ReadUnsigned(jSlave, strPlace, "address", 125, std::nullopt, qwAddress) ||
+    if (!fields.ReadUnsigned(jSlave, strPlace, "address", kMaxStationAddress, std::nullopt,
+                             qwAddress) ||
         !ReadIdent(fields, jSlave, strPlace, bFilled, identity.wIdent) ||
         !fields.ReadHexBytes(jSlave, strPlace, "user_prm", abyUserPrm) ||
         !fields.ReadHexBytes(jSlave, strPlace, "config", abyConfig))
@@ -76,17 +78,18 @@ bool ReadIdentity(CFieldReader& fields, const json& jSlave, const std::string& s
                            "at most " + std::to_string(kMaxUserPrmBytes) + " bytes");
     if (jSlave.find("config") == jSlave.end() && !bFilled)
         return fields.Fail(strPlace, "\"config\" is missing");
-    if (identity.abyConfig.empty() || identity.abyConfig.size() > 244)
-        return fields.Fail(MemberPlace(strPlace, "config"), "must have 1 to 244 bytes");
+    if (identity.abyConfig.empty() || identity.abyConfig.size() > kMaxConfigBytes)
+        return fields.Fail(MemberPlace(strPlace, "config"),
+                           "must have 1 to " + std::to_string(kMaxConfigBytes) + " bytes");
     SImageLengths lengths;
     std::string strWhy;
     if (!ConfigImageLengths(identity.abyConfig.data(), identity.abyConfig.size(), lengths, strWhy))
         return fields.Fail(MemberPlace(strPlace, "config"), strWhy);
-    if (lengths.dwInputs > 244 || lengths.dwOutputs > 244)
+    if (lengths.dwInputs > kMaxDpDataBytes || lengths.dwOutputs > kMaxDpDataBytes)
         return fields.Fail(MemberPlace(strPlace, "config"),
                            "adds up to " + std::to_string(lengths.dwInputs) + " input and " +
-                               std::to_string(lengths.dwOutputs) +
-                               " output bytes; at most 244 each");
+                               std::to_string(lengths.dwOutputs) + " output bytes; at most " +
+                               std::to_string(kMaxDpDataBytes) + " each");
     identity.byAddress = static_cast<std::uint8_t>(qwAddress);
     identity.byInputLength = static_cast<std::uint8_t>(lengths.dwInputs);
     identity.byOutputLength = static_cast<std::uint8_t>(lengths.dwOutputs);

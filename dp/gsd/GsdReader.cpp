@@ -17,10 +17,9 @@ namespace dp
 namespace
 {
 
-constexpr std::int64_t kMaxConfigBytes = 244;
 constexpr auto kMaxPrmBytes = static_cast<std::int64_t>(kMaxUserPrmBytes);
 constexpr std::int64_t kMaxId = 0xFFFFFFFF;
-constexpr std::int64_t kMaxDiagBit = 8 * 244 - 1;
+constexpr auto kMaxDiagBit = static_cast<std::int64_t>(8 * kMaxDiagBytes - 1);
 
 constexpr const char* kPrmConstKeyword = "Ext_User_Prm_Data_Const";
 constexpr const char* kPrmRefKeyword = "Ext_User_Prm_Data_Ref";
@@ -423,8 +422,9 @@ bool CLineReader::OpenModule(const SGsdLine& line)
     module.nLine = line.nLine;
     if (!value.ReadString(module.strName) || !value.ReadByteList(module.abyConfig))
         return FailValue(line, value.Why());
-    if (static_cast<std::int64_t>(module.abyConfig.size()) > kMaxConfigBytes)
-        return FailValue(line, "more than 244 configuration bytes");
+    if (module.abyConfig.size() > kMaxConfigBytes)
+        return FailValue(line,
+                         "more than " + std::to_string(kMaxConfigBytes) + " configuration bytes");
     m_station.modules.push_back(std::move(module));
     m_bModuleFirstLine = true;
     return true;
@@ -558,7 +558,7 @@ bool CLineReader::OpenDiagArea(const SGsdLine& line)
     std::vector<std::int64_t> anIgnored;
     if (!value.ReadRangeOrList(bList, nFirst, nLast, anIgnored) || !value.ExpectEnd())
         return FailValue(line, value.Why());
-    if (bList || nFirst < 0 || nLast > 8 * 244)
+    if (bList || nFirst < 0 || nLast > kMaxDiagBit + 1)
         return FailValue(line, "must be first-last, bits of the diagnosis");
     area.dwFirstBit = static_cast<std::uint32_t>(nFirst);
     area.dwLastBit = static_cast<std::uint32_t>(nLast);

@@ -14,7 +14,6 @@ namespace dp
 namespace
 {
 
-constexpr std::size_t kMaxImageBytes = 244;
 // A DP-V1 slave's user parameter data starts with its three DP-V1 status bytes.
 constexpr std::size_t kDpv1StatusBytes = 3;
 
@@ -156,13 +155,14 @@ bool CGsdSlaveBuilder::BuildConfig(const std::vector<const SGsdModule*>& modules
         data.moduleNames.push_back(pModule->strName);
         total.dwInputs += lengths.dwInputs;
         total.dwOutputs += lengths.dwOutputs;
-        if (data.abyConfig.size() > kMaxImageBytes || total.dwInputs > kMaxImageBytes ||
-            total.dwOutputs > kMaxImageBytes)
+        if (data.abyConfig.size() > kMaxConfigBytes || total.dwInputs > kMaxDpDataBytes ||
+            total.dwOutputs > kMaxDpDataBytes)
             return Fail(pModule->nLine,
                         "with module " + Quoted(pModule->strName) + " the slave has " +
                             std::to_string(data.abyConfig.size()) + " configuration bytes, " +
                             std::to_string(total.dwInputs) + " input and " +
-                            std::to_string(total.dwOutputs) + " output bytes; at most 244 each");
+                            std::to_string(total.dwOutputs) + " output bytes; at most " +
+                            std::to_string(kMaxDpDataBytes) + " each");
     }
     data.byInputLength = static_cast<std::uint8_t>(total.dwInputs);
     data.byOutputLength = static_cast<std::uint8_t>(total.dwOutputs);

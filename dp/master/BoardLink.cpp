@@ -6,6 +6,7 @@
 #include "sim/Watchdog.h"
 #include "sim/common/ProcessIdentity.h"
 
+#include "dp/services/DpServices.h"
 #include "platform/Clock.h"
 
 #include <algorithm>
@@ -17,6 +18,9 @@ namespace dp
 
 namespace
 {
+
+// The board's slave records take a DP slave's whole images.
+static_assert(korix::kMaxDataLength == kMaxDpDataBytes);
 
 using korix::SBoardState;
 using korix::SRegistration;

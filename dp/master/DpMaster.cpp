@@ -52,10 +52,9 @@ bool IsExchanging(teBoardSlaveState eState)
 // with its user parameter data or the outputs; a diagnosis of any length.
 std::size_t LongestRequest(const SSlaveConfig& config)
 {
-    const std::size_t nSapUnits = 2;
     return std::max(
-        {TelegramSize(teFrame::Sd2, nSapUnits + kPrmFixedBytes + config.abyUserPrm.size()),
-         TelegramSize(teFrame::Sd2, nSapUnits + config.abyConfig.size()),
+        {TelegramSize(teFrame::Sd2, kSapUnits + kPrmFixedBytes + config.abyUserPrm.size()),
+         TelegramSize(teFrame::Sd2, kSapUnits + config.abyConfig.size()),
          TelegramSize(teFrame::Sd2, config.byOutputLength)});
 }
 
@@ -109,7 +108,8 @@ void CDpMaster::SetMode(teBoardMasterMode eMode)
 std::uint64_t CDpMaster::CycleBoundNs() const
 {
     const std::uint64_t qwAttempts = 1ull + m_config.bus.dwRetryLimit;
-    std::uint64_t qwBound = m_exchange.TransactBoundNs(TelegramSize(teFrame::Sd2, 4), 0);
+    std::uint64_t qwBound =
+        m_exchange.TransactBoundNs(TelegramSize(teFrame::Sd2, kSapUnits + kGlobalControlBytes), 0);
     bool bProbe = false;
     for (const SSlaveRun& slave : m_slaves)
     {
@@ -362,7 +362,7 @@ CDpMaster::teState CDpMaster::Acknowledged(SSlaveRun& slave, const STelegram& re
                                            const char* pszRefused, teState eNext)
 {
     STelegram answer;
-    const teReply eReply = Transact(slave, request, SExpectation{true, 6}, answer);
+    const teReply eReply = Transact(slave, request, SExpectation{true, kSd1Size}, answer);
     if (eReply != teReply::Answered)
         return NoGoodAnswer(slave, eReply, "stopped answering");
     if (!IsPositiveAck(answer))
@@ -394,7 +394,7 @@ CDpMaster::teState CDpMaster::FdlStatus(SSlaveRun& slave)
     request.bySa = m_config.byMasterAddress;
     request.byFc = RequestFc(ReqFdlStatus, false, false);
     STelegram answer;
-    const teReply eReply = Transact(slave, request, SExpectation{false, 6}, answer);
+    const teReply eReply = Transact(slave, request, SExpectation{false, kSd1Size}, answer);
     slave.bFcb = true;
     slave.bFcv = false;
     if (eReply != teReply::Answered)
@@ -434,8 +434,8 @@ CDpMaster::teState CDpMaster::SetPrm(SSlaveRun& slave)
     prm.wIdent = config.wIdent;
     prm.byGroup = config.byGroup;
     prm.userPrm = ByteView(config.abyUserPrm.data(), config.abyUserPrm.size());
-    request.byDataLength =
-        static_cast<std::uint8_t>(EncodeSetPrm(prm, request.abyData, sizeof request.abyData - 2));
+    request.byDataLength = static_cast<std::uint8_t>(
+        EncodeSetPrm(prm, request.abyData, sizeof request.abyData - kSapUnits));
     return Acknowledged(slave, request, "Set_Prm not acknowledged", teState::CheckConfig);
 }
 
@@ -482,7 +482,8 @@ CDpMaster::teState CDpMaster::DataExchange(SSlaveRun& slave)
     // Only a slave without inputs may answer with the short acknowledgement.
     const SExpectation expectation{
         config.byInputLength == 0,
-        std::max<std::size_t>(6, TelegramSize(teFrame::Sd2, config.byInputLength + 2u))};
+        std::max<std::size_t>(kSd1Size,
+                              TelegramSize(teFrame::Sd2, config.byInputLength + kSapUnits))};
     STelegram answer;
     const teReply eReply = Transact(slave, request, expectation, answer);
     if (eReply != teReply::Answered)

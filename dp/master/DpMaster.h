@@ -62,9 +62,9 @@ struct SSlaveCounters
 struct SMasterSlaveState
 {
     teBoardSlaveState eState = SlaveNotReachable;
-    std::uint8_t abyInputs[244] = {};  // zero whenever the slave is not in data exchange
-    std::uint8_t abyOutputs[244] = {}; // what the master sends in operate mode
-    std::uint8_t abyDiag[244] = {};
+    std::uint8_t abyInputs[kMaxDpDataBytes] = {}; // zero whenever the slave is not in data exchange
+    std::uint8_t abyOutputs[kMaxDpDataBytes] = {}; // what the master sends in operate mode
+    std::uint8_t abyDiag[kMaxDiagBytes] = {};
     std::uint8_t byDiagLength = 0;
     std::string strProblem; // the last reason it is not exchanging data, for people
     SSlaveCounters counters;

@@ -3,11 +3,18 @@
 // the master's SAP 62 to the slave's SAP of the service, the answer back the other way.
 #pragma once
 
+#include "dp/fdl/Telegram.h"
+
 #include <cstddef>
 #include <cstdint>
 
 namespace dp
 {
+
+// The most data one DP service carries: inputs, outputs, Set_Prm, the configuration, a
+// diagnosis. The telegram leaves room for it behind both SAP bytes.
+inline constexpr std::size_t kMaxDpDataBytes = 244;
+static_assert(kMaxDpDataBytes + kSapUnits == kMaxDataUnits);
 
 // Service access points.
 inline constexpr std::uint8_t kSapSetSlaveAddress = 55;
@@ -24,7 +31,9 @@ inline constexpr std::uint8_t kSapMaster = 62; // the master's end of every SAP 
 //   0 station status   1 WD_Fact_1   2 WD_Fact_2   3 min TSDR (bit times; 0 keeps the old)
 //   4 ident number, high byte   5 low byte   6 group ident   7.. user parameter data
 inline constexpr std::size_t kPrmFixedBytes = 7;
-inline constexpr std::size_t kMaxUserPrmBytes = 237; // 244 bytes in all
+inline constexpr std::size_t kMaxUserPrmBytes = kMaxDpDataBytes - kPrmFixedBytes; // 237
+inline constexpr std::uint32_t kWatchdogUnitMs = 10; // the watchdog counts WD_Fact_1 x WD_Fact_2
+inline constexpr std::uint32_t kMaxWatchdogFactor = 255;
 inline constexpr std::uint8_t kPrmWatchdogOn = 0x08;
 inline constexpr std::uint8_t kPrmFreezeRequest = 0x10;
 inline constexpr std::uint8_t kPrmSyncRequest = 0x20;
@@ -35,7 +44,7 @@ inline constexpr std::uint8_t kPrmLockRequest = 0x80;
 //   0 station status 1   1 station status 2   2 station status 3   3 master address
 //   4 ident number, high byte   5 low byte
 inline constexpr std::size_t kDiagFixedBytes = 6;
-inline constexpr std::size_t kMaxDiagBytes = 244;
+inline constexpr std::size_t kMaxDiagBytes = kMaxDpDataBytes;
 // Station status 1
 inline constexpr std::uint8_t kDiag1StationNonExistent = 0x01; // set by the master
 inline constexpr std::uint8_t kDiag1StationNotReady = 0x02;
@@ -56,6 +65,23 @@ inline constexpr std::uint8_t kDiag2Deactivated = 0x80; // set by the master
 // Station status 3
 inline constexpr std::uint8_t kDiag3ExtDiagOverflow = 0x80;
 inline constexpr std::uint8_t kDiagNoMaster = 0xFF; // master address before any Set_Prm
+
+// Chk_Cfg and Get_Cfg data: configuration identifiers (their formats in ConfigBytes.h).
+inline constexpr std::size_t kMaxConfigBytes = kMaxDpDataBytes;
+inline constexpr std::uint8_t kCfgConsistent = 0x80; // general identifiers and length bytes
+inline constexpr std::uint8_t kCfgWords = 0x40;      // general identifiers and length bytes
+inline constexpr std::uint8_t kCfgOutput = 0x20;     // general identifiers: the direction
+inline constexpr std::uint8_t kCfgInput = 0x10;
+inline constexpr std::uint8_t kCfgUnitsMask = 0x0F; // general: length - 1
+inline constexpr std::size_t kCfgMaxGeneralUnits = 16;
+inline constexpr std::uint8_t kCfgMakerBytesMask = 0x0F; // special: manufacturer byte count
+inline constexpr std::uint8_t kCfgMakerBytesRefused = 15;
+inline constexpr std::uint8_t kCfgSpecialKindShift = 6; // special: which length bytes follow
+inline constexpr std::uint8_t kCfgSpecialNoLength = 0;
+inline constexpr std::uint8_t kCfgSpecialInput = 1;
+inline constexpr std::uint8_t kCfgSpecialOutput = 2;
+inline constexpr std::uint8_t kCfgSpecialBoth = 3;   // the output length byte, then the input one
+inline constexpr std::uint8_t kCfgLengthMask = 0x3F; // special length byte: length - 1
 
 // Global_Control data: control command, group select (0: all groups).
 inline constexpr std::uint8_t kControlClearData = 0x02;

@@ -8,8 +8,6 @@ namespace dp
 namespace
 {
 
-constexpr std::uint8_t kBlockKindShift = 6;
-constexpr std::uint8_t kBlockLengthMask = 0x3F;
 constexpr std::size_t kChannelBlockBytes = 3;
 
 std::uint16_t UnitsToBytes(std::uint8_t byLengthBits, bool bWords)
@@ -85,7 +83,7 @@ bool CDiagBlockReader::Next(SDiagBlock& block)
         return false;
     const std::uint8_t byHeader = m_bytes[m_nAt];
     block = SDiagBlock{};
-    block.eKind = static_cast<teDiagBlock>(byHeader >> kBlockKindShift);
+    block.eKind = static_cast<teDiagBlock>(byHeader >> kDiagBlockKindShift);
     std::size_t nSize = 0;
     if (block.eKind == teDiagBlock::Channel)
     {
@@ -95,7 +93,7 @@ bool CDiagBlockReader::Next(SDiagBlock& block)
             m_bMalformed = true;
             return false;
         }
-        block.byModule = byHeader & kBlockLengthMask;
+        block.byModule = byHeader & kDiagBlockLengthMask;
         block.byDirection = m_bytes[m_nAt + 1] & (kChannelInput | kChannelOutput);
         block.byChannel = m_bytes[m_nAt + 1] & kChannelNumberMask;
         block.byType = static_cast<std::uint8_t>(m_bytes[m_nAt + 2] >> 5);
@@ -105,7 +103,7 @@ bool CDiagBlockReader::Next(SDiagBlock& block)
     else
     {
         // The length counts the header itself: a block is at least its header.
-        nSize = byHeader & kBlockLengthMask;
+        nSize = byHeader & kDiagBlockLengthMask;
         if (nSize == 0 || m_nAt + nSize > m_bytes.size())
         {
             m_bMalformed = true;
@@ -123,29 +121,30 @@ bool CConfigReader::Next(SConfigIdentifier& identifier)
         return false;
     identifier = SConfigIdentifier{};
     const std::uint8_t byIdentifier = m_bytes[m_nAt];
-    const std::uint8_t byDirection = (byIdentifier >> 4) & 0x03;
-    if (byDirection != 0)
+    if ((byIdentifier & (kCfgInput | kCfgOutput)) != 0)
     {
-        identifier.bWords = (byIdentifier & 0x40) != 0;
-        identifier.bConsistent = (byIdentifier & 0x80) != 0;
-        const std::uint16_t wLength = UnitsToBytes(byIdentifier & 0x0F, identifier.bWords);
-        if (byDirection & 0x01)
+        identifier.bWords = (byIdentifier & kCfgWords) != 0;
+        identifier.bConsistent = (byIdentifier & kCfgConsistent) != 0;
+        const std::uint16_t wLength = UnitsToBytes(byIdentifier & kCfgUnitsMask, identifier.bWords);
+        if ((byIdentifier & kCfgInput) != 0)
             identifier.wInputBytes = wLength;
-        if (byDirection & 0x02)
+        if ((byIdentifier & kCfgOutput) != 0)
             identifier.wOutputBytes = wLength;
         identifier.nSize = 1;
         ++m_nAt;
         return true;
     }
-    const std::uint8_t byMakerBytes = byIdentifier & 0x0F;
-    const std::uint8_t byKind = byIdentifier >> 6;
-    if (byMakerBytes == 15)
+    const std::uint8_t byMakerBytes = byIdentifier & kCfgMakerBytesMask;
+    const std::uint8_t byKind = byIdentifier >> kCfgSpecialKindShift;
+    if (byMakerBytes == kCfgMakerBytesRefused)
     {
         m_pszError = "special identifier with 15 manufacturer bytes";
         return false;
     }
-    identifier.bSpecial = !(byKind == 0 && byMakerBytes == 0); // 0x00 is an empty slot
-    const std::size_t nLengthBytes = byKind == 3 ? 2 : (byKind == 0 ? 0 : 1);
+    // 0x00 is an empty slot.
+    identifier.bSpecial = !(byKind == kCfgSpecialNoLength && byMakerBytes == 0);
+    const std::size_t nLengthBytes =
+        byKind == kCfgSpecialBoth ? 2 : (byKind == kCfgSpecialNoLength ? 0 : 1);
     const std::size_t nSize = 1 + nLengthBytes + byMakerBytes;
     if (m_nAt + nSize > m_bytes.size())
     {
@@ -156,12 +155,12 @@ bool CConfigReader::Next(SConfigIdentifier& identifier)
     for (std::size_t k = 0; k < nLengthBytes; ++k)
     {
         const std::uint8_t byLength = m_bytes[m_nAt + 1 + k];
-        const bool bWords = (byLength & 0x40) != 0;
-        const std::uint16_t wLength = UnitsToBytes(byLength & 0x3F, bWords);
-        const bool bOutput = byKind == 2 || (byKind == 3 && k == 0);
+        const bool bWords = (byLength & kCfgWords) != 0;
+        const std::uint16_t wLength = UnitsToBytes(byLength & kCfgLengthMask, bWords);
+        const bool bOutput = byKind == kCfgSpecialOutput || (byKind == kCfgSpecialBoth && k == 0);
         (bOutput ? identifier.wOutputBytes : identifier.wInputBytes) = wLength;
         identifier.bWords = identifier.bWords || bWords;
-        identifier.bConsistent = identifier.bConsistent || (byLength & 0x80) != 0;
+        identifier.bConsistent = identifier.bConsistent || (byLength & kCfgConsistent) != 0;
     }
     identifier.maker = m_bytes.subspan(m_nAt + 1 + nLengthBytes, byMakerBytes);
     identifier.nSize = nSize;
@@ -172,10 +171,11 @@ bool CConfigReader::Next(SConfigIdentifier& identifier)
 std::uint8_t GeneralIdentifier(std::uint8_t byUnits, bool bInput, bool bOutput, bool bWords,
                                bool bConsistent)
 {
-    if (byUnits == 0 || byUnits > 16 || (!bInput && !bOutput))
+    if (byUnits == 0 || byUnits > kCfgMaxGeneralUnits || (!bInput && !bOutput))
         return 0;
-    return static_cast<std::uint8_t>((bConsistent ? 0x80 : 0) | (bWords ? 0x40 : 0) |
-                                     (bOutput ? 0x20 : 0) | (bInput ? 0x10 : 0) | (byUnits - 1));
+    return static_cast<std::uint8_t>((bConsistent ? kCfgConsistent : 0) | (bWords ? kCfgWords : 0) |
+                                     (bOutput ? kCfgOutput : 0) | (bInput ? kCfgInput : 0) |
+                                     (byUnits - 1));
 }
 
 std::size_t EncodeGlobalControl(const SGlobalControl& control, std::uint8_t* pbyOut,

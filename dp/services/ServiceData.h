@@ -62,6 +62,16 @@ enum class teDiagBlock : std::uint8_t
     Reserved = 3    // header 11: not used by a DP slave
 };
 
+// A device or identifier block's header byte: its kind in the top two bits, its length (the
+// header included, at most 63) in the others.
+inline constexpr std::uint8_t kDiagBlockKindShift = 6;
+inline constexpr std::uint8_t kDiagBlockLengthMask = 0x3F;
+constexpr std::uint8_t DiagBlockHeader(teDiagBlock eKind, std::uint8_t byLength)
+{
+    return static_cast<std::uint8_t>((static_cast<std::uint8_t>(eKind) << kDiagBlockKindShift) |
+                                     (byLength & kDiagBlockLengthMask));
+}
+
 // Channel diagnosis: byte 1 is the header with the identifier number (module) in bits 5-0;
 // byte 2 bits 7-6 the direction, bits 5-0 the channel; byte 3 bits 7-5 the channel type (its
 // bit width), bits 4-0 the error type.

@@ -202,7 +202,8 @@ std::size_t CSimulatedSlave::MakeDiagnosis(std::uint8_t* pby)
     diag.wIdent = m_definition.wIdent;
     // One device block: its header (length 3, the header included), a maker's code and the
     // slave's address, so that a reader can tell whose diagnosis it holds.
-    const std::uint8_t abyDevice[] = {0x03, 0x5A, m_definition.byAddress};
+    const std::uint8_t abyDevice[] = {DiagBlockHeader(teDiagBlock::Device, 3), 0x5A,
+                                      m_definition.byAddress};
     if (m_faults.bDiagnosis)
         diag.extended = ByteView(abyDevice, sizeof abyDevice);
     m_bDiagnosisWaits = false;
@@ -232,7 +233,7 @@ void CSimulatedSlave::SetPrm(const STelegram& request)
     if (prm.byMinTsdr != 0)
         m_byMinTsdr = prm.byMinTsdr;
     m_bWatchdogOn = (prm.byStationStatus & kPrmWatchdogOn) != 0;
-    m_dwWatchdogMs = 10u * prm.byWatchdogFactor1 * prm.byWatchdogFactor2;
+    m_dwWatchdogMs = kWatchdogUnitMs * prm.byWatchdogFactor1 * prm.byWatchdogFactor2;
     m_eState = teSlaveState::WaitCfg;
 }
 

@@ -6,6 +6,7 @@
 // change by the simulated board's own generators.
 #pragma once
 
+#include "dp/fdl/BusTiming.h"
 #include "dp/fdl/Telegram.h"
 #include "dp/services/DpServices.h"
 
@@ -17,6 +18,10 @@
 
 namespace dp
 {
+
+// The slave keeps its images in the board's slave record, which must hold the most a DP
+// service carries.
+static_assert(korix::kMaxDataLength == kMaxDpDataBytes);
 
 struct SSlaveDefinition
 {
@@ -52,7 +57,7 @@ class CSimulatedSlave
 {
 public:
     // The slave's own min TSDR: the least a station may take, one character.
-    static constexpr std::uint8_t kOwnMinTsdrBits = 11;
+    static constexpr std::uint8_t kOwnMinTsdrBits = kMinTsdrBits;
 
     explicit CSimulatedSlave(const SSlaveDefinition& definition);
 

@@ -2,6 +2,8 @@
 
 #include "tools/common/Numbers.h"
 
+#include "dp/fdl/Telegram.h"
+#include "dp/services/DpServices.h"
 #include "sim/common/HexBytes.h"
 
 #include <sstream>
@@ -95,8 +97,9 @@ std::string RunCommandLine(const std::string& strLine, dp::CSlaveResponder& resp
         return bEcho ? "ok echo on" : "ok echo off";
     }
     std::uint64_t qwAddress = 0;
-    if (args.size() < 2 || !Number(args[1], 125, qwAddress))
-        return "error: " + strVerb + ": needs a slave address 0-125 (try --help)";
+    if (args.size() < 2 || !Number(args[1], dp::kMaxStationAddress, qwAddress))
+        return "error: " + strVerb + ": needs a slave address 0-" +
+               std::to_string(dp::kMaxStationAddress) + " (try --help)";
     dp::CSimulatedSlave* pSlave = responder.FindSlave(static_cast<std::uint8_t>(qwAddress));
     if (pSlave == nullptr)
         return "error: no slave " + args[1] + " here";
@@ -124,7 +127,7 @@ std::string RunCommandLine(const std::string& strLine, dp::CSlaveResponder& resp
         pSlave->FlagDiagnosis(bOn);
         return "ok " + strSlave + (bOn ? " flags diagnosis" : " diagnosis cleared");
     }
-    if (strVerb == "input" && args.size() >= 4 && Number(args[2], 243, qwValue))
+    if (strVerb == "input" && args.size() >= 4 && Number(args[2], dp::kMaxDpDataBytes - 1, qwValue))
     {
         std::string strHex;
         for (std::size_t i = 3; i < args.size(); ++i)

@@ -4,6 +4,7 @@
 #include "tools/gsd/BusEntry.h"
 #include "tools/gsd/StationText.h"
 
+#include "dp/fdl/Telegram.h"
 #include "dp/gsd/GsdFileText.h"
 #include "dp/gsd/GsdSlaveBuilder.h"
 
@@ -115,9 +116,11 @@ int Run(int argc, char** argv)
                      "NAME=VALUE: a parameter (ExtUserPrmData name) and its value, a number or "
                      "one of its texts; others keep their defaults")
         ->allow_extra_args(false);
-    pEntry->add_option("--address", entry.uAddress, "the slave's address, 0-125")
+    pEntry
+        ->add_option("--address", entry.uAddress,
+                     "the slave's address, 0-" + std::to_string(dp::kMaxStationAddress))
         ->required()
-        ->transform(tools::Number(0, 125));
+        ->transform(tools::Number(0, dp::kMaxStationAddress));
     pEntry
         ->add_option("--baud-rate", entry.uBaudRate,
                      "check that the station supports this baud rate (bit/s)")

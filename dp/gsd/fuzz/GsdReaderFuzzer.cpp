@@ -58,7 +58,8 @@ void BuildAndCheck(const dp::SGsdStation& station)
         return;
     }
     if (data.abyUserPrm.size() > dp::kMaxUserPrmBytes || data.abyConfig.empty() ||
-        data.abyConfig.size() > 244 || (nModules != 0 && data.abyConfig.size() != nConfigBytes))
+        data.abyConfig.size() > dp::kMaxConfigBytes ||
+        (nModules != 0 && data.abyConfig.size() != nConfigBytes))
         std::abort();
 }
 
