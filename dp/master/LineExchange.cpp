@@ -65,7 +65,7 @@ std::uint32_t ParserTroubles(const SParserCounters& counters)
 bool IsSlaveResponseFc(std::uint8_t byFc)
 {
     // Bit 7 is reserved and bit 6 marks a request; bits 5-4 give the answering station's type.
-    return (byFc & (0x80 | kFcRequest)) == 0 && (byFc & kFcStationTypeMask) == kStationSlave;
+    return (byFc & (kFcReserved | kFcRequest)) == 0 && (byFc & kFcStationTypeMask) == kStationSlave;
 }
 
 } // namespace
@@ -181,6 +181,27 @@ teOutcome CLineExchange::Transact(const STelegram& request, const SExpectation& 
     return Receive(nBytes, request, expectation, answer);
 }
 
+// The trace's word for what a telegram off the line was to the request.
+const char* CLineExchange::VerdictText(teVerdict eVerdict)
+{
+    switch (eVerdict)
+    {
+    case teVerdict::Answer:
+        return "answer";
+    case teVerdict::Echo:
+        return "echo";
+    case teVerdict::Foreign:
+        return "other station";
+    case teVerdict::Invalid:
+        return "invalid answer";
+    case teVerdict::StrayAck:
+        return "stray E5";
+    case teVerdict::TooEarly:
+        return "before any answer could be";
+    }
+    return "?";
+}
+
 CLineExchange::teVerdict CLineExchange::Judge(const STelegram& telegram, const STelegram& request,
                                               const SExpectation& expectation, bool bFirstOnLine,
                                               bool bLastByte, bool bTooEarly)
@@ -202,9 +223,7 @@ CLineExchange::teVerdict CLineExchange::Judge(const STelegram& telegram, const S
     else if (!IsSlaveResponseFc(telegram.byFc))
         eVerdict = teVerdict::Invalid;
 
-    static const char* const kWhat[] = {"answer",         "echo",     "other station",
-                                        "invalid answer", "stray E5", "before any answer could be"};
-    TraceTelegram(kWhat[static_cast<int>(eVerdict)], telegram, request.byDa);
+    TraceTelegram(VerdictText(eVerdict), telegram, request.byDa);
     switch (eVerdict)
     {
     case teVerdict::Answer:
@@ -285,32 +304,30 @@ teOutcome CLineExchange::Receive(std::size_t nRequestBytes, const STelegram& req
     STelegram candidate;
     std::uint32_t dwTroublesAtAnswer = 0;
 
-    // Hands out what the parser found; false when the answer is in doubt.
-    auto takeFound = [&](bool bAllFed, std::size_t nUnfed) -> bool
+    // Judges each telegram the parser takes (nBehind: the bytes of the read not fed yet); true
+    // when the answer is in doubt. On a line gone idle, what is left is judged when it is taken.
+    bool bIdle = false;
+    auto inDoubtWhenTaken = [&](const STelegram& telegram, std::size_t nBehind) -> bool
     {
-        STelegram telegram;
-        while (m_parser.Take(telegram))
+        if (bHaveAnswer)
+            return true; // a telegram right behind the answer
+        const bool bClean = ParserTroubles(m_parser.Counters()) == dwTroublesBefore;
+        const bool bLast = nBehind == 0 && m_parser.BufferedBytes() == 0;
+        const bool bTooEarly = m_line.Paced() && tooEarly(telegram, nBehind);
+        const teVerdict eVerdict =
+            Judge(telegram, request, expectation, bOnlyEchoes && bClean, bLast, bTooEarly);
+        if (eVerdict == teVerdict::Answer)
         {
-            if (bHaveAnswer)
-                return false; // a telegram right behind the answer
-            const bool bClean = ParserTroubles(m_parser.Counters()) == dwTroublesBefore;
-            const bool bLast = bAllFed && m_parser.BufferedBytes() == 0;
-            const bool bTooEarly = m_line.Paced() && tooEarly(telegram, nUnfed);
-            const teVerdict eVerdict =
-                Judge(telegram, request, expectation, bOnlyEchoes && bClean, bLast, bTooEarly);
-            if (eVerdict == teVerdict::Answer)
-            {
-                candidate = telegram;
-                bHaveAnswer = true;
-                dwTroublesAtAnswer = ParserTroubles(m_parser.Counters());
-                if (!bNothingAhead || !bClean)
-                    return false;
-            }
-            bOnlyEchoes = bOnlyEchoes && eVerdict == teVerdict::Echo;
-            bNothingAhead =
-                bNothingAhead && (eVerdict == teVerdict::Echo || eVerdict == teVerdict::TooEarly);
+            candidate = telegram;
+            bHaveAnswer = true;
+            dwTroublesAtAnswer = ParserTroubles(m_parser.Counters());
+            // Something ahead of it in the window, or bytes right behind it in the same read.
+            return !bNothingAhead || !bClean || (!bIdle && !bLast);
         }
-        return true;
+        bOnlyEchoes = bOnlyEchoes && eVerdict == teVerdict::Echo;
+        bNothingAhead =
+            bNothingAhead && (eVerdict == teVerdict::Echo || eVerdict == teVerdict::TooEarly);
+        return false;
     };
     // Whatever else is on the line is dropped as the line's; the line is free after the idle
     // time behind the last byte, which the answer has already waited out.
@@ -396,15 +413,11 @@ teOutcome CLineExchange::Receive(std::size_t nRequestBytes, const STelegram& req
             return teOutcome::LineFailed;
         if (nRead == 0)
         {
-            if (bBegun)
-            {
-                // A gap: what is buffered is no telegram; the search goes on behind it.
-                while (m_parser.NoteIdle())
-                {
-                    if (!takeFound(true, 0))
-                        return inDoubt(0);
-                }
-            }
+            // A gap: what is buffered is no telegram; the search goes on behind it.
+            bIdle = true;
+            if (bBegun && m_parser.TakeEachOnIdle(inDoubtWhenTaken))
+                return inDoubt(0);
+            bIdle = false;
             if (!bHaveAnswer && platform::ReadMonotonicNs() >= qwEndBy)
                 return teOutcome::NoAnswer;
             continue;
@@ -414,17 +427,10 @@ teOutcome CLineExchange::Receive(std::size_t nRequestBytes, const STelegram& req
             return inDoubt(static_cast<std::size_t>(nRead));
         for (long i = 0; i < nRead; ++i)
             abyFed[nFed++ % sizeof abyFed] = abyBuffer[i];
-        std::size_t nAt = 0;
-        while (nAt < static_cast<std::size_t>(nRead))
-        {
-            nAt += m_parser.Feed(abyBuffer + nAt, static_cast<std::size_t>(nRead) - nAt);
-            if (!takeFound(nAt == static_cast<std::size_t>(nRead),
-                           static_cast<std::size_t>(nRead) - nAt))
-                return inDoubt(static_cast<std::size_t>(nRead) - nAt);
-            if (bHaveAnswer &&
-                (nAt < static_cast<std::size_t>(nRead) || m_parser.BufferedBytes() > 0))
-                return inDoubt(static_cast<std::size_t>(nRead) - nAt);
-        }
+        const auto fed =
+            m_parser.FeedEach(abyBuffer, static_cast<std::size_t>(nRead), inDoubtWhenTaken);
+        if (fed.bStopped)
+            return inDoubt(static_cast<std::size_t>(nRead) - fed.nConsumed);
         if (!bHaveAnswer && m_qwLastByteNs >= qwEndBy)
             return teOutcome::NoAnswer;
     }

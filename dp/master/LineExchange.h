@@ -98,6 +98,8 @@ private:
         StrayAck,
         TooEarly
     };
+    // The trace's word for a verdict.
+    static const char* VerdictText(teVerdict eVerdict);
     // What a telegram off the line is to the request; counted, and traced.
     teVerdict Judge(const STelegram& telegram, const STelegram& request,
                     const SExpectation& expectation, bool bFirstOnLine, bool bLastByte,
