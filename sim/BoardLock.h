@@ -21,6 +21,9 @@ public:
 
     // Null when the board's shared state could not be opened or locked.
     SBoardState* State() const { return m_pState; }
+    // Whether the state was opened: with State() null, another holder kept the lock past the
+    // wait (kBoardLockWaitMs), which may pass.
+    bool Opened() const { return m_pBoard != nullptr; }
 
 private:
     CSharedBoard* m_pBoard = nullptr;

@@ -188,6 +188,10 @@ bool CBoardLink::Exchange(std::string& strError)
     }
     korix::CBoardLock lock(m_byBoard);
     SBoardState* pState = lock.State();
+    // A process that keeps the board's lock (stopped, or stuck) holds up the hosts, not the
+    // bus: the slaves keep exchanging and the board is served again once it lets go.
+    if (pState == nullptr && lock.Opened())
+        return true;
     if (pState == nullptr)
     {
         strError = "board " + std::to_string(m_byBoard) + ": its shared state cannot be locked";

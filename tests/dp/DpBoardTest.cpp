@@ -294,6 +294,24 @@ TEST_F(DpBoardTest, AStoppedMasterStopsServingValuesUntilItRunsAgain)
     EXPECT_TRUE(IsDone(ReadInput(handle, 3)));
 }
 
+TEST_F(DpBoardTest, AProcessThatKeepsTheBoardsLockHoldsUpHostsNotTheMaster)
+{
+    SHandle handle = Register();
+    ASSERT_TRUE(Eventually([&] { return AllExchanging(handle); }));
+    testsupport::CChildProcess holder({SIM_PEER, std::to_string(m_byBoard)});
+    ASSERT_TRUE(holder.WriteLine("hold"));
+    std::string strHeld;
+    ASSERT_TRUE(holder.ReadLine(strHeld, 20000));
+    ASSERT_EQ(strHeld, "held");
+    // Longer than the master's wait for the lock: it gives up on the board, not on the bus.
+    std::this_thread::sleep_for(std::chrono::seconds(7));
+    EXPECT_EQ(m_pMaster->Wait(0), -1) << "the master ended while another process held the lock";
+    holder.Kill(SIGKILL);
+    holder.Wait(20000);
+    ASSERT_TRUE(Eventually([&] { return AllExchanging(handle); }));
+    EXPECT_EQ(m_pMaster->Wait(0), -1);
+}
+
 TEST_F(DpBoardTest, ASecondMasterForTheSameBoardIsRefused)
 {
     testsupport::SRunResult result =
