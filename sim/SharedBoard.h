@@ -22,9 +22,9 @@ CSharedBoard* OpenSharedBoard(std::uint8_t byBoard);
 // unavailable" instead of hanging with it.
 inline constexpr std::uint32_t kBoardLockWaitMs = 5000;
 
-// Waits for the board's lock (threads of this process and other processes alike) at most
-// kBoardLockWaitMs and returns the mapped state; null on failure or when the wait ran out, in
-// which case nothing is held.
+// Waits for the board's lock (threads of this process queue first, each for its own turn) at
+// most kBoardLockWaitMs for another process's holder, and returns the mapped state; null on
+// failure or when the wait ran out, in which case nothing is held.
 SBoardState* LockSharedBoard(CSharedBoard* pBoard);
 
 void UnlockSharedBoard(CSharedBoard* pBoard);

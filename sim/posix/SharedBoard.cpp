@@ -32,7 +32,7 @@ class CSharedBoard
 public:
     int m_fd = -1;
     SBoardState* m_pState = nullptr;
-    std::timed_mutex m_mutex;
+    std::mutex m_mutex;
 };
 
 namespace
@@ -119,10 +119,11 @@ SBoardState* LockSharedBoard(CSharedBoard* pBoard)
 {
     if (pBoard == nullptr)
         return nullptr;
+    // A thread of this process holds the mutex only while it holds the board's lock or waits
+    // for it, and that wait is bounded below: so is this one.
+    pBoard->m_mutex.lock();
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(kBoardLockWaitMs);
-    if (!pBoard->m_mutex.try_lock_until(deadline))
-        return nullptr;
     // The kernel offers no timed wait for the lock: it is tried, and tried again after waits
     // that grow from 50 us to 2 ms, so that a lock held for microseconds is taken soon after
     // and a stopped holder costs a few hundred wake-ups before the call gives up.
