@@ -45,8 +45,13 @@ public:
     ~CStalledPipe()
     {
         CloseReader();
-        ::close(m_afd[1]);
+        if (m_afd[1] >= 0)
+            ::close(m_afd[1]);
     }
+
+    // A writer's output must stay open for the process's life: one left behind may still be
+    // in its write when the test ends, so its end of the pipe is never closed.
+    void KeepWriteEndForTheProcess() { m_afd[1] = -1; }
 
     int WriteEnd() const { return m_afd[1]; }
 
@@ -146,6 +151,7 @@ TEST(EventWriterTest, StoppingLeavesAWriterStuckOnAStalledOutputBehind)
     // The writer left behind ends when its write fails; the pipe's reader going away must not
     // end this process (SIGPIPE).
     pipe.CloseReader();
+    pipe.KeepWriteEndForTheProcess();
 }
 
 TEST(EventWriterTest, AnOutputWhoseReaderHasGoneEndsNothing)
