@@ -27,13 +27,28 @@ protected:
         m_pSlaves = std::make_unique<testsupport::CChildProcess>(
             std::vector<std::string>{DPSLAVE, "--pty", "--slaves", DP_DEMO_DIR "/slaves.json"});
         std::string strLine;
-        ASSERT_TRUE(m_pSlaves->ReadLine(strLine));
+        ASSERT_TRUE(ReadLineStarting(*m_pSlaves, "korix-dpslave: ", strLine));
         const std::string strPeer = strLine.substr(strLine.rfind(" on ") + 4);
         m_pMaster = std::make_unique<testsupport::CChildProcess>(
             std::vector<std::string>{DPMASTER, "--board", std::to_string(m_byBoard), "--port",
                                      strPeer, "--bus", DP_DEMO_DIR "/bus.json"});
-        ASSERT_TRUE(m_pMaster->ReadLine(strLine));
-        ASSERT_THAT(strLine, StartsWith("korix-dpmaster: serving board"));
+        ASSERT_TRUE(ReadLineStarting(*m_pMaster, "korix-dpmaster: serving board", strLine))
+            << "the master did not start: " << strLine;
+    }
+
+    // Reads the child's lines up to the first that starts with strStart; false when the child
+    // ended or said nothing for a while first.
+    static bool ReadLineStarting(testsupport::CChildProcess& child, const std::string& strStart,
+                                 std::string& strLine)
+    {
+        for (int nLine = 0; nLine < 20; ++nLine)
+        {
+            if (!child.ReadLine(strLine))
+                return false;
+            if (strLine.rfind(strStart, 0) == 0)
+                return true;
+        }
+        return false;
     }
 
     void TearDown() override
