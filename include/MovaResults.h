@@ -30,7 +30,8 @@ enum teErrorNumber
     DPERR_BOARD_83 = 4,
     DPERR_BOARD_84 = 5,
     DPERR_BOARD_85 = 6,
-    DPERR_BOARD_86 = 7,
+    DPERR_BOARD_86 = 7, /* write to an address not registered for output, or to a read-only
+                           slave: one another master owns, observed or listened to */
     DPERR_BOARD_87 = 8,
     DPERR_BOARD_88 = 9,
     DPERR_BOARD_89 = 10,

@@ -16,7 +16,8 @@ enum teBoardError : std::uint16_t
     BoardErrBadRequest = 0x83,             // wrong tag, count or mode in the request
     BoardErrNoSlave = 0x84,                // no slave at the address
     BoardErrLength = 0x85,                 // write longer than the outputs, or read room too small
-    BoardErrNotRegisteredForOutput = 0x86, // write to an address registered with mode 0
+    BoardErrNotRegisteredForOutput = 0x86, // write to an address registered with mode 0, or
+                                           // to a read-only slave (another master's)
     BoardErrUnavailable = 0x8F,            // the board's shared state cannot be opened, or a fault
     BoardErrWatchdogExpired = 0x95
 };

@@ -142,6 +142,10 @@ std::uint16_t PerformWriteOutput(SBoardState& state, SBoardRequest& request, std
     PutStatus(state, request, pSlave, pRegistration->byExpired != 0, dwNow);
     if (pSlave == nullptr)
         return BoardErrNoSlave;
+    // Another master owns a read-only slave's outputs: the nearest word the board has is that
+    // the address may not be written.
+    if (pSlave->byReadOnly != 0)
+        return BoardErrNotRegisteredForOutput;
     if (request.byLength > Clamped(pSlave->byOutputLength))
         return BoardErrLength;
     if (pRegistration->abyModes[request.byL2Addr] != kBoardModeUsed)

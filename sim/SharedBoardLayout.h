@@ -64,7 +64,10 @@ struct SBoardSlave
     std::uint8_t byInputLength;
     std::uint8_t byOutputLength;
     std::uint8_t byGeneratorCount;
-    std::uint8_t abyReserved[3];
+    // 1: the slave's outputs belong to another master (a slave observed or listened to by a
+    // served board): hosts read it, and a write is refused without touching the outputs.
+    std::uint8_t byReadOnly;
+    std::uint8_t abyReserved[2];
     SGenerator aGenerators[kMaxGenerators];
     std::uint8_t abyInput[kMaxDataLength];
     std::uint8_t abyOutput[kMaxDataLength]; // what the master holds for the slave

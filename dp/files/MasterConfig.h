@@ -22,6 +22,8 @@ struct SSlaveConfig
     std::uint8_t byInputLength = 0; // from the configuration bytes
     std::uint8_t byOutputLength = 0;
     SDiagTexts diagTexts; // from the slave's device description, for its diagnosis in words
+    // Another master owns the slave: the board shows it read-only and refuses hosts' writes.
+    bool bReadOnly = false;
 };
 
 struct SMasterConfig

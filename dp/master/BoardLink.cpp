@@ -99,6 +99,7 @@ void InstallPlant(SBoardState& state, const CDpMaster& master, const std::string
         slave.byPresent = 1;
         slave.byInputLength = config.byInputLength;
         slave.byOutputLength = config.byOutputLength;
+        slave.byReadOnly = config.bReadOnly ? 1 : 0;
         if (bKeepOutputs)
             std::memcpy(slave.abyOutput, abyOutputs, sizeof abyOutputs);
         PostSlave(state, byAddress, master.Slave(static_cast<std::size_t>(nIndex)));

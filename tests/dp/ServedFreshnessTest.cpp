@@ -247,6 +247,26 @@ TEST_F(ServedFreshnessTest, InputsAreServedWithinTheBoundAndWithheldPastIt)
     EXPECT_EQ(lock.State()->sPlant.aSlaves[kFirst].abyInput[0], 0x11);
 }
 
+TEST_F(ServedFreshnessTest, AReadOnlySlaveIsServedButHostsCannotWriteIt)
+{
+    AddSlave(kFirst, 4).SetInputs({0x11, 0x22, 0x33, 0x44});
+    AddSlave(kSecond, 2).SetInputs({0x55, 0x66});
+    m_config.slaves.front().bReadOnly = true;
+    StartServing();
+    ServeUntilExchanging();
+
+    SBoardRequest write{};
+    write.byHandle = m_host.byHandle;
+    write.byHandleExt = m_host.byHandleExt;
+    write.byL2Addr = kFirst;
+    write.byLength = 2;
+    write.abyData[0] = 0xAB;
+    write.abyData[1] = 0xCD;
+    EXPECT_EQ(BoardWriteOutput(&write), 0x86);
+    EXPECT_EQ(Data(Call(BoardReadOutput, kFirst)), (Bytes{0, 0}));
+    EXPECT_EQ(Data(Call(BoardReadInput, kFirst)), (Bytes{0x11, 0x22, 0x33, 0x44}));
+}
+
 TEST_F(ServedFreshnessTest, AStalledMasterReadsOfflineWithEverySlave)
 {
     AddSlave(kFirst, 4).SetInputs({0x11, 0x22, 0x33, 0x44});
