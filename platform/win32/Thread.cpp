@@ -86,7 +86,14 @@ bool CThread::Join()
     if (m_pImpl == nullptr || m_pImpl->m_hThread == nullptr ||
         m_pImpl->m_dwId == GetCurrentThreadId())
         return false;
-    return WaitForSingleObject(m_pImpl->m_hThread, INFINITE) == WAIT_OBJECT_0;
+    if (WaitForSingleObject(m_pImpl->m_hThread, INFINITE) != WAIT_OBJECT_0)
+        return false;
+    // The handle would keep the ended thread's object alive until the next Start or our
+    // destruction: a joined thread leaves nothing behind, as on Linux.
+    CloseHandle(m_pImpl->m_hThread);
+    m_pImpl->m_hThread = nullptr;
+    m_pImpl->m_dwId = 0;
+    return true;
 }
 
 void CThread::Detach()
