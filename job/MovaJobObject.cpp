@@ -257,8 +257,12 @@ std::int32_t MOVA_CALL CMovaJob::SetJobNotification(IJobNotify* ptr)
     TraceJob(100, "Anfang CMovaJob::SetJobNotification\n");
     if (!ptr)
     {
+        // The sink's Release may give up the host's last reference to the job: ours keeps the
+        // job alive to the end of this call.
+        AddRef();
         DropSink();
         TraceJob(-2, "Ende CMovaJob::SetJobNotification ptr == NULL\n");
+        Release();
         return MOVAJOB_OK;
     }
     if (!m_pNotify.IsRegistered())

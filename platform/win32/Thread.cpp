@@ -57,8 +57,10 @@ bool CThread::Start(PFN_THREAD_START pfnStart, void* pArg)
         CloseHandle(m_pImpl->m_hThread);
         m_pImpl->m_hThread = nullptr;
     }
+    // Held until its handle and id are stored: the thread may ask for its own priority, and
+    // would otherwise find no handle to raise it through when it ran first.
     DWORD dwId = 0;
-    HANDLE hThread = CreateThread(nullptr, 0, ThreadProc, pStart, 0, &dwId);
+    HANDLE hThread = CreateThread(nullptr, 0, ThreadProc, pStart, CREATE_SUSPENDED, &dwId);
     if (hThread == nullptr)
     {
         delete pStart;
@@ -66,6 +68,16 @@ bool CThread::Start(PFN_THREAD_START pfnStart, void* pArg)
     }
     m_pImpl->m_hThread = hThread;
     m_pImpl->m_dwId = dwId;
+    if (ResumeThread(hThread) == static_cast<DWORD>(-1))
+    {
+        // It never ran, so its start record is still ours.
+        TerminateThread(hThread, 0);
+        CloseHandle(hThread);
+        m_pImpl->m_hThread = nullptr;
+        m_pImpl->m_dwId = 0;
+        delete pStart;
+        return false;
+    }
     return true;
 }
 
@@ -74,7 +86,14 @@ bool CThread::Join()
     if (m_pImpl == nullptr || m_pImpl->m_hThread == nullptr ||
         m_pImpl->m_dwId == GetCurrentThreadId())
         return false;
-    return WaitForSingleObject(m_pImpl->m_hThread, INFINITE) == WAIT_OBJECT_0;
+    if (WaitForSingleObject(m_pImpl->m_hThread, INFINITE) != WAIT_OBJECT_0)
+        return false;
+    // The handle would keep the ended thread's object alive until the next Start or our
+    // destruction: a joined thread leaves nothing behind, as on Linux.
+    CloseHandle(m_pImpl->m_hThread);
+    m_pImpl->m_hThread = nullptr;
+    m_pImpl->m_dwId = 0;
+    return true;
 }
 
 void CThread::Detach()

@@ -3,8 +3,13 @@
 
 #include "tests/support/ChildProcess.h"
 
+#include <atomic>
 #include <memory>
 #include <string>
+
+#if defined(_WIN32)
+#include "platform/win32/WindowsHeaders.h"
+#endif
 
 using namespace jobtest;
 using testing::ElementsAre;
@@ -100,6 +105,42 @@ TEST_F(JobLifecycleTest, BatchesRunAfterAReopenAndAnOpenJobIsDestroyedClosed)
     EXPECT_EQ(0u, m_pJob->Release());
     m_pJob = nullptr;
     EXPECT_EQ(0, sink.m_nRefs);
+}
+
+#if defined(_WIN32)
+// Whether the thread with this id has ended but something still holds a handle to it: an ended
+// thread whose handles are all closed cannot be opened any more. (A thread that runs may have
+// been given the id anew.)
+bool IsEndedThreadStillHeld(DWORD dwThreadId)
+{
+    HANDLE hThread = OpenThread(SYNCHRONIZE, FALSE, dwThreadId);
+    if (hThread == nullptr)
+        return false;
+    bool bEnded = WaitForSingleObject(hThread, 0) == WAIT_OBJECT_0;
+    CloseHandle(hThread);
+    return bEnded;
+}
+#endif
+
+TEST_F(JobLifecycleTest, EachCloseLetsGoOfItsWorkerEntirely)
+{
+#if !defined(_WIN32)
+    GTEST_SKIP() << "a worker's handle is a thing of Windows";
+#else
+    CTestSink sink;
+    std::atomic<DWORD> dwWorker{0};
+    sink.m_onFinished = [&](std::uint32_t) { dwWorker = GetCurrentThreadId(); };
+    for (std::uint32_t nRound = 1; nRound <= 20; ++nRound)
+    {
+        ASSERT_EQ(0, Open());
+        ASSERT_EQ(0, m_pJob->SetJobNotification(&sink));
+        SQuickBatch batch;
+        ASSERT_EQ(0, m_pJob->PutJob(1, &batch.record, nRound));
+        ASSERT_TRUE(sink.WaitFinished(nRound));
+        ASSERT_EQ(0, m_pJob->CloseJob());
+        EXPECT_FALSE(IsEndedThreadStillHeld(dwWorker)) << "round " << nRound;
+    }
+#endif
 }
 
 TEST_F(JobLifecycleTest, BatchesPutWhileClosedAreDiscardedWithTheJob)

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <future>
 #include <thread>
+#include <utility>
 
 using namespace jobtest;
 using testing::ElementsAre;
@@ -166,8 +167,8 @@ TEST_F(JobSinkTest, DroppedSinkIsNeverCalledAgain)
                         break;
             });
         sink.WaitFinished(1 + nRound % 3, 2000);
-        // Dropping does not wait for a report in progress; its own reference comes back
-        // when it is over, and then nothing calls the sink any more.
+        // Dropping waits for a report in progress and gives the sink back before it
+        // returns; then nothing calls the sink any more.
         ASSERT_EQ(0, m_pJob->SetJobNotification(nullptr));
         EXPECT_TRUE(sink.WaitReleased());
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -244,6 +245,53 @@ TEST_F(JobSinkTest, HostMayLetGoOfTheJobFromAnotherThreadWhileAReportRuns)
     m_pJob = nullptr;
     EXPECT_EQ(0, sink.m_nRefs); // nothing is left to give it back later
     EXPECT_EQ(0, sink.m_nCallsAfterRelease);
+}
+
+// A sink that holds the host's last reference to the job and lets go of it with its own last
+// reference, as a host whose sink owns its job may.
+class CJobOwningSink : public CTestSink
+{
+public:
+    ULONG MOVA_CALL Release() override
+    {
+        ULONG nLeft = CTestSink::Release();
+        if (nLeft == 0 && m_pOwnedJob)
+        {
+            std::exchange(m_pOwnedJob, nullptr)->Release();
+            m_bLetGoOfJob = true;
+        }
+        return nLeft;
+    }
+
+    IMovaJob* m_pOwnedJob = nullptr;
+    std::atomic<bool> m_bLetGoOfJob{false};
+};
+
+// Dropping the sink makes its Release, which lets go of the job: the job is destroyed, closed
+// if it was open, once the drop has returned, and the drop touches nothing of it after that.
+TEST_F(JobSinkTest, HostMayLetGoOfTheJobInTheSinksReleaseWhenTheSinkIsDropped)
+{
+    for (bool bOpen : {false, true})
+    {
+        IMovaJob* pJob = m_pJob ? m_pJob : NewJob();
+        m_pJob = nullptr;
+        ASSERT_TRUE(pJob);
+        CJobOwningSink sink;
+        ASSERT_EQ(0, pJob->SetJobNotification(&sink));
+        if (bOpen)
+        {
+            ASSERT_EQ(0, pJob->OpenJob(&m_protoParams, &m_params, 0));
+        }
+        sink.m_pOwnedJob = pJob;
+        EXPECT_EQ(0, pJob->SetJobNotification(nullptr)) << "open " << bOpen;
+        EXPECT_TRUE(sink.m_bLetGoOfJob) << "open " << bOpen;
+        EXPECT_EQ(0, sink.m_nRefs);
+    }
+    // The open job was closed with it: its board is free for another job.
+    m_pJob = NewJob();
+    ASSERT_TRUE(m_pJob);
+    EXPECT_EQ(0, Open());
+    EXPECT_EQ(0, m_pJob->CloseJob());
 }
 
 // A report handler that hands its result to another host thread and waits for it, while that
