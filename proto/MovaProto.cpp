@@ -108,6 +108,9 @@ std::int32_t MOVA_CALL CMovaProto::Close()
             TraceLine(m_pTracer, -2, "CMovaProto::Close: ExitDPCommunication(teErrorNumber = %d)\n",
                       static_cast<int>(eError));
     }
+    // The host's SCommParams need stay in place only while the object is open: a later
+    // TestConnection must not write the slave states into a record the host may have freed.
+    m_pCommParams = nullptr;
     TraceExit("CMovaProto::Close()", "o.k.");
     return MOVAPROTO_OK;
 }

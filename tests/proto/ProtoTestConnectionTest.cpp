@@ -38,6 +38,15 @@ TEST_F(ProtoTestConnectionTest, StoredStatusDecidesWhenOnlyTheMasterIsDown)
     EXPECT_EQ(-850, Test(9)); // no slave there: status 40
 }
 
+TEST_F(ProtoTestConnectionTest, AfterCloseTheHostsRecordIsNoLongerTouched)
+{
+    ASSERT_EQ(0, m_pProto->Close());
+    m_params.aSlaves[4].wState = 0x7777; // the host may reuse its record once closed
+    EXPECT_EQ(MOVAPROTO_NOT_OPEN, Test(4));
+    EXPECT_EQ(0x7777, +m_params.aSlaves[4].wState);
+    EXPECT_TRUE(Traced("CMovaProto::TestConnection: not opened\n"));
+}
+
 TEST_F(ProtoTestConnectionTest, DisturbedConfiguredSlave)
 {
     m_board.m_slaves[5].byState = 0;
