@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <thread>
 
@@ -192,6 +193,55 @@ TEST_F(PtyBusLineTest, AnEndpointNobodyReadsHoldsUpNoOneAndLeavesTheLineAsleep)
     EXPECT_GT(m_line.Count("gone", "bytes_dropped"), 0);
     EXPECT_EQ(m_line.Count("c", "bytes_dropped"), 0);
     EXPECT_EQ(m_line.Stop(), 0);
+}
+
+// Without a stats file the counts come on standard output, on SIGUSR1 and at the end.
+TEST(PtyBusCommandLineTest, WithoutAStatsFileTheCountsComeOnStandardOutput)
+{
+    testsupport::CChildProcess line({DP_PTYBUS, "--endpoints", "master,listener"});
+    std::string strLine;
+    ASSERT_TRUE(line.ReadLine(strLine));
+    EXPECT_THAT(strLine, testing::MatchesRegex("dp_ptybus: endpoint master /dev/pts/[0-9]+"));
+    ASSERT_TRUE(line.ReadLine(strLine));
+    ASSERT_TRUE(line.ReadLine(strLine));
+    EXPECT_EQ(strLine, "dp_ptybus: ready, 2 endpoints at 1500000 bit/s");
+    line.Kill(SIGUSR1);
+    ASSERT_TRUE(line.ReadLine(strLine));
+    const nlohmann::json asked = nlohmann::json::parse(strLine, nullptr, false);
+    ASSERT_TRUE(asked.contains("endpoints")) << strLine;
+    EXPECT_EQ(asked["endpoints"][1]["name"], "listener");
+    EXPECT_EQ(asked["endpoints"][1]["bytes_sent"], 0);
+    line.Kill(SIGTERM);
+    ASSERT_TRUE(line.ReadLine(strLine));
+    EXPECT_TRUE(nlohmann::json::parse(strLine, nullptr, false).contains("characters_garbled"))
+        << strLine;
+    EXPECT_EQ(line.Wait(), 0);
+}
+
+TEST(PtyBusCommandLineTest, ALineItCannotMakeIsRefusedAndLeavesTheFolderAsItWas)
+{
+    for (const char* pszEndpoints : {"1", "a,a", "a,../b", "a,", "65"})
+    {
+        testsupport::SRunResult run =
+            testsupport::RunToEnd({DP_PTYBUS, "--endpoints", pszEndpoints});
+        EXPECT_EQ(run.nExitCode, 2) << pszEndpoints << ": " << run.strOutput;
+    }
+    // A file where a link is to go is not ours to replace.
+    const std::string strDir = testing::TempDir() + testsupport::UniqueName("ptybuslinks");
+    std::filesystem::create_directory(strDir);
+    {
+        std::ofstream file(strDir + "/b");
+        file << "keep";
+    }
+    testsupport::SRunResult run =
+        testsupport::RunToEnd({DP_PTYBUS, "--endpoints", "a,b", "--link-dir", strDir});
+    EXPECT_EQ(run.nExitCode, 1) << run.strOutput;
+    EXPECT_THAT(run.strOutput, testing::HasSubstr(strDir + "/b: exists and is not a link"));
+    std::ifstream kept(strDir + "/b");
+    std::string strKept;
+    kept >> strKept;
+    EXPECT_EQ(strKept, "keep");
+    std::filesystem::remove_all(strDir);
 }
 
 // Slave 3 loops its outputs back into its inputs.
