@@ -87,6 +87,7 @@ public:
     void Start(const SMultiDropSetUp& setUp);
 
     CPtyBusLine& Line() { return m_line; }
+    // The station processes, in the order of the set-up, while they run.
     testsupport::CChildProcess& Master(std::size_t n) { return *m_apMasters.at(n); }
     testsupport::CChildProcess& Slaves(std::size_t n) { return *m_apSlaves.at(n); }
 
