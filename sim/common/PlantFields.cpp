@@ -72,29 +72,42 @@ bool CFieldReader::CheckKeys(const json& jObject, const std::string& strPlace,
     return true;
 }
 
+bool CFieldReader::Missing(const std::string& strPlace, const char* pszKey)
+{
+    return Fail(strPlace, std::string("\"") + pszKey + "\" is missing");
+}
+
+namespace
+{
+
+// Whether the value is an integer from nMin to qwMax, whichever of its signed or unsigned forms
+// the JSON reader kept it in.
+bool IsIntegerWithin(const json& jValue, std::int64_t nMin, std::uint64_t qwMax)
+{
+    if (jValue.is_number_unsigned())
+    {
+        const auto qw = jValue.get<std::uint64_t>();
+        return qw <= qwMax && (nMin <= 0 || qw >= static_cast<std::uint64_t>(nMin));
+    }
+    if (!jValue.is_number_integer())
+        return false;
+    const auto n = jValue.get<std::int64_t>();
+    return n >= nMin && (n < 0 || static_cast<std::uint64_t>(n) <= qwMax);
+}
+
+} // namespace
+
 bool CFieldReader::ReadUnsigned(const json& jObject, const std::string& strPlace,
                                 const char* pszKey, std::uint64_t qwMax,
                                 std::optional<std::uint64_t> qwDefault, std::uint64_t& qwValue)
 {
-    std::string strField = MemberPlace(strPlace, pszKey);
     auto it = jObject.find(pszKey);
     if (it == jObject.end())
-    {
-        if (!qwDefault)
-            return Fail(strPlace, std::string("\"") + pszKey + "\" is missing");
-        qwValue = *qwDefault;
-        return true;
-    }
-    bool bInRange = false;
-    if (it->is_number_unsigned())
-        bInRange = it->get<std::uint64_t>() <= qwMax;
-    else if (it->is_number_integer())
-        bInRange = it->get<std::int64_t>() >= 0 &&
-                   static_cast<std::uint64_t>(it->get<std::int64_t>()) <= qwMax;
-    if (!bInRange)
-        return Fail(strField, "must be an integer from 0 to " + std::to_string(qwMax));
-    qwValue = it->is_number_unsigned() ? it->get<std::uint64_t>()
-                                       : static_cast<std::uint64_t>(it->get<std::int64_t>());
+        return TakeDefault(strPlace, pszKey, qwDefault, qwValue);
+    if (!IsIntegerWithin(*it, 0, qwMax))
+        return Fail(MemberPlace(strPlace, pszKey),
+                    "must be an integer from 0 to " + std::to_string(qwMax));
+    qwValue = it->get<std::uint64_t>(); // not negative, so either form converts exactly
     return true;
 }
 
@@ -102,23 +115,14 @@ bool CFieldReader::ReadSigned(const json& jObject, const std::string& strPlace, 
                               std::int64_t nMin, std::int64_t nMax,
                               std::optional<std::int64_t> nDefault, std::int64_t& nValue)
 {
-    std::string strField = MemberPlace(strPlace, pszKey);
     auto it = jObject.find(pszKey);
     if (it == jObject.end())
-    {
-        if (!nDefault)
-            return Fail(strPlace, std::string("\"") + pszKey + "\" is missing");
-        nValue = *nDefault;
-        return true;
-    }
-    bool bInRange = false;
-    if (it->is_number_unsigned())
-        bInRange = it->get<std::uint64_t>() <= static_cast<std::uint64_t>(nMax);
-    else if (it->is_number_integer())
-        bInRange = it->get<std::int64_t>() >= nMin && it->get<std::int64_t>() <= nMax;
-    if (!bInRange)
-        return Fail(strField, "must be an integer from " + std::to_string(nMin) + " to " +
-                                  std::to_string(nMax));
+        return TakeDefault(strPlace, pszKey, nDefault, nValue);
+    const std::uint64_t qwMax = nMax < 0 ? 0 : static_cast<std::uint64_t>(nMax);
+    if (!IsIntegerWithin(*it, nMin, qwMax) || (nMax < 0 && it->get<std::int64_t>() > nMax))
+        return Fail(MemberPlace(strPlace, pszKey), "must be an integer from " +
+                                                       std::to_string(nMin) + " to " +
+                                                       std::to_string(nMax));
     nValue = it->get<std::int64_t>();
     return true;
 }
@@ -128,7 +132,7 @@ bool CFieldReader::ReadString(const json& jObject, const std::string& strPlace, 
 {
     auto it = jObject.find(pszKey);
     if (it == jObject.end())
-        return Fail(strPlace, std::string("\"") + pszKey + "\" is missing");
+        return Missing(strPlace, pszKey);
     if (!it->is_string())
         return Fail(MemberPlace(strPlace, pszKey), "must be a string");
     strValue = it->get<std::string>();

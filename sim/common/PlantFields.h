@@ -58,6 +58,18 @@ public:
     const std::string& Error() const { return m_strError; }
 
 private:
+    bool Missing(const std::string& strPlace, const char* pszKey);
+    // A field that is absent: its default, or the refusal that it is missing.
+    template <typename TValue>
+    bool TakeDefault(const std::string& strPlace, const char* pszKey,
+                     const std::optional<TValue>& defaultValue, TValue& value)
+    {
+        if (!defaultValue)
+            return Missing(strPlace, pszKey);
+        value = *defaultValue;
+        return true;
+    }
+
     std::string m_strError;
 };
 
