@@ -32,7 +32,7 @@ std::string HexBytes(const std::vector<std::uint8_t>& abyBytes)
     return strHex;
 }
 
-// The GSD file as the bus file names it: relative to the bus file's folder where it can be.
+// The GSD file as the bus file names it.
 std::string GsdPathFor(const std::string& strGsd, const std::string& strBusFile)
 {
     std::error_code error;
@@ -42,8 +42,11 @@ std::string GsdPathFor(const std::string& strGsd, const std::string& strBusFile)
     const fs::path folder = fs::absolute(fs::path(strBusFile), error).parent_path();
     if (error)
         return gsd.string();
+    // Relative only inside the bus file's folder: the two then move together.
     const fs::path relative = fs::proximate(gsd, folder, error);
-    return error || relative.empty() ? gsd.string() : relative.generic_string();
+    if (error || relative.empty() || relative.is_absolute() || *relative.begin() == "..")
+        return gsd.string();
+    return relative.generic_string();
 }
 
 nlohmann::ordered_json SlaveEntry(const SFoundSlave& slave, const std::string& strBusFile)
