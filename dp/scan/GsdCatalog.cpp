@@ -26,8 +26,9 @@ bool HasGsdExtension(const fs::path& path)
 class CWalk
 {
 public:
-    CWalk(const std::set<std::uint16_t>& wanted, SGsdCatalog& catalog)
-        : m_wanted(wanted), m_catalog(catalog)
+    CWalk(const std::set<std::uint16_t>& wanted, const SGsdCatalogLimits& limits,
+          SGsdCatalog& catalog)
+        : m_wanted(wanted), m_limits(limits), m_catalog(catalog)
     {
     }
 
@@ -45,9 +46,9 @@ public:
         for (fs::directory_iterator it(folder, error), end; !error && it != end;
              it.increment(error))
         {
-            if (++m_catalog.nEntries > kMaxGsdEntries)
+            if (++m_catalog.nEntries > m_limits.nMaxEntries)
             {
-                Stop("stopped after " + std::to_string(kMaxGsdEntries) +
+                Stop("stopped after " + std::to_string(m_limits.nMaxEntries) +
                      " names: the folder holds more than a GSD folder does");
                 break;
             }
@@ -61,8 +62,8 @@ public:
             std::error_code kind;
             if (entry.is_directory(kind))
             {
-                if (nDepth + 1 >= kMaxGsdDepth)
-                    Stop("folders deeper than " + std::to_string(kMaxGsdDepth) +
+                if (nDepth + 1 >= m_limits.nMaxDepth)
+                    Stop("folders deeper than " + std::to_string(m_limits.nMaxDepth) +
                          " levels were not looked into");
                 else
                     Folder(entry.path(), nDepth + 1);
@@ -75,9 +76,9 @@ public:
 private:
     void File(const fs::path& path)
     {
-        if (m_catalog.nFilesRead >= kMaxGsdFiles)
+        if (m_catalog.nFilesRead >= m_limits.nMaxFiles)
         {
-            Stop("stopped after " + std::to_string(kMaxGsdFiles) + " GSD files");
+            Stop("stopped after " + std::to_string(m_limits.nMaxFiles) + " GSD files");
             return;
         }
         ++m_catalog.nFilesRead;
@@ -110,6 +111,7 @@ private:
     }
 
     const std::set<std::uint16_t>& m_wanted;
+    const SGsdCatalogLimits& m_limits;
     SGsdCatalog& m_catalog;
     std::set<std::string> m_visited;
 };
@@ -117,7 +119,7 @@ private:
 } // namespace
 
 bool ReadGsdCatalog(const std::string& strFolder, const std::set<std::uint16_t>& wanted,
-                    SGsdCatalog& catalog, std::string& strError)
+                    SGsdCatalog& catalog, std::string& strError, const SGsdCatalogLimits& limits)
 {
     std::error_code error;
     if (!fs::is_directory(strFolder, error))
@@ -126,7 +128,7 @@ bool ReadGsdCatalog(const std::string& strFolder, const std::set<std::uint16_t>&
         return false;
     }
     catalog = SGsdCatalog{};
-    CWalk(wanted, catalog).Folder(strFolder, 0);
+    CWalk(wanted, limits, catalog).Folder(strFolder, 0);
     return true;
 }
 

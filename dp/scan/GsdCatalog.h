@@ -26,6 +26,13 @@ inline constexpr std::size_t kMaxGsdEntries = 20000;
 inline constexpr std::size_t kMaxGsdFiles = 2000;
 inline constexpr std::size_t kMaxGsdDepth = 8;
 
+struct SGsdCatalogLimits
+{
+    std::size_t nMaxEntries = kMaxGsdEntries;
+    std::size_t nMaxFiles = kMaxGsdFiles;
+    std::size_t nMaxDepth = kMaxGsdDepth;
+};
+
 struct SGsdCatalog
 {
     // The stations of the idents asked for, each ident's files in path order.
@@ -44,6 +51,7 @@ inline constexpr std::size_t kMaxRefusalsKept = 20;
 // Reads the folder for the stations of the idents wanted (every ident when the set is empty);
 // false with the reason when the folder itself cannot be read.
 bool ReadGsdCatalog(const std::string& strFolder, const std::set<std::uint16_t>& wanted,
-                    SGsdCatalog& catalog, std::string& strError);
+                    SGsdCatalog& catalog, std::string& strError,
+                    const SGsdCatalogLimits& limits = SGsdCatalogLimits());
 
 } // namespace dp
