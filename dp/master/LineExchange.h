@@ -80,6 +80,9 @@ public:
 
     // The longest one Transact can take, for a request of so many bytes.
     std::uint64_t TransactBoundNs(std::size_t nRequestBytes, std::size_t nLongestAnswer) const;
+    // Of that, the longest wait for a quiet line before the request (a line busy longer ends
+    // the request unsent).
+    std::uint64_t QuietBoundNs() const { return m_qwQuietBoundNs; }
 
     // Every telegram sent and seen goes to the trace, when its level lets telegrams pass.
     void SetTrace(IBusTrace* pTrace) { m_pTrace = pTrace; }

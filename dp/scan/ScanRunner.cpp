@@ -53,13 +53,20 @@ SScanReport ScanAlone(IDpLine& line, const SScanSettings& settings)
     CLineExchange exchange(line, settings.bus, settings.dwResponseAllowanceUs,
                            settings.byOwnAddress);
     const std::uint32_t nAddresses = settings.byHighestAddress + 1u;
-    report.qwPassBoundNs =
-        ScanPassBoundNs(settings.bus, settings.dwResponseAllowanceUs, nAddresses, nAddresses);
+    // The bound grows with each slave found (the one asked now counted already).
+    auto bound = [&]
+    {
+        std::uint32_t nSlaves = 1;
+        for (const SScannedStation& station : sequence.Stations())
+            nSlaves += station.IsMaster() ? 0 : 1;
+        return ScanPassBoundNs(settings.bus, settings.dwResponseAllowanceUs, nAddresses, nSlaves);
+    };
     const std::uint64_t qwStart = platform::ReadMonotonicNs();
     SScanRequest next;
     STelegram answer;
     while (sequence.Next(next))
     {
+        report.qwPassBoundNs = bound();
         if (platform::ReadMonotonicNs() - qwStart > report.qwPassBoundNs)
         {
             report.eEnd = teScanEnd::OutOfTime;

@@ -32,7 +32,7 @@ enum class teScanEnd : std::uint8_t
     NotQuiet,   // the line never went quiet for TTO: nothing was sent
     LineBusy,   // the line stopped going quiet during the pass: another station sends
     LineFailed, // the port failed
-    OutOfTime   // the pass passed its bound (no exchange should let it)
+    OutOfTime   // the pass passed its bound: a line that keeps each request waiting for quiet
 };
 
 struct SScanReport

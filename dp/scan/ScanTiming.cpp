@@ -36,9 +36,11 @@ std::uint64_t ScanPassBoundNs(const SBusParameters& bus, std::uint32_t dwRespons
     const std::uint64_t qwTries = 1ull + bus.dwRetryLimit;
     const std::size_t nServiceRequest = TelegramSize(teFrame::Sd2, kSapUnits);
     const std::size_t nLongestAnswer = TelegramSize(teFrame::Sd2, kSapUnits + kMaxDpDataBytes);
-    const std::uint64_t qwStatus = exchange.TransactBoundNs(kSd1Size, kSd1Size);
-    const std::uint64_t qwService = exchange.TransactBoundNs(nServiceRequest, nLongestAnswer);
-    return qwTries * (nAddresses * qwStatus + 2ull * nSlaves * qwService);
+    const std::uint64_t qwQuiet = exchange.QuietBoundNs();
+    const std::uint64_t qwStatus = exchange.TransactBoundNs(kSd1Size, kSd1Size) - qwQuiet;
+    const std::uint64_t qwService =
+        exchange.TransactBoundNs(nServiceRequest, nLongestAnswer) - qwQuiet;
+    return qwQuiet + qwTries * (nAddresses * qwStatus + 2ull * nSlaves * qwService);
 }
 
 } // namespace dp

@@ -4,10 +4,11 @@
 //         6 TSL + 2 n TSL bit times (n: the station's address), so that stations never claim
 //         a line at the same moment. A scan listens this long before its first request.
 //   pass  the longest one pass can take: for every address asked, FDL status with all its
-//         repetitions; for every address, as if each one held a slave, Slave_Diag and Get_Cfg
-//         with their longest answers and all their repetitions. Each request is bounded by
-//         CLineExchange::TransactBoundNs (the quiet line before it, the slot time, the answer,
-//         the idle time behind it).
+//         repetitions; for every slave found, Slave_Diag and Get_Cfg with their longest
+//         answers and all their repetitions. Each request is bounded as CLineExchange bounds
+//         it (the idle time before it, the slot time, the answer, the idle time behind it),
+//         but for the wait for a quiet line: that is counted once, since a line that does not
+//         go quiet in time ends the pass (another station sends).
 #pragma once
 
 #include "dp/fdl/BusTiming.h"

@@ -233,6 +233,20 @@ TEST_F(ScanTest, ALineThatNeverGoesQuietIsNotScanned)
     EXPECT_TRUE(m_line.Sent().empty());
 }
 
+// Bursts of bytes with short gaps behind the listening: each request waits for a quiet line
+// and finds one just in time. The pass is broken off at its bound, not dragged on.
+TEST_F(ScanTest, ALineThatKeepsEachRequestWaitingEndsThePassAtItsBound)
+{
+    m_bus.Add(Slave(3, 0x1234, {0x17, 0x27}));
+    const std::uint64_t qwFrom = m_line.Now() + 10000000;
+    for (std::uint64_t qwAt = qwFrom; qwAt < qwFrom + 20000000000ull; qwAt += 26000000)
+        m_line.PutNoise(qwAt, qwAt + 25000000, static_cast<std::uint32_t>(qwAt), 0xFF);
+    const dp::SScanReport report = dp::ScanAlone(m_line, m_settings);
+    EXPECT_EQ(report.eEnd, dp::teScanEnd::OutOfTime);
+    EXPECT_LT(report.byStoppedAt, 126);
+    EXPECT_LE(report.qwPassNs, report.qwPassBoundNs + 2 * 26000000);
+}
+
 TEST_F(ScanTest, ASlaveThatRefusesGetCfgOrAnswersBrokenBytesIsNamedWithTheTrouble)
 {
     STestStation refusing = Slave(4, 0x1111, {});
