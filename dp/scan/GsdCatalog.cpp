@@ -36,7 +36,12 @@ public:
     {
         std::error_code error;
         const fs::path canonical = fs::canonical(folder, error);
-        if (error || !m_visited.insert(canonical.string()).second)
+        if (error)
+        {
+            Refuse(folder.string() + ": " + error.message());
+            return;
+        }
+        if (!m_visited.insert(canonical.string()).second)
         {
             ++m_catalog.nLoopsSkipped;
             return;
@@ -86,22 +91,25 @@ private:
         std::string strError;
         if (!ReadGsdFile(path.string(), station, strError))
         {
-            if (m_catalog.refused.size() < kMaxRefusalsKept)
-                m_catalog.refused.push_back(strError);
-            ++m_catalog.nRefused;
+            Refuse(strError);
             return;
         }
         if (!station.identNumber.Given() || station.identNumber.nValue < 0 ||
             station.identNumber.nValue > 0xFFFF)
         {
-            if (m_catalog.refused.size() < kMaxRefusalsKept)
-                m_catalog.refused.push_back(path.string() + ": declares no Ident_Number");
-            ++m_catalog.nRefused;
+            Refuse(path.string() + ": declares no Ident_Number");
             return;
         }
         const auto wIdent = static_cast<std::uint16_t>(station.identNumber.nValue);
         if (m_wanted.empty() || m_wanted.count(wIdent) != 0)
             m_catalog.byIdent[wIdent].push_back(std::move(station));
+    }
+
+    void Refuse(const std::string& strWhy)
+    {
+        if (m_catalog.refused.size() < kMaxRefusalsKept)
+            m_catalog.refused.push_back(strWhy);
+        ++m_catalog.nRefused;
     }
 
     void Stop(const std::string& strWhy)

@@ -114,8 +114,8 @@ int Scan(const SScanOptions& options)
     settings.dwResponseAllowanceUs = options.uResponseAllowanceUs;
     settings.byOwnAddress = static_cast<std::uint8_t>(options.uAddress);
     settings.byHighestAddress = static_cast<std::uint8_t>(options.uHighestAddress);
-    Say("scanning " + options.strPort + " at " + std::to_string(dwRate) + " bit/s as station " +
-        std::to_string(options.uAddress) + ", addresses 0-" +
+    Say("listening, then scanning " + options.strPort + " at " + std::to_string(dwRate) +
+        " bit/s as station " + std::to_string(options.uAddress) + ", addresses 0-" +
         std::to_string(options.uHighestAddress));
     const dp::SScanReport report = dp::ScanAlone(port, settings);
     dp::ReleasePortExclusively(port.Descriptor());
@@ -152,6 +152,11 @@ int Scan(const SScanOptions& options)
     Say(std::to_string(report.stations.size()) + " stations (" + std::to_string(nSlaves) +
         " slaves) in one pass of " + std::to_string((report.qwPassNs + 500000) / 1000000) +
         " ms, " + std::to_string(report.dwRequests) + " requests");
+    // Another station woke up during the pass: what it sent was dropped, but the list may
+    // miss what it kept busy.
+    if (report.counters.dwForeign != 0)
+        Say(std::to_string(report.counters.dwForeign) +
+            " telegrams of other stations were heard during the pass");
     if (report.eEnd != dp::teScanEnd::Done)
         return Fail(strEnd);
 
