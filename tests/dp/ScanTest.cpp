@@ -8,6 +8,7 @@
 #include "dp/scan/ModuleMatch.h"
 #include "dp/scan/ScanBusFile.h"
 #include "dp/scan/ScanRunner.h"
+#include "dp/scan/ScanSequence.h"
 #include "dp/scan/ScanTiming.h"
 
 #include "tests/dp/ScriptedLine.h"
@@ -199,6 +200,34 @@ TEST_F(ScanTest, ASilentLineIsScannedAfterTheTimeOutAndFindsNobody)
     EXPECT_GE(m_line.SentAt().front() - qwStart, m_line.BitNs(dp::TimeOutBits(m_settings.bus, 5)));
     EXPECT_EQ(m_bus.m_statusAsked.size(), 126u);
     EXPECT_EQ(m_bus.m_statusAsked.count(5), 0u);
+}
+
+// The pass as a token station would drive it: two requests a visit, the line the others'
+// between visits. The same stations come out as in one run.
+TEST_F(ScanTest, TheSequenceCanBeDrivenAFewRequestsAtATime)
+{
+    m_bus.Add(Master(2, 3));
+    m_bus.Add(Slave(3, 0x1234, {0x17, 0x27}));
+    m_bus.Add(Slave(40, 0x4321, {0x13}));
+    dp::CScanSequence sequence(kScanner, 60, m_settings.bus.dwRetryLimit);
+    dp::CLineExchange exchange(m_line, m_settings.bus, 0, kScanner);
+    dp::SScanRequest next;
+    dp::STelegram answer;
+    int nVisits = 0;
+    while (!sequence.Done())
+    {
+        ++nVisits;
+        for (int i = 0; i < 2 && sequence.Next(next); ++i)
+            sequence.Take(exchange.Transact(next.request, next.expectation, answer), answer);
+        m_line.SkipTo(m_line.Now() + 3000000);
+    }
+    ASSERT_EQ(sequence.Stations().size(), 3u);
+    EXPECT_EQ(sequence.Stations()[0].eType, dp::teStationType::MasterInRing);
+    EXPECT_EQ(sequence.Stations()[1].wIdent, 0x1234);
+    EXPECT_EQ(sequence.Stations()[2].byAddress, 40);
+    EXPECT_EQ(sequence.Stations()[2].abyConfig, (std::vector<std::uint8_t>{0x13}));
+    EXPECT_EQ(m_bus.m_statusAsked.size(), 60u);
+    EXPECT_GT(nVisits, 60);
 }
 
 // A master passing the token: nothing at all is sent, and the master is named.
