@@ -26,14 +26,17 @@ void Listen(IDpLine& line, const SScanSettings& settings, SScanReport& report)
     report.heard = ListenToLine(line, qwTimeOutNs, kListenTimeOuts * qwTimeOutNs);
     report.qwListenNs = platform::ReadMonotonicNs() - qwStart;
     const SLineHeard& heard = report.heard;
+    // Garbage forms a telegram now and then (a token telegram has no check sum): telegrams
+    // among bytes that mostly begin none name no master.
+    const bool bMostlyGarbage = heard.parser.dwSkippedBytes * 2 > heard.dwBytes;
     if (heard.bFailed)
         report.eEnd = teScanEnd::LineFailed;
-    else if (heard.dwTokens > 0 || heard.dwRequests > 0)
+    else if (!bMostlyGarbage && (heard.dwTokens > 0 || heard.dwRequests > 0))
     {
         report.eEnd = teScanEnd::LiveLine;
         report.nActiveMaster = heard.dwTokens > 0 ? heard.nTokenHolder : heard.nRequester;
     }
-    else if (heard.dwChecked > 0)
+    else if (!bMostlyGarbage && heard.dwChecked > 0)
         report.eEnd = teScanEnd::LiveLine; // answers: whoever asked was not heard
     else if (!heard.bQuiet)
         report.eEnd = teScanEnd::NotQuiet;

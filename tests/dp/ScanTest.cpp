@@ -251,15 +251,23 @@ TEST_F(ScanTest, AMastersRequestsMakeTheLineLiveToo)
     EXPECT_TRUE(m_line.Sent().empty());
 }
 
-// Garbage (as a line at another rate gives): bounded, and nothing sent.
+// Garbage (as a line at another rate gives): bounded, and nothing sent. Random garbage forms
+// a token telegram or a checked one now and then, which names no master.
 TEST_F(ScanTest, ALineThatNeverGoesQuietIsNotScanned)
 {
     const std::uint64_t qwTimeOut = m_line.BitNs(dp::TimeOutBits(m_settings.bus, kScanner));
-    m_line.PutNoise(m_line.Now(), m_line.Now() + 20 * qwTimeOut, 77, 0x55);
-    const dp::SScanReport report = dp::ScanAlone(m_line, m_settings);
-    EXPECT_EQ(report.eEnd, dp::teScanEnd::NotQuiet);
-    EXPECT_GT(report.heard.dwBytes, 0u);
-    EXPECT_TRUE(m_line.Sent().empty());
+    for (const int nByte : {0x55, -1})
+    {
+        for (std::uint32_t dwSeed = 1; dwSeed <= 8; ++dwSeed)
+        {
+            m_line.PutNoise(m_line.Now(), m_line.Now() + 20 * qwTimeOut, dwSeed, nByte);
+            const dp::SScanReport report = dp::ScanAlone(m_line, m_settings);
+            EXPECT_EQ(report.eEnd, dp::teScanEnd::NotQuiet) << nByte << " seed " << dwSeed;
+            EXPECT_GT(report.heard.dwBytes, 0u);
+            EXPECT_TRUE(m_line.Sent().empty());
+            m_line.SkipTo(m_line.Now() + 20 * qwTimeOut);
+        }
+    }
 }
 
 // Bursts of bytes with short gaps behind the listening: each request waits for a quiet line
