@@ -68,6 +68,11 @@ bool IsSlaveResponseFc(std::uint8_t byFc)
     return (byFc & (kFcReserved | kFcRequest)) == 0 && (byFc & kFcStationTypeMask) == kStationSlave;
 }
 
+bool IsResponseFc(std::uint8_t byFc, bool bAnyStationType)
+{
+    return bAnyStationType ? (byFc & (kFcReserved | kFcRequest)) == 0 : IsSlaveResponseFc(byFc);
+}
+
 } // namespace
 
 CLineExchange::CLineExchange(IDpLine& line, const SBusParameters& bus,
@@ -220,7 +225,7 @@ CLineExchange::teVerdict CLineExchange::Judge(const STelegram& telegram, const S
     else if (telegram.eFrame == teFrame::Sd4 || IsRequestFc(telegram.byFc) ||
              telegram.byDa != m_byMasterAddress || telegram.bySa != request.byDa)
         eVerdict = teVerdict::Foreign;
-    else if (!IsSlaveResponseFc(telegram.byFc))
+    else if (!IsResponseFc(telegram.byFc, expectation.bAnyStationType))
         eVerdict = teVerdict::Invalid;
 
     TraceTelegram(VerdictText(eVerdict), telegram, request.byDa);

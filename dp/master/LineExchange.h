@@ -12,7 +12,8 @@
 // complete before the request, the slave's min TSDR and its own characters could have passed
 // (a telegram that is, was on the line while we sent). Taken as the answer:
 //   - SD1, SD2 or SD3 from the station asked to this master, as a response (bit 6 clear), with
-//     the reserved bit 7 clear and the station type of a slave;
+//     the reserved bit 7 clear and the station type of a slave (of any station where the
+//     request is one a master answers as well, FDL status);
 //   - the short acknowledgement E5, only where the request may be answered by one, and only as
 //     the first thing on the quiet line after the request (the adapter's echo of the request
 //     aside) with nothing behind it.
@@ -40,6 +41,8 @@ struct SExpectation
 {
     bool bShortAck = false;         // the short acknowledgement may answer it
     std::size_t nLongestAnswer = 6; // bytes of the longest answer on the wire (bounds the wait)
+    // A master may answer it too (FDL status): any station type, not only a slave's.
+    bool bAnyStationType = false;
 };
 
 enum class teOutcome : std::uint8_t
@@ -77,6 +80,9 @@ public:
 
     // The longest one Transact can take, for a request of so many bytes.
     std::uint64_t TransactBoundNs(std::size_t nRequestBytes, std::size_t nLongestAnswer) const;
+    // Of that, the longest wait for a quiet line before the request (a line busy longer ends
+    // the request unsent).
+    std::uint64_t QuietBoundNs() const { return m_qwQuietBoundNs; }
 
     // Every telegram sent and seen goes to the trace, when its level lets telegrams pass.
     void SetTrace(IBusTrace* pTrace) { m_pTrace = pTrace; }

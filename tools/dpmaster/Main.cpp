@@ -3,12 +3,14 @@
 #include "tools/common/CommandLine.h"
 #include "tools/dpmaster/EventWriter.h"
 #include "tools/dpmaster/Options.h"
+#include "tools/dpmaster/ScanCommand.h"
 #include "tools/dpmaster/ServedBoard.h"
 
 #include "dp/files/BusFiles.h"
 
 #include <unistd.h>
 
+#include <cstring>
 #include <optional>
 #include <string>
 
@@ -32,6 +34,9 @@ bool ReadBusFile(const std::string& strBus, dp::SMasterConfig& config,
 
 int Run(int argc, char** argv)
 {
+    // A command of its own, with its own options and help: it serves no board.
+    if (argc > 1 && std::strcmp(argv[1], "scan") == 0)
+        return dpmaster::RunScanCommand(argc - 1, argv + 1);
     dpmaster::SOptions options;
     if (std::optional<int> nDone = dpmaster::ParseOptions(argc, argv, options))
         return *nDone;

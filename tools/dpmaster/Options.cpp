@@ -18,7 +18,8 @@ constexpr const char* kFooter =
     "The bus is traced in the session DPMaster<board> (DPMaster1 for board 1), window class "
     "MovaJobWin: 'movatrace' shows its lines, 'movatrace level DPMaster1 1' lets state changes "
     "and diagnoses through, 'movatrace level DPMaster1 200' every telegram as well. "
-    "--trace-level starts the session at that level, so that a slave's start-up is traced too.";
+    "--trace-level starts the session at that level, so that a slave's start-up is traced too.\n"
+    "'korix-dpmaster scan --help': finding what is on a bus.";
 
 dp::teRs485 Rs485Mode(const std::string& strMode)
 {
