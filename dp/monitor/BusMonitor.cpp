@@ -96,6 +96,7 @@ int CBusMonitor::SlaveFor(std::uint8_t byAddress)
         return nIndex;
     SMonitoredSlave& slave = m_slaves.emplace_back();
     slave.config.byAddress = byAddress;
+    slave.config.wIdent = m_aStations[byAddress].wIdent;
     slave.config.bReadOnly = true;
     slave.eFrom = teLengthsFrom::Data;
     slave.state.strProblem = "no exchange seen yet";
@@ -370,12 +371,15 @@ void CBusMonitor::CheckConfigAcknowledged(const STelegram& request)
 
 void CBusMonitor::SetPrmAcknowledged(const STelegram& request)
 {
-    // Set_Prm: station status, watchdog (2), min TSDR, ident (2, high byte first), group.
-    const int nIndex = FindSlave(request.byDa);
-    if (m_config.bFromBusFile || nIndex < 0 || request.byDataLength < 6)
+    // Set_Prm: station status, watchdog (2), min TSDR, ident (2, high byte first), group. The
+    // station keeps it until its slave is learnt.
+    if (m_config.bFromBusFile || request.byDataLength < 6)
         return;
-    m_slaves[static_cast<std::size_t>(nIndex)].config.wIdent =
-        static_cast<std::uint16_t>(request.abyData[4] << 8 | request.abyData[5]);
+    const auto wIdent = static_cast<std::uint16_t>(request.abyData[4] << 8 | request.abyData[5]);
+    m_aStations[request.byDa & kAddressMask].wIdent = wIdent;
+    const int nIndex = FindSlave(request.byDa);
+    if (nIndex >= 0)
+        m_slaves[static_cast<std::size_t>(nIndex)].config.wIdent = wIdent;
 }
 
 void CBusMonitor::DiagnosisRead(const STelegram& request, const STelegram& answer)

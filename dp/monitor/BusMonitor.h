@@ -74,6 +74,7 @@ struct SStationSeen
     std::uint32_t dwNoAnswer = 0;
     std::uint32_t dwInDoubt = 0;
     std::uint32_t dwDiagRequests = 0;
+    std::uint16_t wIdent = 0; // from the last Set_Prm it acknowledged
     bool bFcbKnown = false;
     bool bLastFcb = false;
 };

@@ -109,9 +109,9 @@ void CExchangePairing::Telegram(const STimedTelegram& timed)
     {
         if (m_bHaveAnswer)
         {
-            // Sooner behind the answer than any station may send: which was the answer is not
-            // known.
-            if (timed.qwStartNs < m_answer.qwEndNs + m_qwQuietNs)
+            // Sooner behind the answer than any station may send, or a second response before
+            // the next request: which was the answer is not known.
+            if (timed.qwStartNs < m_answer.qwEndNs + m_qwQuietNs || !IsRequestOrToken(telegram))
                 m_bDoubt = true;
             Resolve();
         }

@@ -8,9 +8,10 @@
 //   - it is a response (bits 7 and 6 of FC clear) from the station asked to the station that
 //     asked, or the short acknowledgement E5 where the request may be answered by one and E5
 //     is the first thing on the line behind the request;
-//   - nothing else came ahead of it in the window (a telegram, or bytes that made none), and
-//     the line stays quiet behind it for the synchronisation time (33 bits: no station may
-//     send sooner after another's telegram).
+//   - nothing else came ahead of it in the window (a telegram, or bytes that made none), the
+//     line stays quiet behind it for the synchronisation time (33 bits: no station may send
+//     sooner after another's telegram), and what comes next is a request or a token (a second
+//     response, whenever it comes, may have been the answer).
 // Anything else leaves the request in doubt (two answers, bytes right behind the answer,
 // garbled bytes around it) or unanswered (nothing in the window); neither brings a value.
 #pragma once
