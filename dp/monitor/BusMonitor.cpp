@@ -308,6 +308,14 @@ void CBusMonitor::DataExchange(const STimedTelegram& timedRequest,
         bShortAck ? static_cast<std::uint8_t>(RespDataLow) : FcCode(answer.byFc);
     if (HasSaps(answer) || (byCode != RespDataLow && byCode != RespDataHigh))
         return;
+    const std::uint8_t byOutputs = request.byDataLength;
+    const std::uint8_t byInputs = bShortAck ? 0 : answer.byDataLength;
+    // A telegram holds 2 bytes more than any slave's image: none is learnt from one that long.
+    if (byInputs > kMaxDpDataBytes || byOutputs > kMaxDpDataBytes)
+    {
+        ++m_counters.dwLengthMismatches;
+        return;
+    }
     const int nIndex = SlaveFor(request.byDa);
     if (nIndex < 0)
     {
@@ -315,8 +323,6 @@ void CBusMonitor::DataExchange(const STimedTelegram& timedRequest,
         return;
     }
     SMonitoredSlave& slave = m_slaves[static_cast<std::size_t>(nIndex)];
-    const std::uint8_t byOutputs = request.byDataLength;
-    const std::uint8_t byInputs = bShortAck ? 0 : answer.byDataLength;
     SSlaveConfig& config = slave.config;
     const bool bLearn = slave.eFrom == teLengthsFrom::Data && !IsSlaveExchanging(slave.state.eState);
     if (bLearn)
@@ -324,8 +330,7 @@ void CBusMonitor::DataExchange(const STimedTelegram& timedRequest,
         config.byInputLength = byInputs;
         config.byOutputLength = byOutputs;
     }
-    if (byInputs != config.byInputLength || byOutputs != config.byOutputLength ||
-        byInputs > kMaxDpDataBytes || byOutputs > kMaxDpDataBytes)
+    if (byInputs != config.byInputLength || byOutputs != config.byOutputLength)
     {
         ++m_counters.dwLengthMismatches;
         ++slave.state.counters.dwBadAnswers;

@@ -359,7 +359,56 @@ TEST_F(BusMonitorTest, SlavesAreLearntFromTheirCheckConfigOrTheirData)
     Exchange(kSecond, {}, {0x71, 0x72});
     ListenAndServe();
     EXPECT_EQ(Inputs(kSecond), (Bytes{0x71, 0x72}));
+
+    // An answer longer than any slave's image (a telegram takes 246 data bytes, an image 244)
+    // teaches nothing.
+    Exchange(5, {}, Bytes(246, 0xEE));
+    ListenAndServe();
+    EXPECT_EQ(m_pMonitor->Counters().dwLengthMismatches, 3u);
+    EXPECT_EQ(m_pMonitor->SlaveCount(), 2u);
+    EXPECT_NE(Call(BoardReadInput, 5).wError, 0);
     EXPECT_TRUE(m_line.Sent().empty());
+}
+
+// The bound the monitor promises covers its slowest slave: with a master whose cycle is half a
+// second, a host looking at every turn is never shown anything withheld while the monitor runs,
+// and once the monitor stops the board says so within the bound.
+TEST_F(BusMonitorTest, TheFreshnessPromiseCoversTheSlowestMaster)
+{
+    UseBusFile();
+    Start();
+    for (int nCycle = 0; nCycle < 8; ++nCycle)
+    {
+        Exchange(kFirst, {0xA1, 0xA2}, {0x11, 0x22, 0x33, static_cast<std::uint8_t>(nCycle)});
+        const std::uint64_t qwNext = m_qwAt + 500 * kMs;
+        while (m_line.Now() < qwNext)
+        {
+            ASSERT_TRUE(m_pMonitor->Listen(std::min(qwNext, m_line.Now() + m_config.qwTurnNs)));
+            std::string strError;
+            ASSERT_TRUE(m_pLink->Exchange(strError)) << strError;
+            if (nCycle < 2)
+                continue; // its cycle is not known before two requests
+            korix::SPlant posted{};
+            {
+                korix::CBoardLock lock(m_byBoard);
+                ASSERT_NE(lock.State(), nullptr);
+                posted = lock.State()->sPlant;
+            }
+            const SBoardRequest states = Call(BoardReadSlaveStates);
+            ASSERT_EQ(states.byMasterState, MasterOperate);
+            ASSERT_EQ(states.abyData[kFirst], posted.aSlaves[kFirst].byState);
+            ASSERT_EQ(states.abyData[kFirst], SlaveDataExchange) << "cycle " << nCycle;
+        }
+        m_qwAt = m_line.Now();
+    }
+    EXPECT_GE(m_pMonitor->ExchangeTimeoutNs(0), 1500 * kMs) << "3 cycles of 500 ms and more";
+    EXPECT_LT(m_pMonitor->ExchangeTimeoutNs(0), 1600 * kMs);
+    const std::uint32_t dwBoundMs = m_pLink->PromisedBoundMs();
+    EXPECT_GT(dwBoundMs, 1500u);
+    // The monitor stops: past its bound the board shows its master offline.
+    m_line.SkipTo(m_line.Now() + (dwBoundMs + 1) * kMs);
+    EXPECT_EQ(Call(BoardReadInput, kFirst).byMasterState, MasterOffline);
+    EXPECT_THAT(Inputs(kFirst), Each(0));
 }
 
 TEST_F(BusMonitorTest, TheLinesHealthIsCountedPerStation)
