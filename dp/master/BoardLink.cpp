@@ -115,7 +115,8 @@ void InstallPlant(SBoardState& state, const IServedSlaves& master, const std::st
 } // namespace
 
 CBoardLink::CBoardLink(std::uint8_t byBoard, CDpMaster& master, const std::string& strSource)
-    : m_byBoard(byBoard), m_ownMaster(std::in_place, master), m_master(*m_ownMaster), m_strSource(strSource)
+    : m_byBoard(byBoard), m_ownMaster(std::in_place, master), m_master(*m_ownMaster),
+      m_strSource(strSource)
 {
 }
 

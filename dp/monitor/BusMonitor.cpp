@@ -59,8 +59,7 @@ std::uint64_t Smoothed(std::uint64_t qwAverage, std::uint64_t qwSample)
 } // namespace
 
 CBusMonitor::CBusMonitor(IDpLine& line, const SMonitorConfig& config)
-    : m_line(line), m_config(config),
-      m_pairing(config.bus, config.dwResponseAllowanceUs, *this),
+    : m_line(line), m_config(config), m_pairing(config.bus, config.dwResponseAllowanceUs, *this),
       m_qwCharacterNs(BitsToNanoseconds(kBitsPerCharacter, config.bus.dwBaudRate)),
       m_bPaced(line.Paced())
 {
@@ -324,7 +323,8 @@ void CBusMonitor::DataExchange(const STimedTelegram& timedRequest,
     }
     SMonitoredSlave& slave = m_slaves[static_cast<std::size_t>(nIndex)];
     SSlaveConfig& config = slave.config;
-    const bool bLearn = slave.eFrom == teLengthsFrom::Data && !IsSlaveExchanging(slave.state.eState);
+    const bool bLearn =
+        slave.eFrom == teLengthsFrom::Data && !IsSlaveExchanging(slave.state.eState);
     if (bLearn)
     {
         config.byInputLength = byInputs;

@@ -67,8 +67,8 @@ struct SStationSeen
     teStationKind eKind = teStationKind::Unseen;
     std::uint8_t byMaster = 0xFF; // a slave's master, 0xFF none seen
     std::uint64_t qwLastTokenNs = 0;
-    std::uint64_t qwRotationNs = 0; // a master's last token rotation time
-    std::uint32_t dwRequests = 0;   // requests to it
+    std::uint64_t qwRotationNs = 0;   // a master's last token rotation time
+    std::uint32_t dwRequests = 0;     // requests to it
     std::uint32_t dwBadCheckSums = 0; // in the window of a request to it
     std::uint32_t dwRepeats = 0;      // requests to it whose FCB did not toggle
     std::uint32_t dwNoAnswer = 0;
@@ -82,11 +82,11 @@ struct SStationSeen
 struct SMonitorCounters
 {
     std::uint32_t dwTelegrams = 0;
-    std::uint32_t dwStrayAnswers = 0;     // responses no request waited for
+    std::uint32_t dwStrayAnswers = 0; // responses no request waited for
     std::uint32_t dwAnswersInDoubt = 0;
     std::uint32_t dwUnanswered = 0;
-    std::uint32_t dwLengthMismatches = 0; // exchanges of other lengths than the slave's
-    std::uint32_t dwUnknownSlaves = 0;    // exchanges with a slave the bus file does not name
+    std::uint32_t dwLengthMismatches = 0;    // exchanges of other lengths than the slave's
+    std::uint32_t dwUnknownSlaves = 0;       // exchanges with a slave the bus file does not name
     std::uint32_t dwBadCheckSumsOutside = 0; // in no request's window
 };
 
@@ -144,10 +144,10 @@ private:
         SSlaveConfig config;
         SMasterSlaveState state;
         teLengthsFrom eFrom = teLengthsFrom::Data;
-        std::uint64_t qwLastRequestNs = 0;  // its last Data_Exchange request
-        std::uint64_t qwCycleNs = 0;        // its master's cycle, smoothed
-        std::uint64_t qwLastIntervalNs = 0; // between its last two requests
-        std::uint64_t qwLastExchangeNs = 0; // its last exchange taken
+        std::uint64_t qwLastRequestNs = 0;      // its last Data_Exchange request
+        std::uint64_t qwCycleNs = 0;            // its master's cycle, smoothed
+        std::uint64_t qwLastIntervalNs = 0;     // between its last two requests
+        std::uint64_t qwLastExchangeNs = 0;     // its last exchange taken
         std::uint64_t qwExchangeIntervalNs = 0; // between exchanges taken, smoothed
     };
 

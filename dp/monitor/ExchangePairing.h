@@ -75,9 +75,9 @@ private:
     bool Acceptable(const STimedTelegram& timed) const;
 
     IPairingSink& m_sink;
-    std::uint64_t m_qwWindowNs;   // from a request's end to the latest an answer may begin
-    std::uint64_t m_qwLongestNs;  // the longest telegram's characters
-    std::uint64_t m_qwQuietNs;    // behind an answer before it counts
+    std::uint64_t m_qwWindowNs;  // from a request's end to the latest an answer may begin
+    std::uint64_t m_qwLongestNs; // the longest telegram's characters
+    std::uint64_t m_qwQuietNs;   // behind an answer before it counts
     bool m_bPending = false;
     STimedTelegram m_request;
     bool m_bHaveAnswer = false;

@@ -75,8 +75,8 @@ void CMonitorStatusWriter::Write(const CBusMonitor& monitor, bool bEnded)
 
 std::size_t CMonitorStatusWriter::Fill(const CBusMonitor& monitor, bool bEnded)
 {
-    const auto dwSlaves = static_cast<std::uint32_t>(
-        std::min<std::size_t>(monitor.SlaveCount(), kStatusMaxSlaves));
+    const auto dwSlaves =
+        static_cast<std::uint32_t>(std::min<std::size_t>(monitor.SlaveCount(), kStatusMaxSlaves));
     const std::size_t nSize = StatusBlockSize(dwSlaves) + sizeof(SStatusMonitor);
     SStatusHeader header{};
     header.dwMagic = kStatusMagic;
@@ -123,8 +123,12 @@ std::size_t CMonitorStatusWriter::Fill(const CBusMonitor& monitor, bool bEnded)
         slave.byDiagLength =
             static_cast<std::uint8_t>(std::min<std::size_t>(state.byDiagLength, kStatusDiagSize));
         const SSlaveCounters& c = state.counters;
-        slave.counters = SStatusSlaveCounters{c.dwExchanges,  station.dwRepeats, station.dwNoAnswer,
-                                              c.dwBadAnswers, c.dwRestarts,      c.dwDiagnoses,
+        slave.counters = SStatusSlaveCounters{c.dwExchanges,
+                                              station.dwRepeats,
+                                              station.dwNoAnswer,
+                                              c.dwBadAnswers,
+                                              c.dwRestarts,
+                                              c.dwDiagnoses,
                                               0};
         CopyText(slave.szReason, sizeof slave.szReason, state.strProblem);
         std::memcpy(slave.abyDiag, state.abyDiag, slave.byDiagLength);

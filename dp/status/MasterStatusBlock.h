@@ -141,24 +141,24 @@ struct SStatusStation
     std::uint8_t byKind;   // teStatusStationKind
     std::uint8_t byMaster; // a slave's master; 255: none seen
     std::uint8_t byReserved[2];
-    std::uint32_t dwRotationUs;       // a master's last token rotation time; 0: none seen
-    std::uint32_t dwExchangesPerKs;   // a slave's exchanges per 1000 s now; 0: not exchanging
-    std::uint32_t dwRequests;         // requests to it
-    std::uint32_t dwBadCheckSums;     // telegrams with a wrong check sum in its answer window
-    std::uint32_t dwRepeats;          // requests to it whose FCB did not toggle
-    std::uint32_t dwNoAnswer;         // requests to it without an answer
-    std::uint32_t dwAnswersInDoubt;   // answers of it dropped as in doubt
-    std::uint32_t dwDiagRequests;     // Slave_Diag requests to it
+    std::uint32_t dwRotationUs;     // a master's last token rotation time; 0: none seen
+    std::uint32_t dwExchangesPerKs; // a slave's exchanges per 1000 s now; 0: not exchanging
+    std::uint32_t dwRequests;       // requests to it
+    std::uint32_t dwBadCheckSums;   // telegrams with a wrong check sum in its answer window
+    std::uint32_t dwRepeats;        // requests to it whose FCB did not toggle
+    std::uint32_t dwNoAnswer;       // requests to it without an answer
+    std::uint32_t dwAnswersInDoubt; // answers of it dropped as in doubt
+    std::uint32_t dwDiagRequests;   // Slave_Diag requests to it
 };
 
 struct SStatusMonitor
 {
     std::uint32_t dwTelegrams;
-    std::uint32_t dwStrayAnswers;     // responses no request waited for
+    std::uint32_t dwStrayAnswers; // responses no request waited for
     std::uint32_t dwAnswersInDoubt;
     std::uint32_t dwUnanswered;
-    std::uint32_t dwLengthMismatches; // exchanges of other lengths than the slave's, dropped
-    std::uint32_t dwUnknownSlaves;    // exchanges with slaves the bus file does not name
+    std::uint32_t dwLengthMismatches;    // exchanges of other lengths than the slave's, dropped
+    std::uint32_t dwUnknownSlaves;       // exchanges with slaves the bus file does not name
     std::uint32_t dwBadCheckSumsOutside; // in no request's answer window
     std::uint32_t dwSkippedBytes;
     std::uint32_t dwBadCheckSums;

@@ -148,8 +148,8 @@ bool CheckStatusBlock(const std::uint8_t* pbyBlock, std::size_t nSize, std::uint
         strWhy = "slave count " + std::to_string(header.dwSlaveCount) + " beyond " +
                  std::to_string(kStatusMaxSlaves);
     else if (header.dwMonitorSize != 0 && header.dwMonitorSize != sizeof(SStatusMonitor))
-        strWhy = "its monitor section's size " + std::to_string(header.dwMonitorSize) +
-                 " is not " + std::to_string(sizeof(SStatusMonitor));
+        strWhy = "its monitor section's size " + std::to_string(header.dwMonitorSize) + " is not " +
+                 std::to_string(sizeof(SStatusMonitor));
     else if (header.dwSize != StatusBlockSize(header.dwSlaveCount) + header.dwMonitorSize)
         strWhy = "its size field " + std::to_string(header.dwSize) + " does not fit " +
                  std::to_string(header.dwSlaveCount) + " slaves" +

@@ -43,8 +43,8 @@ std::string MonitorText(const SMasterStatus& status)
 {
     const SStatusHeader& h = status.header;
     const SStatusMonitor& m = status.monitor;
-    std::string strText = Format("DP monitor: listening, process %d, status of %s ago%s\n",
-                                 h.nPid, AgeText(status.qwAgeMs).c_str(),
+    std::string strText = Format("DP monitor: listening, process %d, status of %s ago%s\n", h.nPid,
+                                 AgeText(status.qwAgeMs).c_str(),
                                  status.qwAgeMs >= StaleAfterMs(h)
                                      ? " (the monitor has not updated it since: it may hang)"
                                      : "");
@@ -57,8 +57,8 @@ std::string MonitorText(const SMasterStatus& status)
                       "%u, length mismatches %u, unknown slaves %u, skipped bytes %u, bad check "
                       "sums %u (%u outside any answer window), bad frames %u, cut short %u\n",
                       m.dwTelegrams, m.dwUnanswered, m.dwAnswersInDoubt, m.dwStrayAnswers,
-                      m.dwLengthMismatches, m.dwUnknownSlaves, m.dwSkippedBytes,
-                      m.dwBadCheckSums, m.dwBadCheckSumsOutside, m.dwBadFrames, m.dwTruncated);
+                      m.dwLengthMismatches, m.dwUnknownSlaves, m.dwSkippedBytes, m.dwBadCheckSums,
+                      m.dwBadCheckSumsOutside, m.dwBadFrames, m.dwTruncated);
     for (std::uint32_t a = 0; a < kStatusStations; ++a)
     {
         const SStatusStation& st = m.aStations[a];
@@ -71,8 +71,7 @@ std::string MonitorText(const SMasterStatus& status)
                           : Format("master %u", a);
         else
             strWhat = Format("slave %u%s: %.1f exchanges/s", a,
-                             st.byMaster == 255 ? ""
-                                                : Format(" of master %u", st.byMaster).c_str(),
+                             st.byMaster == 255 ? "" : Format(" of master %u", st.byMaster).c_str(),
                              st.dwExchangesPerKs / 1e3);
         strText += Format("  %s; requests %u, no answer %u, repeats %u, bad check sums %u, "
                           "answers in doubt %u, diagnosis requests %u\n",

@@ -9,14 +9,19 @@
 #include "board/BoardOperations.h"
 #include "dp/master/BoardLink.h"
 #include "dp/monitor/BusMonitor.h"
+#include "dp/monitor/MonitorStatusWriter.h"
+#include "dp/status/MasterStatusReader.h"
+#include "dp/status/MasterStatusText.h"
 #include "sim/BoardLock.h"
 
 #include "platform/Clock.h"
 
 #include <gmock/gmock.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace dptest
 {
@@ -81,8 +86,7 @@ protected:
     void UseBusFile()
     {
         m_config.bFromBusFile = true;
-        for (auto [byAddress, byIn, byOut] :
-             {std::tuple{kFirst, 4, 2}, std::tuple{kSecond, 2, 1}})
+        for (auto [byAddress, byIn, byOut] : {std::tuple{kFirst, 4, 2}, std::tuple{kSecond, 2, 1}})
         {
             dp::SSlaveConfig slave;
             slave.byAddress = byAddress;
@@ -486,6 +490,64 @@ TEST_F(BusMonitorTest, BadInputIsCountedAndNeverServed)
     Cycles(2, {0x31, 0x32, 0x33, 0x34}, {0x55, 0x66});
     ListenAndServe();
     EXPECT_EQ(Inputs(kFirst), (Bytes{0x31, 0x32, 0x33, 0x34}));
+}
+
+// The status block carries the monitor's own section; a reader takes it, and refuses a block
+// whose section lies about its size or a station's kind.
+TEST_F(BusMonitorTest, TheStatusBlockCarriesTheMonitorsSection)
+{
+    Start();
+    Cycles(3, {0x11, 0x22, 0x33, 0x44}, {0x55, 0x66});
+    PutTelegram({0xDC, 1, kMaster});
+    m_qwAt += kMs;
+    PutTelegram({0xDC, 1, kMaster});
+    ListenAndServe();
+    dp::CMonitorStatusWriter writer;
+    std::string strError;
+    ASSERT_TRUE(writer.Open(m_byBoard, *m_pMonitor, "/dev/ttyTEST", kBaudRate, strError))
+        << strError;
+    writer.Update(*m_pMonitor);
+    const dp::SMasterStatus status = dp::ReadMasterStatus(m_byBoard);
+    ASSERT_EQ(status.eStatus, dp::teMasterStatus::Live) << status.strWhy;
+    ASSERT_TRUE(status.bMonitor);
+    ASSERT_EQ(status.aSlaves.size(), 2u) << "both learnt from their data";
+    EXPECT_EQ(status.aSlaves[0].byInputLength, 4);
+    EXPECT_EQ(status.aSlaves[0].counters.dwExchanges, 3u);
+    EXPECT_EQ(status.monitor.aStations[kMaster].byKind, dp::StationMaster);
+    EXPECT_GT(status.monitor.aStations[1].dwRotationUs, 1000u) << "the token went to 1 twice";
+    EXPECT_EQ(status.monitor.aStations[kSecond].byKind, dp::StationSlave);
+    EXPECT_EQ(status.monitor.aStations[kSecond].byMaster, kMaster);
+    EXPECT_EQ(status.monitor.aStations[9].byKind, dp::StationUnseen);
+    EXPECT_EQ(status.monitor.dwFromBusFile, 0u);
+    const std::string strText = dp::FormatMasterStatus(status);
+    EXPECT_THAT(strText, testing::HasSubstr("DP monitor: listening"));
+    EXPECT_THAT(strText, testing::HasSubstr("slave 4 of master 2"));
+    EXPECT_THAT(strText, testing::HasSubstr("learnt from the line"));
+
+    // The same block, made to lie.
+    std::vector<std::uint8_t> abyBlock(dp::StatusBlockSize(2) + sizeof(dp::SStatusMonitor));
+    std::memcpy(abyBlock.data(), &status.header, sizeof status.header);
+    for (std::size_t i = 0; i < 2; ++i)
+        std::memcpy(abyBlock.data() + sizeof status.header + i * sizeof(dp::SStatusSlave),
+                    &status.aSlaves[i], sizeof(dp::SStatusSlave));
+    std::memcpy(abyBlock.data() + dp::StatusBlockSize(2), &status.monitor, sizeof status.monitor);
+    dp::SMasterStatus checked;
+    std::string strWhy;
+    ASSERT_TRUE(dp::CheckStatusBlock(abyBlock.data(), abyBlock.size(), m_byBoard, checked, strWhy))
+        << strWhy;
+    std::vector<std::uint8_t> abyLying = abyBlock;
+    abyLying[offsetof(dp::SStatusHeader, dwMonitorSize)] ^= 0x01;
+    EXPECT_FALSE(
+        dp::CheckStatusBlock(abyLying.data(), abyLying.size(), m_byBoard, checked, strWhy));
+    EXPECT_THAT(strWhy, testing::HasSubstr("monitor section"));
+    abyLying = abyBlock;
+    abyLying[dp::StatusBlockSize(2) + offsetof(dp::SStatusMonitor, aStations) +
+             7 * sizeof(dp::SStatusStation)] = 3;
+    EXPECT_FALSE(
+        dp::CheckStatusBlock(abyLying.data(), abyLying.size(), m_byBoard, checked, strWhy));
+    EXPECT_FALSE(
+        dp::CheckStatusBlock(abyBlock.data(), abyBlock.size() - 1, m_byBoard, checked, strWhy))
+        << "a block cut short within its section";
 }
 
 // A slave the bus file does not name is not served, however it exchanges; without a bus file,

@@ -159,9 +159,8 @@ TEST_F(DpListenTest, TheMonitorServesTheBusReadOnlyAndNeverSendsAByte)
     EXPECT_EQ(status.monitor.aStations[kMaster].byKind, dp::StationMaster);
     EXPECT_EQ(status.monitor.aStations[kSlave].byKind, dp::StationSlave);
     EXPECT_EQ(status.monitor.aStations[kSlave].byMaster, kMaster);
-    EXPECT_GT(status.monitor.dwSkippedBytes + status.monitor.dwTruncated +
-                  status.monitor.dwBadFrames,
-              0u)
+    EXPECT_GT(
+        status.monitor.dwSkippedBytes + status.monitor.dwTruncated + status.monitor.dwBadFrames, 0u)
         << "the noise was counted";
     const std::string strText = dp::FormatMasterStatus(status);
     EXPECT_THAT(strText, testing::HasSubstr("DP monitor: listening"));

@@ -71,10 +71,10 @@ std::string FormatMonitorStatus(const dp::CBusMonitor& monitor, const std::strin
         "mismatches %u, unknown slaves %u, skipped bytes %u, bad check sums %u (%u outside any "
         "answer window), bad frames %u, cut short %u\n",
         strPort.c_str(), monitor.Config().bus.dwBaudRate,
-        monitor.Config().bFromBusFile ? "from the bus file" : "learnt from the line",
-        c.dwTelegrams, c.dwUnanswered, c.dwAnswersInDoubt, c.dwStrayAnswers,
-        c.dwLengthMismatches, c.dwUnknownSlaves, p.dwSkippedBytes, p.dwBadCheckSums,
-        c.dwBadCheckSumsOutside, p.dwBadFrames, p.dwTruncated);
+        monitor.Config().bFromBusFile ? "from the bus file" : "learnt from the line", c.dwTelegrams,
+        c.dwUnanswered, c.dwAnswersInDoubt, c.dwStrayAnswers, c.dwLengthMismatches,
+        c.dwUnknownSlaves, p.dwSkippedBytes, p.dwBadCheckSums, c.dwBadCheckSumsOutside,
+        p.dwBadFrames, p.dwTruncated);
     for (unsigned a = 0; a < 128; ++a)
     {
         const dp::SStationSeen& st = monitor.Station(static_cast<std::uint8_t>(a));
@@ -88,9 +88,9 @@ std::string FormatMonitorStatus(const dp::CBusMonitor& monitor, const std::strin
         else
         {
             const int nIndex = monitor.FindSlave(static_cast<std::uint8_t>(a));
-            strWhat = Format("slave %u of master %u: %.1f exchanges/s", a, st.byMaster,
-                             nIndex >= 0 ? monitor.ExchangeRate(static_cast<std::size_t>(nIndex))
-                                         : 0.0);
+            strWhat =
+                Format("slave %u of master %u: %.1f exchanges/s", a, st.byMaster,
+                       nIndex >= 0 ? monitor.ExchangeRate(static_cast<std::size_t>(nIndex)) : 0.0);
         }
         strText += Format("%s; requests %u, no answer %u, repeats %u, bad check sums %u, answers "
                           "in doubt %u, diagnosis requests %u\n",
@@ -157,8 +157,7 @@ void CListenedBoard::Announce()
                       std::to_string(m_options.uBoard) + " read-only, slaves" +
                       (m_monitor.Config().bFromBusFile ? strSlaves : " learnt from the line"));
     std::string strError;
-    if (!m_status.Open(m_byBoard, m_monitor, strPort, m_port.Features().dwActualBaudRate,
-                       strError))
+    if (!m_status.Open(m_byBoard, m_monitor, strPort, m_port.Features().dwActualBaudRate, strError))
         Say(m_output, "no status block: " + strError);
 }
 
