@@ -128,7 +128,7 @@ bool CBusMonitor::Listen(std::uint64_t qwUntilNs)
             m_parser.TakeEachOnIdle(
                 [this](const STelegram& telegram, std::size_t)
                 {
-                    TakeTelegram(telegram, m_qwLastByteNs);
+                    TakeTelegram(telegram, m_qwLastByteNs, false);
                     return false;
                 });
             NoteTroubles(m_qwLastByteNs);
@@ -147,6 +147,7 @@ bool CBusMonitor::Listen(std::uint64_t qwUntilNs)
 void CBusMonitor::Feed(const std::uint8_t* pbyBytes, std::size_t nCount, std::uint64_t qwNowNs)
 {
     m_qwLastByteNs = qwNowNs;
+    bool bFirst = true;
     m_parser.FeedEach(pbyBytes, nCount,
                       [&](const STelegram& telegram, std::size_t nBehind)
                       {
@@ -155,13 +156,14 @@ void CBusMonitor::Feed(const std::uint8_t* pbyBytes, std::size_t nCount, std::ui
                           const std::uint64_t qwBehindNs =
                               m_bPaced ? std::min<std::uint64_t>(qwNowNs, nBehind * m_qwCharacterNs)
                                        : 0;
-                          TakeTelegram(telegram, qwNowNs - qwBehindNs);
+                          TakeTelegram(telegram, qwNowNs - qwBehindNs, !bFirst);
+                          bFirst = false;
                           return false;
                       });
     NoteTroubles(qwNowNs);
 }
 
-void CBusMonitor::TakeTelegram(const STelegram& telegram, std::uint64_t qwEndNs)
+void CBusMonitor::TakeTelegram(const STelegram& telegram, std::uint64_t qwEndNs, bool bSameRead)
 {
     // Bytes that made no telegram ahead of this one came before it.
     NoteTroubles(qwEndNs > 0 ? qwEndNs - 1 : 0);
@@ -169,6 +171,7 @@ void CBusMonitor::TakeTelegram(const STelegram& telegram, std::uint64_t qwEndNs)
     STimedTelegram timed;
     timed.telegram = telegram;
     timed.qwEndNs = qwEndNs;
+    timed.bSameRead = bSameRead;
     const std::size_t nSize = telegram.eFrame == teFrame::ShortAck
                                   ? kShortAckSize
                                   : TelegramSize(telegram.eFrame, telegram.DataUnits());

@@ -159,7 +159,9 @@ private:
     void OnInDoubt(const STimedTelegram& request) override;
 
     void Feed(const std::uint8_t* pbyBytes, std::size_t nCount, std::uint64_t qwNowNs);
-    void TakeTelegram(const STelegram& telegram, std::uint64_t qwEndNs);
+    // bSameRead: it came in the same read as the telegram before it, so the gap between the
+    // two is not known.
+    void TakeTelegram(const STelegram& telegram, std::uint64_t qwEndNs, bool bSameRead);
     void NoteTroubles(std::uint64_t qwNs);
     void DataExchange(const STimedTelegram& request, const STimedTelegram& answer);
     void CheckConfigAcknowledged(const STelegram& request);

@@ -111,7 +111,9 @@ void CExchangePairing::Telegram(const STimedTelegram& timed)
         {
             // Sooner behind the answer than any station may send, or a second response before
             // the next request: which was the answer is not known.
-            if (timed.qwStartNs < m_answer.qwEndNs + m_qwQuietNs || !IsRequestOrToken(telegram))
+            const bool bRightBehind =
+                !timed.bSameRead && timed.qwStartNs < m_answer.qwEndNs + m_qwQuietNs;
+            if (bRightBehind || !IsRequestOrToken(telegram))
                 m_bDoubt = true;
             Resolve();
         }

@@ -11,7 +11,10 @@
 //   - nothing else came ahead of it in the window (a telegram, or bytes that made none), the
 //     line stays quiet behind it for the synchronisation time (33 bits: no station may send
 //     sooner after another's telegram), and what comes next is a request or a token (a second
-//     response, whenever it comes, may have been the answer).
+//     response, whenever it comes, may have been the answer). An adapter that hands over what
+//     came in bursts (a USB adapter's latency timer) hides the gaps within a burst: a request
+//     or token read in one burst with the answer is taken as the next one, whatever its
+//     reckoned time; bytes that make no telegram there still leave the answer in doubt.
 // Anything else leaves the request in doubt (two answers, bytes right behind the answer,
 // garbled bytes around it) or unanswered (nothing in the window); neither brings a value.
 #pragma once
@@ -29,6 +32,9 @@ struct STimedTelegram
     STelegram telegram;
     std::uint64_t qwStartNs = 0; // its first character was over
     std::uint64_t qwEndNs = 0;   // its last character was over
+    // It came in one read with the telegram before it: the times are reckoned back from the
+    // read's (characters back to back), so the gap between the two is not known.
+    bool bSameRead = false;
 };
 
 // What the pairing tells its owner.

@@ -240,6 +240,35 @@ TEST_F(BusMonitorTest, ServesExactlyWhatCrossedTheLineAndNeverSends)
     EXPECT_TRUE(m_line.Sent().empty());
 }
 
+// An adapter that hands over whole cycles at once (a USB adapter's latency timer) hides the
+// gaps between telegrams: the exchanges are still taken, and garbage behind an answer still
+// leaves it in doubt.
+TEST_F(BusMonitorTest, ExchangesReadInOneBurstAreTaken)
+{
+    UseBusFile();
+    Start();
+    Cycles(3, {0x11, 0x22, 0x33, 0x44}, {0x55, 0x66});
+    Exchange(kFirst, {0xC1, 0xC2}, {0x71, 0x72, 0x73, 0x74});
+    m_line.WaitUntil(m_qwAt); // all of it waits to be read in one go
+    ListenAndServe();
+    EXPECT_EQ(m_pMonitor->Counters().dwAnswersInDoubt, 0u);
+    EXPECT_EQ(m_pMonitor->SlaveState(0).counters.dwExchanges, 4u);
+    EXPECT_EQ(Inputs(kFirst), (Bytes{0x71, 0x72, 0x73, 0x74}));
+    EXPECT_EQ(Outputs(kFirst), (Bytes{0xC1, 0xC2}));
+    EXPECT_EQ(Inputs(kSecond), (Bytes{0x55, 0x66}));
+
+    PutTelegram(Sd2(kFirst, kMaster, RequestFc(!m_abFcb[kFirst]), -1, -1, {0xD1, 0xD2}), 22);
+    m_abFcb[kFirst] = !m_abFcb[kFirst];
+    PutTelegram(Sd2(kMaster, kFirst, kDataLow, -1, -1, {0xEE, 0xEE, 0xEE, 0xEE}), 40);
+    PutTelegram({0x10, 0x02, 0x03, 0x16});
+    Exchange(kSecond, {0xB1}, {0x57, 0x58});
+    m_line.WaitUntil(m_qwAt);
+    ListenAndServe();
+    EXPECT_EQ(m_pMonitor->Counters().dwAnswersInDoubt, 1u);
+    EXPECT_EQ(Inputs(kFirst), (Bytes{0x71, 0x72, 0x73, 0x74}));
+    EXPECT_EQ(Inputs(kSecond), (Bytes{0x57, 0x58}));
+}
+
 TEST_F(BusMonitorTest, ASlaveThatDropsOutIsZeroedWhileTheOthersGoOn)
 {
     UseBusFile();
