@@ -43,7 +43,9 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, SOptions& opt
 {
     CLI::App app{"A PROFIBUS-DP master (class 1) on a serial line with an RS-485 transceiver. It "
                  "serves a board of the board library: every process that opens the board reads "
-                 "the slaves' inputs and writes their outputs.",
+                 "the slaves' inputs and writes their outputs. With --listen it is a passive "
+                 "monitor of a bus "
+                 "that another master runs: it never sends, and serves the board read-only.",
                  "korix-dpmaster"};
     std::string strRs485 = "auto";
     app.add_option("--board", options.uBoard, "board number to serve, 1-255")
