@@ -145,14 +145,20 @@ TEST_F(DpListenTest, TheMonitorServesTheBusReadOnlyAndNeverSendsAByte)
     EXPECT_EQ(write.wError, 0x86);
 
     // The status block: a monitor's, with the master and slave it heard.
+    // The noise comes every 16 cycles and the block is updated every 100 ms: wait for both.
     dp::SMasterStatus status;
-    for (int i = 0; i < 100; ++i)
+    const auto noted = [&]
     {
-        status = dp::ReadMasterStatus(m_byBoard);
-        if (status.eStatus == dp::teMasterStatus::Live && status.bMonitor &&
-            status.monitor.aStations[kSlave].byKind == dp::StationSlave)
-            break;
+        return status.eStatus == dp::teMasterStatus::Live && status.bMonitor &&
+               status.monitor.aStations[kSlave].byKind == dp::StationSlave &&
+               status.monitor.dwSkippedBytes + status.monitor.dwTruncated +
+                       status.monitor.dwBadFrames !=
+                   0;
+    };
+    for (int i = 0; i < 400 && !noted(); ++i)
+    {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        status = dp::ReadMasterStatus(m_byBoard);
     }
     ASSERT_EQ(status.eStatus, dp::teMasterStatus::Live) << status.strWhy;
     ASSERT_TRUE(status.bMonitor);
