@@ -34,9 +34,9 @@ void MonitorExchange(benchmark::State& state)
         {
             const auto bySlave = static_cast<std::uint8_t>(3 + i);
             ++byValue;
-            const dptest::Bytes abyRequest = dptest::Sd2(
-                bySlave, 2, static_cast<std::uint8_t>(0x5D | (bFcb ? 0x20 : 0)), -1, -1,
-                dptest::Bytes(8, byValue));
+            const dptest::Bytes abyRequest =
+                dptest::Sd2(bySlave, 2, static_cast<std::uint8_t>(0x5D | (bFcb ? 0x20 : 0)), -1, -1,
+                            dptest::Bytes(8, byValue));
             const dptest::Bytes abyAnswer =
                 dptest::Sd2(2, bySlave, 0x08, -1, -1, dptest::Bytes(8, byValue));
             line.Put(qwAt, abyRequest);
