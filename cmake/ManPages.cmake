@@ -19,7 +19,7 @@ foreach(_entry
     "movatrace|the trace window of MovaJob, and its trace levels"
     "korixsim|show and steer a board of the board library"
     "tracedemo|write MovaJob trace lines at every level"
-    "korix-dpmaster|a PROFIBUS-DP master on a serial line, serving a board of the board library"
+    "korix-dpmaster|a PROFIBUS-DP master on a serial line, or a passive monitor of a running bus, serving a board of the board library"
     "korix-dpslave|simulated PROFIBUS-DP slaves on a serial line or a pseudo-terminal"
     "korix-gsd|show a PROFIBUS-DP device description (GSD) file and write a slave's bus file entry")
   string(REPLACE "|" ";" _parts "${_entry}")

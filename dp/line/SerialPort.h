@@ -39,6 +39,11 @@ public:
     // Opens and sets up the port; false with the reason.
     bool Open(const std::string& strPath, std::uint32_t dwBaudRate, teRs485 eRs485,
               std::string& strError);
+    // Opens the port to listen only: read-only, set up as Open would but without touching its
+    // RS-485 mode (the transmitter is enabled only by a write, and none is ever made: Write
+    // and Send fail). False with the reason.
+    bool OpenListenOnly(const std::string& strPath, std::uint32_t dwBaudRate,
+                        std::string& strError);
     // Makes a new pseudo-terminal pair and becomes its controlling end, set up as Open would;
     // strPeerPath is the other end, for a peer to Open. The port keeps the other end open
     // itself as well, so a peer that closes it or dies leaves no hang-up behind.
@@ -71,6 +76,7 @@ private:
     int m_fd = -1;
     int m_fdPeerHold = -1; // a pseudo-terminal's other end, held open
     bool m_bPaced = false; // a real UART, not a pseudo-terminal
+    bool m_bListenOnly = false;
     SPortFeatures m_features;
 };
 

@@ -31,18 +31,13 @@ using korix::SRegistration;
 // beyond it is one a host should hear of.
 constexpr std::uint64_t kSchedulingAllowanceMs = 250;
 
-// How many turns of the owner's loop (an exchange with the board, a cycle, the pause) the
-// inputs posted for an exchanging slave may span: they were brought during the cycle before
-// the exchange that posted them and stay until the next exchange (two turns), and a cycle
-// that reads the slave's diagnosis in place of its Data_Exchange brings none (one more).
-constexpr std::uint64_t kTurnsPerPost = 3;
-
 constexpr std::uint64_t kNsPerMs = 1000000;
 
 // Tick differences are taken modulo 2^32, so a bound means something only below 2^31 ms.
 constexpr std::uint64_t kLongestBoundMs = 0x7FFFFFFF;
 
-bool IsPlantOurs(const SBoardState& state, const CDpMaster& master, const std::string& strSource)
+bool IsPlantOurs(const SBoardState& state, const IServedSlaves& master,
+                 const std::string& strSource)
 {
     if (std::strncmp(state.sPlant.szSource, strSource.c_str(), sizeof state.sPlant.szSource) != 0)
         return false;
@@ -53,7 +48,7 @@ bool IsPlantOurs(const SBoardState& state, const CDpMaster& master, const std::s
         return false;
     for (std::size_t i = 0; i < master.SlaveCount(); ++i)
     {
-        const SSlaveConfig& config = master.Config().slaves[i];
+        const SSlaveConfig& config = master.SlaveConfig(i);
         const korix::SBoardSlave& slave = state.sPlant.aSlaves[config.byAddress];
         if (slave.byPresent == 0 || slave.byInputLength != config.byInputLength ||
             slave.byOutputLength != config.byOutputLength || slave.byGeneratorCount != 0)
@@ -65,11 +60,14 @@ bool IsPlantOurs(const SBoardState& state, const CDpMaster& master, const std::s
 // What the board shows of a slave the master runs: its state, its inputs (as many as the
 // board's slave has room for) and when they were brought. Every post of a slave goes through
 // here, so that the board never shows a state and inputs of different moments.
-void PostSlave(SBoardState& state, std::uint8_t byAddress, const SMasterSlaveState& master)
+void PostSlave(SBoardState& state, std::uint8_t byAddress, const SMasterSlaveState& master,
+               bool bOutputsFromLine)
 {
     korix::SBoardSlave& slave = state.sPlant.aSlaves[byAddress];
     slave.byState = master.eState;
     std::memcpy(slave.abyInput, master.abyInputs, slave.byInputLength);
+    if (bOutputsFromLine)
+        std::memcpy(slave.abyOutput, master.abyOutputs, slave.byOutputLength);
     korix::SFreshness& freshness = state.sFreshness;
     freshness.adwInputsTick[byAddress] = master.dwInputsTick;
     freshness.adwInputsCycle[byAddress] = static_cast<std::uint32_t>(master.qwInputsCycle);
@@ -78,19 +76,24 @@ void PostSlave(SBoardState& state, std::uint8_t byAddress, const SMasterSlaveSta
 // The bus's slaves as the board's plant. Outputs that hosts wrote to a slave of the same
 // shape stay: a restarted master goes on with what the hosts last wrote, which their
 // watchdogs still guard.
-void InstallPlant(SBoardState& state, const CDpMaster& master, const std::string& strSource)
+void InstallPlant(SBoardState& state, const IServedSlaves& master, const std::string& strSource)
 {
     korix::SPlant& plant = state.sPlant;
+    int anIndex[kBoardSlaveCount];
+    std::fill(std::begin(anIndex), std::end(anIndex), -1);
+    for (std::size_t i = 0; i < master.SlaveCount(); ++i)
+        if (master.SlaveConfig(i).byAddress < kBoardSlaveCount)
+            anIndex[master.SlaveConfig(i).byAddress] = static_cast<int>(i);
     for (std::uint8_t byAddress = 0; byAddress < kBoardSlaveCount; ++byAddress)
     {
         korix::SBoardSlave& slave = plant.aSlaves[byAddress];
-        const int nIndex = master.FindSlave(byAddress);
+        const int nIndex = anIndex[byAddress];
         if (nIndex < 0)
         {
             std::memset(&slave, 0, sizeof slave);
             continue;
         }
-        const SSlaveConfig& config = master.Config().slaves[static_cast<std::size_t>(nIndex)];
+        const SSlaveConfig& config = master.SlaveConfig(static_cast<std::size_t>(nIndex));
         const bool bKeepOutputs =
             slave.byPresent != 0 && slave.byOutputLength == config.byOutputLength;
         std::uint8_t abyOutputs[korix::kMaxDataLength];
@@ -102,7 +105,8 @@ void InstallPlant(SBoardState& state, const CDpMaster& master, const std::string
         slave.byReadOnly = config.bReadOnly ? 1 : 0;
         if (bKeepOutputs)
             std::memcpy(slave.abyOutput, abyOutputs, sizeof abyOutputs);
-        PostSlave(state, byAddress, master.Slave(static_cast<std::size_t>(nIndex)));
+        PostSlave(state, byAddress, master.SlaveState(static_cast<std::size_t>(nIndex)),
+                  master.OutputsFromLine());
     }
     plant.dwEpoch = platform::ReadTickCount();
     std::snprintf(plant.szSource, sizeof plant.szSource, "%s", strSource.c_str());
@@ -111,7 +115,13 @@ void InstallPlant(SBoardState& state, const CDpMaster& master, const std::string
 } // namespace
 
 CBoardLink::CBoardLink(std::uint8_t byBoard, CDpMaster& master, const std::string& strSource)
-    : m_byBoard(byBoard), m_master(master), m_strSource(strSource)
+    : m_byBoard(byBoard), m_ownMaster(std::in_place, master), m_master(*m_ownMaster),
+      m_strSource(strSource)
+{
+}
+
+CBoardLink::CBoardLink(std::uint8_t byBoard, IServedSlaves& slaves, const std::string& strSource)
+    : m_byBoard(byBoard), m_ownMaster(std::nullopt), m_master(slaves), m_strSource(strSource)
 {
 }
 
@@ -166,9 +176,8 @@ std::uint32_t CBoardLink::PromisedBoundMs() const
 {
     // One turn: the longest cycle plus the owner's pause after it (the owner waits until a
     // cycle's start plus the pause, so never longer than that after the cycle's end).
-    const std::uint64_t qwTurnNs = m_master.CycleBoundNs() + m_dwCyclePauseUs * 1000ull;
-    const std::uint64_t qwBoundMs =
-        (kTurnsPerPost * qwTurnNs + kNsPerMs - 1) / kNsPerMs + kSchedulingAllowanceMs;
+    const std::uint64_t qwAgeNs = m_master.PostedAgeBoundNs(m_dwCyclePauseUs * 1000ull);
+    const std::uint64_t qwBoundMs = (qwAgeNs + kNsPerMs - 1) / kNsPerMs + kSchedulingAllowanceMs;
     return static_cast<std::uint32_t>(std::min(qwBoundMs, kLongestBoundMs));
 }
 
@@ -177,7 +186,7 @@ void CBoardLink::PostHeartbeat(SBoardState& state, std::uint32_t dwNow) const
     korix::SFreshness& freshness = state.sFreshness;
     freshness.dwBoundMs = PromisedBoundMs();
     freshness.dwMasterTick = dwNow;
-    freshness.dwMasterCycle = static_cast<std::uint32_t>(m_master.Counters().qwCycles);
+    freshness.dwMasterCycle = static_cast<std::uint32_t>(m_master.Turns());
 }
 
 bool CBoardLink::Exchange(std::string& strError)
@@ -221,14 +230,15 @@ bool CBoardLink::Exchange(std::string& strError)
         for (std::uint8_t byMode : registration.abyModes)
             bExpired = bExpired || byMode == kBoardModeUsed;
     }
-    m_master.SetMode(bExpired ? MasterClear : MasterOperate);
+    m_master.HostWatchdogExpired(bExpired);
 
     for (std::size_t i = 0; i < m_master.SlaveCount(); ++i)
     {
-        const std::uint8_t byAddress = m_master.Config().slaves[i].byAddress;
+        const std::uint8_t byAddress = m_master.SlaveConfig(i).byAddress;
         const korix::SBoardSlave& slave = pState->sPlant.aSlaves[byAddress];
-        m_master.SetOutputs(i, slave.abyOutput, slave.byOutputLength);
-        PostSlave(*pState, byAddress, m_master.Slave(i));
+        if (!m_master.OutputsFromLine())
+            m_master.TakeOutputs(i, slave.abyOutput, slave.byOutputLength);
+        PostSlave(*pState, byAddress, m_master.SlaveState(i), m_master.OutputsFromLine());
     }
     pState->sPlant.byMasterMode = m_master.Mode();
     PostHeartbeat(*pState, dwNow);

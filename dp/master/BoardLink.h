@@ -11,13 +11,18 @@
 // the board is (the heartbeat, when each slave's inputs were brought, and the bound within
 // which the master promises them anew), so that a master that lives but stalls is not taken
 // for a live one either.
+//
+// A passive monitor (dp/monitor/) is served the same way, through IServedSlaves: its slaves
+// are read-only, and the outputs the board shows are the ones its master was seen to send.
 #pragma once
 
 #include "dp/master/DpMaster.h"
+#include "dp/master/ServedSlaves.h"
 
 #include "sim/SharedBoardLayout.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace dp
@@ -27,6 +32,7 @@ class CBoardLink
 {
 public:
     CBoardLink(std::uint8_t byBoard, CDpMaster& master, const std::string& strSource);
+    CBoardLink(std::uint8_t byBoard, IServedSlaves& slaves, const std::string& strSource);
     ~CBoardLink(); // Detach()
     CBoardLink(const CBoardLink&) = delete;
     CBoardLink& operator=(const CBoardLink&) = delete;
@@ -55,7 +61,8 @@ private:
     void PostHeartbeat(korix::SBoardState& state, std::uint32_t dwNow) const;
 
     std::uint8_t m_byBoard;
-    CDpMaster& m_master;
+    std::optional<CMasterSlaves> m_ownMaster; // when a master is served
+    IServedSlaves& m_master;
     std::string m_strSource;
     bool m_bAttached = false;
     std::uint8_t m_bySlot = 0;

@@ -135,6 +135,7 @@ void CMasterStatusWriter::Fill(const CDpMaster& master, bool bEnded)
                             line.dwBusyLine, parser.dwSkippedBytes, parser.dwBadCheckSums};
     header.dwSlaveCount = m_dwSlaveCount;
     header.dwAnswersInDoubt = line.dwAnswersInDoubt;
+    header.dwMonitorSize = 0;
     std::memset(header.adwReserved, 0, sizeof header.adwReserved);
     for (std::size_t i = 0; i < m_dwSlaveCount; ++i)
         FillSlave(i, master.Config().slaves[i], master.Slave(i));

@@ -96,7 +96,11 @@ struct SStatusHeader
     // A line counter (SLineCounters) that came after the block's layout: it took a reserved
     // word, so that readers of this version read it, and 0 from a master that did not count.
     std::uint32_t dwAnswersInDoubt;
-    std::uint32_t adwReserved[2];
+    // A passive monitor's block (korix-dpmaster --listen) carries a section of its own behind
+    // the slave records (SStatusMonitor): its size here, 0 in a master's block. It took a
+    // reserved word, so that readers of this version take a master's block as before.
+    std::uint32_t dwMonitorSize;
+    std::uint32_t adwReserved[1];
 };
 
 static_assert(sizeof(SStatusSlaveCounters) == 28);
@@ -116,15 +120,66 @@ static_assert(offsetof(SStatusHeader, dwCyclesLow) == 176);
 static_assert(offsetof(SStatusHeader, line) == 200);
 static_assert(offsetof(SStatusHeader, dwSlaveCount) == 236);
 static_assert(offsetof(SStatusHeader, dwAnswersInDoubt) == 240);
+static_assert(offsetof(SStatusHeader, dwMonitorSize) == 244);
 static_assert(sizeof(SStatusHeader) == 252);
 static_assert(alignof(SStatusHeader) == 4 && alignof(SStatusSlave) == 4);
 static_assert(std::is_trivially_copyable_v<SStatusHeader>);
 static_assert(std::is_trivially_copyable_v<SStatusSlave>);
 
+// The monitor's section: every address of the bus, as far as it was seen, and the line.
+inline constexpr std::uint32_t kStatusStations = 128;
+
+enum teStatusStationKind : std::uint8_t
+{
+    StationUnseen = 0,
+    StationMaster = 1,
+    StationSlave = 2
+};
+
+struct SStatusStation
+{
+    std::uint8_t byKind;   // teStatusStationKind
+    std::uint8_t byMaster; // a slave's master; 255: none seen
+    std::uint8_t byReserved[2];
+    std::uint32_t dwRotationUs;     // a master's last token rotation time; 0: none seen
+    std::uint32_t dwExchangesPerKs; // a slave's exchanges per 1000 s now; 0: not exchanging
+    std::uint32_t dwRequests;       // requests to it
+    std::uint32_t dwBadCheckSums;   // telegrams with a wrong check sum in its answer window
+    std::uint32_t dwRepeats;        // requests to it whose FCB did not toggle
+    std::uint32_t dwNoAnswer;       // requests to it without an answer
+    std::uint32_t dwAnswersInDoubt; // answers of it dropped as in doubt
+    std::uint32_t dwDiagRequests;   // Slave_Diag requests to it
+};
+
+struct SStatusMonitor
+{
+    std::uint32_t dwTelegrams;
+    std::uint32_t dwStrayAnswers; // responses no request waited for
+    std::uint32_t dwAnswersInDoubt;
+    std::uint32_t dwUnanswered;
+    std::uint32_t dwLengthMismatches;    // exchanges of other lengths than the slave's, dropped
+    std::uint32_t dwUnknownSlaves;       // exchanges with slaves the bus file does not name
+    std::uint32_t dwBadCheckSumsOutside; // in no request's answer window
+    std::uint32_t dwSkippedBytes;
+    std::uint32_t dwBadCheckSums;
+    std::uint32_t dwBadFrames;
+    std::uint32_t dwTruncated;
+    std::uint32_t dwFromBusFile; // 1: the slaves are the bus file's; 0: learnt from the line
+    SStatusStation aStations[kStatusStations];
+};
+
+static_assert(sizeof(SStatusStation) == 36);
+static_assert(offsetof(SStatusMonitor, aStations) == 48);
+static_assert(sizeof(SStatusMonitor) == 48 + 128 * 36);
+static_assert(std::is_trivially_copyable_v<SStatusMonitor>);
+
 inline constexpr std::size_t kStatusMaxSize =
     sizeof(SStatusHeader) + kStatusMaxSlaves * sizeof(SStatusSlave);
 
-// The block's size for a number of slaves.
+// A monitor's block is longer by its section.
+inline constexpr std::size_t kStatusMaxMonitorSize = kStatusMaxSize + sizeof(SStatusMonitor);
+
+// The block's size for a number of slaves (without a monitor's section).
 constexpr std::size_t StatusBlockSize(std::uint32_t dwSlaveCount)
 {
     return sizeof(SStatusHeader) + dwSlaveCount * sizeof(SStatusSlave);

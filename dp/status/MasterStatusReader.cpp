@@ -64,9 +64,9 @@ teCopy CopyBlock(const CStatusFile& file, std::vector<std::uint8_t>& abyBlock, s
                            : "too short for a status block (" + std::to_string(nSize) + " bytes)";
         return teCopy::Failed;
     }
-    const std::size_t nWanted = nSize < static_cast<long long>(kStatusMaxSize)
+    const std::size_t nWanted = nSize < static_cast<long long>(kStatusMaxMonitorSize)
                                     ? static_cast<std::size_t>(nSize)
-                                    : kStatusMaxSize;
+                                    : kStatusMaxMonitorSize;
     std::uint32_t dwBefore = 0, dwAfter = 0;
     constexpr std::size_t nSequenceAt = offsetof(SStatusHeader, dwSequence);
     if (file.ReadAt(nSequenceAt, &dwBefore, sizeof dwBefore) != sizeof dwBefore)
@@ -147,9 +147,13 @@ bool CheckStatusBlock(const std::uint8_t* pbyBlock, std::size_t nSize, std::uint
     else if (header.dwSlaveCount > kStatusMaxSlaves)
         strWhy = "slave count " + std::to_string(header.dwSlaveCount) + " beyond " +
                  std::to_string(kStatusMaxSlaves);
-    else if (header.dwSize != StatusBlockSize(header.dwSlaveCount))
+    else if (header.dwMonitorSize != 0 && header.dwMonitorSize != sizeof(SStatusMonitor))
+        strWhy = "its monitor section's size " + std::to_string(header.dwMonitorSize) + " is not " +
+                 std::to_string(sizeof(SStatusMonitor));
+    else if (header.dwSize != StatusBlockSize(header.dwSlaveCount) + header.dwMonitorSize)
         strWhy = "its size field " + std::to_string(header.dwSize) + " does not fit " +
-                 std::to_string(header.dwSlaveCount) + " slaves";
+                 std::to_string(header.dwSlaveCount) + " slaves" +
+                 (header.dwMonitorSize != 0 ? " and a monitor's section" : "");
     else if (nSize < header.dwSize)
         strWhy = "shorter (" + std::to_string(nSize) + " bytes) than it says (" +
                  std::to_string(header.dwSize) + ")";
@@ -168,6 +172,21 @@ bool CheckStatusBlock(const std::uint8_t* pbyBlock, std::size_t nSize, std::uint
                     sizeof(SStatusSlave));
         if (!CheckSlave(aSlaves[i], i, strWhy))
             return false;
+    }
+    status.bMonitor = header.dwMonitorSize != 0;
+    status.monitor = SStatusMonitor{};
+    if (status.bMonitor)
+    {
+        std::memcpy(&status.monitor, pbyBlock + StatusBlockSize(header.dwSlaveCount),
+                    sizeof status.monitor);
+        for (const SStatusStation& station : status.monitor.aStations)
+        {
+            if (station.byKind > StationSlave)
+            {
+                strWhy = "a station of unknown kind " + std::to_string(station.byKind);
+                return false;
+            }
+        }
     }
     status.header = header;
     status.aSlaves = std::move(aSlaves);

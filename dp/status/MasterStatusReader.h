@@ -44,6 +44,9 @@ struct SMasterStatus
     std::vector<SStatusSlave> aSlaves;        // Live and Gone: checked, header.dwSlaveCount of them
     std::uint64_t qwAgeMs = 0;                // Live and Gone: since the last update
     teMasterGone eGone = teMasterGone::Ended; // Gone: why
+    // Live and Gone: a passive monitor's block (korix-dpmaster --listen), with its section.
+    bool bMonitor = false;
+    SStatusMonitor monitor{};
 };
 
 // Reads the block of the board, trying a few times while the writer is busy with it, and

@@ -38,6 +38,51 @@ void AppendSlave(std::string& strText, const SStatusSlave& slave)
         strText += std::string("    in words: ") + slave.szDiagWords + "\n";
 }
 
+// What a monitor heard: the line, then every station seen with its health.
+std::string MonitorText(const SMasterStatus& status)
+{
+    const SStatusHeader& h = status.header;
+    const SStatusMonitor& m = status.monitor;
+    std::string strText = Format("DP monitor: listening, process %d, status of %s ago%s\n", h.nPid,
+                                 AgeText(status.qwAgeMs).c_str(),
+                                 status.qwAgeMs >= StaleAfterMs(h)
+                                     ? " (the monitor has not updated it since: it may hang)"
+                                     : "");
+    strText += Format("  bus: %s at %u bit/s (the port took %u), never sending; slaves %s; "
+                      "the master's mode %s\n",
+                      h.szPort, h.dwBaudRate, h.dwActualRate,
+                      m.dwFromBusFile != 0 ? "from the bus file" : "learnt from the line",
+                      MovaMasterModeText(h.byMode));
+    strText += Format("  line: telegrams %u, unanswered %u, answers in doubt %u, stray answers "
+                      "%u, length mismatches %u, unknown slaves %u, skipped bytes %u, bad check "
+                      "sums %u (%u outside any answer window), bad frames %u, cut short %u\n",
+                      m.dwTelegrams, m.dwUnanswered, m.dwAnswersInDoubt, m.dwStrayAnswers,
+                      m.dwLengthMismatches, m.dwUnknownSlaves, m.dwSkippedBytes, m.dwBadCheckSums,
+                      m.dwBadCheckSumsOutside, m.dwBadFrames, m.dwTruncated);
+    for (std::uint32_t a = 0; a < kStatusStations; ++a)
+    {
+        const SStatusStation& st = m.aStations[a];
+        if (st.byKind == StationUnseen)
+            continue;
+        std::string strWhat;
+        if (st.byKind == StationMaster)
+            strWhat = st.dwRotationUs != 0
+                          ? Format("master %u: token rotation %.3f ms", a, st.dwRotationUs / 1e3)
+                          : Format("master %u", a);
+        else
+            strWhat = Format("slave %u%s: %.1f exchanges/s", a,
+                             st.byMaster == 255 ? "" : Format(" of master %u", st.byMaster).c_str(),
+                             st.dwExchangesPerKs / 1e3);
+        strText += Format("  %s; requests %u, no answer %u, repeats %u, bad check sums %u, "
+                          "answers in doubt %u, diagnosis requests %u\n",
+                          strWhat.c_str(), st.dwRequests, st.dwNoAnswer, st.dwRepeats,
+                          st.dwBadCheckSums, st.dwAnswersInDoubt, st.dwDiagRequests);
+    }
+    for (const SStatusSlave& slave : status.aSlaves)
+        AppendSlave(strText, slave);
+    return strText;
+}
+
 } // namespace
 
 std::string AgeText(std::uint64_t qwMs)
@@ -88,6 +133,8 @@ std::string FormatMasterStatus(const SMasterStatus& status)
     case teMasterStatus::Live:
         break;
     }
+    if (status.bMonitor)
+        return MonitorText(status);
     const SStatusHeader& h = status.header;
     std::string strText = Format("DP master: running, process %d, status of %s ago%s\n", h.nPid,
                                  AgeText(status.qwAgeMs).c_str(),

@@ -2,6 +2,7 @@
 // that MovaJob (unchanged) reads and writes real slaves. See docs/dp-master.md.
 #include "tools/common/CommandLine.h"
 #include "tools/dpmaster/EventWriter.h"
+#include "tools/dpmaster/ListenedBoard.h"
 #include "tools/dpmaster/Options.h"
 #include "tools/dpmaster/ScanCommand.h"
 #include "tools/dpmaster/ServedBoard.h"
@@ -32,6 +33,35 @@ bool ReadBusFile(const std::string& strBus, dp::SMasterConfig& config,
     return false;
 }
 
+// A passive monitor: the bus file's slaves and timing, or the rate alone (slaves learnt).
+int Listen(const dpmaster::SOptions& options, dpmaster::CEventWriter& output,
+           dpmaster::CEventWriter& errors)
+{
+    dp::SMonitorConfig monitor;
+    monitor.qwTurnNs = dpmaster::kListenTurnNs;
+    if (!options.strBus.empty())
+    {
+        dp::SMasterConfig config;
+        if (!ReadBusFile(options.strBus, config, errors))
+            return tools::ExitFailed;
+        monitor.bus = config.bus;
+        monitor.dwResponseAllowanceUs = config.dwResponseAllowanceUs;
+        monitor.slaves = config.slaves;
+        monitor.bFromBusFile = true;
+    }
+    else if (!dp::DefaultBusParameters(options.uBaud, monitor.bus))
+    {
+        errors.Post(std::string(kPrefix) + "--baud " + std::to_string(options.uBaud) +
+                    ": no bus parameters for that rate");
+        return tools::ExitFailed;
+    }
+    dpmaster::CListenedBoard board(options, monitor, output, errors);
+    if (!board.Open())
+        return tools::ExitFailed;
+    board.Announce();
+    return board.Run();
+}
+
 int Run(int argc, char** argv)
 {
     // A command of its own, with its own options and help: it serves no board.
@@ -46,6 +76,8 @@ int Run(int argc, char** argv)
     dpmaster::CEventWriter output(STDOUT_FILENO, kPrefix, "standard output");
     dpmaster::CEventWriter errors(STDERR_FILENO, kPrefix, "standard error");
     dp::SMasterConfig config;
+    if (options.bListen)
+        return Listen(options, output, errors);
     if (!ReadBusFile(options.strBus, config, errors))
         return tools::ExitFailed;
     dpmaster::CServedBoard board(options, config, output, errors);

@@ -22,6 +22,10 @@ struct SOptions
     // The level the trace session starts with: a slave's start-up telegrams pass before anybody
     // could raise it with movatrace.
     int nTraceLevel = 0;
+    // Listen only (a passive monitor): never send, serve what the bus's own master exchanges.
+    bool bListen = false;
+    // The bus's rate when listening without a bus file; 0: the bus file's.
+    unsigned uBaud = 0;
 };
 
 // Parses argv into options. Returns the exit code when the tool is done already (its help

@@ -158,6 +158,39 @@ bool CSerialPort::Open(const std::string& strPath, std::uint32_t dwBaudRate, teR
     return true;
 }
 
+bool CSerialPort::OpenListenOnly(const std::string& strPath, std::uint32_t dwBaudRate,
+                                 std::string& strError)
+{
+    Close();
+    if (dwBaudRate == 0)
+    {
+        strError = strPath + ": baud rate 0";
+        return false;
+    }
+    // Read-only: no write can reach the line through this descriptor, whatever goes wrong.
+    int fd = ::open(strPath.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+    {
+        strError = Reason(strPath.c_str());
+        return false;
+    }
+    SPortFeatures features;
+    std::string strWhy;
+    if (!SetLine(fd, dwBaudRate, features.dwActualBaudRate, strWhy))
+    {
+        strError = strPath + ": " + strWhy;
+        ::close(fd);
+        return false;
+    }
+    features.bLowLatency = SetLowLatency(fd);
+    ioctl(fd, TCFLSH, TCIFLUSH);
+    m_fd = fd;
+    m_bPaced = !IsPseudoTerminal(fd);
+    m_bListenOnly = true;
+    m_features = features;
+    return true;
+}
+
 bool CSerialPort::OpenPseudoTerminal(std::uint32_t dwBaudRate, std::string& strPeerPath,
                                      std::string& strError)
 {
@@ -204,11 +237,14 @@ void CSerialPort::Close()
         ::close(m_fdPeerHold);
     m_fd = -1;
     m_fdPeerHold = -1;
+    m_bListenOnly = false;
     m_features = SPortFeatures{};
 }
 
 bool CSerialPort::Write(const std::uint8_t* pbyBytes, std::size_t nCount)
 {
+    if (m_bListenOnly)
+        return false;
     std::size_t nDone = 0;
     while (nDone < nCount)
     {
