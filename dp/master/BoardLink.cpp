@@ -63,13 +63,18 @@ bool IsPlantOurs(const SBoardState& state, const CDpMaster& master, const std::s
 }
 
 // What the board shows of a slave the master runs: its state, its inputs (as many as the
-// board's slave has room for) and when they were brought. Every post of a slave goes through
-// here, so that the board never shows a state and inputs of different moments.
-void PostSlave(SBoardState& state, std::uint8_t byAddress, const SMasterSlaveState& master)
+// board's slave has room for) and when they were brought; of an observed slave also the
+// outputs its owner writes, as read with its inputs (the hosts cannot write them: the board
+// refuses, it is read-only). Every post of a slave goes through here, so that the board never
+// shows a state and images of different moments.
+void PostSlave(SBoardState& state, std::uint8_t byAddress, const SSlaveConfig& config,
+               const SMasterSlaveState& master)
 {
     korix::SBoardSlave& slave = state.sPlant.aSlaves[byAddress];
     slave.byState = master.eState;
     std::memcpy(slave.abyInput, master.abyInputs, slave.byInputLength);
+    if (config.bObserve)
+        std::memcpy(slave.abyOutput, master.abyOutputs, slave.byOutputLength);
     korix::SFreshness& freshness = state.sFreshness;
     freshness.adwInputsTick[byAddress] = master.dwInputsTick;
     freshness.adwInputsCycle[byAddress] = static_cast<std::uint32_t>(master.qwInputsCycle);
@@ -99,10 +104,10 @@ void InstallPlant(SBoardState& state, const CDpMaster& master, const std::string
         slave.byPresent = 1;
         slave.byInputLength = config.byInputLength;
         slave.byOutputLength = config.byOutputLength;
-        slave.byReadOnly = config.bReadOnly ? 1 : 0;
+        slave.byReadOnly = config.bReadOnly || config.bObserve ? 1 : 0;
         if (bKeepOutputs)
             std::memcpy(slave.abyOutput, abyOutputs, sizeof abyOutputs);
-        PostSlave(state, byAddress, master.Slave(static_cast<std::size_t>(nIndex)));
+        PostSlave(state, byAddress, config, master.Slave(static_cast<std::size_t>(nIndex)));
     }
     plant.dwEpoch = platform::ReadTickCount();
     std::snprintf(plant.szSource, sizeof plant.szSource, "%s", strSource.c_str());
@@ -225,10 +230,11 @@ bool CBoardLink::Exchange(std::string& strError)
 
     for (std::size_t i = 0; i < m_master.SlaveCount(); ++i)
     {
-        const std::uint8_t byAddress = m_master.Config().slaves[i].byAddress;
-        const korix::SBoardSlave& slave = pState->sPlant.aSlaves[byAddress];
-        m_master.SetOutputs(i, slave.abyOutput, slave.byOutputLength);
-        PostSlave(*pState, byAddress, m_master.Slave(i));
+        const SSlaveConfig& config = m_master.Config().slaves[i];
+        const korix::SBoardSlave& slave = pState->sPlant.aSlaves[config.byAddress];
+        if (!config.bObserve)
+            m_master.SetOutputs(i, slave.abyOutput, slave.byOutputLength);
+        PostSlave(*pState, config.byAddress, config, m_master.Slave(i));
     }
     pState->sPlant.byMasterMode = m_master.Mode();
     PostHeartbeat(*pState, dwNow);
