@@ -1,6 +1,6 @@
 // The reads of a slave another master owns. Each cycle: its Slave_Diag (owner, ident, state);
 // Get_Cfg until its configuration has matched the bus file's, and again after it was lost or
-// seen out of data exchange with its owner (only then can its owner have configured it anew);
+// shown out of data exchange (only so can its owner have configured it anew unseen);
 // RD_Inp and RD_Outp. Nothing else is ever sent to it.
 //
 // It is shown exchanging only while its diagnosis says it exchanges with its owner and this
@@ -80,6 +80,8 @@ std::uint64_t CDpMaster::ObservedBoundNs() const
 CDpMaster::teState CDpMaster::NotObserved(SSlaveRun& slave, teBoardSlaveState eState,
                                           const std::string& strWhy)
 {
+    // Once seen out of data exchange, its owner may configure it anew: read it again.
+    slave.bConfigChecked = false;
     // The owner's outputs go with its inputs: neither may outlive the reads that brought them.
     std::memset(slave.status.abyOutputs, 0, sizeof slave.status.abyOutputs);
     LeaveExchange(slave, eState, strWhy);
@@ -148,16 +150,12 @@ CDpMaster::teState CDpMaster::Observe(SSlaveRun& slave)
         char szWhy[80];
         std::snprintf(szWhy, sizeof szWhy, "ident number 0x%04X, expected 0x%04X", diag.wIdent,
                       config.wIdent);
-        slave.bConfigChecked = false;
         return NotObserved(slave, SlaveConfigFault, szWhy);
     }
     teBoardSlaveState eNot = SlaveParameterising;
     std::string strWhy;
     if (!ExchangesWithOwner(diag, m_config.byMasterAddress, eNot, strWhy))
-    {
-        slave.bConfigChecked = false;
         return NotObserved(slave, eNot, strWhy);
-    }
 
     std::uint8_t abyData[kMaxDpDataBytes];
     std::size_t nData = 0;
@@ -190,7 +188,6 @@ CDpMaster::teState CDpMaster::Observe(SSlaveRun& slave)
         if (nData != nLength)
         {
             ++status.counters.dwBadAnswers;
-            slave.bConfigChecked = false;
             return NotObserved(slave, SlaveConfigFault,
                                std::string(SlaveReadName(eRead)) + " brought " +
                                    std::to_string(nData) + " bytes, expected " +

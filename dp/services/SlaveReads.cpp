@@ -53,7 +53,8 @@ teSlaveReadAnswer DecodeSlaveRead(teSlaveRead eRead, const STelegram& answer, By
 {
     data = ByteView();
     if (answer.eFrame == teFrame::ShortAck || answer.eFrame == teFrame::Sd4 ||
-        IsRequestFc(answer.byFc) || (answer.byFc & kFcReserved) != 0)
+        IsRequestFc(answer.byFc) || (answer.byFc & kFcReserved) != 0 ||
+        (answer.byFc & kFcStationTypeMask) != kStationSlave)
         return teSlaveReadAnswer::Malformed;
     const std::uint8_t byCode = FcCode(answer.byFc);
     if (byCode != RespDataLow && byCode != RespDataHigh)

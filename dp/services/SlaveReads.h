@@ -43,8 +43,8 @@ enum class teSlaveReadAnswer : std::uint8_t
 {
     Data,      // the bytes the slave sent (for Get_Cfg: whole identifiers, at least one)
     NotServed, // a response without data (RS, NR, UE, RR, a positive acknowledgement)
-    Malformed  // not an answer to the service: a request, other SAPs, too long, broken
-               // identifiers, a short acknowledgement
+    Malformed  // not a slave's answer to the service: a request, a master's station type,
+               // other SAPs, too long, broken identifiers, a short acknowledgement
 };
 
 // Judges what the slave sent back to the request of the service (the answer is taken from the
