@@ -76,6 +76,7 @@ CDpMaster::CDpMaster(IDpLine& line, const SMasterConfig& config)
         }
         m_slaves.push_back(slave);
     }
+    m_abyControlTargets = GlobalControlTargets();
 }
 
 void CDpMaster::Event(const std::string& strText)
@@ -116,7 +117,7 @@ std::uint64_t CDpMaster::CycleBoundNs() const
 {
     const std::uint64_t qwAttempts = 1ull + m_config.bus.dwRetryLimit;
     std::uint64_t qwBound =
-        GlobalControlTargets().size() *
+        m_abyControlTargets.size() *
         m_exchange.TransactBoundNs(TelegramSize(teFrame::Sd2, kSapUnits + kGlobalControlBytes), 0);
     bool bProbe = false;
     bool bObservedProbe = false;
@@ -371,7 +372,7 @@ std::vector<std::uint8_t> CDpMaster::GlobalControlTargets() const
 
 bool CDpMaster::SendGlobalControl()
 {
-    for (const std::uint8_t byTarget : GlobalControlTargets())
+    for (const std::uint8_t byTarget : m_abyControlTargets)
     {
         const teOutcome eOutcome = SendGlobalControlTo(byTarget);
         if (eOutcome == teOutcome::LineFailed)

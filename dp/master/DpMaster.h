@@ -218,7 +218,8 @@ private:
                           std::size_t& nLength, std::string& strWhy);
     // The longest an observed slave's reads of one cycle take.
     std::uint64_t ObservedBoundNs() const;
-    // Whom Global_Control is sent to: the broadcast address, or each own slave's.
+    // Whom Global_Control is sent to: the broadcast address, or each own slave's (chosen once,
+    // into m_abyControlTargets).
     std::vector<std::uint8_t> GlobalControlTargets() const;
 
     // Takes the slave out of data exchange: its state and its inputs in one moment.
@@ -265,6 +266,7 @@ private:
 
     SMasterConfig m_config;
     std::vector<SSlaveRun> m_slaves;
+    std::vector<std::uint8_t> m_abyControlTargets;
     CLineExchange m_exchange;
     teBoardMasterMode m_eMode = MasterClear;
     bool m_bModeAnnounced = false;

@@ -122,8 +122,7 @@ CDpMaster::teState CDpMaster::Observe(SSlaveRun& slave)
     const SSlaveConfig& config = slave.config;
     SMasterSlaveState& status = slave.status;
     // Lost: from its next answer on, the frame count starts anew and its configuration is read
-    // again.
-    // (A stop or a failed line leaves it as it was, as they leave the master's own slaves.)
+    // again. (A stop or a failed line leaves it as it was, as they leave the own slaves.)
     auto lost = [&](teReply eReply, const std::string& strWhy)
     {
         if (eReply == teReply::NoAnswer)

@@ -409,19 +409,21 @@ TEST(SlaveReads, RequestsAreSd2WithTheSapsAlone)
 
 TEST(SlaveReads, AnswersGiveTheirBytesOnlyFromTheServicesSap)
 {
-    dp::ByteView data;
+    dp::ByteView data; // a view into the answer: each answer lives as long as its check
     // Data low (08) and data high (0A), from SAP 56 to 62.
-    EXPECT_EQ(
-        dp::DecodeSlaveRead(dp::teSlaveRead::Inputs, Answer(0x08, 62, 56, {0x11, 0x22}), data),
-        dp::teSlaveReadAnswer::Data);
+    const dp::STelegram inputs = Answer(0x08, 62, 56, {0x11, 0x22});
+    EXPECT_EQ(dp::DecodeSlaveRead(dp::teSlaveRead::Inputs, inputs, data),
+              dp::teSlaveReadAnswer::Data);
     EXPECT_EQ(Of(data), (Bytes{0x11, 0x22}));
-    EXPECT_EQ(dp::DecodeSlaveRead(dp::teSlaveRead::Outputs, Answer(0x0A, 62, 57, {}), data),
+    EXPECT_EQ(data.data(), inputs.abyData);
+    const dp::STelegram outputs = Answer(0x0A, 62, 57, {});
+    EXPECT_EQ(dp::DecodeSlaveRead(dp::teSlaveRead::Outputs, outputs, data),
               dp::teSlaveReadAnswer::Data)
         << "a slave without outputs";
     EXPECT_TRUE(data.empty());
-    EXPECT_EQ(
-        dp::DecodeSlaveRead(dp::teSlaveRead::Config, Answer(0x08, 62, 59, {0x13, 0x21}), data),
-        dp::teSlaveReadAnswer::Data);
+    const dp::STelegram config = Answer(0x08, 62, 59, {0x13, 0x21});
+    EXPECT_EQ(dp::DecodeSlaveRead(dp::teSlaveRead::Config, config, data),
+              dp::teSlaveReadAnswer::Data);
     EXPECT_EQ(Of(data), (Bytes{0x13, 0x21}));
 
     // RS without data: not served. Anything else is no answer to the service.
