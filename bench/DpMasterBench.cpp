@@ -3,7 +3,9 @@
 // - the CPU of a cycle of 32 such slaves, beside that cycle's time on a 12 Mbit/s wire (aim:
 //   below it).
 // - the same exchange with the master's trace session open at level 0 (nobody raised it),
-//   which must cost nothing measurable.
+//   which must cost nothing measurable;
+// - the CPU of one cycle's reads of a slave another master owns (Slave_Diag, RD_Inp, RD_Outp
+//   of 8 bytes each), beside their time on the wire.
 // What is measured includes the scripted line and its slaves (a map of arriving bytes, a
 // parser of the requests): an upper bound of the master's share.
 #include "tests/dp/ScriptedSlave.h"
@@ -25,7 +27,7 @@ constexpr std::uint32_t kBaudRate = 12000000;
 
 struct SBus
 {
-    explicit SBus(std::size_t nSlaves)
+    explicit SBus(std::size_t nSlaves, bool bObserve = false)
     {
         config.byMasterAddress = 2;
         dp::DefaultBusParameters(kBaudRate, config.bus);
@@ -40,9 +42,16 @@ struct SBus
             slave.abyConfig = {0x17, 0x27}; // 8 bytes in, 8 bytes out
             slave.byInputLength = 8;
             slave.byOutputLength = 8;
+            slave.bObserve = bObserve;
             config.slaves.push_back(slave);
             slaves.push_back(
                 std::make_unique<dptest::CScriptedSlave>(line, byAddress, 0x0A35, 8, 8));
+            if (bObserve)
+            {
+                // As its owner, master 1, left it.
+                slaves.back()->SetState(dptest::CScriptedSlave::teState::DataExchange);
+                slaves.back()->SetMasterInDiagnosis(1);
+            }
         }
         line.SetResponder(
             [this](const dp::STelegram& request, std::uint64_t qwEndNs)
@@ -130,6 +139,29 @@ void BM_MasterLogicCycleOf32Slaves8x8(benchmark::State& state)
     state.counters["wire_12M_us"] = WireMicroseconds12M(32);
 }
 BENCHMARK(BM_MasterLogicCycleOf32Slaves8x8)->Unit(benchmark::kMicrosecond);
+
+void BM_MasterLogicPerObservedSlave8x8(benchmark::State& state)
+{
+    SBus bus(1, true);
+    if (!bus.StartUp())
+    {
+        state.SkipWithError("the observed slave is not shown exchanging");
+        return;
+    }
+    for (auto _ : state)
+        bus.master->RunCycle();
+    if (bus.master->Slave(0).counters.dwNoAnswer != 0)
+        state.SkipWithError("reads failed");
+    // Each request SD2 with the two SAPs (11 characters); the answers SD2 with the SAPs and 6
+    // diagnosis bytes (17), or 8 image bytes (19).
+    dp::SBusParameters wire;
+    dp::DefaultBusParameters(kBaudRate, wire);
+    state.counters["wire_12M_us"] =
+        dp::BitsToNanoseconds(dp::ExchangeBits(wire, 11, 17) + 2 * dp::ExchangeBits(wire, 11, 19),
+                              kBaudRate) /
+        1000.0;
+}
+BENCHMARK(BM_MasterLogicPerObservedSlave8x8)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

@@ -73,7 +73,10 @@ std::uint16_t ReadImage(SBoardState& state, SBoardRequest& request, std::uint32_
     if (request.byLength < byLength)
         return BoardErrLength;
     bool bExpired = NoteExchange(*pRegistration, dwNow);
-    if (bInputs && IsWithheld(state, request.byL2Addr, *pSlave, dwNow))
+    // A read-only slave's outputs are another master's, read off the bus with its inputs: they
+    // are withheld with them. Any other slave's outputs are the hosts' own and always shown.
+    const bool bFromBus = bInputs || pSlave->byReadOnly != 0;
+    if (bFromBus && IsWithheld(state, request.byL2Addr, *pSlave, dwNow))
         std::memset(request.abyData, 0, byLength);
     else
     {

@@ -76,6 +76,32 @@ bool ReadTiming(CFieldReader& fields, const json& jRoot, SBusParameters& bus)
     return true;
 }
 
+// "observe": true makes the slave one that another master owns and this one only reads: it is
+// never sent Set_Prm, so the keys that only go into Set_Prm are refused rather than silently
+// left unused. Its configuration ("config", or its GSD file's modules) is still needed: the
+// slave's Get_Cfg is checked against it, and it gives the images' lengths.
+bool ReadObserve(CFieldReader& fields, const json& jSlave, const std::string& strPlace,
+                 bool& bObserve)
+{
+    bObserve = false;
+    const auto it = jSlave.find("observe");
+    if (it == jSlave.end())
+        return true;
+    if (!it->is_boolean())
+        return fields.Fail(MemberPlace(strPlace, "observe"), "must be true or false");
+    bObserve = it->get<bool>();
+    if (!bObserve)
+        return true;
+    for (const char* pszKey : {"user_prm", "parameters", "watchdog_ms", "group"})
+    {
+        if (jSlave.find(pszKey) != jSlave.end())
+            return fields.Fail(MemberPlace(strPlace, pszKey),
+                               "an observed slave is never parametrised by this master: its "
+                               "owner sets its parameters, watchdog and group");
+    }
+    return true;
+}
+
 // A device description counts the bits of the device-related diagnosis from the block's
 // header byte on (bits 0-7 are the header); SDiagTexts counts from the first byte behind it.
 constexpr std::uint32_t kHeaderBits = 8;
@@ -229,12 +255,14 @@ bool ReadBus(CFieldReader& fields, const json& jRoot, const std::string& strBase
     return ReadSlaveArray(
         fields, jRoot,
         {"address", "ident", "user_prm", "config", "watchdog_ms", "group", "input_length",
-         "output_length", "gsd", "modules", "parameters", "comment"},
+         "output_length", "gsd", "modules", "parameters", "observe", "comment"},
         config.byMasterAddress,
         [&](const json& jSlave, const std::string& strPlace, const SSlaveIdentity& identity)
         {
             std::uint64_t qwWatchdog = 0, qwGroup = 0;
-            if (!CheckLength(fields, jSlave, strPlace, "input_length", identity.byInputLength) ||
+            bool bObserve = false;
+            if (!ReadObserve(fields, jSlave, strPlace, bObserve) ||
+                !CheckLength(fields, jSlave, strPlace, "input_length", identity.byInputLength) ||
                 !CheckLength(fields, jSlave, strPlace, "output_length", identity.byOutputLength) ||
                 !fields.ReadUnsigned(jSlave, strPlace, "watchdog_ms", 650250, 0, qwWatchdog) ||
                 !fields.ReadUnsigned(jSlave, strPlace, "group", 255, 0, qwGroup))
@@ -243,6 +271,7 @@ bool ReadBus(CFieldReader& fields, const json& jRoot, const std::string& strBase
             TakeIdentity(identity, slave);
             slave.dwWatchdogMs = static_cast<std::uint32_t>(qwWatchdog);
             slave.byGroup = static_cast<std::uint8_t>(qwGroup);
+            slave.bObserve = slave.bReadOnly = bObserve;
             if (gsd.bNamed)
             {
                 // What was typed by hand must still fit what the file declares.
@@ -260,6 +289,9 @@ bool ReadBus(CFieldReader& fields, const json& jRoot, const std::string& strBase
                 if (jSlave.find("config") == jSlave.end())
                     slave.diagTexts.moduleNames = gsd.moduleNames;
             }
+            // A device description's default parameters are the owner's business.
+            if (bObserve)
+                slave.abyUserPrm.clear();
             config.slaves.push_back(slave);
             return true;
         },

@@ -24,6 +24,10 @@ struct SSlaveConfig
     SDiagTexts diagTexts; // from the slave's device description, for its diagnosis in words
     // Another master owns the slave: the board shows it read-only and refuses hosts' writes.
     bool bReadOnly = false;
+    // Another master owns the slave and this one only reads it (Slave_Diag, RD_Inp, RD_Outp,
+    // Get_Cfg): never parametrised, configured, written or sent Global_Control. Implies
+    // bReadOnly. The user parameter data, watchdog and group are the owner's and unused here.
+    bool bObserve = false;
 };
 
 struct SMasterConfig

@@ -58,8 +58,10 @@ bool IsPlantOurs(const SBoardState& state, const IServedSlaves& master,
 }
 
 // What the board shows of a slave the master runs: its state, its inputs (as many as the
-// board's slave has room for) and when they were brought. Every post of a slave goes through
-// here, so that the board never shows a state and inputs of different moments.
+// board's slave has room for) and when they were brought; of a slave another master owns
+// (observed, or listened to) also the outputs that master writes, as read with its inputs (the
+// hosts cannot write them: the board refuses, it is read-only). Every post of a slave goes through
+// here, so that the board never shows a state and images of different moments.
 void PostSlave(SBoardState& state, std::uint8_t byAddress, const SMasterSlaveState& master,
                bool bOutputsFromLine)
 {
@@ -102,11 +104,11 @@ void InstallPlant(SBoardState& state, const IServedSlaves& master, const std::st
         slave.byPresent = 1;
         slave.byInputLength = config.byInputLength;
         slave.byOutputLength = config.byOutputLength;
-        slave.byReadOnly = config.bReadOnly ? 1 : 0;
+        slave.byReadOnly = config.bReadOnly || config.bObserve ? 1 : 0;
         if (bKeepOutputs)
             std::memcpy(slave.abyOutput, abyOutputs, sizeof abyOutputs);
         PostSlave(state, byAddress, master.SlaveState(static_cast<std::size_t>(nIndex)),
-                  master.OutputsFromLine());
+                  master.OutputsFromLine(static_cast<std::size_t>(nIndex)));
     }
     plant.dwEpoch = platform::ReadTickCount();
     std::snprintf(plant.szSource, sizeof plant.szSource, "%s", strSource.c_str());
@@ -236,9 +238,10 @@ bool CBoardLink::Exchange(std::string& strError)
     {
         const std::uint8_t byAddress = m_master.SlaveConfig(i).byAddress;
         const korix::SBoardSlave& slave = pState->sPlant.aSlaves[byAddress];
-        if (!m_master.OutputsFromLine())
+        const bool bOutputsFromLine = m_master.OutputsFromLine(i);
+        if (!bOutputsFromLine)
             m_master.TakeOutputs(i, slave.abyOutput, slave.byOutputLength);
-        PostSlave(*pState, byAddress, m_master.SlaveState(i), m_master.OutputsFromLine());
+        PostSlave(*pState, byAddress, m_master.SlaveState(i), bOutputsFromLine);
     }
     pState->sPlant.byMasterMode = m_master.Mode();
     PostHeartbeat(*pState, dwNow);

@@ -69,8 +69,14 @@ CDpMaster::CDpMaster(IDpLine& line, const SMasterConfig& config)
         SSlaveRun slave;
         slave.config = slaveConfig;
         slave.status.strProblem = "not started";
+        if (slaveConfig.bObserve)
+        {
+            slave.config.bReadOnly = true; // its outputs are its owner's
+            slave.eState = teState::Observe;
+        }
         m_slaves.push_back(slave);
     }
+    m_abyControlTargets = GlobalControlTargets();
 }
 
 void CDpMaster::Event(const std::string& strText)
@@ -94,6 +100,8 @@ int CDpMaster::FindSlave(std::uint8_t byAddress) const
 void CDpMaster::SetOutputs(std::size_t nIndex, const std::uint8_t* pbyOutputs, std::size_t nCount)
 {
     SSlaveRun& slave = m_slaves[nIndex];
+    if (slave.config.bObserve)
+        return; // its outputs are what its owner writes
     std::memcpy(slave.status.abyOutputs, pbyOutputs,
                 std::min<std::size_t>(nCount, slave.config.byOutputLength));
 }
@@ -109,22 +117,34 @@ std::uint64_t CDpMaster::CycleBoundNs() const
 {
     const std::uint64_t qwAttempts = 1ull + m_config.bus.dwRetryLimit;
     std::uint64_t qwBound =
+        m_abyControlTargets.size() *
         m_exchange.TransactBoundNs(TelegramSize(teFrame::Sd2, kSapUnits + kGlobalControlBytes), 0);
     bool bProbe = false;
+    bool bObservedProbe = false;
     for (const SSlaveRun& slave : m_slaves)
     {
         // A slave that does not answer sends nothing but its probe, and one probe goes a cycle.
         if (!slave.bAnswers)
         {
             bProbe = true;
+            bObservedProbe = bObservedProbe || slave.config.bObserve;
+            continue;
+        }
+        if (slave.config.bObserve)
+        {
+            qwBound += ObservedBoundNs();
             continue;
         }
         qwBound +=
             qwAttempts * m_exchange.TransactBoundNs(LongestRequest(slave.config), kMaxTelegramSize);
     }
+    // An observed slave is probed with its Slave_Diag, which may be longer than an FDL status.
     if (bProbe)
-        qwBound += qwAttempts * m_exchange.TransactBoundNs(TelegramSize(teFrame::Sd1, 0),
-                                                           TelegramSize(teFrame::Sd1, 0));
+        qwBound += qwAttempts * (bObservedProbe
+                                     ? m_exchange.TransactBoundNs(
+                                           TelegramSize(teFrame::Sd2, kSapUnits), kMaxTelegramSize)
+                                     : m_exchange.TransactBoundNs(TelegramSize(teFrame::Sd1, 0),
+                                                                  TelegramSize(teFrame::Sd1, 0)));
     return qwBound;
 }
 
@@ -330,11 +350,47 @@ CDpMaster::teReply CDpMaster::ReadDiagnosis(SSlaveRun& slave, SSlaveDiag& diag)
     return teReply::Answered;
 }
 
+std::vector<std::uint8_t> CDpMaster::GlobalControlTargets() const
+{
+    // A broadcast reaches every slave on the line, the observed ones too. A slave heeds
+    // Global_Control only from the master that parametrised it, but a command never sent
+    // cannot be misread: on a bus that observes slaves it goes to each own slave by address,
+    // one telegram each. The group select cannot keep it from the observed slaves: their groups
+    // are their owner's choice, which this master never learns.
+    bool bObserves = false;
+    std::vector<std::uint8_t> abyTargets;
+    for (const SSlaveRun& slave : m_slaves)
+    {
+        bObserves = bObserves || slave.config.bObserve;
+        if (!slave.config.bObserve)
+            abyTargets.push_back(slave.config.byAddress);
+    }
+    if (!bObserves)
+        return {kBroadcastAddress};
+    return abyTargets;
+}
+
 bool CDpMaster::SendGlobalControl()
+{
+    for (const std::uint8_t byTarget : m_abyControlTargets)
+    {
+        const teOutcome eOutcome = SendGlobalControlTo(byTarget);
+        if (eOutcome == teOutcome::LineFailed)
+            return false;
+        if (eOutcome == teOutcome::LineBusy)
+            return true; // said on a later cycle
+    }
+    ++m_counters.dwGlobalControls;
+    m_qwLastGlobalControlNs = platform::ReadMonotonicNs();
+    m_bModeAnnounced = true;
+    return true;
+}
+
+teOutcome CDpMaster::SendGlobalControlTo(std::uint8_t byTarget)
 {
     STelegram request;
     request.eFrame = teFrame::Sd2;
-    request.byDa = kBroadcastAddress;
+    request.byDa = byTarget;
     request.bySa = m_config.byMasterAddress;
     request.byFc = RequestFc(ReqSdnHigh, false, false);
     request.bHasDsap = request.bHasSsap = true;
@@ -345,15 +401,7 @@ bool CDpMaster::SendGlobalControl()
     control.byGroups = 0; // every group
     request.byDataLength = static_cast<std::uint8_t>(
         EncodeGlobalControl(control, request.abyData, sizeof request.abyData));
-    const teOutcome eOutcome = m_exchange.SendUnanswered(request);
-    if (eOutcome == teOutcome::LineFailed)
-        return false;
-    if (eOutcome == teOutcome::LineBusy)
-        return true; // said on a later cycle
-    ++m_counters.dwGlobalControls;
-    m_qwLastGlobalControlNs = platform::ReadMonotonicNs();
-    m_bModeAnnounced = true;
-    return true;
+    return m_exchange.SendUnanswered(request);
 }
 
 // ---- The states ----
@@ -377,7 +425,7 @@ CDpMaster::teState CDpMaster::Waiting(SSlaveRun& slave)
 {
     if (platform::ReadMonotonicNs() < slave.qwWaitUntilNs)
         return teState::Waiting;
-    return FdlStatus(slave);
+    return slave.config.bObserve ? Observe(slave) : FdlStatus(slave);
 }
 
 CDpMaster::teState CDpMaster::FdlStatus(SSlaveRun& slave)
@@ -576,6 +624,8 @@ CDpMaster::teState CDpMaster::Step(SSlaveRun& slave)
         return DataExchange(slave);
     case teState::ExchangeDiag:
         return ExchangeDiag(slave);
+    case teState::Observe:
+        return Observe(slave);
     }
     return teState::FdlStatus;
 }
@@ -590,7 +640,8 @@ bool CDpMaster::StopRequested()
 bool CDpMaster::IsProbe(const SSlaveRun& slave) const
 {
     return !slave.bAnswers &&
-           (slave.eState == teState::Waiting || slave.eState == teState::FdlStatus);
+           (slave.eState == teState::Waiting || slave.eState == teState::FdlStatus ||
+            slave.eState == teState::Observe);
 }
 
 std::size_t CDpMaster::ChooseProbe()

@@ -18,8 +18,12 @@
 // slave counts as answering before its first request and again after any answer, so a bus
 // starts all its slaves at once and a slave that asks for parameters is started anew at once;
 // only a slave whose request went unanswered after every repetition waits for its turn. A cycle
-// is then at most: Global_Control, one request (with its repetitions) of every answering slave,
-// and one probe (CycleBoundNs).
+// is then at most: Global_Control, one request (with its repetitions) of every answering slave
+// (four of an observed one), and one probe (CycleBoundNs).
+//
+// A slave the bus file observes (SSlaveConfig::bObserve) is another master's: it is only read,
+// each cycle (ObservedSlave.cpp), and Global_Control is then sent to each own slave by address
+// rather than broadcast (GlobalControlTargets).
 //
 // A stop check (SetStopCheck) is asked before every request and between slaves, so that a stop
 // is heard between any two transactions, however long the bus file lets one take.
@@ -34,6 +38,7 @@
 #include "dp/master/BusTrace.h"
 #include "dp/master/LineExchange.h"
 #include "dp/services/ServiceData.h"
+#include "dp/services/SlaveReads.h"
 
 #include "board/BoardStates.h"
 
@@ -72,6 +77,10 @@ struct SMasterSlaveState
     // from 1, the one running when Counters().qwCycles is one less).
     std::uint32_t dwInputsTick = 0;
     std::uint64_t qwInputsCycle = 0;
+    // An observed slave (SSlaveConfig::bObserve): the master its last diagnosis named as its
+    // owner (kDiagNoMaster: none, or none read). Its abyOutputs are then what the owner writes,
+    // as the last RD_Outp brought them, and zero whenever it is not shown exchanging.
+    std::uint8_t byOwner = kDiagNoMaster;
 };
 
 struct SMasterCounters
@@ -153,7 +162,8 @@ private:
         CheckConfig,
         ReadyDiag,
         DataExchange,
-        ExchangeDiag // a Slave_Diag the slave flagged during data exchange
+        ExchangeDiag, // a Slave_Diag the slave flagged during data exchange
+        Observe       // another master's slave: its reads of one cycle (ObservedSlave.cpp)
     };
     // How the master runs one slave: what the bus file configures, what it shows of the slave,
     // and where the slave's start-up and the master's talk with it stand.
@@ -175,7 +185,8 @@ private:
         // Whether its last request found an answer; a slave that did not is probed under the
         // budget (see above). True before the first request: unknown is tried at once.
         bool bAnswers = true;
-        bool bExtDiag = false; // the last diagnosis during data exchange had Ext_Diag
+        bool bExtDiag = false;       // the last diagnosis during data exchange had Ext_Diag
+        bool bConfigChecked = false; // an observed slave's Get_Cfg matched since it was lost
     };
     enum class teReply : std::uint8_t
     {
@@ -196,6 +207,20 @@ private:
     teState ReadyDiag(SSlaveRun& slave);
     teState DataExchange(SSlaveRun& slave);
     teState ExchangeDiag(SSlaveRun& slave);
+    teState Observe(SSlaveRun& slave);
+
+    // An observed slave's pieces (ObservedSlave.cpp).
+    // Out of the exchanging states, inputs and outputs cleared; read again next cycle.
+    teState NotObserved(SSlaveRun& slave, teBoardSlaveState eState, const std::string& strWhy);
+    // An RD_Inp, RD_Outp or Get_Cfg and its answer; Answered only with its data (at most
+    // kMaxDpDataBytes into pbyData), else strWhy says what came instead.
+    teReply ReadFromSlave(SSlaveRun& slave, teSlaveRead eRead, std::uint8_t* pbyData,
+                          std::size_t& nLength, std::string& strWhy);
+    // The longest an observed slave's reads of one cycle take.
+    std::uint64_t ObservedBoundNs() const;
+    // Whom Global_Control is sent to: the broadcast address, or each own slave's (chosen once,
+    // into m_abyControlTargets).
+    std::vector<std::uint8_t> GlobalControlTargets() const;
 
     // Takes the slave out of data exchange: its state and its inputs in one moment.
     void LeaveExchange(SSlaveRun& slave, teBoardSlaveState eState, const std::string& strWhy);
@@ -223,6 +248,7 @@ private:
     // copy: valid until the slave's next diagnosis is read.
     teReply ReadDiagnosis(SSlaveRun& slave, SSlaveDiag& diag);
     bool SendGlobalControl();
+    teOutcome SendGlobalControlTo(std::uint8_t byTarget);
 
     void Post(SSlaveRun& slave, teBoardSlaveState eState, const std::string& strWhy);
     // Whether the slave may print one more state line in its window; counts it when not.
@@ -240,6 +266,7 @@ private:
 
     SMasterConfig m_config;
     std::vector<SSlaveRun> m_slaves;
+    std::vector<std::uint8_t> m_abyControlTargets;
     CLineExchange m_exchange;
     teBoardMasterMode m_eMode = MasterClear;
     bool m_bModeAnnounced = false;

@@ -1,5 +1,6 @@
 #include "dp/master/MasterStatusWriter.h"
 
+#include "dp/fdl/Telegram.h"
 #include "dp/services/DiagnosisText.h"
 #include "dp/status/MasterStatusReader.h"
 #include "sim/common/ProcessIdentity.h"
@@ -153,7 +154,11 @@ void CMasterStatusWriter::FillSlave(std::size_t nIndex, const SSlaveConfig& conf
     const std::uint8_t byDiagLength =
         static_cast<std::uint8_t>(std::min<std::size_t>(status.byDiagLength, kStatusDiagSize));
     slave.byDiagLength = byDiagLength;
-    slave.byReserved = 0;
+    slave.byObserved = 0;
+    if (config.bObserve)
+        slave.byObserved = static_cast<std::uint8_t>(
+            kStatusObserved |
+            (status.byOwner <= kMaxStationAddress ? status.byOwner : kStatusOwnerUnknown));
     const SSlaveCounters& c = status.counters;
     slave.counters =
         SStatusSlaveCounters{c.dwExchanges, c.dwRetries,   c.dwNoAnswer,         c.dwBadAnswers,

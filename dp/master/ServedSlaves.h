@@ -24,9 +24,10 @@ public:
     virtual const SSlaveConfig& SlaveConfig(std::size_t nIndex) const = 0;
     virtual const SMasterSlaveState& SlaveState(std::size_t nIndex) const = 0;
 
-    // True when the outputs are the line's (SlaveState().abyOutputs goes to the board); false
-    // when they are the hosts' (the board's go to TakeOutputs).
-    virtual bool OutputsFromLine() const = 0;
+    // True when the slave's outputs are the line's (SlaveState().abyOutputs goes to the
+    // board: another master writes them); false when they are the hosts' (the board's go to
+    // TakeOutputs).
+    virtual bool OutputsFromLine(std::size_t nIndex) const = 0;
     virtual void TakeOutputs(std::size_t nIndex, const std::uint8_t* pbyOutputs,
                              std::size_t nCount) = 0;
 
@@ -57,7 +58,11 @@ public:
     {
         return m_master.Slave(nIndex);
     }
-    bool OutputsFromLine() const override { return false; }
+    // An observed slave's outputs are its owner's, read off the bus.
+    bool OutputsFromLine(std::size_t nIndex) const override
+    {
+        return m_master.Config().slaves[nIndex].bObserve;
+    }
     void TakeOutputs(std::size_t nIndex, const std::uint8_t* pbyOutputs,
                      std::size_t nCount) override
     {

@@ -131,7 +131,7 @@ public:
     {
         return m_slaves[nIndex].state;
     }
-    bool OutputsFromLine() const override { return true; }
+    bool OutputsFromLine(std::size_t) const override { return true; }
     void TakeOutputs(std::size_t, const std::uint8_t*, std::size_t) override {}
     teBoardMasterMode Mode() const override { return m_eMode; }
     void HostWatchdogExpired(bool) override {}

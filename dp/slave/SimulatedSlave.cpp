@@ -103,25 +103,46 @@ bool CSimulatedSlave::Handle(const STelegram& request, std::uint64_t qwNowMs, ST
         request.eFrame == teFrame::ShortAck)
         return false;
     Tick(qwNowMs);
-    m_qwLastTelegramMs = qwNowMs;
+    // Only our master keeps us alive: a master that merely reads us must not hold up our
+    // falling back when our own one has gone. (A Set_Prm that makes it our master starts the
+    // count, below.)
+    if (request.bySa == m_byMaster)
+        m_qwLastTelegramMs = qwNowMs;
     if (request.byDa == kBroadcastAddress)
     {
         Execute(request, qwNowMs, answer); // broadcasts are never answered
         return false;
     }
+    SFrameCount& count = FrameCountOf(request.bySa);
     const bool bFcv = FcFcv(request.byFc);
     const bool bFcb = FcFcb(request.byFc);
-    if (bFcv && m_bFcbKnown && bFcb == m_bLastFcb)
+    if (bFcv && count.bFcbKnown && bFcb == count.bLastFcb)
     {
         // The requester missed our answer and repeats: the same answer once more.
-        answer = m_lastAnswer;
-        return m_bLastAnswered;
+        answer = count.lastAnswer;
+        return count.bLastAnswered;
     }
-    m_bFcbKnown = bFcv;
-    m_bLastFcb = bFcb;
-    m_bLastAnswered = Execute(request, qwNowMs, answer);
-    m_lastAnswer = answer;
-    return m_bLastAnswered;
+    count.bFcbKnown = bFcv;
+    count.bLastFcb = bFcb;
+    const std::uint8_t byMasterBefore = m_byMaster;
+    count.bLastAnswered = Execute(request, qwNowMs, answer);
+    count.lastAnswer = answer;
+    if (m_byMaster != byMasterBefore)
+        m_qwLastTelegramMs = qwNowMs;
+    return count.bLastAnswered;
+}
+
+CSimulatedSlave::SFrameCount& CSimulatedSlave::FrameCountOf(std::uint8_t byRequester)
+{
+    for (SFrameCount& count : m_frameCounts)
+    {
+        if (count.byRequester == byRequester)
+            return count;
+    }
+    // Requesters are station addresses: at most 128 records, however many masters ask.
+    m_frameCounts.push_back(SFrameCount{});
+    m_frameCounts.back().byRequester = byRequester;
+    return m_frameCounts.back();
 }
 
 bool CSimulatedSlave::Execute(const STelegram& request, std::uint64_t qwNowMs, STelegram& answer)

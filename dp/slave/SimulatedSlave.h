@@ -82,8 +82,9 @@ public:
     // answered, with the answer in answer.
     bool Handle(const STelegram& request, std::uint64_t qwNowMs, STelegram& answer);
 
-    // Runs the DP watchdog: without a telegram for its time, a slave in data exchange falls
-    // back to waiting for parameters and sets its outputs to 0.
+    // Runs the DP watchdog: without a telegram from its master for its time (another master's
+    // reads do not count), a slave in data exchange falls back to waiting for parameters and
+    // sets its outputs to 0.
     void Tick(std::uint64_t qwNowMs);
 
 private:
@@ -111,12 +112,20 @@ private:
     std::uint64_t m_qwEpochMs = 0;
     bool m_bEpochSet = false;
     std::uint32_t m_dwDataExchanges = 0;
-    // Frame count bit: a request with FCV and the same FCB as the last is a repetition and
-    // gets the last answer again without being executed twice.
-    bool m_bFcbKnown = false;
-    bool m_bLastFcb = false;
-    bool m_bLastAnswered = false;
-    STelegram m_lastAnswer;
+    // Frame count bit, kept for each requester apart (its owner and a master that only reads
+    // it count their frames each on their own): a request with FCV and the same FCB as that
+    // requester's last is a repetition and gets its last answer again without being executed
+    // twice.
+    struct SFrameCount
+    {
+        std::uint8_t byRequester = 0;
+        bool bFcbKnown = false;
+        bool bLastFcb = false;
+        bool bLastAnswered = false;
+        STelegram lastAnswer;
+    };
+    SFrameCount& FrameCountOf(std::uint8_t byRequester);
+    std::vector<SFrameCount> m_frameCounts;
     // The images and generators in the board's own layout, so that the board's generator
     // engine runs on them unchanged.
     korix::SBoardSlave m_image = {};

@@ -20,6 +20,9 @@ inline constexpr std::size_t kStatusPortSize = 128;
 inline constexpr std::size_t kStatusReasonSize = 96;
 inline constexpr std::size_t kStatusDiagSize = 244;
 inline constexpr std::size_t kStatusWordsSize = 644;
+inline constexpr std::uint8_t kStatusObserved = 0x80;
+inline constexpr std::uint8_t kStatusOwnerMask = 0x7F;
+inline constexpr std::uint8_t kStatusOwnerUnknown = 0x7F;
 // The writer publishes at most this often, so that the bus cycle stays cheap.
 inline constexpr std::uint32_t kStatusIntervalMs = 100;
 
@@ -43,7 +46,10 @@ struct SStatusSlave
     std::uint8_t byOutputLength;
     std::uint16_t wIdent;
     std::uint8_t byDiagLength; // bytes of abyDiag that hold the last diagnosis; 0: none read
-    std::uint8_t byReserved;
+    // 0: a slave this master runs. A slave it observes (another master owns it): kStatusObserved
+    // with the owner's address from its last diagnosis in the low bits, or kStatusOwnerUnknown
+    // there when no diagnosis has named one. Took a reserved byte (0 from earlier masters).
+    std::uint8_t byObserved;
     SStatusSlaveCounters counters;
     std::uint32_t dwReserved;
     char szReason[kStatusReasonSize]; // why it is not exchanging data; NUL-terminated

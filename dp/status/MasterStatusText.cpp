@@ -21,13 +21,20 @@ void AppendSlave(std::string& strText, const SStatusSlave& slave)
 {
     const SStatusSlaveCounters& c = slave.counters;
     const std::string strReason = slave.szReason[0] == '\0' ? "" : Format(" (%s)", slave.szReason);
-    strText +=
-        Format("  slave %u: %s%s; ident 0x%04X, %u in / %u out; exchanges %u, retries %u, "
-               "no answer %u, bad answers %u, restarts %u, diagnoses %u, state lines not "
-               "shown %u\n",
-               slave.byAddress, MovaSlaveStateText(slave.byState), strReason.c_str(), slave.wIdent,
-               slave.byInputLength, slave.byOutputLength, c.dwExchanges, c.dwRetries, c.dwNoAnswer,
-               c.dwBadAnswers, c.dwRestarts, c.dwDiagnoses, c.dwUnshownStateLines);
+    // A slave another master owns: whose it is, as its last diagnosis said.
+    std::string strObserved;
+    if ((slave.byObserved & kStatusObserved) != 0)
+        strObserved =
+            (slave.byObserved & kStatusOwnerMask) == kStatusOwnerUnknown
+                ? " (observed, owner not known)"
+                : Format(" (observed, owned by master %u)", slave.byObserved & kStatusOwnerMask);
+    strText += Format("  slave %u%s: %s%s; ident 0x%04X, %u in / %u out; exchanges %u, retries %u, "
+                      "no answer %u, bad answers %u, restarts %u, diagnoses %u, state lines not "
+                      "shown %u\n",
+                      slave.byAddress, strObserved.c_str(), MovaSlaveStateText(slave.byState),
+                      strReason.c_str(), slave.wIdent, slave.byInputLength, slave.byOutputLength,
+                      c.dwExchanges, c.dwRetries, c.dwNoAnswer, c.dwBadAnswers, c.dwRestarts,
+                      c.dwDiagnoses, c.dwUnshownStateLines);
     if (slave.byDiagLength == 0)
         return;
     strText += "    diagnosis:";

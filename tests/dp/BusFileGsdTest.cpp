@@ -104,6 +104,25 @@ TEST_F(BusFileGsd, ASlaveComesUpFromItsFileAlone)
               "bytes out); slot 2 (2 bytes out) channel 0 (output, bit): seal leaks");
 }
 
+// An observed slave takes its configuration from its file; the file's default parameters are
+// its owner's business, and parameters chosen for it are refused.
+TEST_F(BusFileGsd, AnObservedSlaveTakesOnlyItsConfigurationFromItsFile)
+{
+    dp::SMasterConfig config;
+    std::string strError;
+    ASSERT_TRUE(Parse(R"({ "address": 3, "gsd": "pump.gsd", "observe": true,
+        "modules": [ "2 bytes in", "2 bytes out" ] })",
+                      config, strError))
+        << strError;
+    ASSERT_EQ(config.slaves.size(), 1u);
+    EXPECT_EQ(config.slaves[0].abyConfig, (std::vector<std::uint8_t>{0x11, 0x21}));
+    EXPECT_TRUE(config.slaves[0].abyUserPrm.empty());
+    EXPECT_TRUE(config.slaves[0].bObserve);
+    EXPECT_THAT(Error(R"({ "address": 3, "gsd": "pump.gsd", "observe": true,
+        "modules": [ "2 bytes in", "2 bytes out" ], "parameters": { "Speed": "fast" } })"),
+                HasSubstr("slaves[0].parameters: an observed slave is never parametrised"));
+}
+
 TEST_F(BusFileGsd, BytesTypedByHandWinFieldByField)
 {
     dp::SMasterConfig config;

@@ -72,6 +72,44 @@ TEST(BusFile, RefusalsNameThePlace)
               "'[', '{', or a literal");
 }
 
+// "observe": another master's slave, only read: what would go into its Set_Prm is refused in
+// words, its configuration still gives its lengths, and it is read-only on the board.
+TEST(BusFile, AnObservedSlaveNeedsNoParametersAndRefusesThem)
+{
+    dp::SMasterConfig config;
+    std::string strError;
+    ASSERT_TRUE(dp::ParseBusFile(R"({ "baud_rate": 19200, "slaves": [
+        { "address": 3, "ident": 1, "config": "13 21", "observe": true },
+        { "address": 4, "ident": 1, "config": "17", "user_prm": "01", "observe": false },
+        { "address": 5, "ident": 1, "config": "17" } ] })",
+                                 config, strError))
+        << strError;
+    ASSERT_EQ(config.slaves.size(), 3u);
+    EXPECT_TRUE(config.slaves[0].bObserve);
+    EXPECT_TRUE(config.slaves[0].bReadOnly);
+    EXPECT_EQ(config.slaves[0].byInputLength, 4);
+    EXPECT_EQ(config.slaves[0].byOutputLength, 2);
+    EXPECT_FALSE(config.slaves[1].bObserve || config.slaves[1].bReadOnly);
+    EXPECT_FALSE(config.slaves[2].bObserve || config.slaves[2].bReadOnly);
+
+    const std::string strRefused = "an observed slave is never parametrised by this master: its "
+                                   "owner sets its parameters, watchdog and group";
+    for (const char* pszKey : {"user_prm", "watchdog_ms", "group"})
+    {
+        const std::string strValue = std::string(pszKey) == "user_prm" ? "\"01\"" : "1";
+        EXPECT_EQ(BusError(R"({ "baud_rate": 19200, "slaves": [ { "address": 3, "ident": 1,
+            "config": "17", "observe": true, ")" +
+                           std::string(pszKey) + "\": " + strValue + " } ] }"),
+                  "slaves[0]." + std::string(pszKey) + ": " + strRefused);
+    }
+    EXPECT_EQ(BusError(R"({ "baud_rate": 19200, "slaves": [
+        { "address": 3, "ident": 1, "config": "17", "observe": 1 } ] })"),
+              "slaves[0].observe: must be true or false");
+    EXPECT_EQ(BusError(R"({ "baud_rate": 19200, "slaves": [
+        { "address": 3, "ident": 1, "observe": true } ] })"),
+              "slaves[0]: \"config\" is missing");
+}
+
 // What a file must be before its text is read: a FIFO would hold the master in the open until
 // a writer came, and a folder reads as no text at all.
 // A file may hold a megabyte in one key or value; the message quotes a short prefix of it, with

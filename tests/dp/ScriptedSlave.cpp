@@ -13,6 +13,9 @@ constexpr std::uint8_t kFcDataHigh = 0x0A;
 constexpr std::uint8_t kFcNoService = 0x03;
 constexpr std::uint8_t kFcStatusOk = 0x00;
 
+constexpr std::uint8_t kSapReadInputs = 56;
+constexpr std::uint8_t kSapReadOutputs = 57;
+constexpr std::uint8_t kSapGetConfig = 59;
 constexpr std::uint8_t kSapDiag = 60;
 constexpr std::uint8_t kSapPrm = 61;
 constexpr std::uint8_t kSapCfg = 62;
@@ -24,8 +27,14 @@ constexpr std::uint8_t kFdlStatusRequest = 0x49;
 CScriptedSlave::CScriptedSlave(CScriptedLine& line, std::uint8_t byAddress, std::uint16_t wIdent,
                                std::uint8_t byInputs, std::uint8_t byOutputs)
     : m_line(line), m_byAddress(byAddress), m_wIdent(wIdent), m_wDiagIdent(wIdent),
-      m_byInputs(byInputs), m_byOutputs(byOutputs), m_abyInputs(byInputs, 0)
+      m_byInputs(byInputs), m_byOutputs(byOutputs), m_abyInputs(byInputs, 0),
+      m_abyLastOutputs(byOutputs, 0)
 {
+    // General identifiers: bits 5-4 the direction (01 input, 10 output), bits 3-0 length - 1.
+    if (byInputs != 0)
+        m_abyConfig.push_back(static_cast<std::uint8_t>(0x10 | (byInputs - 1)));
+    if (byOutputs != 0)
+        m_abyConfig.push_back(static_cast<std::uint8_t>(0x20 | (byOutputs - 1)));
 }
 
 void CScriptedSlave::Respond(const dp::STelegram& request, std::uint64_t qwEndNs)
@@ -76,6 +85,14 @@ Bytes CScriptedSlave::Answer(const dp::STelegram& request)
         {
         case kSapDiag:
             return Diagnosis(byMaster);
+        // The reads answer from the service's SAP to the master's, with the bytes alone.
+        case kSapReadInputs:
+            return Sd2(byMaster, m_byAddress, kFcDataLow, kSapMaster, kSapReadInputs, m_abyInputs);
+        case kSapReadOutputs:
+            return Sd2(byMaster, m_byAddress, kFcDataLow, kSapMaster, kSapReadOutputs,
+                       m_abyLastOutputs);
+        case kSapGetConfig:
+            return Sd2(byMaster, m_byAddress, kFcDataLow, kSapMaster, kSapGetConfig, m_abyConfig);
         case kSapPrm:
             m_abyLastSetPrm = abyData;
             // Bytes 4 and 5 of Set_Prm are the ident number.

@@ -1,7 +1,8 @@
 // A DP slave for the master's tests, written from the telegram layouts with every answer built
 // byte by byte: it shares no code with the master (nor with the slave simulator), so a mistake
 // the two might share cannot pass unseen. Faults come from the test: a hook sees each request
-// and the answer the slave would give, and says what goes on the line instead, and when.
+// and the answer the slave would give, and says what goes on the line instead, and when. Any
+// master may read it (RD_Inp, RD_Outp, Get_Cfg, Slave_Diag) whoever parametrised it.
 #pragma once
 
 #include "tests/dp/ScriptedLine.h"
@@ -55,6 +56,12 @@ public:
     void SetIdentInDiagnosis(std::uint16_t wIdent) { m_wDiagIdent = wIdent; }
     void SetMasterInDiagnosis(std::uint8_t byMaster) { m_byMaster = byMaster; }
     void SetState(teState eState) { m_eState = eState; }
+    // What Get_Cfg answers: by default one identifier for the inputs and one for the outputs
+    // (0x1n, 0x2n: n + 1 bytes), none for an empty image.
+    void SetConfig(const Bytes& abyConfig) { m_abyConfig = abyConfig; }
+    // The outputs RD_Outp answers with, as if its owner had sent them (a Data_Exchange's
+    // outputs replace them).
+    void SetOwnerOutputs(const Bytes& abyOutputs) { m_abyLastOutputs = abyOutputs; }
 
     teState State() const { return m_eState; }
     std::uint32_t DataExchanges() const { return m_dwDataExchanges; }
@@ -80,6 +87,7 @@ private:
     Bytes m_abyExtended;
     Bytes m_abyLastSetPrm;
     Bytes m_abyLastOutputs;
+    Bytes m_abyConfig;
     std::uint32_t m_dwDataExchanges = 0;
     PFN_FAULT m_pfnFault;
 };

@@ -267,6 +267,34 @@ TEST_F(ServedFreshnessTest, AReadOnlySlaveIsServedButHostsCannotWriteIt)
     EXPECT_EQ(Data(Call(BoardReadInput, kFirst)), (Bytes{0x11, 0x22, 0x33, 0x44}));
 }
 
+// An observed slave's outputs are its owner's, read off the bus with its inputs: past the bound
+// they are withheld with them, where the hosts' own outputs of a slave stay shown.
+TEST_F(ServedFreshnessTest, AnObservedSlavesOutputsAreWithheldWithItsInputs)
+{
+    CScriptedSlave& observed = AddSlave(kFirst, 4);
+    observed.SetState(CScriptedSlave::teState::DataExchange);
+    observed.SetMasterInDiagnosis(1);
+    observed.SetInputs({0x11, 0x22, 0x33, 0x44});
+    observed.SetOwnerOutputs({0xAB, 0xCD});
+    m_config.slaves.front().bObserve = true;
+    AddSlave(kSecond, 2).SetInputs({0x55, 0x66});
+    StartServing();
+    ServeUntilExchanging();
+    Turn();
+    std::string strError;
+    ASSERT_TRUE(m_pLink->Exchange(strError)) << strError;
+    EXPECT_EQ(Data(Call(BoardReadOutput, kFirst)), (Bytes{0xAB, 0xCD}));
+
+    const korix::SFreshness posted = Freshness();
+    SetInputsTick(kFirst, posted.dwMasterTick - 10);
+    AdvanceToTick(posted.dwMasterTick - 10 + posted.dwBoundMs + 1);
+    const SBoardRequest outputs = Call(BoardReadOutput, kFirst);
+    EXPECT_EQ(outputs.wError, 0);
+    EXPECT_EQ(outputs.bySlaveState, SlaveNotReachable);
+    EXPECT_EQ(Data(outputs), (Bytes{0, 0}));
+    EXPECT_THAT(Data(Call(BoardReadInput, kFirst)), Each(0));
+}
+
 TEST_F(ServedFreshnessTest, AStalledMasterReadsOfflineWithEverySlave)
 {
     AddSlave(kFirst, 4).SetInputs({0x11, 0x22, 0x33, 0x44});

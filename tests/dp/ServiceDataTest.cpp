@@ -1,9 +1,12 @@
-// The service data records against byte strings worked out by hand from the published layouts
-// of the DP telegrams, field by field; never against the other half of the codec alone.
+// The service data records, and the reads' requests and answers, against byte strings worked out
+// by hand from the published layouts of the DP telegrams, field by field; never against the
+// other half of the codec alone.
 #include "dp/services/ServiceData.h"
+#include "dp/services/SlaveReads.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace
@@ -360,5 +363,105 @@ TEST(GlobalControl, CommandAndGroupSelect)
     EXPECT_FALSE(dp::DecodeGlobalControl(View(Bytes{0x02}), control));
     EXPECT_FALSE(dp::DecodeGlobalControl(View(Bytes{0x02, 0x00, 0x00}), control));
 }
+
+// The reads any master may make: a request is SD2 with the SAPs alone, the answer carries the
+// bytes from the service's SAP back to the master's.
+namespace reads
+{
+
+dp::STelegram Answer(std::uint8_t byFc, int nDsap, int nSsap, const Bytes& data)
+{
+    dp::STelegram answer;
+    answer.eFrame = dp::teFrame::Sd2;
+    answer.byDa = 2;
+    answer.bySa = 5;
+    answer.byFc = byFc;
+    answer.bHasDsap = nDsap >= 0;
+    answer.bHasSsap = nSsap >= 0;
+    answer.byDsap = static_cast<std::uint8_t>(nDsap < 0 ? 0 : nDsap);
+    answer.bySsap = static_cast<std::uint8_t>(nSsap < 0 ? 0 : nSsap);
+    answer.byDataLength = static_cast<std::uint8_t>(data.size());
+    std::copy(data.begin(), data.end(), answer.abyData);
+    return answer;
+}
+
+TEST(SlaveReads, RequestsAreSd2WithTheSapsAlone)
+{
+    // RD_Inp to slave 5 from master 2, SRD high with FCB and FCV (0x7D): 68 LE=5 LEr 68,
+    // DA 5|80 (a DSAP follows), SA 2|80 (an SSAP follows), FC, DSAP 56, SSAP 62, FCS, 16.
+    std::uint8_t abyWire[dp::kMaxTelegramSize];
+    const auto wire = [&](dp::teSlaveRead eRead, bool bFcb, bool bFcv)
+    {
+        const std::size_t nBytes = dp::EncodeTelegram(dp::SlaveReadRequest(eRead, 5, 2, bFcb, bFcv),
+                                                      abyWire, sizeof abyWire);
+        return Bytes(abyWire, abyWire + nBytes);
+    };
+    EXPECT_EQ(wire(dp::teSlaveRead::Inputs, true, true),
+              (Bytes{0x68, 0x05, 0x05, 0x68, 0x85, 0x82, 0x7D, 0x38, 0x3E, 0xFA, 0x16}));
+    // RD_Outp (57), FCB clear, FCV set: FC 0x5D.
+    EXPECT_EQ(wire(dp::teSlaveRead::Outputs, false, true),
+              (Bytes{0x68, 0x05, 0x05, 0x68, 0x85, 0x82, 0x5D, 0x39, 0x3E, 0xDB, 0x16}));
+    // Get_Cfg (59), the first request: FCB set, FCV clear, FC 0x6D.
+    EXPECT_EQ(wire(dp::teSlaveRead::Config, true, false),
+              (Bytes{0x68, 0x05, 0x05, 0x68, 0x85, 0x82, 0x6D, 0x3B, 0x3E, 0xED, 0x16}));
+    EXPECT_STREQ(dp::SlaveReadName(dp::teSlaveRead::Config), "Get_Cfg");
+}
+
+TEST(SlaveReads, AnswersGiveTheirBytesOnlyFromTheServicesSap)
+{
+    dp::ByteView data; // a view into the answer: each answer lives as long as its check
+    // Data low (08) and data high (0A), from SAP 56 to 62.
+    const dp::STelegram inputs = Answer(0x08, 62, 56, {0x11, 0x22});
+    EXPECT_EQ(dp::DecodeSlaveRead(dp::teSlaveRead::Inputs, inputs, data),
+              dp::teSlaveReadAnswer::Data);
+    EXPECT_EQ(Of(data), (Bytes{0x11, 0x22}));
+    EXPECT_EQ(data.data(), inputs.abyData);
+    const dp::STelegram outputs = Answer(0x0A, 62, 57, {});
+    EXPECT_EQ(dp::DecodeSlaveRead(dp::teSlaveRead::Outputs, outputs, data),
+              dp::teSlaveReadAnswer::Data)
+        << "a slave without outputs";
+    EXPECT_TRUE(data.empty());
+    const dp::STelegram config = Answer(0x08, 62, 59, {0x13, 0x21});
+    EXPECT_EQ(dp::DecodeSlaveRead(dp::teSlaveRead::Config, config, data),
+              dp::teSlaveReadAnswer::Data);
+    EXPECT_EQ(Of(data), (Bytes{0x13, 0x21}));
+
+    // RS without data: not served. Anything else is no answer to the service.
+    dp::STelegram refused = Answer(0x03, -1, -1, {});
+    refused.eFrame = dp::teFrame::Sd1;
+    EXPECT_EQ(dp::DecodeSlaveRead(dp::teSlaveRead::Inputs, refused, data),
+              dp::teSlaveReadAnswer::NotServed);
+    const struct
+    {
+        const char* pszWhat;
+        dp::teSlaveRead eRead;
+        dp::STelegram answer;
+    } aMalformed[] = {
+        {"another SAP's answer", dp::teSlaveRead::Inputs, Answer(0x08, 62, 57, {0x11})},
+        {"SAPs not swapped", dp::teSlaveRead::Inputs, Answer(0x08, 56, 62, {0x11})},
+        {"no SAPs: a Data_Exchange answer", dp::teSlaveRead::Inputs, Answer(0x08, -1, -1, {0x11})},
+        {"a request", dp::teSlaveRead::Inputs, Answer(0x4D, 62, 56, {0x11})},
+        {"a master's station type", dp::teSlaveRead::Inputs, Answer(0x28, 62, 56, {0x11})},
+        {"RS with data", dp::teSlaveRead::Inputs, Answer(0x03, 62, 56, {0x11})},
+        {"no configuration at all", dp::teSlaveRead::Config, Answer(0x08, 62, 59, {})},
+        {"a special identifier cut short", dp::teSlaveRead::Config,
+         Answer(0x08, 62, 59, {0x13, 0xC2, 0x43})},
+        {"more than a service carries", dp::teSlaveRead::Inputs,
+         Answer(0x08, 62, 56, Bytes(245, 0))},
+    };
+    for (const auto& c : aMalformed)
+    {
+        data = dp::ByteView(c.answer.abyData, 1);
+        EXPECT_EQ(dp::DecodeSlaveRead(c.eRead, c.answer, data), dp::teSlaveReadAnswer::Malformed)
+            << c.pszWhat;
+        EXPECT_TRUE(data.empty()) << c.pszWhat;
+    }
+    dp::STelegram ack;
+    ack.eFrame = dp::teFrame::ShortAck;
+    EXPECT_EQ(dp::DecodeSlaveRead(dp::teSlaveRead::Inputs, ack, data),
+              dp::teSlaveReadAnswer::Malformed);
+}
+
+} // namespace reads
 
 } // namespace

@@ -1,5 +1,6 @@
 // One simulated slave in-process, fed with request data written out byte by byte: its
-// start-up, its diagnosis, Global_Control by group and its generators.
+// start-up, its diagnosis, Global_Control by group, its generators, and a second master that
+// only reads it.
 #include "dp/slave/SimulatedSlave.h"
 
 #include "dp/fdl/FunctionCodes.h"
@@ -158,6 +159,55 @@ TEST(SimulatedSlave, InputsComeFromTheBoardsGenerators)
     ASSERT_TRUE(slave.Handle(again, 1025, answer));
     EXPECT_EQ(answer.abyData[0], 6) << "two periods of 10 ms, 3 a step";
     EXPECT_EQ(answer.abyData[1], 0x04);
+}
+
+// A second master reads the slave its owner runs: each counts its frames on its own, the reads
+// answer from their SAPs with the images and the configuration, and the reads do not keep the
+// slave's watchdog alive once its owner has gone.
+TEST(SimulatedSlave, AnotherMastersReadsAreAnsweredAndDoNotKeepItAlive)
+{
+    constexpr std::uint8_t kReader = 9;
+    dp::CSimulatedSlave slave(Definition());
+    StartUp(slave); // watchdog 1 s
+    dp::STelegram answer;
+    dp::STelegram exchange = Request(0, {0xAB, 0xCD});
+    exchange.byFc = dp::RequestFc(dp::ReqSrdHigh, true, true);
+    ASSERT_TRUE(slave.Handle(exchange, 10, answer));
+
+    // The reader's frame count bits happen to equal the owner's last: no repetition of the
+    // owner's answer, but the reader's own.
+    const auto read = [&](std::uint8_t byDsap, bool bFcb, std::uint64_t qwNowMs)
+    {
+        dp::STelegram request = Request(byDsap, {}, kReader);
+        request.byFc = dp::RequestFc(dp::ReqSrdHigh, bFcb, true);
+        dp::STelegram got;
+        EXPECT_TRUE(slave.Handle(request, qwNowMs, got));
+        EXPECT_EQ(got.byDa, kReader);
+        EXPECT_TRUE(got.bHasDsap && got.bHasSsap);
+        EXPECT_EQ(got.byDsap, dp::kSapMaster);
+        EXPECT_EQ(got.bySsap, byDsap);
+        return Bytes(got.abyData, got.abyData + got.byDataLength);
+    };
+    EXPECT_EQ(read(dp::kSapReadOutputs, true, 20), (Bytes{0xAB, 0xCD}));
+    EXPECT_EQ(read(dp::kSapReadInputs, false, 30), (Bytes{0xAB, 0xCD})) << "the loopback";
+    EXPECT_EQ(read(dp::kSapGetConfig, true, 40), (Bytes{0x11, 0x21}));
+    const Bytes abyDiag = read(dp::kSapSlaveDiag, false, 50);
+    ASSERT_EQ(abyDiag.size(), 6u);
+    EXPECT_EQ(abyDiag[3], kMaster) << "the master that parametrised it";
+
+    // The owner goes on from its own count: its next exchange is executed, not repeated.
+    exchange = Request(0, {0x12, 0x34});
+    exchange.byFc = dp::RequestFc(dp::ReqSrdHigh, false, true);
+    ASSERT_TRUE(slave.Handle(exchange, 60, answer));
+    EXPECT_EQ(slave.Outputs()[0], 0x12);
+
+    // The owner falls silent; the reader reads on every 100 ms: the watchdog runs out all the
+    // same, and the slave waits for parameters again with its outputs at 0.
+    bool bFcb = true;
+    for (std::uint64_t qwMs = 160; qwMs <= 1500; qwMs += 100, bFcb = !bFcb)
+        read(dp::kSapReadInputs, bFcb, qwMs);
+    EXPECT_EQ(slave.State(), dp::teSlaveState::WaitPrm);
+    EXPECT_EQ(slave.Outputs()[0], 0x00);
 }
 
 } // namespace
