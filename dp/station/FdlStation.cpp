@@ -148,8 +148,7 @@ void CFdlStation::Observe(const std::uint8_t* pbyBytes, std::size_t nCount)
                                               now.dwBadCheckSums == before.dwBadCheckSums &&
                                               now.dwBadFrames == before.dwBadFrames &&
                                               now.dwTruncated == before.dwTruncated;
-                          const bool bAlone =
-                              nBehind == 0 && bClean && (nTaken > 0 || bIdleBefore);
+                          const bool bAlone = nBehind == 0 && bClean && (nTaken > 0 || bIdleBefore);
                           ++nTaken;
                           ObserveTelegram(telegram, bAlone);
                           return false;
@@ -235,8 +234,7 @@ bool CFdlStation::Run()
         }
         if (m_bHaveToken)
             m_seen.clear();
-        if (!m_bHaveToken && m_eFault == teStationFault::None && nRead == 0 &&
-            Now() >= Deadline())
+        if (!m_bHaveToken && m_eFault == teStationFault::None && nRead == 0 && Now() >= Deadline())
             OnDeadline();
     }
 }
@@ -623,9 +621,8 @@ void CFdlStation::TraceToken(const char* pszWhat, const STelegram& telegram)
 {
     if (m_pTrace == nullptr || !m_pTrace->Wants(kTraceTelegrams))
         return;
-    const std::string strLine = std::string(pszWhat) + ": from " +
-                                std::to_string(telegram.bySa) + " to " +
-                                std::to_string(telegram.byDa) + ": DC " +
+    const std::string strLine = std::string(pszWhat) + ": from " + std::to_string(telegram.bySa) +
+                                " to " + std::to_string(telegram.byDa) + ": DC " +
                                 std::to_string(telegram.byDa) + " " + std::to_string(telegram.bySa);
     m_pTrace->Line(kTraceTelegrams, strLine.c_str());
 }

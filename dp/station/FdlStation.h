@@ -101,8 +101,8 @@ private:
     enum class teAwait : std::uint8_t
     {
         Nothing,
-        TokenUse,  // the successor's first telegram after our pass
-        GapAnswer  // the FDL status answer of a gap address
+        TokenUse, // the successor's first telegram after our pass
+        GapAnswer // the FDL status answer of a gap address
     };
 
     struct SSeen
@@ -147,8 +147,8 @@ private:
     IBusTrace* m_pTrace = nullptr;
 
     std::uint64_t m_qwCharacterNs;
-    std::uint64_t m_qwSlotNs;          // slot time and the allowance
-    std::uint64_t m_qwTokenTimeoutNs;  // TTO and the allowance
+    std::uint64_t m_qwSlotNs;         // slot time and the allowance
+    std::uint64_t m_qwTokenTimeoutNs; // TTO and the allowance
     std::uint64_t m_qwTargetRotationNs;
     std::uint64_t m_qwIdleNs; // TID1: before we send
     std::uint64_t m_qwSyncNs; // TSYN
@@ -157,8 +157,8 @@ private:
     teStationFault m_eFault = teStationFault::None;
     bool m_bLineFailed = false;
     bool m_bHaveToken = false;
-    bool m_bHolding = false;        // from taking the token to passing it
-    bool m_bInApplication = false;  // an application runs: its telegrams are its own
+    bool m_bHolding = false;       // from taking the token to passing it
+    bool m_bInApplication = false; // an application runs: its telegrams are its own
     CActiveStationList m_las;
     std::array<teStationKind, 128> m_aeGap{};
 
@@ -183,8 +183,8 @@ private:
     std::uint32_t m_dwPassTries = 0;
     std::uint32_t m_dwRotationsSinceGap = 0;
     std::uint8_t m_byGapCursor = 0;
-    int m_nRefusedFrom = -1;    // the station whose token we refused last, until anything else
-    int m_nFirstPasser = -1;    // listening: the first station heard passing the token
+    int m_nRefusedFrom = -1; // the station whose token we refused last, until anything else
+    int m_nFirstPasser = -1; // listening: the first station heard passing the token
     std::uint32_t m_dwPassesHeard = 0;
     SStationCounters m_counters;
 };

@@ -16,9 +16,9 @@ struct SStationConfig
     // What the operating system and the adapter add before a byte sent by another station
     // reaches us (see SMasterConfig).
     std::uint32_t dwResponseAllowanceUs = 0;
-    std::uint8_t byHighestAddress = 126;       // HSA: the ring's addresses run from 0 to it
-    std::uint32_t dwTargetRotationBits = 0;    // TTR, bit times
-    std::uint32_t dwGapFactor = 10;            // G: a GAP address is asked every G rotations
+    std::uint8_t byHighestAddress = 126;    // HSA: the ring's addresses run from 0 to it
+    std::uint32_t dwTargetRotationBits = 0; // TTR, bit times
+    std::uint32_t dwGapFactor = 10;         // G: a GAP address is asked every G rotations
 };
 
 // Where this station stands in the ring, as its FDL status answers say it.
@@ -53,13 +53,13 @@ struct SStationCounters
     std::uint32_t dwTokensPassed = 0; // token telegrams sent, repetitions included
     std::uint32_t dwTokensLost = 0;   // the line fell silent for the time-out
     std::uint32_t dwTokensClaimed = 0;
-    std::uint32_t dwPassRepeats = 0;      // a successor that did not use the token at once
-    std::uint32_t dwStationsDropped = 0;  // successors that never used it
-    std::uint32_t dwTokensRefused = 0;    // to us, but not from our predecessor (first time)
+    std::uint32_t dwPassRepeats = 0;       // a successor that did not use the token at once
+    std::uint32_t dwStationsDropped = 0;   // successors that never used it
+    std::uint32_t dwTokensRefused = 0;     // to us, but not from our predecessor (first time)
     std::uint32_t dwTokensFromOutside = 0; // taken from another than our predecessor, repeated
-    std::uint32_t dwTokensBeyondHsa = 0;  // token telegrams naming addresses above the HSA
+    std::uint32_t dwTokensBeyondHsa = 0;   // token telegrams naming addresses above the HSA
     std::uint32_t dwTokenTelegramsHeard = 0;
-    std::uint32_t dwTokensInNoise = 0; // token telegrams amid other bytes while we held ours
+    std::uint32_t dwTokensInNoise = 0;    // token telegrams amid other bytes while we held ours
     std::uint32_t dwStatusAnswered = 0;   // FDL status requests to us answered
     std::uint32_t dwGapPolls = 0;         // FDL status requests sent to the gap
     std::uint32_t dwBadStatusAnswers = 0; // answers with impossible station types or codes

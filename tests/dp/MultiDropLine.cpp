@@ -136,14 +136,15 @@ void CMultiDropLine::RunUntil(std::uint64_t qwNs)
     m_wake.wait(lock, [this] { return !m_bTestWaiting; });
 }
 
-void CMultiDropLine::Transmit(CEndpoint& source, std::uint64_t qwAtNs,
-                              const std::uint8_t* pbyBytes, std::size_t nCount)
+void CMultiDropLine::Transmit(CEndpoint& source, std::uint64_t qwAtNs, const std::uint8_t* pbyBytes,
+                              std::size_t nCount)
 {
     const std::uint64_t qwNow = m_qwNow.load();
     // A UART sends what it was given after what it still has to send.
     std::uint64_t qwStart = std::max({qwAtNs, qwNow, source.m_qwTransmitEndNs});
     // Characters over by now cannot meet a new one.
-    std::erase_if(m_onAir, [qwNow](const auto& pCharacter) { return pCharacter->qwEndNs <= qwNow; });
+    std::erase_if(m_onAir,
+                  [qwNow](const auto& pCharacter) { return pCharacter->qwEndNs <= qwNow; });
     for (std::size_t i = 0; i < nCount; ++i)
     {
         auto pCharacter = std::make_shared<SCharacter>();

@@ -183,7 +183,8 @@ bool CTestPlcMaster::Heard(const SFrame& frame)
             return false;
         if (frame.byDa == byMe)
         {
-            const bool bTake = m_bReady && (frame.bySa == Predecessor() || m_nRefused == frame.bySa);
+            const bool bTake =
+                m_bReady && (frame.bySa == Predecessor() || m_nRefused == frame.bySa);
             if (!bTake)
             {
                 m_nRefused = frame.bySa;

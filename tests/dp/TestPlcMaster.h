@@ -26,7 +26,7 @@ struct SPlcSettings
     std::uint8_t byHighestAddress = 126;
     std::uint32_t dwGapFactor = 3;
     std::vector<std::uint8_t> abySlaves; // polled once per token visit
-    bool bKeepToken = false; // uses the first token once and never passes it
+    bool bKeepToken = false;             // uses the first token once and never passes it
 };
 
 class CTestPlcMaster

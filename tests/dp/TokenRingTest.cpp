@@ -79,8 +79,10 @@ private:
 class CPollingApplication : public dp::IFdlApplication
 {
 public:
-    CPollingApplication(dp::IDpLine& line, std::uint8_t byMaster, std::vector<std::uint8_t> abySlaves)
-        : m_exchange(line, Bus(), 0, byMaster), m_byMaster(byMaster), m_abySlaves(std::move(abySlaves))
+    CPollingApplication(dp::IDpLine& line, std::uint8_t byMaster,
+                        std::vector<std::uint8_t> abySlaves)
+        : m_exchange(line, Bus(), 0, byMaster), m_byMaster(byMaster),
+          m_abySlaves(std::move(abySlaves))
     {
     }
     bool UseToken(std::uint64_t qwHoldUntilNs) override
@@ -137,8 +139,10 @@ struct SOurMaster
           application(station.Line(), byAddress, std::move(abySlaves))
     {
         station.AddApplication(&application);
-        station.SetEventHandler([this](const std::string& strText)
-                                { events.push_back({platform::ReadMonotonicNs(), strText}); });
+        station.SetEventHandler(
+            [this](const std::string& strText) {
+                events.push_back({platform::ReadMonotonicNs(), strText});
+            });
     }
     ~SOurMaster() { m_line.Stop(endpoint); }
     static dp::SStationConfig Config(std::uint8_t byAddress, std::uint32_t dwTargetRotationBits)
