@@ -663,8 +663,8 @@ CDpMaster::teStep CDpMaster::NextStep()
         }
         m_nCursor = 0;
     }
-    while (m_bCycleRunsSlaves && m_nCursor < m_slaves.size() &&
-           IsProbe(m_slaves[m_nCursor]) && m_nCursor != m_nCycleProbe)
+    while (m_bCycleRunsSlaves && m_nCursor < m_slaves.size() && IsProbe(m_slaves[m_nCursor]) &&
+           m_nCursor != m_nCycleProbe)
         ++m_nCursor;
     if (!m_bCycleRunsSlaves || m_nCursor >= m_slaves.size())
     {

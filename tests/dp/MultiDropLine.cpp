@@ -38,8 +38,10 @@ CMultiDropLine::~CMultiDropLine()
             if (pEndpoint->m_bWaiting)
                 Release(*pEndpoint);
         }
+        // The clock stands from here: the responders' owners may be gone already.
+        m_bClosing = true;
         --m_nParticipants;
-        Settle();
+        m_wake.notify_all();
     }
     for (auto& [pEndpoint, thread] : m_threads)
         if (thread.joinable())
@@ -237,6 +239,8 @@ void CMultiDropLine::Settle()
 {
     for (;;)
     {
+        if (m_bClosing)
+            break;
         for (auto& pEndpoint : m_endpoints)
             if (pEndpoint->m_bWaiting && Satisfied(*pEndpoint))
                 Release(*pEndpoint);

@@ -144,6 +144,7 @@ private:
     std::size_t m_nParticipants = 1; // the test's thread
     std::size_t m_nWaiting = 0;
     bool m_bTestWaiting = false;
+    bool m_bClosing = false;
     std::uint64_t m_qwTestUntilNs = 0;
     platform::SClockSource m_clock;
     const platform::SClockSource* m_pPreviousClock = nullptr;
