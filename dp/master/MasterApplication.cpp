@@ -12,6 +12,14 @@ bool CMasterApplication::UseToken(std::uint64_t qwHoldUntilNs)
     bool bSent = false;
     do
     {
+        if (!m_master.InCycle())
+        {
+            const std::uint64_t qwNow = platform::ReadMonotonicNs();
+            if (m_bBegun && qwNow < m_qwCycleBeganNs + m_qwShortestCycleNs)
+                return true;
+            m_bBegun = true;
+            m_qwCycleBeganNs = qwNow;
+        }
         switch (m_master.NextStep())
         {
         case CDpMaster::teStep::Stepped:

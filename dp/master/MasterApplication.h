@@ -20,6 +20,9 @@ public:
 
     explicit CMasterApplication(CDpMaster& master) : m_master(master) {}
     void SetBetweenCycles(PFN_BETWEEN_CYCLES pfnBetween) { m_pfnBetween = std::move(pfnBetween); }
+    // No cycle begins sooner than this after the last one began: a visit that comes earlier
+    // passes the token on unused.
+    void SetShortestCycleNs(std::uint64_t qwNs) { m_qwShortestCycleNs = qwNs; }
 
     bool UseToken(std::uint64_t qwHoldUntilNs) override;
 
@@ -30,6 +33,9 @@ private:
     CDpMaster& m_master;
     PFN_BETWEEN_CYCLES m_pfnBetween;
     bool m_bHandlerFailed = false;
+    std::uint64_t m_qwShortestCycleNs = 0;
+    std::uint64_t m_qwCycleBeganNs = 0;
+    bool m_bBegun = false;
 };
 
 } // namespace dp
