@@ -118,6 +118,7 @@ void CServedBoard::Wire()
     m_station.SetTrace(m_pTrace.get());
     m_station.SetStopCheck([] { return tools::CStopRequest::IsStopRequested(); });
     m_station.AddApplication(&m_application);
+    m_status.SetStation(&m_station);
     m_application.SetShortestCycleNs(m_options.uCycleUs * 1000ull);
     m_application.SetBetweenCycles([this] { return BetweenCycles(); });
     // Between two of the master's steps the token goes round: at most the target rotation
