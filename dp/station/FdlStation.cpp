@@ -1,6 +1,7 @@
 #include "dp/station/FdlStation.h"
 
 #include "dp/fdl/FunctionCodes.h"
+#include "dp/fdl/TelegramText.h"
 
 #include "platform/Clock.h"
 
@@ -621,9 +622,9 @@ void CFdlStation::TraceToken(const char* pszWhat, const STelegram& telegram)
 {
     if (m_pTrace == nullptr || !m_pTrace->Wants(kTraceTelegrams))
         return;
-    const std::string strLine = std::string(pszWhat) + ": from " + std::to_string(telegram.bySa) +
-                                " to " + std::to_string(telegram.byDa) + ": DC " +
-                                std::to_string(telegram.byDa) + " " + std::to_string(telegram.bySa);
+    const std::string strLine = std::string("station ") + std::to_string(m_config.byAddress) + " " +
+                                pszWhat + ": " + TelegramDecode(telegram) + ": " +
+                                TelegramHex(telegram);
     m_pTrace->Line(kTraceTelegrams, strLine.c_str());
 }
 

@@ -219,6 +219,8 @@ protected:
     CRingSlave m_slave30;
     CRingSlave m_slave31;
     CRingSlave m_slave7; // in the gap: GAP maintenance finds it
+    // Other stations a test adds, by address.
+    std::map<std::uint8_t, CMultiDropLine::CEndpoint*> m_others;
 };
 
 TEST_F(TokenRingTest, OursFirstAloneThenPlcAndASecondOfOursAreTakenIn)
@@ -468,6 +470,57 @@ TEST_F(TokenRingOfTwoTest, TokensPassedWhileOursHoldsTheTokenStopIt)
     const std::uint32_t dwBefore = m_plc.master.Answers(31);
     m_line.RunFor(200 * kMs);
     EXPECT_GT(m_plc.master.Answers(31), dwBefore + 10);
+}
+
+// Every line at every level, kept.
+class CKeptTrace : public dp::IBusTrace
+{
+public:
+    bool Wants(int) override { return true; }
+    void Line(int, const char* pszText) override { m_astrLines.emplace_back(pszText); }
+    bool Has(const std::string& strPart) const
+    {
+        for (const std::string& strLine : m_astrLines)
+            if (strLine.find(strPart) != std::string::npos)
+                return true;
+        return false;
+    }
+
+private:
+    std::vector<std::string> m_astrLines;
+};
+
+TEST_F(TokenRingTest, ImpossibleStatusAnswersAreCountedAndNobodyIsTakenIn)
+{
+    // At 8 a station that says it is in the ring, which its predecessor never saw; at 9 one
+    // with the reserved bit set. Neither is taken in.
+    for (const auto& [byAddress, byFc] : {std::pair<std::uint8_t, std::uint8_t>{8, 0x30},
+                                          std::pair<std::uint8_t, std::uint8_t>{9, 0xA0}})
+    {
+        m_others[byAddress] = &m_line.AddResponder(
+            [this, byAddress, byFc](const dp::STelegram& telegram, std::uint64_t qwEnd)
+            {
+                if (telegram.eFrame == dp::teFrame::Sd1 && telegram.byDa == byAddress)
+                    m_line.Put(*m_others[byAddress], qwEnd + m_line.BitNs(20),
+                               Sd1(telegram.bySa, byAddress, byFc));
+            });
+    }
+    SOurMaster ours(m_line, 2, {20});
+    CKeptTrace trace;
+    ours.station.SetTrace(&trace);
+    ours.Start(m_line);
+    m_line.RunFor(300 * kMs);
+    const dp::SStationCounters& counters = ours.station.Counters();
+    EXPECT_GE(counters.dwBadStatusAnswers, 2u);
+    EXPECT_EQ(counters.dwTakenIn, 0u);
+    EXPECT_EQ(ours.station.ActiveStations().Members(), std::vector<std::uint8_t>{2});
+    EXPECT_EQ(ours.station.GapStation(8), dp::teStationKind::Unknown);
+    EXPECT_EQ(ours.station.GapStation(7), dp::teStationKind::Slave);
+    EXPECT_GT(ours.application.Answers(20), 10u);
+    // Token telegrams reach the trace at the telegram level, decoded and in hex.
+    EXPECT_TRUE(trace.Has("station 2 token passed: "));
+    EXPECT_TRUE(trace.Has("SD4 2->2: dc 02 02"));
+    EXPECT_TRUE(trace.Has("station 2: claims the token: the line is silent"));
 }
 
 } // namespace
