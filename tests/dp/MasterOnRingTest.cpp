@@ -148,6 +148,14 @@ TEST_F(MasterOnRingTest, BothMastersKeepTheirSlavesExchanging)
     EXPECT_GT(m_pStation->Counters().qwLastRotationNs, 0u);
 }
 
+TEST_F(MasterOnRingTest, TheCycleBoundCountsTheTokensAbsenceOnceAStep)
+{
+    // Two answering slaves and the step that ends the cycle may each wait for the token.
+    const std::uint64_t qwAlone = m_pMaster->CycleBoundNs();
+    m_pMaster->SetTokenAbsenceNs(7 * kMs);
+    EXPECT_EQ(m_pMaster->CycleBoundNs(), qwAlone + 3 * 7 * kMs);
+}
+
 TEST_F(MasterOnRingTest, ThePlcDiesAndOurSlavesGoOn)
 {
     StartBoth();
