@@ -3,6 +3,7 @@
 #include "dp/fdl/BusTiming.h"
 #include "dp/fdl/Telegram.h"
 #include "dp/files/SlaveEntry.h"
+#include "dp/files/TargetRotation.h"
 #include "dp/gsd/GsdFileText.h"
 #include "dp/gsd/GsdSlaveBuilder.h"
 #include "dp/services/DpServices.h"
@@ -224,6 +225,31 @@ bool FillFromGsd(CFieldReader& fields, const json& jSlave, const std::string& st
     return true;
 }
 
+// The token ring's keys; the TTR's default needs the slaves, and is filled in behind them.
+bool ReadRing(CFieldReader& fields, const json& jRoot, SMasterConfig& config)
+{
+    std::uint64_t qwHighest = 0, qwRotation = 0, qwGap = 0;
+    if (!fields.ReadUnsigned(jRoot, "", "highest_station_address", 126, 126, qwHighest) ||
+        !fields.ReadUnsigned(jRoot, "", "target_rotation_time", kMaxTargetRotationBits, 0,
+                             qwRotation) ||
+        !fields.ReadUnsigned(jRoot, "", "gap_factor", 100, 10, qwGap))
+        return false;
+    if (qwHighest < config.byMasterAddress)
+        return fields.Fail("highest_station_address",
+                           "below master_address " + std::to_string(config.byMasterAddress) +
+                               ": the master would be outside its own ring");
+    if (jRoot.find("target_rotation_time") != jRoot.end() && qwRotation < kMinTargetRotationBits)
+        return fields.Fail("target_rotation_time", "must be at least " +
+                                                       std::to_string(kMinTargetRotationBits) +
+                                                       " bit times");
+    if (qwGap == 0)
+        return fields.Fail("gap_factor", "must be from 1 to 100");
+    config.byHighestAddress = static_cast<std::uint8_t>(qwHighest);
+    config.dwTargetRotationBits = static_cast<std::uint32_t>(qwRotation);
+    config.dwGapFactor = static_cast<std::uint32_t>(qwGap);
+    return true;
+}
+
 bool ReadBus(CFieldReader& fields, const json& jRoot, const std::string& strBaseDir,
              SMasterConfig& config)
 {
@@ -231,6 +257,7 @@ bool ReadBus(CFieldReader& fields, const json& jRoot, const std::string& strBase
     if (!fields.CheckKeys(jRoot, "",
                           {"baud_rate", "master_address", "timing", "response_allowance_us",
                            "restart_interval_ms", "global_control_interval_ms", "slaves",
+                           "highest_station_address", "target_rotation_time", "gap_factor",
                            "comment"}) ||
         !fields.ReadUnsigned(jRoot, "", "baud_rate", 12000000, std::nullopt, qwBaud) ||
         !fields.ReadUnsigned(jRoot, "", "master_address", kMaxStationAddress, 1, qwMaster) ||
@@ -250,9 +277,11 @@ bool ReadBus(CFieldReader& fields, const json& jRoot, const std::string& strBase
     config.dwResponseAllowanceUs = static_cast<std::uint32_t>(qwAllowance);
     config.dwRestartIntervalMs = static_cast<std::uint32_t>(qwRestart);
     config.dwGlobalControlIntervalMs = static_cast<std::uint32_t>(qwGlobal);
+    if (!ReadRing(fields, jRoot, config))
+        return false;
 
     SGsdSlave gsd;
-    return ReadSlaveArray(
+    const bool bRead = ReadSlaveArray(
         fields, jRoot,
         {"address", "ident", "user_prm", "config", "watchdog_ms", "group", "input_length",
          "output_length", "gsd", "modules", "parameters", "observe", "comment"},
@@ -301,6 +330,10 @@ bool ReadBus(CFieldReader& fields, const json& jRoot, const std::string& strBase
             return FillFromGsd(fields, jSlave, strPlace, strBaseDir, config.bus.dwBaudRate, gsd,
                                identity, bFilled);
         });
+    // Without a TTR of its own, the ring gets room for this master's cycle twice over.
+    if (bRead && jRoot.find("target_rotation_time") == jRoot.end())
+        config.dwTargetRotationBits = DefaultTargetRotationBits(config);
+    return bRead;
 }
 
 } // namespace

@@ -41,6 +41,12 @@ struct SMasterConfig
     std::uint32_t dwRestartIntervalMs = 100;
     // Global_Control is repeated this often even when the mode stays (0: only on changes).
     std::uint32_t dwGlobalControlIntervalMs = 1000;
+    // The token ring: the highest station address (HSA), the target rotation time (TTR, in bit
+    // times; the bus file's default from DefaultTargetRotationBits) and the gap factor (G: one
+    // gap address is asked every G rotations).
+    std::uint8_t byHighestAddress = 126;
+    std::uint32_t dwTargetRotationBits = 0;
+    std::uint32_t dwGapFactor = 10;
     std::vector<SSlaveConfig> slaves;
 };
 

@@ -145,6 +145,15 @@ std::uint64_t CDpMaster::CycleBoundNs() const
                                            TelegramSize(teFrame::Sd2, kSapUnits), kMaxTelegramSize)
                                      : m_exchange.TransactBoundNs(TelegramSize(teFrame::Sd1, 0),
                                                                   TelegramSize(teFrame::Sd1, 0)));
+    if (m_qwTokenAbsenceNs != 0)
+    {
+        // On a ring each step may wait for the token: every slave's, the probe's, and the
+        // step that ends the cycle.
+        std::uint64_t qwSteps = 1 + (bProbe ? 1 : 0);
+        for (const SSlaveRun& slave : m_slaves)
+            qwSteps += slave.bAnswers ? 1 : 0;
+        qwBound += qwSteps * m_qwTokenAbsenceNs;
+    }
     return qwBound;
 }
 
@@ -663,41 +672,71 @@ std::size_t CDpMaster::ChooseProbe()
 
 bool CDpMaster::RunCycle()
 {
-    const std::uint64_t qwStart = platform::ReadMonotonicNs();
-    m_bStopped = false;
-    if (StopRequested())
-        return true;
-    if (m_eMode == MasterClear || m_eMode == MasterOperate)
+    // A cycle left by a stop starts afresh.
+    m_nCursor = kNoCycle;
+    for (;;)
     {
-        const bool bDue =
-            m_config.dwGlobalControlIntervalMs != 0 &&
-            qwStart - m_qwLastGlobalControlNs >= m_config.dwGlobalControlIntervalMs * kNsPerMs;
-        if ((!m_bModeAnnounced || bDue) && !SendGlobalControl())
-            return false;
-        // Slaves that do not answer get one probe a cycle between them, so that their waits do
-        // not stretch the cycle of those that answer, nor the age of their inputs.
-        const std::size_t nProbe = ChooseProbe();
-        for (std::size_t i = 0; i < m_slaves.size(); ++i)
+        switch (NextStep())
         {
-            SSlaveRun& slave = m_slaves[i];
-            if (IsProbe(slave) && i != nProbe)
-                continue;
-            if (StopRequested())
-                return true;
-            slave.eState = Step(slave);
-            if (m_bLineFailed)
-                return false;
-            if (m_bStopped)
-                return true;
+        case teStep::Stepped:
+            continue;
+        case teStep::CycleEnded:
+            return true;
+        case teStep::Stopped:
+            m_nCursor = kNoCycle;
+            return true;
+        case teStep::LineFailed:
+            m_nCursor = kNoCycle;
+            return false;
         }
     }
-    for (SSlaveRun& slave : m_slaves)
-        RollStateLineWindow(slave); // says what a flapping slave's window held back
-    const std::uint64_t qwTook = platform::ReadMonotonicNs() - qwStart;
-    ++m_counters.qwCycles;
-    m_counters.qwLastCycleNs = qwTook;
-    m_counters.qwMaxCycleNs = std::max(m_counters.qwMaxCycleNs, qwTook);
-    return true;
+}
+
+CDpMaster::teStep CDpMaster::NextStep()
+{
+    if (m_nCursor == kNoCycle)
+    {
+        m_qwCycleStartNs = platform::ReadMonotonicNs();
+        m_bStopped = false;
+        if (StopRequested())
+            return teStep::Stopped;
+        m_bCycleRunsSlaves = m_eMode == MasterClear || m_eMode == MasterOperate;
+        if (m_bCycleRunsSlaves)
+        {
+            const bool bDue = m_config.dwGlobalControlIntervalMs != 0 &&
+                              m_qwCycleStartNs - m_qwLastGlobalControlNs >=
+                                  m_config.dwGlobalControlIntervalMs * kNsPerMs;
+            if ((!m_bModeAnnounced || bDue) && !SendGlobalControl())
+                return teStep::LineFailed;
+            // Slaves that do not answer get one probe a cycle between them, so that their waits
+            // do not stretch the cycle of those that answer, nor the age of their inputs.
+            m_nCycleProbe = ChooseProbe();
+        }
+        m_nCursor = 0;
+    }
+    while (m_bCycleRunsSlaves && m_nCursor < m_slaves.size() && IsProbe(m_slaves[m_nCursor]) &&
+           m_nCursor != m_nCycleProbe)
+        ++m_nCursor;
+    if (!m_bCycleRunsSlaves || m_nCursor >= m_slaves.size())
+    {
+        for (SSlaveRun& slave : m_slaves)
+            RollStateLineWindow(slave); // says what a flapping slave's window held back
+        const std::uint64_t qwTook = platform::ReadMonotonicNs() - m_qwCycleStartNs;
+        ++m_counters.qwCycles;
+        m_counters.qwLastCycleNs = qwTook;
+        m_counters.qwMaxCycleNs = std::max(m_counters.qwMaxCycleNs, qwTook);
+        m_nCursor = kNoCycle;
+        return teStep::CycleEnded;
+    }
+    if (StopRequested())
+        return teStep::Stopped;
+    SSlaveRun& slave = m_slaves[m_nCursor++];
+    slave.eState = Step(slave);
+    if (m_bLineFailed)
+        return teStep::LineFailed;
+    if (m_bStopped)
+        return teStep::Stopped;
+    return teStep::Stepped;
 }
 
 std::string DiagnosisEventText(const SSlaveConfig& config, const std::vector<std::uint8_t>& abyDiag)

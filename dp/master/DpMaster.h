@@ -134,12 +134,30 @@ public:
     // for and the cycle ended early.
     bool RunCycle();
 
+    // The same cycle a step at a time, for a master that runs while its station holds the
+    // token: each step is one slave's request (the first of a cycle sends Global_Control when
+    // due before it), from where the last step left off; a cycle ends with a step that sends
+    // nothing. A stop leaves the cycle where it stands; RunCycle starts afresh.
+    enum class teStep : std::uint8_t
+    {
+        Stepped,
+        CycleEnded,
+        Stopped,
+        LineFailed
+    };
+    teStep NextStep();
+    // Whether a cycle is under way (begun by NextStep and not ended).
+    bool InCycle() const { return m_nCursor != kNoCycle; }
+
     // The longest the next cycle can take, whatever the line carries: Global_Control, the request
     // of every answering slave repeated to the retry limit, and, when some slave does not
     // answer, one FDL status probe repeated as often; each waiting out its bounds (see
     // CLineExchange). It changes as slaves fall silent and answer again, so it is read between
     // cycles.
     std::uint64_t CycleBoundNs() const;
+    // On a ring of several masters: the longest the token can stay away between two steps,
+    // which the cycle's bound then includes once a step.
+    void SetTokenAbsenceNs(std::uint64_t qwNs) { m_qwTokenAbsenceNs = qwNs; }
 
     const SMasterConfig& Config() const { return m_config; }
     std::size_t SlaveCount() const { return m_slaves.size(); }
@@ -264,9 +282,18 @@ private:
     std::size_t ChooseProbe();
     bool IsProbe(const SSlaveRun& slave) const;
 
+    static constexpr std::size_t kNoCycle = static_cast<std::size_t>(-1);
+
     SMasterConfig m_config;
     std::vector<SSlaveRun> m_slaves;
     std::vector<std::uint8_t> m_abyControlTargets;
+    // Where the cycle under way stands: the next slave, the one probe it may send, whether it
+    // runs slaves at all (Offline and Stop do not), and when it began.
+    std::size_t m_nCursor = kNoCycle;
+    std::size_t m_nCycleProbe = 0;
+    bool m_bCycleRunsSlaves = false;
+    std::uint64_t m_qwCycleStartNs = 0;
+    std::uint64_t m_qwTokenAbsenceNs = 0;
     CLineExchange m_exchange;
     teBoardMasterMode m_eMode = MasterClear;
     bool m_bModeAnnounced = false;

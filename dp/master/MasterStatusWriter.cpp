@@ -138,8 +138,63 @@ void CMasterStatusWriter::Fill(const CDpMaster& master, bool bEnded)
     header.dwAnswersInDoubt = line.dwAnswersInDoubt;
     header.dwMonitorSize = 0;
     std::memset(header.adwReserved, 0, sizeof header.adwReserved);
+    FillRing(header.ring);
     for (std::size_t i = 0; i < m_dwSlaveCount; ++i)
         FillSlave(i, master.Config().slaves[i], master.Slave(i));
+}
+
+void CMasterStatusWriter::FillRing(SStatusRing& ring) const
+{
+    std::memset(&ring, 0, sizeof ring);
+    if (m_pStation == nullptr)
+        return;
+    const CFdlStation& station = *m_pStation;
+    const SStationCounters& c = station.Counters();
+    ring.byState = static_cast<std::uint8_t>(static_cast<std::uint8_t>(station.RingState()) + 1);
+    ring.byFault = static_cast<std::uint8_t>(station.Fault());
+    ring.byHighestAddress = station.ActiveStations().HighestAddress();
+    ring.dwTargetRotationUs = Microseconds(station.TargetRotationNs());
+    ring.dwLastRotationUs = Microseconds(c.qwLastRotationNs);
+    ring.dwLongestRotationUs = Microseconds(c.qwMaxRotationNs);
+    ring.dwTokensReceived = c.dwTokensReceived;
+    ring.dwTokensPassed = c.dwTokensPassed;
+    ring.dwTokensLost = c.dwTokensLost;
+    ring.dwTokensClaimed = c.dwTokensClaimed;
+    ring.dwPassRepeats = c.dwPassRepeats;
+    ring.dwStationsDropped = c.dwStationsDropped;
+    ring.dwTokensRefused = c.dwTokensRefused;
+    ring.dwTokensFromOutside = c.dwTokensFromOutside;
+    ring.dwTokensBeyondHsa = c.dwTokensBeyondHsa;
+    ring.dwTokensInNoise = c.dwTokensInNoise;
+    ring.dwStatusAnswered = c.dwStatusAnswered;
+    ring.dwGapPolls = c.dwGapPolls;
+    ring.dwBadStatusAnswers = c.dwBadStatusAnswers;
+    ring.dwTakenIn = c.dwTakenIn;
+    for (std::uint8_t by = 0; by <= ring.byHighestAddress; ++by)
+    {
+        if (station.ActiveStations().Contains(by))
+        {
+            ring.abyStations[by] = StatusStationMasterInRing;
+            continue;
+        }
+        switch (station.GapStation(by))
+        {
+        case teStationKind::Slave:
+            ring.abyStations[by] = StatusStationSlave;
+            break;
+        case teStationKind::MasterNotReady:
+            ring.abyStations[by] = StatusStationMasterNotReady;
+            break;
+        case teStationKind::MasterReady:
+            ring.abyStations[by] = StatusStationMasterReady;
+            break;
+        case teStationKind::MasterInRing:
+            ring.abyStations[by] = StatusStationMasterInRing;
+            break;
+        case teStationKind::Unknown:
+            break;
+        }
+    }
 }
 
 void CMasterStatusWriter::FillSlave(std::size_t nIndex, const SSlaveConfig& config,

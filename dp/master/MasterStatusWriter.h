@@ -4,6 +4,7 @@
 #pragma once
 
 #include "dp/master/DpMaster.h"
+#include "dp/station/FdlStation.h"
 #include "dp/status/MasterStatusBlock.h"
 #include "dp/status/MasterStatusFile.h"
 
@@ -23,6 +24,9 @@ public:
     bool Open(std::uint8_t byBoard, const CDpMaster& master, const std::string& strPort,
               std::uint32_t dwActualRate, std::string& strError);
     bool IsOpen() const { return m_file.IsOpen(); }
+    // The station the master runs on, whose ring the block shows; read from the thread that
+    // runs it (between its cycles). Without one the ring reads as no station.
+    void SetStation(const CFdlStation* pStation) { m_pStation = pStation; }
 
     // Writes the status when kStatusIntervalMs have passed since the last write (qwNowMs: any
     // steady clock in milliseconds). True when it wrote.
@@ -43,8 +47,10 @@ private:
 
     void Write(const CDpMaster& master, bool bEnded);
     void Fill(const CDpMaster& master, bool bEnded);
+    void FillRing(SStatusRing& ring) const;
     void FillSlave(std::size_t nIndex, const SSlaveConfig& config, const SMasterSlaveState& status);
 
+    const CFdlStation* m_pStation = nullptr;
     CStatusBlockFile m_file;
     std::unique_ptr<SImage> m_pImage;
     std::uint32_t m_dwSlaveCount = 0;

@@ -14,7 +14,7 @@ namespace dp
 {
 
 inline constexpr std::uint32_t kStatusMagic = 0x5453504Bu; // "KPST" read as little-endian
-inline constexpr std::uint32_t kStatusVersion = 1;
+inline constexpr std::uint32_t kStatusVersion = 2;
 inline constexpr std::uint32_t kStatusMaxSlaves = 126;
 inline constexpr std::size_t kStatusPortSize = 128;
 inline constexpr std::size_t kStatusReasonSize = 96;
@@ -71,6 +71,47 @@ struct SStatusLineCounters
     std::uint32_t dwBadCheckSums;
 };
 
+// What a station is, in the live list: from the LAS (in the ring) and from the answers to the
+// station's GAP maintenance.
+enum teStatusStation : std::uint8_t
+{
+    StatusStationUnknown = 0,
+    StatusStationSlave = 1,
+    StatusStationMasterNotReady = 2,
+    StatusStationMasterReady = 3,
+    StatusStationMasterInRing = 4
+};
+inline constexpr std::uint8_t kStatusStationMax = StatusStationMasterInRing;
+
+// The master's FDL station in the token ring (SStationCounters).
+struct SStatusRing
+{
+    std::uint8_t byState; // 0: no station; else teRingState + 1
+    std::uint8_t byFault; // teStationFault
+    std::uint8_t byHighestAddress;
+    std::uint8_t byReserved;
+    std::uint32_t dwTargetRotationUs;
+    std::uint32_t dwLastRotationUs;
+    std::uint32_t dwLongestRotationUs;
+    std::uint32_t dwTokensReceived;
+    std::uint32_t dwTokensPassed;
+    std::uint32_t dwTokensLost;
+    std::uint32_t dwTokensClaimed;
+    std::uint32_t dwPassRepeats;
+    std::uint32_t dwStationsDropped;
+    std::uint32_t dwTokensRefused;
+    std::uint32_t dwTokensFromOutside;
+    std::uint32_t dwTokensBeyondHsa;
+    std::uint32_t dwTokensInNoise;
+    std::uint32_t dwStatusAnswered;
+    std::uint32_t dwGapPolls;
+    std::uint32_t dwBadStatusAnswers;
+    std::uint32_t dwTakenIn;
+    std::uint8_t abyStations[128]; // teStatusStation per address, up to the HSA
+};
+inline constexpr std::uint8_t kStatusRingStateMax = 4; // teRingState::Stopped + 1
+inline constexpr std::uint8_t kStatusRingFaultMax = 2; // teStationFault::SecondToken
+
 struct SStatusHeader
 {
     std::uint32_t dwMagic;   // kStatusMagic
@@ -103,10 +144,10 @@ struct SStatusHeader
     // word, so that readers of this version read it, and 0 from a master that did not count.
     std::uint32_t dwAnswersInDoubt;
     // A passive monitor's block (korix-dpmaster --listen) carries a section of its own behind
-    // the slave records (SStatusMonitor): its size here, 0 in a master's block. It took a
-    // reserved word, so that readers of this version take a master's block as before.
+    // the slave records (SStatusMonitor): its size here, 0 in a master's block.
     std::uint32_t dwMonitorSize;
     std::uint32_t adwReserved[1];
+    SStatusRing ring; // from version 2
 };
 
 static_assert(sizeof(SStatusSlaveCounters) == 28);
@@ -127,7 +168,10 @@ static_assert(offsetof(SStatusHeader, line) == 200);
 static_assert(offsetof(SStatusHeader, dwSlaveCount) == 236);
 static_assert(offsetof(SStatusHeader, dwAnswersInDoubt) == 240);
 static_assert(offsetof(SStatusHeader, dwMonitorSize) == 244);
-static_assert(sizeof(SStatusHeader) == 252);
+static_assert(sizeof(SStatusRing) == 200);
+static_assert(offsetof(SStatusRing, abyStations) == 72);
+static_assert(offsetof(SStatusHeader, ring) == 252);
+static_assert(sizeof(SStatusHeader) == 452);
 static_assert(alignof(SStatusHeader) == 4 && alignof(SStatusSlave) == 4);
 static_assert(std::is_trivially_copyable_v<SStatusHeader>);
 static_assert(std::is_trivially_copyable_v<SStatusSlave>);

@@ -118,6 +118,29 @@ void SetAge(SMasterStatus& status)
     status.qwAgeMs = qwNow > qwUpdated ? qwNow - qwUpdated : 0;
 }
 
+// The ring's fields hold only what the writer can put there.
+bool RingFits(const SStatusRing& ring, std::string& strWhy)
+{
+    if (ring.byState > kStatusRingStateMax)
+        strWhy = "ring state " + std::to_string(ring.byState) + " unknown";
+    else if (ring.byFault > kStatusRingFaultMax)
+        strWhy = "ring fault " + std::to_string(ring.byFault) + " unknown";
+    else if (ring.byHighestAddress > 126)
+        strWhy = "highest station address " + std::to_string(ring.byHighestAddress) + " beyond 126";
+    else
+    {
+        for (std::size_t i = 0; i < sizeof ring.abyStations; ++i)
+            if (ring.abyStations[i] > kStatusStationMax)
+            {
+                strWhy = "station " + std::to_string(i) + " of an unknown kind " +
+                         std::to_string(ring.abyStations[i]);
+                return false;
+            }
+        return true;
+    }
+    return false;
+}
+
 } // namespace
 
 std::uint64_t WallClockMs()
@@ -161,6 +184,9 @@ bool CheckStatusBlock(const std::uint8_t* pbyBlock, std::size_t nSize, std::uint
         strWhy = "its end mark is " + std::to_string(header.byEnded);
     else if (!IsTerminated(header.szPort, sizeof header.szPort))
         strWhy = "its port name is not terminated";
+    else if (!RingFits(header.ring, strWhy))
+    {
+    }
     else
         strWhy.clear();
     if (!strWhy.empty())

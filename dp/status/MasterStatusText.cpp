@@ -12,7 +12,7 @@ namespace
 
 std::string Format(const char* pszFormat, auto... args)
 {
-    char szText[512];
+    char szText[1024];
     std::snprintf(szText, sizeof szText, pszFormat, args...);
     return szText;
 }
@@ -90,6 +90,47 @@ std::string MonitorText(const SMasterStatus& status)
     return strText;
 }
 
+void AppendRing(std::string& strText, const SStatusHeader& h)
+{
+    const SStatusRing& r = h.ring;
+    if (r.byState == 0)
+        return;
+    static const char* const kapszState[] = {"", "listening", "ready for the ring", "in the ring",
+                                             "stopped"};
+    static const char* const kapszFault[] = {"", ": another station sends with its address",
+                                             ": a second token while it held one"};
+    strText +=
+        Format("  ring: station %u %s%s, HSA %u; rotation last %.3f ms, longest %.3f ms, "
+               "target %.3f ms\n",
+               h.byMasterAddress, kapszState[r.byState], kapszFault[r.byFault], r.byHighestAddress,
+               r.dwLastRotationUs / 1e3, r.dwLongestRotationUs / 1e3, r.dwTargetRotationUs / 1e3);
+    strText += Format("  tokens: received %u, passed %u, lost %u, claimed %u, passes repeated %u, "
+                      "successors dropped %u, refused %u, taken from outside the LAS %u, beyond "
+                      "the HSA %u, amid noise %u; FDL status answered %u, GAP asked %u, bad "
+                      "answers %u, masters taken in %u\n",
+                      r.dwTokensReceived, r.dwTokensPassed, r.dwTokensLost, r.dwTokensClaimed,
+                      r.dwPassRepeats, r.dwStationsDropped, r.dwTokensRefused,
+                      r.dwTokensFromOutside, r.dwTokensBeyondHsa, r.dwTokensInNoise,
+                      r.dwStatusAnswered, r.dwGapPolls, r.dwBadStatusAnswers, r.dwTakenIn);
+    static const char* const kapszKind[] = {"", "slave", "master not ready", "master ready",
+                                            "master in the ring"};
+    std::string strLas, strFound;
+    for (unsigned n = 0; n <= r.byHighestAddress && n < sizeof r.abyStations; ++n)
+    {
+        const std::uint8_t byKind = r.abyStations[n];
+        if (byKind == StatusStationMasterInRing)
+            strLas += Format(" %u", n);
+        else if (byKind != StatusStationUnknown && byKind <= kStatusStationMax)
+            strFound += Format(" %u %s,", n, kapszKind[byKind]);
+    }
+    if (!strFound.empty())
+        strFound.pop_back();
+    strText +=
+        "  active stations (LAS):" + (strLas.empty() ? std::string(" none") : strLas) +
+        "; found by the GAP maintenance:" + (strFound.empty() ? std::string(" none") : strFound) +
+        "\n";
+}
+
 } // namespace
 
 std::string AgeText(std::uint64_t qwMs)
@@ -164,6 +205,7 @@ std::string FormatMasterStatus(const SMasterStatus& status)
         "check sums %u\n",
         l.dwRequests, l.dwDroppedBytes, l.dwEchoes, l.dwForeign, l.dwInvalidAnswers,
         l.dwStrayShortAcks, l.dwBusyLine, h.dwAnswersInDoubt, l.dwSkippedBytes, l.dwBadCheckSums);
+    AppendRing(strText, h);
     for (const SStatusSlave& slave : status.aSlaves)
         AppendSlave(strText, slave);
     return strText;

@@ -1,5 +1,6 @@
 // The bus file and the slave file: defaults, and refusals that name the place.
 #include "dp/files/BusFiles.h"
+#include "dp/files/TargetRotation.h"
 
 #include <gtest/gtest.h>
 
@@ -43,6 +44,50 @@ TEST(BusFile, DefaultsFollowTheBaudRate)
     EXPECT_EQ(config.bus.dwSlotTime, 300u);
     EXPECT_EQ(config.bus.dwMaxTsdr, 60u); // the rate's default
     EXPECT_EQ(config.bus.dwRetryLimit, 3u);
+}
+
+TEST(BusFile, TheRingKeysAndTheTargetRotationTimeTheSlavesNeed)
+{
+    dp::SMasterConfig config;
+    std::string strError;
+    ASSERT_TRUE(dp::ParseBusFile(R"({ "baud_rate": 1500000, "slaves": [] })", config, strError))
+        << strError;
+    EXPECT_EQ(config.byHighestAddress, 126);
+    EXPECT_EQ(config.dwGapFactor, 10u);
+    const std::uint32_t dwNoSlaves = config.dwTargetRotationBits;
+    EXPECT_EQ(dwNoSlaves, dp::DefaultTargetRotationBits(config));
+    EXPECT_GE(dwNoSlaves, dp::kMinTargetRotationBits);
+
+    // Each slave's exchange widens the default: 8 bytes each way at 1.5 Mbit/s.
+    ASSERT_TRUE(dp::ParseBusFile(R"({ "baud_rate": 1500000, "slaves": [
+        { "address": 7, "ident": 1, "config": "17 27" },
+        { "address": 8, "ident": 1, "config": "17 27" } ] })",
+                                 config, strError))
+        << strError;
+    const std::uint32_t dwSlaveBits =
+        dp::IdleTime1Bits(config.bus) + 2 * 17 * 11 + config.bus.dwMaxTsdr;
+    EXPECT_EQ(config.dwTargetRotationBits, dwNoSlaves + 2 * 2 * dwSlaveBits);
+
+    ASSERT_TRUE(dp::ParseBusFile(R"({ "baud_rate": 1500000, "master_address": 3,
+        "highest_station_address": 31, "target_rotation_time": 50000, "gap_factor": 4,
+        "slaves": [] })",
+                                 config, strError))
+        << strError;
+    EXPECT_EQ(config.byHighestAddress, 31);
+    EXPECT_EQ(config.dwTargetRotationBits, 50000u);
+    EXPECT_EQ(config.dwGapFactor, 4u);
+
+    EXPECT_EQ(BusError(R"({ "baud_rate": 19200, "master_address": 9,
+        "highest_station_address": 8, "slaves": [] })"),
+              "highest_station_address: below master_address 9: the master would be outside its "
+              "own ring");
+    EXPECT_EQ(BusError(R"({ "baud_rate": 19200, "target_rotation_time": 100, "slaves": [] })"),
+              "target_rotation_time: must be at least 256 bit times");
+    EXPECT_EQ(BusError(R"({ "baud_rate": 19200, "gap_factor": 0, "slaves": [] })"),
+              "gap_factor: must be from 1 to 100");
+    EXPECT_FALSE(BusError(R"({ "baud_rate": 19200, "gap_factor": 101, "slaves": [] })").empty());
+    EXPECT_FALSE(BusError(R"({ "baud_rate": 19200, "highest_station_address": 127, "slaves": [] })")
+                     .empty());
 }
 
 TEST(BusFile, RefusalsNameThePlace)

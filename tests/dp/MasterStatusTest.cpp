@@ -14,6 +14,7 @@
 #include "dp/master/BoardLink.h"
 #include "dp/master/DpMaster.h"
 #include "dp/master/MasterStatusWriter.h"
+#include "dp/station/FdlStation.h"
 #include "dp/status/MasterStatusFile.h"
 #include "dp/status/MasterStatusReader.h"
 #include "dp/status/MasterStatusText.h"
@@ -227,6 +228,51 @@ TEST_F(MasterStatusTest, TheWritersBlockReadsBackLiveAndAfterItsEndAsGoneWithNot
                                                "ended; its last status is not shown\\)\n"));
 }
 
+TEST_F(MasterStatusTest, TheRingOfTheMastersStationReadsBack)
+{
+    SServedBoard served(kBoard);
+    ASSERT_TRUE(served.Attach());
+    SIdleMaster& bus = served.bus;
+    dp::SStationConfig config;
+    config.byAddress = 2;
+    config.bus = bus.config.bus;
+    config.byHighestAddress = 9;
+    config.dwTargetRotationBits = 3000;
+    config.dwGapFactor = 1;
+    dp::CFdlStation station(bus.line, config);
+    // A slave at 7 answers the GAP maintenance's FDL status.
+    bus.line.SetResponder(
+        [&](const dp::STelegram& request, std::uint64_t qwEndNs)
+        {
+            if (request.eFrame == dp::teFrame::Sd1 && request.byDa == 7)
+                bus.line.Put(qwEndNs + bus.line.BitNs(20), Sd1(2, 7, 0x00));
+        });
+    // Alone on a silent line: it claims the token and goes round its gap, once an address.
+    station.SetStopCheck([&] { return station.Counters().dwGapPolls >= 20; });
+    ASSERT_TRUE(station.Run());
+
+    dp::CMasterStatusWriter writer;
+    writer.SetStation(&station);
+    std::string strError;
+    ASSERT_TRUE(writer.Open(kBoard, *bus.master, "port", 0, strError)) << strError;
+    const dp::SMasterStatus status = dp::ReadMasterStatus(kBoard);
+    ASSERT_EQ(status.eStatus, dp::teMasterStatus::Live) << status.strWhy;
+    const dp::SStatusRing& ring = status.header.ring;
+    EXPECT_EQ(ring.byHighestAddress, 9);
+    EXPECT_EQ(ring.dwTokensClaimed, 1u);
+    EXPECT_EQ(ring.dwTokensReceived, station.Counters().dwTokensReceived);
+    EXPECT_EQ(ring.dwTargetRotationUs, 2000u);
+    EXPECT_EQ(ring.abyStations[2], dp::StatusStationMasterInRing);
+    EXPECT_EQ(ring.abyStations[7], dp::StatusStationSlave);
+    EXPECT_EQ(ring.abyStations[8], dp::StatusStationUnknown);
+    const std::string strText = dp::FormatMasterStatus(status);
+    EXPECT_THAT(strText, HasSubstr("  ring: station 2 in the ring, HSA 9; rotation last "));
+    EXPECT_THAT(strText, HasSubstr("target 2.000 ms"));
+    EXPECT_THAT(strText, HasSubstr(", lost 0, claimed 1,"));
+    EXPECT_THAT(strText, HasSubstr("  active stations (LAS): 2; found by the GAP maintenance: 7 "
+                                   "slave\n"));
+}
+
 TEST_F(MasterStatusTest, AMasterThatNoLongerRunsIsGoneWithItsAge)
 {
     std::vector<std::uint8_t> abyBlock = GoodBlock();
@@ -314,8 +360,8 @@ TEST_F(MasterStatusTest, BlocksThatLieAreRefusedWithTheirFault)
         {"short header", [](Block& b) { b.resize(100); },
          "too short for a status block (100 bytes)"},
         {"wrong magic", [](Block& b) { Header(b).dwMagic ^= 1; }, "magic number wrong"},
-        {"other version", [](Block& b) { Header(b).dwVersion = 2; },
-         "a status block of version 2, not 1"},
+        {"other version", [](Block& b) { Header(b).dwVersion = 1; },
+         "a status block of version 1, not 2"},
         {"other board", [](Block& b) { Header(b).byBoard = 8; }, "the status block of board 8"},
         {"too many slaves",
          [](Block& b)
@@ -329,7 +375,7 @@ TEST_F(MasterStatusTest, BlocksThatLieAreRefusedWithTheirFault)
         {"size field beside the count", [](Block& b) { Header(b).dwSize += 1024; },
          "does not fit 3 slaves"},
         {"file shorter than its slaves", [](Block& b) { b.resize(dp::StatusBlockSize(2) + 10); },
-         "shorter (2310 bytes) than it says (3324)"},
+         "shorter (2510 bytes) than it says (3524)"},
         {"end mark", [](Block& b) { Header(b).byEnded = 7; }, "its end mark is 7"},
         {"port without NUL",
          [](Block& b) { std::memset(Header(b).szPort, 'x', dp::kStatusPortSize); },
@@ -344,6 +390,12 @@ TEST_F(MasterStatusTest, BlocksThatLieAreRefusedWithTheirFault)
          "slave entry 1: diagnosis length 245 beyond 244"},
         {"address beyond the bus", [](Block& b) { SlaveOf(b, 1).byAddress = 200; },
          "slave entry 1: address 200 beyond 125"},
+        {"ring state", [](Block& b) { Header(b).ring.byState = 5; }, "ring state 5 unknown"},
+        {"ring fault", [](Block& b) { Header(b).ring.byFault = 3; }, "ring fault 3 unknown"},
+        {"ring beyond 126", [](Block& b) { Header(b).ring.byHighestAddress = 127; },
+         "highest station address 127 beyond 126"},
+        {"live list", [](Block& b) { Header(b).ring.abyStations[90] = 5; },
+         "station 90 of an unknown kind 5"},
     };
     for (const SLie& lie : aLies)
     {

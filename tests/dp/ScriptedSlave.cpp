@@ -26,9 +26,17 @@ constexpr std::uint8_t kFdlStatusRequest = 0x49;
 
 CScriptedSlave::CScriptedSlave(CScriptedLine& line, std::uint8_t byAddress, std::uint16_t wIdent,
                                std::uint8_t byInputs, std::uint8_t byOutputs)
-    : m_line(line), m_byAddress(byAddress), m_wIdent(wIdent), m_wDiagIdent(wIdent),
-      m_byInputs(byInputs), m_byOutputs(byOutputs), m_abyInputs(byInputs, 0),
-      m_abyLastOutputs(byOutputs, 0)
+    : CScriptedSlave([&line](std::uint64_t qwAtNs, const Bytes& abyBytes)
+                     { line.Put(qwAtNs, abyBytes); },
+                     line.BitNs(11), byAddress, wIdent, byInputs, byOutputs)
+{
+}
+
+CScriptedSlave::CScriptedSlave(PFN_PUT pfnPut, std::uint64_t qwCharacterNs, std::uint8_t byAddress,
+                               std::uint16_t wIdent, std::uint8_t byInputs, std::uint8_t byOutputs)
+    : m_pfnPut(std::move(pfnPut)), m_qwCharacterNs(qwCharacterNs), m_byAddress(byAddress),
+      m_wIdent(wIdent), m_wDiagIdent(wIdent), m_byInputs(byInputs), m_byOutputs(byOutputs),
+      m_abyInputs(byInputs, 0), m_abyLastOutputs(byOutputs, 0)
 {
     // General identifiers: bits 5-4 the direction (01 input, 10 output), bits 3-0 length - 1.
     if (byInputs != 0)
@@ -44,13 +52,13 @@ void CScriptedSlave::Respond(const dp::STelegram& request, std::uint64_t qwEndNs
     // min TSDR of 11 bits: the slave answers as soon as it may.
     SReply reply;
     reply.abyBytes = Answer(request);
-    reply.qwDelayNs = m_line.BitNs(11);
+    reply.qwDelayNs = m_qwCharacterNs;
     if (m_pfnFault)
         m_pfnFault(request, reply);
     if (!reply.abyBytes.empty())
-        m_line.Put(qwEndNs + reply.qwDelayNs, reply.abyBytes);
+        m_pfnPut(qwEndNs + reply.qwDelayNs, reply.abyBytes);
     if (!reply.abyLater.empty())
-        m_line.Put(qwEndNs + reply.qwLaterNs, reply.abyLater);
+        m_pfnPut(qwEndNs + reply.qwLaterNs, reply.abyLater);
 }
 
 Bytes CScriptedSlave::Diagnosis(std::uint8_t byMasterAddress)

@@ -35,6 +35,11 @@ public:
 
     CScriptedSlave(CScriptedLine& line, std::uint8_t byAddress, std::uint16_t wIdent,
                    std::uint8_t byInputs, std::uint8_t byOutputs);
+    // On any other line: pfnPut puts bytes on it from a time on; the slave answers one
+    // character time (its min TSDR of 11 bits) after a request.
+    using PFN_PUT = std::function<void(std::uint64_t qwAtNs, const Bytes& abyBytes)>;
+    CScriptedSlave(PFN_PUT pfnPut, std::uint64_t qwCharacterNs, std::uint8_t byAddress,
+                   std::uint16_t wIdent, std::uint8_t byInputs, std::uint8_t byOutputs);
 
     // Answers the requests to this slave; one line carries several slaves.
     void Respond(const dp::STelegram& request, std::uint64_t qwEndNs);
@@ -72,7 +77,8 @@ private:
     Bytes Answer(const dp::STelegram& request);
     Bytes Diagnosis(std::uint8_t byMasterAddress);
 
-    CScriptedLine& m_line;
+    PFN_PUT m_pfnPut;
+    std::uint64_t m_qwCharacterNs;
     std::uint8_t m_byAddress;
     std::uint16_t m_wIdent;
     std::uint16_t m_wDiagIdent;

@@ -52,6 +52,18 @@ bool StatusAsked(bool& bInputOpen, CInputLines& input, CEventWriter& errors)
     return bAsked;
 }
 
+dp::SStationConfig StationConfigOf(const dp::SMasterConfig& config)
+{
+    dp::SStationConfig station;
+    station.byAddress = config.byMasterAddress;
+    station.bus = config.bus;
+    station.dwResponseAllowanceUs = config.dwResponseAllowanceUs;
+    station.byHighestAddress = config.byHighestAddress;
+    station.dwTargetRotationBits = config.dwTargetRotationBits;
+    station.dwGapFactor = config.dwGapFactor;
+    return station;
+}
+
 std::uint64_t MillisecondsOf(std::chrono::steady_clock::time_point time)
 {
     return static_cast<std::uint64_t>(
@@ -63,7 +75,8 @@ std::uint64_t MillisecondsOf(std::chrono::steady_clock::time_point time)
 CServedBoard::CServedBoard(const SOptions& options, const dp::SMasterConfig& config,
                            CEventWriter& output, CEventWriter& errors)
     : m_options(options), m_byBoard(static_cast<std::uint8_t>(options.uBoard)), m_output(output),
-      m_errors(errors), m_master(m_port, config),
+      m_errors(errors), m_station(m_port, StationConfigOf(config)),
+      m_master(m_station.Line(), config), m_application(m_master),
       m_pTrace(std::make_shared<CBusTraceSession>(m_byBoard, options.nTraceLevel)),
       m_link(m_byBoard, m_master,
              "korix-dpmaster: " + options.strPort + ", " + std::to_string(config.bus.dwBaudRate) +
@@ -100,6 +113,18 @@ void CServedBoard::Wire()
                 });
         });
     m_link.SetCyclePauseUs(m_options.uCycleUs);
+
+    m_station.SetEventHandler([this](const std::string& strEvent) { Say(m_output, strEvent); });
+    m_station.SetTrace(m_pTrace.get());
+    m_station.SetStopCheck([] { return tools::CStopRequest::IsStopRequested(); });
+    m_station.AddApplication(&m_application);
+    m_status.SetStation(&m_station);
+    m_application.SetShortestCycleNs(m_options.uCycleUs * 1000ull);
+    m_application.SetBetweenCycles([this] { return BetweenCycles(); });
+    // Between two of the master's steps the token goes round: at most the target rotation
+    // time and the late cycles of the others, taken as once more the target rotation time, or
+    // a lost token's time-out.
+    m_master.SetTokenAbsenceNs(2 * m_station.TargetRotationNs() + m_station.TokenTimeoutNs());
 }
 
 bool CServedBoard::Open()
@@ -142,47 +167,43 @@ void CServedBoard::Announce()
         Say(m_output, "no status block: " + strError);
 }
 
-bool CServedBoard::RunCycle(std::chrono::steady_clock::time_point cycleStart)
+bool CServedBoard::BetweenCycles()
 {
+    const auto now = std::chrono::steady_clock::now();
     std::string strError;
     if (!m_link.Exchange(strError))
     {
         Say(m_errors, strError);
         return false;
     }
-    if (!m_master.RunCycle())
+    m_status.UpdateIfDue(m_master, MillisecondsOf(now));
+    const bool bPeriodic = m_options.uStatusSeconds != 0 && now >= m_nextStatus;
+    if (StatusAsked(m_bInputOpen, m_input, m_errors) || bPeriodic)
     {
-        Say(m_errors, m_options.strPort + ": the port failed");
-        return false;
+        m_output.Post(FormatStatus(m_master, m_options.strPort));
+        if (bPeriodic)
+            m_nextStatus = now + std::chrono::seconds(m_options.uStatusSeconds);
     }
-    m_status.UpdateIfDue(m_master, MillisecondsOf(cycleStart));
     return true;
 }
 
 int CServedBoard::Run()
 {
     tools::CStopRequest stop;
-    bool bInputOpen = true;
-    CInputLines input;
-    const auto statusEvery = std::chrono::seconds(m_options.uStatusSeconds);
-    auto nextStatus = std::chrono::steady_clock::now() + statusEvery;
+    m_nextStatus =
+        std::chrono::steady_clock::now() + std::chrono::seconds(m_options.uStatusSeconds);
     int nStatus = tools::ExitOk;
-    while (!tools::CStopRequest::IsStopRequested())
+    // The board's exchange before the first cycle; then between every two.
+    if (!BetweenCycles())
+        nStatus = tools::ExitFailed;
+    else if (!m_station.Run())
     {
-        const auto cycleStart = std::chrono::steady_clock::now();
-        if (!RunCycle(cycleStart))
-        {
-            nStatus = tools::ExitFailed;
-            break;
-        }
-        const bool bPeriodic = m_options.uStatusSeconds != 0 && cycleStart >= nextStatus;
-        if (StatusAsked(bInputOpen, input, m_errors) || bPeriodic)
-        {
-            m_output.Post(FormatStatus(m_master, m_options.strPort));
-            if (bPeriodic)
-                nextStatus = cycleStart + statusEvery;
-        }
-        std::this_thread::sleep_until(cycleStart + std::chrono::microseconds(m_options.uCycleUs));
+        nStatus = tools::ExitFailed;
+        if (m_station.Fault() != dp::teStationFault::None)
+            Say(m_errors, "the station stopped sending (see above): the board's master goes "
+                          "offline");
+        else if (!m_application.HandlerFailed())
+            Say(m_errors, m_options.strPort + ": the port failed");
     }
     m_status.End(m_master);
     m_link.Detach();

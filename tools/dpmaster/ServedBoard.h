@@ -4,6 +4,7 @@
 
 #include "tools/dpmaster/BusTraceSession.h"
 #include "tools/dpmaster/EventWriter.h"
+#include "tools/dpmaster/InputLines.h"
 #include "tools/dpmaster/Options.h"
 
 #include "dp/files/BusFiles.h"
@@ -11,8 +12,11 @@
 #include "dp/line/SerialPortLock.h"
 #include "dp/master/BoardLink.h"
 #include "dp/master/DpMaster.h"
+#include "dp/master/MasterApplication.h"
 #include "dp/master/MasterStatusWriter.h"
+#include "dp/station/FdlStation.h"
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -38,7 +42,8 @@ public:
 
 private:
     void Wire();
-    bool RunCycle(std::chrono::steady_clock::time_point cycleStart);
+    // Between two cycles of the master: the board's exchange and the status.
+    bool BetweenCycles();
     void Say(CEventWriter& writer, const std::string& strText);
 
     const SOptions& m_options;
@@ -47,7 +52,13 @@ private:
     CEventWriter& m_errors;
     dp::CSerialPortLock m_portLock; // released after the port is closed
     dp::CSerialPort m_port;
+    // The master is an application of its station: it talks while the station holds the token.
+    dp::CFdlStation m_station;
     dp::CDpMaster m_master;
+    dp::CMasterApplication m_application;
+    bool m_bInputOpen = true;
+    CInputLines m_input;
+    std::chrono::steady_clock::time_point m_nextStatus;
     // Shared with the output's writer thread, which words diagnoses into it and may outlive us.
     std::shared_ptr<CBusTraceSession> m_pTrace;
     dp::CBoardLink m_link;
