@@ -204,11 +204,11 @@ void CBusMonitor::OnRequest(const STimedTelegram& timed)
     const STelegram& request = timed.telegram;
     SStationSeen& from = m_aStations[request.bySa & kAddressMask];
     SStationSeen& to = m_aStations[request.byDa & kAddressMask];
-    from.eKind = teStationKind::Master;
+    from.eKind = teSeenKind::Master;
     if (request.eFrame == teFrame::Sd4)
     {
         // The token passes to DA: the time since it last did is DA's rotation time.
-        to.eKind = teStationKind::Master;
+        to.eKind = teSeenKind::Master;
         if (to.qwLastTokenNs != 0)
             to.qwRotationNs = timed.qwStartNs - to.qwLastTokenNs;
         to.qwLastTokenNs = timed.qwStartNs;
@@ -279,13 +279,13 @@ void CBusMonitor::OnAnswered(const STimedTelegram& timedRequest, const STimedTel
     SStationSeen& asked = m_aStations[request.byDa & kAddressMask];
     // A response says what kind of station gave it; E5 does not.
     if (answer.eFrame != teFrame::ShortAck)
-        asked.eKind = (answer.byFc & kFcStationTypeMask) == kStationSlave ? teStationKind::Slave
-                                                                          : teStationKind::Master;
-    if (answer.eFrame != teFrame::ShortAck && asked.eKind != teStationKind::Slave)
+        asked.eKind = (answer.byFc & kFcStationTypeMask) == kStationSlave ? teSeenKind::Slave
+                                                                          : teSeenKind::Master;
+    if (answer.eFrame != teFrame::ShortAck && asked.eKind != teSeenKind::Slave)
         return;
     if (!HasSaps(request) && IsSrd(request))
     {
-        asked.eKind = teStationKind::Slave;
+        asked.eKind = teSeenKind::Slave;
         asked.byMaster = request.bySa;
         DataExchange(timedRequest, timedAnswer);
     }

@@ -55,7 +55,7 @@ struct SMonitorConfig
     std::uint64_t qwTurnNs = 10000000;
 };
 
-enum class teStationKind : std::uint8_t
+enum class teSeenKind : std::uint8_t
 {
     Unseen = 0,
     Master = 1,
@@ -64,7 +64,7 @@ enum class teStationKind : std::uint8_t
 
 struct SStationSeen
 {
-    teStationKind eKind = teStationKind::Unseen;
+    teSeenKind eKind = teSeenKind::Unseen;
     std::uint8_t byMaster = 0xFF; // a slave's master, 0xFF none seen
     std::uint64_t qwLastTokenNs = 0;
     std::uint64_t qwRotationNs = 0;   // a master's last token rotation time

@@ -221,8 +221,8 @@ TEST_F(BusMonitorTest, ServesExactlyWhatCrossedTheLineAndNeverSends)
     EXPECT_EQ(Outputs(kSecond), (Bytes{0xB2}));
     EXPECT_EQ(State(kSecond), SlaveDiagnosisPending);
     EXPECT_EQ(m_pMonitor->Counters().dwAnswersInDoubt, 0u);
-    EXPECT_EQ(Station(kMaster).eKind, dp::teStationKind::Master);
-    EXPECT_EQ(Station(kFirst).eKind, dp::teStationKind::Slave);
+    EXPECT_EQ(Station(kMaster).eKind, dp::teSeenKind::Master);
+    EXPECT_EQ(Station(kFirst).eKind, dp::teSeenKind::Slave);
     EXPECT_EQ(Station(kFirst).byMaster, kMaster);
     EXPECT_EQ(Station(kFirst).dwRepeats, 0u);
     EXPECT_GT(m_pMonitor->ExchangeRate(0), 100.0) << "a cycle every 2 ms";
@@ -478,8 +478,8 @@ TEST_F(BusMonitorTest, TheLinesHealthIsCountedPerStation)
     EXPECT_EQ(Inputs(kFirst), (Bytes{0x21, 0x22, 0x23, 0x24}));
     EXPECT_EQ(Station(kSecond).dwDiagRequests, 1u);
     EXPECT_EQ(m_pMonitor->SlaveState(1).byDiagLength, 6);
-    EXPECT_EQ(Station(1).eKind, dp::teStationKind::Master);
-    EXPECT_EQ(Station(kMaster).eKind, dp::teStationKind::Master);
+    EXPECT_EQ(Station(1).eKind, dp::teSeenKind::Master);
+    EXPECT_EQ(Station(kMaster).eKind, dp::teSeenKind::Master);
     EXPECT_GT(Station(kMaster).qwRotationNs, 2 * kMs);
     EXPECT_LT(Station(kMaster).qwRotationNs, 3 * kMs);
     EXPECT_EQ(m_pMonitor->ParserCounters().dwBadCheckSums, 1u);

@@ -78,10 +78,10 @@ std::string FormatMonitorStatus(const dp::CBusMonitor& monitor, const std::strin
     for (unsigned a = 0; a < 128; ++a)
     {
         const dp::SStationSeen& st = monitor.Station(static_cast<std::uint8_t>(a));
-        if (st.eKind == dp::teStationKind::Unseen)
+        if (st.eKind == dp::teSeenKind::Unseen)
             continue;
         std::string strWhat;
-        if (st.eKind == dp::teStationKind::Master)
+        if (st.eKind == dp::teSeenKind::Master)
             strWhat = st.qwRotationNs != 0
                           ? Format("master %u: token rotation %.3f ms", a, st.qwRotationNs / 1e6)
                           : Format("master %u", a);
