@@ -7,8 +7,6 @@
 
 #include "dp/files/BusFiles.h"
 
-#include <unistd.h>
-
 #include <optional>
 #include <string>
 
@@ -38,8 +36,8 @@ int Run(int argc, char** argv)
 
     // Every line from here on goes through a writer thread: the bus never waits for an output
     // that takes nothing. Declared first, they end last, after the board has been let go.
-    dpmaster::CEventWriter output(STDOUT_FILENO, kPrefix, "standard output");
-    dpmaster::CEventWriter errors(STDERR_FILENO, kPrefix, "standard error");
+    dpmaster::CEventWriter output(1, kPrefix, "standard output");
+    dpmaster::CEventWriter errors(2, kPrefix, "standard error");
     dp::SMasterConfig config;
     if (!ReadBusFile(options.strBus, config, errors))
         return tools::ExitFailed;

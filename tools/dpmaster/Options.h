@@ -22,6 +22,8 @@ struct SOptions
     // The level the trace session starts with: a slave's start-up telegrams pass before anybody
     // could raise it with movatrace.
     int nTraceLevel = 0;
+    // Run by the Windows service control manager (korix-dpmaster.exe service run).
+    bool bService = false;
 };
 
 // Parses argv into options. Returns the exit code when the tool is done already (its help

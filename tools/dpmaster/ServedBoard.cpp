@@ -3,14 +3,12 @@
 #include "tools/common/CommandLine.h"
 #include "tools/common/StopRequest.h"
 #include "tools/dpmaster/InputLines.h"
+#include "tools/dpmaster/StandardStreams.h"
 #include "tools/dpmaster/StatusText.h"
+#include "tools/dpmaster/SystemEnd.h"
 
 #include "dp/line/UsbLatency.h"
 
-#include <poll.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -29,14 +27,11 @@ bool StatusAsked(bool& bInputOpen, CInputLines& input, CEventWriter& errors)
 {
     if (!bInputOpen)
         return false;
-    struct pollfd pfd = {STDIN_FILENO, POLLIN, 0};
-    if (::poll(&pfd, 1, 0) <= 0)
-        return false;
     char achBuffer[4096];
-    ssize_t n = ::read(STDIN_FILENO, achBuffer, sizeof achBuffer);
+    const long n = ReadStandardInputNow(achBuffer, sizeof achBuffer);
     if (n <= 0)
     {
-        bInputOpen = n < 0 && (errno == EINTR || errno == EAGAIN);
+        bInputOpen = n == 0;
         return false;
     }
     std::vector<std::string> lines;
@@ -50,6 +45,11 @@ bool StatusAsked(bool& bInputOpen, CInputLines& input, CEventWriter& errors)
     for (const std::string& strLine : lines)
         bAsked = bAsked || strLine == "status";
     return bAsked;
+}
+
+bool StopRequested()
+{
+    return tools::CStopRequest::IsStopRequested() || CSystemEnd::IsRequested();
 }
 
 std::uint64_t MillisecondsOf(std::chrono::steady_clock::time_point time)
@@ -82,7 +82,7 @@ void CServedBoard::Wire()
     m_master.SetEventHandler([this](const std::string& strEvent) { Say(m_output, strEvent); });
     m_master.SetTrace(m_pTrace.get());
     // A stop is heard between any two requests, however long the bus file lets one last.
-    m_master.SetStopCheck([] { return tools::CStopRequest::IsStopRequested(); });
+    m_master.SetStopCheck([] { return StopRequested(); });
     // Putting a diagnosis into words may take long with a large GSD file: the writer thread
     // does it, so that the bus cycle never waits for it.
     const auto pConfig = std::make_shared<const dp::SMasterConfig>(m_master.Config());
@@ -162,12 +162,14 @@ bool CServedBoard::RunCycle(std::chrono::steady_clock::time_point cycleStart)
 int CServedBoard::Run()
 {
     tools::CStopRequest stop;
+    // After the stop request's: its handler is then asked first.
+    CSystemEnd systemEnd(m_options.bService);
     bool bInputOpen = true;
     CInputLines input;
     const auto statusEvery = std::chrono::seconds(m_options.uStatusSeconds);
     auto nextStatus = std::chrono::steady_clock::now() + statusEvery;
     int nStatus = tools::ExitOk;
-    while (!tools::CStopRequest::IsStopRequested())
+    while (!StopRequested())
     {
         const auto cycleStart = std::chrono::steady_clock::now();
         if (!RunCycle(cycleStart))
