@@ -4,6 +4,7 @@
 #include "tools/dpmaster/EventWriter.h"
 #include "tools/dpmaster/Options.h"
 #include "tools/dpmaster/ServedBoard.h"
+#include "tools/dpmaster/Service.h"
 
 #include "dp/files/BusFiles.h"
 
@@ -52,5 +53,9 @@ int Run(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    return tools::RunGuarded("korix-dpmaster", [&] { return Run(argc, argv); });
+    const auto runMaster = [](int nArgs, char** ppszArgs)
+    { return tools::RunGuarded("korix-dpmaster", [&] { return Run(nArgs, ppszArgs); }); };
+    if (argc >= 2 && std::string(argv[1]) == "service")
+        return dpmaster::RunServiceCommand(argc, argv, runMaster);
+    return runMaster(argc, argv);
 }

@@ -54,6 +54,8 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, SOptions& opt
                    "the level the trace session starts with (default 0; 1 state changes, 200 "
                    "every telegram)")
         ->transform(tools::SignedNumber(INT16_MIN, INT16_MAX));
+    // Set by "korix-dpmaster service run" (Windows): not for people.
+    app.add_flag("--service", options.bService, "run by the service control manager")->group("");
     app.footer(kFooter);
     std::optional<int> nDone = tools::ParseCommandLine(app, argc, argv);
     options.eRs485 = Rs485Mode(strRs485);
