@@ -4,15 +4,17 @@
 # korix-dpmaster runs the bus on the other end and serves board 1, and movactl demo runs
 # against board 1 through the unchanged library.
 #
-#   scripts/demo-dp-steps.sh [linux|windows]
+#   scripts/demo-dp-steps.sh [linux|windows] [BUILD_DIR]
 #
+# BUILD_DIR is the Linux build tree (default build/release): its programs, or under windows
+# its slave simulator.
 # windows (scripts/demo.sh --windows --dp, inside scripts/with-wine.sh): korix-dpmaster.exe,
 # movactl.exe and MovaJob.dll under Wine, the master on a COM port that the Wine prefix maps
 # to the pseudo-terminal (a dosdevices link), the Linux slave simulator on its other end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-build=build/release
+build=${2:-build/release}
 out=$build/dp-demo
 master=("$build/tools/dpmaster/korix-dpmaster")
 movactl=("$build/tools/movactl/movactl" demo --lib "$build/core/libmovajob.so")

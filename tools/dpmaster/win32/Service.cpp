@@ -212,14 +212,13 @@ void SendLinesToLog(const SOptions& options)
 {
     const std::string strLog = FullPath(options.strBus) + ".log";
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE hLog = CreateFileA(strLog.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              &inherit, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE hLog = CreateFileA(strLog.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hLog == INVALID_HANDLE_VALUE)
         return;
+    SetFilePointer(hLog, 0, nullptr, FILE_END);
     SetStdHandle(STD_OUTPUT_HANDLE, hLog);
     SetStdHandle(STD_ERROR_HANDLE, hLog);
-    std::freopen(strLog.c_str(), "a", stdout);
-    std::freopen(strLog.c_str(), "a", stderr);
 }
 
 void WINAPI ServiceMain(DWORD, char**)
