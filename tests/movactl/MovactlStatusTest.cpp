@@ -1,4 +1,5 @@
-// movactl status where no DP master serves the board. The of a running master is tested beside korix-dpmaster (tests/dp/DpBoardTest.cpp).
+// movactl status where no DP master serves the board. The of a running master is tested beside
+// korix-dpmaster (tests/dp/DpBoardTest.cpp).
 #include "tests/movactl/MovactlRun.h"
 
 using testing::HasSubstr;
