@@ -4,7 +4,8 @@
 # slave simulator on the other end. Hosts read and write the slaves through MovaJob.dll
 # (movactl.exe); movactl.exe status and korixsim.exe show read the master's status block; a
 # second master on the port is refused; a silent slave leaves data exchange and comes back;
-# Ctrl-C and a kill both leave the board offline, as on Linux (tests/dp/DpBoardTest.cpp).
+# Ctrl-C and a kill both leave the board offline, as on Linux (tests/dp/DpBoardTest.cpp); the
+# master runs as a service of Wine's service control manager.
 #
 #   dp-wine-bus-test.sh BIN_DIR LINUX_DPSLAVE SOURCE_DIR
 #
@@ -163,8 +164,29 @@ master_pid=
 out=$(win movactl.exe read --board "$board" 3:0:8 2>&1) || true
 [[ $out == *"slave state 0"* ]] || fail "the board is not offline after a kill: $out"
 
+# The master as a service of Wine's service control manager, on the same port. The manager
+# starts services with its own environment, so the service serves the board under the
+# default prefix: a board number nothing else here uses.
+service_board=200
+win_default() { # a Windows program under the default prefix, as the service sees the boards
+    env -u KORIXSIM_PREFIX timeout -k 10 120 "$source/scripts/wine-run.sh" "$bin/$1" "${@:2}"
+}
+out=$(win korix-dpmaster.exe service install --board "$service_board" --port "$port" \
+    --bus "$work/bus.json" 2>&1) || fail "service install: $out"
+service=korix-dpmaster-$service_board
+timeout -k 10 120 wine net start "$service" >/dev/null 2>&1 || fail "net start $service failed"
+eventually "DP master: running" win_default movactl.exe status --board "$service_board" ||
+    fail "the service does not serve board $service_board"
+grep -q "slave 5: data exchange" "$work/bus.json.log" ||
+    fail "the service's lines are not in its log: $(cat "$work/bus.json.log" 2>&1)"
+out=$(win korix-dpmaster.exe service remove --board "$service_board" 2>&1) ||
+    fail "service remove: $out"
+eventually "no DP master has served board $service_board" \
+    win_default movactl.exe status --board "$service_board" ||
+    fail "the removed service still serves board $service_board"
+
 if [[ $failures -ne 0 ]]; then
-    for log in slave.log master1.log master2.log hold.log; do
+    for log in slave.log master1.log master2.log hold.log bus.json.log; do
         [[ -f $work/$log ]] && { echo "--- $log" >&2; cat "$work/$log" >&2; }
     done
     exit 1
