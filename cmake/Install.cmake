@@ -53,9 +53,13 @@ endif()
 install(TARGETS movactl korixsim movatrace tracedemo
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
 
-if(NOT WIN32)
-  install(TARGETS korix-dpmaster korix-dpslave korix-gsd
-    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+install(TARGETS korix-dpmaster korix-dpslave korix-gsd
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+if(WIN32)
+  # The demo's bus (bus files, slave file, GSD files), to start a bus file from.
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/dp/demo/
+    DESTINATION ${MOVAJOB_INSTALL_EXAMPLESDIR}/dp COMPONENT tools)
+else()
   # The unit that serves a board at boot, and where its configuration lives (docs/dp-master.md).
   install(FILES ${PROJECT_SOURCE_DIR}/dp/systemd/korix-dpmaster@.service
     DESTINATION ${MOVAJOB_INSTALL_SYSTEMDDIR} COMPONENT tools)

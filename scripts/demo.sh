@@ -6,21 +6,25 @@
 #   scripts/demo.sh             libmovajob.so on Linux
 #   scripts/demo.sh --windows   MovaJob.dll and the Windows tools, under Wine
 #   scripts/demo.sh --dp        board 1 served by korix-dpmaster over a pseudo-terminal
+#   scripts/demo.sh --windows --dp
+#                               korix-dpmaster.exe and MovaJob.dll under Wine, the master on a
+#                               COM port mapped to the pseudo-terminal of the Linux slaves
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-case "${1:-}" in
-    "") platform=linux ;;
-    --windows) platform=windows ;;
-    --dp) platform=dp ;;
-    -h|--help) sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
-    *) echo "usage: scripts/demo.sh [--windows|--dp]" >&2; exit 2 ;;
+case "${1:-} ${2:-}" in
+    " ") platform=linux ;;
+    "--windows ") platform=windows ;;
+    "--dp ") platform=dp ;;
+    "--windows --dp" | "--dp --windows") platform=windows-dp ;;
+    -h*|--help*) sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "usage: scripts/demo.sh [--windows] [--dp]" >&2; exit 2 ;;
 esac
 
 scripts/install-deps.sh
 preset=release
 what="the optimised x86-64 build (preset release, in build/release)"
-if [[ $platform == windows ]]; then
+if [[ $platform == windows || $platform == windows-dp ]]; then
     preset=mingw-x86
     what="the 32-bit Windows build (preset mingw-x86, in build/mingw-x86, run under Wine)"
 fi
@@ -64,6 +68,21 @@ if ! cmake --preset "$preset" >>"$build_log" 2>&1; then
 fi
 build movajob korix korixsim movactl movatrace
 
+if [[ $platform == windows-dp ]]; then
+    echo "Building the DP master for Windows (korix-dpmaster.exe) as well, and the slave"
+    echo "simulator for Linux (korix-dpslave, preset release), which serves the slaves on the"
+    echo "pseudo-terminal that Wine shows the master as a COM port."
+    build korix-dpmaster
+    preset=release
+    if ! cmake --preset "$preset" >>"$build_log" 2>&1; then
+        echo "Configuring $preset failed; the last lines of $build_log:" >&2
+        tail -n 30 "$build_log" >&2
+        exit 1
+    fi
+    build korix-dpslave
+    echo "Starting Wine (a fresh prefix and a virtual display: half a minute the first time) ..."
+    exec scripts/with-wine.sh scripts/demo-dp-steps.sh windows
+fi
 if [[ $platform == windows ]]; then
     echo "Starting Wine (a fresh prefix and a virtual display: half a minute the first time) ..."
     exec scripts/with-wine.sh scripts/demo-steps.sh windows

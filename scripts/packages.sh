@@ -237,7 +237,9 @@ mkdir -p "$sdk"
 (cd "$sdk" && cmake -E tar xf "$zip")
 sdk=$(find "$sdk" -mindepth 1 -maxdepth 1 -type d)
 for file in bin/MovaJob.dll lib/MovaJob.dll.a lib/MovaJob.def include/movajob/MovaJob.h \
-            bin/movactl.exe bin/korixsim.exe bin/movatrace.exe docs/windows.md docs/movactl.md \
+            bin/movactl.exe bin/korixsim.exe bin/movatrace.exe bin/korix-dpmaster.exe \
+            bin/korix-dpslave.exe bin/korix-gsd.exe examples/dp/bus.json \
+            docs/windows.md docs/movactl.md docs/dp-master.md \
             docs/api/PutJob.md examples/host-c/host.c examples/host-c/CMakeLists.txt \
             examples/host-cpp/host.cpp mingw-x86-sdk.cmake lib/pkgconfig/movajob.pc \
             lib/cmake/MovaJob/MovaJobTargets-release.cmake \

@@ -362,7 +362,11 @@ bool ReadTextFile(const std::string& strPath, std::string& strText, std::string&
 
 std::string FolderOf(const std::string& strPath)
 {
+#ifdef _WIN32
+    const std::size_t nSlash = strPath.find_last_of("/\\");
+#else
     const std::size_t nSlash = strPath.rfind('/');
+#endif
     return nSlash == std::string::npos ? std::string() : strPath.substr(0, nSlash + 1);
 }
 

@@ -16,6 +16,15 @@ namespace dp
 namespace
 {
 
+#ifdef _WIN32
+// Windows has neither FIFOs nor controlling terminals to guard against; the file is read as
+// bytes (text mode would end it at a Ctrl-Z and take its carriage returns).
+constexpr int kOpenFlags = O_RDONLY | O_BINARY;
+#else
+// O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
+constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+#endif
+
 std::string KindOf(mode_t mode)
 {
     if (S_ISDIR(mode))
@@ -24,8 +33,10 @@ std::string KindOf(mode_t mode)
         return "a FIFO";
     if (S_ISCHR(mode) || S_ISBLK(mode))
         return "a device";
+#ifdef S_ISSOCK
     if (S_ISSOCK(mode))
         return "a socket";
+#endif
     return "not a regular file";
 }
 
@@ -55,8 +66,7 @@ bool ReadBounded(int nFd, std::size_t nLimit, std::string& strText, int& nErrno)
 
 bool ReadGsdFileText(const std::string& strPath, std::string& strText, std::string& strError)
 {
-    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
-    const int nFd = ::open(strPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int nFd = ::open(strPath.c_str(), kOpenFlags);
     if (nFd < 0)
     {
         strError = strPath + ": " + std::strerror(errno);

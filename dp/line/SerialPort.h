@@ -2,7 +2,8 @@
 // rate (the kernel's arbitrary-rate interface, so 93.75 kbit/s and 12 Mbit/s as well as the
 // classic rates), the kernel's RS-485 mode when the port offers it (the driver switches the
 // transceiver to send), and the driver's low-latency setting. A pseudo-terminal works as a
-// port: it takes the settings and ignores what it cannot do.
+// port: it takes the settings and ignores what it cannot do. On Windows the port is a COM port
+// (dp/line/win32/SerialPort.cpp): no pseudo-terminals there, and no descriptor.
 #pragma once
 
 #include "dp/line/DpLine.h"
@@ -50,9 +51,10 @@ public:
     bool OpenPseudoTerminal(std::uint32_t dwBaudRate, std::string& strPeerPath,
                             std::string& strError);
     void Close();
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const;
     const SPortFeatures& Features() const { return m_features; }
-    int Descriptor() const { return m_fd; }
+    // The port's file descriptor; -1 on Windows, where a port is a handle.
+    int Descriptor() const;
 
     // Writes every byte (waiting while the driver's buffer is full); false on a failure.
     bool Write(const std::uint8_t* pbyBytes, std::size_t nCount);
@@ -73,8 +75,24 @@ public:
     bool Paced() const override { return m_bPaced; }
 
 private:
+#ifdef _WIN32
+    // HANDLEs, kept as void* so that this header needs no <windows.h>.
+    void* m_hPort = nullptr;
+    void* m_hReadEvent = nullptr;  // the overlapped reads' and WaitCommEvent's
+    void* m_hWriteEvent = nullptr; // the overlapped writes'
+    void* m_hPortMutex = nullptr;  // holds the port's name against a second open of ours
+    bool m_bTimerPeriod = false;   // the system timer set to 1 ms while the port is open
+    long ReadWaiting(std::uint8_t* pbyBuffer, std::size_t nCapacity);
+    long WaitForBytes(std::uint8_t* pbyBuffer, std::size_t nCapacity, std::uint32_t dwMs);
+    long ReadBy(std::uint8_t* pbyBuffer, std::size_t nCapacity, std::uint64_t qwDeadlineNs);
+    // Open and OpenListenOnly: a port that listens only keeps RTS (the transmitter's enable)
+    // low and is never written.
+    bool OpenPort(const std::string& strPath, std::uint32_t dwBaudRate, teRs485 eRs485,
+                  bool bListenOnly, std::string& strError);
+#else
     int m_fd = -1;
     int m_fdPeerHold = -1; // a pseudo-terminal's other end, held open
+#endif
     bool m_bPaced = false; // a real UART, not a pseudo-terminal
     bool m_bListenOnly = false;
     SPortFeatures m_features;

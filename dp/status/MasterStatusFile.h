@@ -2,7 +2,7 @@
 // like the board's own (KORIXSIM_PREFIX keeps tests apart). Neither the writer nor the
 // readers map it: they copy into and out of it, so that a file that shrinks under them ends
 // a write or a read rather than the process. dp/status/posix/MasterStatusFile.cpp holds the system
-// calls.
+// calls; on Windows (dp/status/win32/) the block is a named file mapping, which cannot shrink.
 #pragma once
 
 #include <cstddef>
@@ -36,7 +36,7 @@ public:
     // reason; nothing is left under the temporary name.
     bool Create(const std::string& strName, const void* pBlock, std::size_t nSize,
                 std::string& strError);
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const;
 
     // Writes the block (nSize bytes, at most what Create made) as the next update: the count
     // in the file odd, the block with that odd count, then the count even. False when the
@@ -44,7 +44,12 @@ public:
     bool Publish(void* pBlock, std::size_t nSize);
 
 private:
+#ifdef _WIN32
+    void* m_hMapping = nullptr; // HANDLE
+    void* m_pView = nullptr;
+#else
     int m_fd = -1;
+#endif
     std::uint32_t m_dwSequence = 0;
 };
 
@@ -89,7 +94,13 @@ public:
     long long ReadAt(std::size_t nOffset, void* pBuffer, std::size_t nCount) const;
 
 private:
+#ifdef _WIN32
+    void* m_hMapping = nullptr; // HANDLE
+    const void* m_pView = nullptr;
+    std::size_t m_nSize = 0; // the view's, whole pages
+#else
     int m_fd = -1;
+#endif
 };
 
 } // namespace dp

@@ -1,13 +1,10 @@
 #include "tools/dpmaster/EventWriter.h"
 
-#include <cerrno>
+#include "tools/dpmaster/StandardStreams.h"
+
 #include <condition_variable>
-#include <csignal>
 #include <deque>
 #include <mutex>
-#include <poll.h>
-#include <pthread.h>
-#include <unistd.h>
 
 namespace dpmaster
 {
@@ -45,34 +42,6 @@ std::string LostNote(const SEventQueue& queue, std::uint64_t qwLost)
 {
     return queue.strPrefix + std::to_string(qwLost) + (qwLost == 1 ? " line" : " lines") +
            " lost: " + queue.strSinkName + " did not take " + (qwLost == 1 ? "it" : "them") + "\n";
-}
-
-// A plain blocking write: only this thread ever waits for it. The output is not made
-// non-blocking because that flag belongs to the open file, which the shell, the terminal or
-// the journal share with us; they would get EAGAIN from their own writes. If one of them has
-// set it, a full output is waited for here all the same. False once the output is gone.
-bool WriteAll(int fd, const std::string& strText)
-{
-    std::size_t nDone = 0;
-    while (nDone < strText.size())
-    {
-        const ssize_t n = ::write(fd, strText.data() + nDone, strText.size() - nDone);
-        if (n > 0)
-        {
-            nDone += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-        {
-            struct pollfd pfd = {fd, POLLOUT, 0};
-            ::poll(&pfd, 1, 100);
-            continue;
-        }
-        return false;
-    }
-    return true;
 }
 
 std::string MakeText(const std::function<std::string()>& makeText)
@@ -128,7 +97,7 @@ void WriteLines(std::shared_ptr<SEventQueue> pQueue)
                 strText += '\n';
             lock.unlock();
             // Once the output is gone (its reader closed it), the rest is dropped unwritten.
-            bSinkGone = bSinkGone || !WriteAll(queue.fd, strText);
+            bSinkGone = bSinkGone || !WriteToOutput(queue.fd, strText);
             lock.lock();
         }
     }
@@ -153,26 +122,10 @@ CEventWriter::CEventWriter(int fd, std::string strPrefix, std::string strSinkNam
     m_pQueue->strSinkName = std::move(strSinkName);
     m_pQueue->nMaxLines = nMaxLines;
     m_pQueue->nMaxBytes = nMaxBytes;
-    // The writer thread starts with these blocked. SIGPIPE: a write to a pipe whose reader has
-    // gone then fails with EPIPE in this thread (the signal is the thread's own) instead of
-    // ending the master. SIGINT and SIGTERM: they go to a thread that takes them, the one that
-    // runs the bus and must wake from its sleep to see them.
-    sigset_t held, old;
-    sigemptyset(&held);
-    sigaddset(&held, SIGPIPE);
-    sigaddset(&held, SIGINT);
-    sigaddset(&held, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &held, &old);
-    try
-    {
-        m_thread = std::thread(WriteLines, m_pQueue);
-    }
-    catch (...)
-    {
-        pthread_sigmask(SIG_SETMASK, &old, nullptr);
-        throw;
-    }
-    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    // The writer thread starts with stop requests and broken pipes held off: they are the bus
+    // thread's to take, and a reader that has gone must end the writes, not the master.
+    CWriterThreadSignals held;
+    m_thread = std::thread(WriteLines, m_pQueue);
 }
 
 CEventWriter::~CEventWriter()

@@ -3,14 +3,12 @@
 #include "tools/common/CommandLine.h"
 #include "tools/common/StopRequest.h"
 #include "tools/dpmaster/InputLines.h"
+#include "tools/dpmaster/StatusAsked.h"
+#include "tools/dpmaster/SystemEnd.h"
 
 #include "dp/line/UsbLatency.h"
 #include "platform/Clock.h"
 
-#include <poll.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 
@@ -27,29 +25,6 @@ std::string Format(const char* pszFormat, auto... args)
     char szText[512];
     std::snprintf(szText, sizeof szText, pszFormat, args...);
     return szText;
-}
-
-// Whether standard input has brought a "status" line; one small read per turn at most.
-bool StatusAsked(bool& bInputOpen, CInputLines& input)
-{
-    if (!bInputOpen)
-        return false;
-    struct pollfd pfd = {STDIN_FILENO, POLLIN, 0};
-    if (::poll(&pfd, 1, 0) <= 0)
-        return false;
-    char achBuffer[4096];
-    const ssize_t n = ::read(STDIN_FILENO, achBuffer, sizeof achBuffer);
-    if (n <= 0)
-    {
-        bInputOpen = n < 0 && (errno == EINTR || errno == EAGAIN);
-        return false;
-    }
-    std::vector<std::string> lines;
-    input.Add(achBuffer, static_cast<std::size_t>(n), lines);
-    bool bAsked = false;
-    for (const std::string& strLine : lines)
-        bAsked = bAsked || strLine == "status";
-    return bAsked;
 }
 
 std::uint64_t SteadyMs()
@@ -200,12 +175,14 @@ bool CListenedBoard::Turn()
 int CListenedBoard::Run()
 {
     tools::CStopRequest stop;
+    // After the stop request's: its handler is then asked first.
+    CSystemEnd systemEnd(m_options.bService);
     bool bInputOpen = true;
     CInputLines input;
     const std::uint64_t qwEveryMs = m_options.uStatusSeconds * 1000ull;
     std::uint64_t qwNextStatusMs = SteadyMs() + qwEveryMs;
     int nStatus = tools::ExitOk;
-    while (!tools::CStopRequest::IsStopRequested())
+    while (!StopRequested())
     {
         if (!Turn())
         {
@@ -213,7 +190,7 @@ int CListenedBoard::Run()
             break;
         }
         const bool bPeriodic = qwEveryMs != 0 && SteadyMs() >= qwNextStatusMs;
-        if (StatusAsked(bInputOpen, input) || bPeriodic)
+        if (StatusAsked(bInputOpen, input, m_errors) || bPeriodic)
         {
             m_output.Post(FormatMonitorStatus(m_monitor, m_options.strPort));
             if (bPeriodic)

@@ -6,10 +6,9 @@
 #include "tools/dpmaster/Options.h"
 #include "tools/dpmaster/ScanCommand.h"
 #include "tools/dpmaster/ServedBoard.h"
+#include "tools/dpmaster/Service.h"
 
 #include "dp/files/BusFiles.h"
-
-#include <unistd.h>
 
 #include <cstring>
 #include <optional>
@@ -73,8 +72,8 @@ int Run(int argc, char** argv)
 
     // Every line from here on goes through a writer thread: the bus never waits for an output
     // that takes nothing. Declared first, they end last, after the board has been let go.
-    dpmaster::CEventWriter output(STDOUT_FILENO, kPrefix, "standard output");
-    dpmaster::CEventWriter errors(STDERR_FILENO, kPrefix, "standard error");
+    dpmaster::CEventWriter output(1, kPrefix, "standard output");
+    dpmaster::CEventWriter errors(2, kPrefix, "standard error");
     dp::SMasterConfig config;
     if (options.bListen)
         return Listen(options, output, errors);
@@ -91,5 +90,9 @@ int Run(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    return tools::RunGuarded("korix-dpmaster", [&] { return Run(argc, argv); });
+    const auto runMaster = [](int nArgs, char** ppszArgs)
+    { return tools::RunGuarded("korix-dpmaster", [&] { return Run(nArgs, ppszArgs); }); };
+    if (argc >= 2 && std::string(argv[1]) == "service")
+        return dpmaster::RunServiceCommand(argc, argv, runMaster);
+    return runMaster(argc, argv);
 }

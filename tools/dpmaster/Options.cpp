@@ -74,6 +74,8 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, SOptions& opt
                    "the level the trace session starts with (default 0; 1 state changes, 200 "
                    "every telegram)")
         ->transform(tools::SignedNumber(INT16_MIN, INT16_MAX));
+    // Set by "korix-dpmaster service run" (Windows): not for people.
+    app.add_flag("--service", options.bService, "run by the service control manager")->group("");
     app.footer(kFooter);
     // Which of --bus and --baud are needed depends on --listen: said as any usage error.
     app.final_callback(

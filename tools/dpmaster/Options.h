@@ -26,6 +26,8 @@ struct SOptions
     bool bListen = false;
     // The bus's rate when listening without a bus file; 0: the bus file's.
     unsigned uBaud = 0;
+    // Run by the Windows service control manager (korix-dpmaster.exe service run).
+    bool bService = false;
 };
 
 // Parses argv into options. Returns the exit code when the tool is done already (its help

@@ -3,14 +3,12 @@
 #include "tools/common/CommandLine.h"
 #include "tools/common/StopRequest.h"
 #include "tools/dpmaster/InputLines.h"
+#include "tools/dpmaster/StatusAsked.h"
 #include "tools/dpmaster/StatusText.h"
+#include "tools/dpmaster/SystemEnd.h"
 
 #include "dp/line/UsbLatency.h"
 
-#include <poll.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -22,35 +20,6 @@ namespace
 {
 
 constexpr const char* kPrefix = "korix-dpmaster: ";
-
-// Whether standard input has brought a "status" line; false once it has ended. One read per
-// call, so that a flood of input costs each cycle no more than one small read.
-bool StatusAsked(bool& bInputOpen, CInputLines& input, CEventWriter& errors)
-{
-    if (!bInputOpen)
-        return false;
-    struct pollfd pfd = {STDIN_FILENO, POLLIN, 0};
-    if (::poll(&pfd, 1, 0) <= 0)
-        return false;
-    char achBuffer[4096];
-    ssize_t n = ::read(STDIN_FILENO, achBuffer, sizeof achBuffer);
-    if (n <= 0)
-    {
-        bInputOpen = n < 0 && (errno == EINTR || errno == EAGAIN);
-        return false;
-    }
-    std::vector<std::string> lines;
-    input.Add(achBuffer, static_cast<std::size_t>(n), lines);
-    if (input.TakeDroppedNotice())
-        errors.Post(std::string(kPrefix) + "standard input: a line longer than " +
-                    std::to_string(CInputLines::kDefaultMaxLength) +
-                    " characters was ignored, and so will be any other (the command is "
-                    "\"status\")");
-    bool bAsked = false;
-    for (const std::string& strLine : lines)
-        bAsked = bAsked || strLine == "status";
-    return bAsked;
-}
 
 dp::SStationConfig StationConfigOf(const dp::SMasterConfig& config)
 {
@@ -95,7 +64,7 @@ void CServedBoard::Wire()
     m_master.SetEventHandler([this](const std::string& strEvent) { Say(m_output, strEvent); });
     m_master.SetTrace(m_pTrace.get());
     // A stop is heard between any two requests, however long the bus file lets one last.
-    m_master.SetStopCheck([] { return tools::CStopRequest::IsStopRequested(); });
+    m_master.SetStopCheck([] { return StopRequested(); });
     // Putting a diagnosis into words may take long with a large GSD file: the writer thread
     // does it, so that the bus cycle never waits for it.
     const auto pConfig = std::make_shared<const dp::SMasterConfig>(m_master.Config());
@@ -116,7 +85,7 @@ void CServedBoard::Wire()
 
     m_station.SetEventHandler([this](const std::string& strEvent) { Say(m_output, strEvent); });
     m_station.SetTrace(m_pTrace.get());
-    m_station.SetStopCheck([] { return tools::CStopRequest::IsStopRequested(); });
+    m_station.SetStopCheck([] { return StopRequested(); });
     m_station.AddApplication(&m_application);
     m_status.SetStation(&m_station);
     m_application.SetShortestCycleNs(m_options.uCycleUs * 1000ull);
@@ -190,6 +159,8 @@ bool CServedBoard::BetweenCycles()
 int CServedBoard::Run()
 {
     tools::CStopRequest stop;
+    // After the stop request's: its handler is then asked first.
+    CSystemEnd systemEnd(m_options.bService);
     m_nextStatus =
         std::chrono::steady_clock::now() + std::chrono::seconds(m_options.uStatusSeconds);
     int nStatus = tools::ExitOk;

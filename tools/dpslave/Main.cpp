@@ -2,15 +2,13 @@
 // without hardware. See docs/dp-master.md.
 #include "tools/common/CommandLine.h"
 #include "tools/common/StopRequest.h"
+#include "tools/dpmaster/StandardStreams.h"
 #include "tools/dpslave/SlaveCommands.h"
 
 #include "dp/files/BusFiles.h"
 #include "dp/line/SerialPort.h"
 #include "dp/slave/SlaveFile.h"
 #include "dp/slave/SlaveResponder.h"
-
-#include <poll.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <optional>
@@ -23,13 +21,10 @@ namespace
 // Lines from standard input without blocking; false once it has ended.
 bool ReadCommandLines(std::string& strPending, std::vector<std::string>& lines)
 {
-    struct pollfd pfd = {STDIN_FILENO, POLLIN, 0};
-    if (::poll(&pfd, 1, 0) <= 0 || (pfd.revents & (POLLIN | POLLHUP)) == 0)
-        return true;
     char achBuffer[1024];
-    ssize_t n = ::read(STDIN_FILENO, achBuffer, sizeof achBuffer);
+    const long n = dpmaster::ReadStandardInputNow(achBuffer, sizeof achBuffer);
     if (n <= 0)
-        return false;
+        return n == 0;
     strPending.append(achBuffer, static_cast<std::size_t>(n));
     std::size_t nEnd = 0;
     while ((nEnd = strPending.find('\n')) != std::string::npos)

@@ -1,5 +1,4 @@
-// What movactl status prints: the DP master's status where the master runs (posix/), a note
-// that it does not elsewhere (win32/).
+// What movactl status prints: the DP master's status, from its status block.
 #pragma once
 
 #include "tools/movactl/Command.h"

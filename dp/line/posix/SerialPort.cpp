@@ -120,6 +120,16 @@ CSerialPort::~CSerialPort()
     Close();
 }
 
+bool CSerialPort::IsOpen() const
+{
+    return m_fd >= 0;
+}
+
+int CSerialPort::Descriptor() const
+{
+    return m_fd;
+}
+
 bool CSerialPort::Open(const std::string& strPath, std::uint32_t dwBaudRate, teRs485 eRs485,
                        std::string& strError)
 {

@@ -78,6 +78,11 @@ bool MakeStatusName(std::uint8_t byBoard, std::string& strName)
     return true;
 }
 
+bool CStatusBlockFile::IsOpen() const
+{
+    return m_fd >= 0;
+}
+
 CStatusBlockFile::~CStatusBlockFile()
 {
     if (m_fd >= 0)
