@@ -33,9 +33,11 @@ constexpr std::uint64_t kSchedulingAllowanceMs = 250;
 
 // How many turns of the owner's loop (an exchange with the board, a cycle, the pause) the
 // inputs posted for an exchanging slave may span: they were brought during the cycle before
-// the exchange that posted them and stay until the next exchange (two turns), and a cycle
-// that reads the slave's diagnosis in place of its Data_Exchange brings none (one more).
-constexpr std::uint64_t kTurnsPerPost = 3;
+// the exchange that posted them and stay until the next exchange (two turns), a cycle that
+// reads the slave's diagnosis in place of its Data_Exchange brings none (one more), and the
+// cycle's last slave has its inputs held until the next cycle's first window has closed (one
+// more: CDpMaster holds inputs until the line has shown they answered).
+constexpr std::uint64_t kTurnsPerPost = 4;
 
 constexpr std::uint64_t kNsPerMs = 1000000;
 

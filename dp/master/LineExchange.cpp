@@ -112,9 +112,11 @@ teOutcome CLineExchange::WaitForQuietLine()
         long nRead = 0;
         if (qwQuietAt <= qwNow)
         {
-            // Quiet as far as we watched; what came while nobody watched is dropped, and then
-            // the line must be quiet for the synchronisation time once more.
-            nRead = m_line.Drain();
+            // Quiet as far as we watched; what came while nobody watched is dropped (read,
+            // while an answer is watched), and then the line must be quiet for the
+            // synchronisation time once more.
+            nRead =
+                Watching() ? m_line.Receive(abyBuffer, sizeof abyBuffer, qwNow) : m_line.Drain();
             if (nRead == 0)
                 return teOutcome::Answered;
         }
@@ -130,6 +132,7 @@ teOutcome CLineExchange::WaitForQuietLine()
         {
             m_counters.dwDroppedBytes += static_cast<std::uint32_t>(nRead);
             m_qwLastByteNs = platform::ReadMonotonicNs();
+            WatchBytes(abyBuffer, static_cast<std::size_t>(nRead));
         }
         if (platform::ReadMonotonicNs() >= qwBound)
         {
@@ -142,6 +145,18 @@ teOutcome CLineExchange::WaitForQuietLine()
 teOutcome CLineExchange::Send(const std::uint8_t* pbyBytes, std::size_t nCount)
 {
     const teOutcome eQuiet = WaitForQuietLine();
+    if (Watching())
+    {
+        // A telegram begun in the parser has ended by now (or the line is busy).
+        m_parser.TakeEachOnIdle(
+            [this](const STelegram& telegram, std::size_t)
+            {
+                Watch(telegram);
+                return false;
+            });
+        if (m_bCloseWatchAtSend)
+            CloseWatch();
+    }
     if (eQuiet != teOutcome::Answered)
         return eQuiet;
     m_parser.Reset();
@@ -178,7 +193,57 @@ teOutcome CLineExchange::Transact(const STelegram& request, const SExpectation& 
     const teOutcome eSent = Send(abyBytes, nBytes);
     if (eSent != teOutcome::Answered)
         return eSent;
-    return Receive(nBytes, request, expectation, answer);
+    const teOutcome eOutcome = Receive(nBytes, request, expectation, answer);
+    // A telegram begun in the window is watched to its end, which the next wait for a quiet
+    // line reads.
+    if (eOutcome != teOutcome::Answered && m_parser.BufferedBytes() > 0)
+        m_bCloseWatchAtSend = true;
+    else
+        CloseWatch();
+    // The answer is watched from here until the next request's window has closed.
+    if (eOutcome == teOutcome::Answered)
+        m_byWatched = request.byDa;
+    return eOutcome;
+}
+
+teWatch CLineExchange::TakeWatchVerdict()
+{
+    const teWatch eVerdict = m_eVerdict;
+    m_eVerdict = teWatch::None;
+    return eVerdict;
+}
+
+void CLineExchange::Watch(const STelegram& telegram)
+{
+    // E5 names no station; a token or a request is no answer of a slave's.
+    if (telegram.eFrame == teFrame::ShortAck || telegram.eFrame == teFrame::Sd4)
+        return;
+    if (telegram.bySa == m_byWatched && telegram.byDa == m_byMasterAddress)
+        m_bWatchedInDoubt = true;
+}
+
+void CLineExchange::WatchBytes(const std::uint8_t* pbyBytes, std::size_t nCount)
+{
+    if (!Watching())
+        return;
+    m_parser.FeedEach(pbyBytes, nCount,
+                      [this](const STelegram& telegram, std::size_t)
+                      {
+                          Watch(telegram);
+                          return false;
+                      });
+}
+
+void CLineExchange::CloseWatch()
+{
+    if (!Watching())
+        return;
+    m_eVerdict = m_bWatchedInDoubt ? teWatch::Doubted : teWatch::Confirmed;
+    if (m_bWatchedInDoubt)
+        ++m_counters.dwAnswersInDoubt;
+    m_byWatched = kNoStation;
+    m_bWatchedInDoubt = false;
+    m_bCloseWatchAtSend = false;
 }
 
 // The trace's word for what a telegram off the line was to the request.
@@ -224,6 +289,8 @@ CLineExchange::teVerdict CLineExchange::Judge(const STelegram& telegram, const S
         eVerdict = teVerdict::Invalid;
 
     TraceTelegram(VerdictText(eVerdict), telegram, request.byDa);
+    if (eVerdict != teVerdict::Answer)
+        Watch(telegram);
     switch (eVerdict)
     {
     case teVerdict::Answer:
@@ -302,6 +369,8 @@ teOutcome CLineExchange::Receive(std::size_t nRequestBytes, const STelegram& req
     bool bNothingAhead = true;
     bool bHaveAnswer = false;
     STelegram candidate;
+    std::uint8_t abyBuffer[512];
+    long nRead = 0;
     std::uint32_t dwTroublesAtAnswer = 0;
 
     // Judges each telegram the parser takes (nBehind: the bytes of the read not fed yet); true
@@ -310,7 +379,10 @@ teOutcome CLineExchange::Receive(std::size_t nRequestBytes, const STelegram& req
     auto inDoubtWhenTaken = [&](const STelegram& telegram, std::size_t nBehind) -> bool
     {
         if (bHaveAnswer)
+        {
+            Watch(telegram);
             return true; // a telegram right behind the answer
+        }
         const bool bClean = ParserTroubles(m_parser.Counters()) == dwTroublesBefore;
         const bool bLast = nBehind == 0 && m_parser.BufferedBytes() == 0;
         const bool bTooEarly = m_line.Paced() && tooEarly(telegram, nBehind);
@@ -334,7 +406,11 @@ teOutcome CLineExchange::Receive(std::size_t nRequestBytes, const STelegram& req
     auto endExchange = [&](std::size_t nBehind)
     {
         m_counters.dwDroppedBytes += static_cast<std::uint32_t>(nBehind + m_parser.BufferedBytes());
-        m_parser.Reset();
+        WatchBytes(abyBuffer + (nRead - nBehind), nBehind);
+        // A telegram begun is watched to its end (see Transact); otherwise the search for the
+        // next request's answer starts afresh.
+        if (!Watching())
+            m_parser.Reset();
         m_qwLineFreeAtNs = m_qwLastByteNs + Bits(IdleTime1Bits(m_bus));
     };
     // Two answers, or bytes right behind one: whichever is taken may be the wrong one, so none
@@ -366,7 +442,6 @@ teOutcome CLineExchange::Receive(std::size_t nRequestBytes, const STelegram& req
         (expectation.bShortAck ? 1 : TelegramSize(teFrame::Sd1, 0)) * m_qwCharacterNs;
     bool bFirstLook = true;
 
-    std::uint8_t abyBuffer[512];
     for (;;)
     {
         const std::uint64_t qwNow = platform::ReadMonotonicNs();
@@ -408,7 +483,7 @@ teOutcome CLineExchange::Receive(std::size_t nRequestBytes, const STelegram& req
             if (qwComplete > qwNow)
                 m_line.WaitUntil(std::min(qwComplete, qwDeadline));
         }
-        const long nRead = m_line.Receive(abyBuffer, sizeof abyBuffer, qwDeadline);
+        nRead = m_line.Receive(abyBuffer, sizeof abyBuffer, qwDeadline);
         if (nRead < 0)
             return teOutcome::LineFailed;
         if (nRead == 0)
