@@ -110,8 +110,30 @@ public:
 private:
     teOutcome WaitForQuietLine();
     teOutcome Send(const std::uint8_t* pbyBytes, std::size_t nCount);
+    // The answer window after a request: looks at the line until an answer has been taken
+    // behind a quiet line, or none can come any more.
     teOutcome Receive(std::size_t nRequestBytes, const STelegram& request,
                       const SExpectation& expectation, STelegram& answer);
+    struct SWindow;
+    // Its times, from the request sent.
+    void OpenWindow(SWindow& window, std::size_t nRequestBytes) const;
+    // What the time says before the next look; true with the outcome when the window is over.
+    bool WindowOver(SWindow& window, std::uint64_t qwNow, STelegram& answer, teOutcome& eOutcome);
+    // When the next look ends, and the wait on the clock before it (no wake-up per character).
+    std::uint64_t LookDeadline(const SWindow& window) const;
+    void WaitBeforeLook(SWindow& window, std::uint64_t qwNow, std::uint64_t qwDeadline);
+    std::size_t CharactersToComeInWindow(const SWindow& window) const;
+    // A look that found the line quiet, and one that brought bytes; true with the outcome when
+    // the window is over.
+    bool TakeGap(SWindow& window, teOutcome& eOutcome);
+    bool TakeBytes(SWindow& window, teOutcome& eOutcome);
+    // A telegram off the line, judged; true when the answer is in doubt.
+    bool TakeTelegram(SWindow& window, const STelegram& telegram, std::size_t nBehind);
+    // Whether a telegram was complete before an answer could have been.
+    bool TooEarly(const SWindow& window, const STelegram& telegram, std::size_t nBehind) const;
+    // The end of the window: the rest of the line dropped, the line free after TID1.
+    void CloseWindow(SWindow& window, std::size_t nBehind);
+    teOutcome CloseInDoubt(SWindow& window, std::size_t nBehind);
     enum class teVerdict : std::uint8_t
     {
         Answer,
