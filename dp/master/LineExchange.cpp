@@ -19,8 +19,8 @@ namespace
 constexpr std::uint64_t kSlackCharacters = 2;
 
 // A wake-up costs more CPU than the exchange's own work, so an answer is not read character by
-// character as a real line delivers it: the first look goes when the shortest answer the
-// request allows could be complete (which shows any longer one's length), and a telegram begun
+// character as a real line delivers it: the first look goes when the usual answer (or, where
+// that is not known, the shortest the request allows) could be complete, and a telegram begun
 // is looked at again only when its header says it could be complete. Neither look goes past
 // the end of an answer that came at the line's pace: the quiet behind it is timed from there.
 // Below this a wait would be waited out on the clock: a look then costs more than it saves.
@@ -348,7 +348,7 @@ struct CLineExchange::SWindow
     std::uint64_t qwEndBy = 0;      // nor ends later
     std::uint64_t qwGapNs = 0;      // the longest gap between an answer's characters
     std::uint64_t qwAnswerFrom = 0; // no answer is complete before its characters after this
-    std::uint64_t qwFirstLook = 0;  // when the shortest answer allowed could be complete
+    std::uint64_t qwFirstLook = 0;  // when the usual answer could be complete
     bool bFirstLook = true;
     std::uint32_t dwTroublesBefore = 0;   // the parser's troubles when the window opened
     std::uint32_t dwTroublesAtAnswer = 0; // and when the answer was taken
@@ -387,9 +387,10 @@ void CLineExchange::OpenWindow(SWindow& window, std::size_t nRequestBytes) const
     // line while we sent, a collision).
     window.qwAnswerFrom =
         m_qwSendStartNs + Bits(nRequestBytes * kBitsPerCharacter + m_bus.dwMinTsdr);
+    const std::size_t nShortest = window.expectation.bShortAck ? 1 : TelegramSize(teFrame::Sd1, 0);
     window.qwFirstLook =
         (m_line.Paced() ? window.qwAnswerFrom : m_qwSendStartNs + Bits(m_bus.dwMinTsdr)) +
-        (window.expectation.bShortAck ? 1 : TelegramSize(teFrame::Sd1, 0)) * m_qwCharacterNs;
+        std::max(nShortest, window.expectation.nUsualAnswer) * m_qwCharacterNs;
 }
 
 // Bytes read together with a telegram, behind it, came after it: on a line where characters
@@ -516,13 +517,10 @@ std::size_t CLineExchange::CharactersToComeInWindow(const SWindow& window) const
 // anything is judged by them.
 void CLineExchange::WaitBeforeLook(SWindow& window, std::uint64_t qwNow, std::uint64_t qwDeadline)
 {
-    // Quiet behind the answer: one look at its end, since a byte there ends the exchange in
-    // doubt whenever it came (a poll would also wake for it, but costs more).
+    // Quiet behind the answer: the look itself waits for its end. On a quiet line that is one
+    // wake-up and no read; a byte there wakes it early and ends the exchange in doubt.
     if (window.bHaveAnswer)
-    {
-        m_line.WaitUntil(qwDeadline);
         return;
-    }
     if (m_parser.BufferedBytes() == 0)
     {
         if (!window.bFirstLook)

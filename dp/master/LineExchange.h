@@ -49,6 +49,10 @@ struct SExpectation
 {
     bool bShortAck = false;         // the short acknowledgement may answer it
     std::size_t nLongestAnswer = 6; // bytes of the longest answer on the wire (bounds the wait)
+    // Bytes of the answer a slave that does as asked sends, when known (0: not known): the
+    // first look at the line goes when that answer could be complete, so that one wake-up
+    // takes it whole. Any other answer is still taken, a look later.
+    std::size_t nUsualAnswer = 0;
 };
 
 // The verdict on an answer taken, once the window of the request after it has closed.
