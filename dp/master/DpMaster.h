@@ -15,6 +15,8 @@
 // answer in doubt) and the slave's posted inputs stay as old as they are, for their freshness to
 // run out as after any missing answer. Held inputs of a slave that leaves data exchange are
 // dropped with it; a stop or a mode without traffic leaves them held, never posted unwatched.
+// What the watch cannot tell: a next request to the same slave sent before its genuine answer
+// has come takes that answer, and the stray ahead of it passes (docs/dp-master.md).
 // A slave that says its data are not valid (Stat_Diag) leaves the exchanging states the same
 // way: its diagnosis is read every cycle until the bit clears, and it is posted as exchanging
 // again only when a Data_Exchange after that has brought its inputs.
