@@ -58,8 +58,6 @@ public:
 
     // Drops what has arrived and not been read.
     void DiscardInput();
-    // Asks for timers of the calling thread that end close to their time.
-    static void PreciseTimers();
 
     // The master's view of the port.
     bool Send(const std::uint8_t* pbyBytes, std::size_t nCount) override;

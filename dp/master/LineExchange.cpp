@@ -515,25 +515,28 @@ std::size_t CLineExchange::CharactersToComeInWindow(const SWindow& window) const
 
 // The waits end before the deadlines that judge the line, so what came meanwhile is read before
 // anything is judged by them.
-void CLineExchange::WaitBeforeLook(SWindow& window, std::uint64_t qwNow, std::uint64_t qwDeadline)
+bool CLineExchange::WaitBeforeLook(SWindow& window, std::uint64_t qwNow, std::uint64_t qwDeadline)
 {
     // Quiet behind the answer: the look itself waits for its end. On a quiet line that is one
     // wake-up and no read; a byte there wakes it early and ends the exchange in doubt.
     if (window.bHaveAnswer)
-        return;
+        return false;
     if (m_parser.BufferedBytes() == 0)
     {
         if (!window.bFirstLook)
-            return;
+            return false;
         window.bFirstLook = false;
-        if (window.qwFirstLook > qwNow + kShortestFirstLookNs && window.qwFirstLook < qwDeadline)
-            m_line.WaitUntil(window.qwFirstLook);
-        return;
+        if (window.qwFirstLook <= qwNow + kShortestFirstLookNs || window.qwFirstLook >= qwDeadline)
+            return false;
+        m_line.WaitUntil(window.qwFirstLook);
+        return true;
     }
     const std::uint64_t qwComplete =
         m_qwLastByteNs + CharactersToComeInWindow(window) * m_qwCharacterNs;
-    if (qwComplete > qwNow)
-        m_line.WaitUntil(std::min(qwComplete, qwDeadline));
+    if (qwComplete <= qwNow)
+        return false;
+    m_line.WaitUntil(std::min(qwComplete, qwDeadline));
+    return true;
 }
 
 // A look found the line quiet: what is buffered is no telegram, and the search goes on behind
@@ -600,8 +603,13 @@ teOutcome CLineExchange::Receive(std::size_t nRequestBytes, const STelegram& req
         if (WindowOver(window, qwNow, answer, eOutcome))
             return eOutcome;
         const std::uint64_t qwDeadline = LookDeadline(window);
-        WaitBeforeLook(window, qwNow, qwDeadline);
-        const long nRead = m_line.Receive(window.abyRead, sizeof window.abyRead, qwDeadline);
+        // After a wait to when bytes could be there, they are read at once, without a poll.
+        long nRead = 0;
+        if (WaitBeforeLook(window, qwNow, qwDeadline))
+            nRead =
+                m_line.Receive(window.abyRead, sizeof window.abyRead, platform::ReadMonotonicNs());
+        if (nRead == 0)
+            nRead = m_line.Receive(window.abyRead, sizeof window.abyRead, qwDeadline);
         if (nRead < 0)
             return teOutcome::LineFailed;
         window.nRead = static_cast<std::size_t>(nRead);

@@ -125,7 +125,8 @@ private:
     bool WindowOver(SWindow& window, std::uint64_t qwNow, STelegram& answer, teOutcome& eOutcome);
     // When the next look ends, and the wait on the clock before it (no wake-up per character).
     std::uint64_t LookDeadline(const SWindow& window) const;
-    void WaitBeforeLook(SWindow& window, std::uint64_t qwNow, std::uint64_t qwDeadline);
+    // True when it waited: bytes may be there.
+    bool WaitBeforeLook(SWindow& window, std::uint64_t qwNow, std::uint64_t qwDeadline);
     std::size_t CharactersToComeInWindow(const SWindow& window) const;
     // A look that found the line quiet, and one that brought bytes; true with the outcome when
     // the window is over.

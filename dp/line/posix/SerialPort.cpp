@@ -10,7 +10,6 @@
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/ioctl.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -153,7 +152,6 @@ bool CSerialPort::Open(const std::string& strPath, std::uint32_t dwBaudRate, teR
     }
     features.bLowLatency = SetLowLatency(fd);
     ioctl(fd, TCFLSH, TCIOFLUSH);
-    PreciseTimers();
     m_fd = fd;
     m_bPaced = !IsPseudoTerminal(fd);
     m_features = features;
@@ -258,14 +256,6 @@ long CSerialPort::Read(std::uint8_t* pbyBuffer, std::size_t nCapacity, std::uint
     if (n >= 0)
         return static_cast<long>(n);
     return errno == EAGAIN || errno == EINTR ? 0 : -1;
-}
-
-// The waits of a bus cycle are a few character times: the kernel's default timer slack (50 us)
-// would add more than that to each. The thread that opens the port is the one that runs the bus.
-void CSerialPort::PreciseTimers()
-{
-    constexpr unsigned long kTimerSlackNs = 1000;
-    ::prctl(PR_SET_TIMERSLACK, kTimerSlackNs, 0, 0, 0);
 }
 
 void CSerialPort::DiscardInput()
