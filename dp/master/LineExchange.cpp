@@ -196,7 +196,7 @@ teOutcome CLineExchange::Transact(const STelegram& request, const SExpectation& 
     const teOutcome eOutcome = Receive(nBytes, request, expectation, answer);
     // A telegram begun in the window is watched to its end, which the next wait for a quiet
     // line reads.
-    if (eOutcome != teOutcome::Answered && m_parser.BufferedBytes() > 0)
+    if (Watching() && eOutcome != teOutcome::Answered && m_parser.BufferedBytes() > 0)
         m_bCloseWatchAtSend = true;
     else
         CloseWatch();
