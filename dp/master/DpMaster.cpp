@@ -234,8 +234,10 @@ void CDpMaster::Post(SSlaveRun& slave, teBoardSlaveState eState, const std::stri
 
 void CDpMaster::LeaveExchange(SSlaveRun& slave, teBoardSlaveState eState, const std::string& strWhy)
 {
-    // Inputs nobody refreshes any more must not pass for the slave's.
+    // Inputs nobody refreshes any more must not pass for the slave's, nor may those held.
     std::memset(slave.status.abyInputs, 0, sizeof slave.status.abyInputs);
+    if (m_held.bHeld && &m_slaves[m_held.nSlave] == &slave)
+        m_held.bHeld = false;
     Post(slave, eState, strWhy);
 }
 
@@ -315,6 +317,7 @@ CDpMaster::teReply CDpMaster::Transact(SSlaveRun& slave, const STelegram& reques
             ++slave.status.counters.dwRetries;
         // A repetition keeps its frame count bit: the slave answers it from its last answer.
         const teOutcome eOutcome = m_exchange.Transact(sent, expectation, answer);
+        SettleHeldInputs();
         if (eOutcome == teOutcome::Answered)
         {
             slave.bFcv = true;
@@ -377,6 +380,24 @@ std::vector<std::uint8_t> CDpMaster::GlobalControlTargets() const
     if (!bObserves)
         return {kBroadcastAddress};
     return abyTargets;
+}
+
+void CDpMaster::SettleHeldInputs()
+{
+    const teWatch eVerdict = m_exchange.TakeWatchVerdict();
+    if (eVerdict == teWatch::None || !m_held.bHeld)
+        return;
+    m_held.bHeld = false;
+    if (eVerdict != teWatch::Confirmed)
+        return;
+    SSlaveRun& slave = m_slaves[m_held.nSlave];
+    SMasterSlaveState& status = slave.status;
+    std::memcpy(status.abyInputs, m_held.abyInputs, slave.config.byInputLength);
+    status.dwInputsTick = m_held.dwTick;
+    status.qwInputsCycle = m_held.qwCycle;
+    ++status.counters.dwExchanges;
+    if (!IsExchanging(status.eState))
+        Post(slave, slave.bExtDiag ? SlaveDiagnosisPending : SlaveDataExchange, "");
 }
 
 bool CDpMaster::SendGlobalControl()
@@ -536,11 +557,13 @@ CDpMaster::teState CDpMaster::DataExchange(SSlaveRun& slave)
     else
         std::memset(request.abyData, 0, config.byOutputLength);
     request.byDataLength = config.byOutputLength;
-    // Only a slave without inputs may answer with the short acknowledgement.
+    // Only a slave without inputs may answer with the short acknowledgement; one with inputs
+    // sends them in an SD2 without SAPs.
     const SExpectation expectation{
         config.byInputLength == 0,
         std::max<std::size_t>(kSd1Size,
-                              TelegramSize(teFrame::Sd2, config.byInputLength + kSapUnits))};
+                              TelegramSize(teFrame::Sd2, config.byInputLength + kSapUnits)),
+        config.byInputLength == 0 ? 1 : TelegramSize(teFrame::Sd2, config.byInputLength)};
     STelegram answer;
     const teReply eReply = Transact(slave, request, expectation, answer);
     if (eReply != teReply::Answered)
@@ -564,12 +587,12 @@ CDpMaster::teState CDpMaster::DataExchange(SSlaveRun& slave)
         ++status.counters.dwBadAnswers;
         return Restart(slave, SlaveParameterising, "answered with the wrong input length", true);
     }
-    std::memcpy(status.abyInputs, answer.abyData, config.byInputLength);
-    status.dwInputsTick = platform::ReadTickCount();
-    status.qwInputsCycle = m_counters.qwCycles + 1;
-    ++status.counters.dwExchanges;
-    if (!IsExchanging(status.eState))
-        Post(slave, slave.bExtDiag ? SlaveDiagnosisPending : SlaveDataExchange, "");
+    // Posted once the next request's window has shown nothing more of the slave's.
+    m_held.bHeld = true;
+    m_held.nSlave = static_cast<std::size_t>(&slave - m_slaves.data());
+    std::memcpy(m_held.abyInputs, answer.abyData, config.byInputLength);
+    m_held.dwTick = platform::ReadTickCount();
+    m_held.qwCycle = m_counters.qwCycles + 1;
     // High priority: the slave has new diagnosis, read before the next exchange.
     return bData && FcCode(answer.byFc) == RespDataHigh ? teState::ExchangeDiag
                                                         : teState::DataExchange;

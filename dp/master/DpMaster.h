@@ -8,6 +8,15 @@
 //
 // What hosts are told is never more than the slave said: a slave is posted as exchanging only
 // once a Data_Exchange has brought its inputs, and its inputs are cleared the moment it leaves.
+// Inputs a Data_Exchange brought are held until the line has shown they answered it: until the
+// window of the next request (the next cycle's first, for the cycle's last slave) has closed
+// without another telegram of the slave to us (CLineExchange's watch). A stray taken for the
+// answer shows so by the genuine answer coming behind it; the held inputs are then dropped (an
+// answer in doubt) and the slave's posted inputs stay as old as they are, for their freshness to
+// run out as after any missing answer. Held inputs of a slave that leaves data exchange are
+// dropped with it; a stop or a mode without traffic leaves them held, never posted unwatched.
+// What the watch cannot tell: a next request to the same slave sent before its genuine answer
+// has come takes that answer, and the stray ahead of it passes (docs/dp-master.md).
 // A slave that says its data are not valid (Stat_Diag) leaves the exchanging states the same
 // way: its diagnosis is read every cycle until the bit clears, and it is posted as exchanging
 // again only when a Data_Exchange after that has brought its inputs.
@@ -53,7 +62,7 @@ namespace dp
 
 struct SSlaveCounters
 {
-    std::uint32_t dwExchanges = 0;         // successful Data_Exchanges
+    std::uint32_t dwExchanges = 0;         // Data_Exchanges whose inputs were posted
     std::uint32_t dwRetries = 0;           // requests repeated for want of a good answer
     std::uint32_t dwNoAnswer = 0;          // requests that found no answer after all repetitions
     std::uint32_t dwBadAnswers = 0;        // answers that made no sense (wrong kind, length, SAPs)
@@ -73,8 +82,8 @@ struct SMasterSlaveState
     std::uint8_t byDiagLength = 0;
     std::string strProblem; // the last reason it is not exchanging data, for people
     SSlaveCounters counters;
-    // When a Data_Exchange last brought the inputs: the tick count, and the cycle (counted
-    // from 1, the one running when Counters().qwCycles is one less).
+    // When the Data_Exchange that brought the inputs took its answer: the tick count, and the
+    // cycle (counted from 1, the one running when Counters().qwCycles is one less).
     std::uint32_t dwInputsTick = 0;
     std::uint64_t qwInputsCycle = 0;
     // An observed slave (SSlaveConfig::bObserve): the master its last diagnosis named as its
@@ -267,6 +276,8 @@ private:
     teReply ReadDiagnosis(SSlaveRun& slave, SSlaveDiag& diag);
     bool SendGlobalControl();
     teOutcome SendGlobalControlTo(std::uint8_t byTarget);
+    // Posts or drops the held inputs, as the line's watch over their answer has judged it.
+    void SettleHeldInputs();
 
     void Post(SSlaveRun& slave, teBoardSlaveState eState, const std::string& strWhy);
     // Whether the slave may print one more state line in its window; counts it when not.
@@ -284,6 +295,16 @@ private:
 
     static constexpr std::size_t kNoCycle = static_cast<std::size_t>(-1);
 
+    // The inputs of the last Data_Exchange answered, until the line has shown they answered it.
+    struct SHeldInputs
+    {
+        bool bHeld = false;
+        std::size_t nSlave = 0;
+        std::uint8_t abyInputs[kMaxDpDataBytes] = {};
+        std::uint32_t dwTick = 0;
+        std::uint64_t qwCycle = 0;
+    };
+
     SMasterConfig m_config;
     std::vector<SSlaveRun> m_slaves;
     std::vector<std::uint8_t> m_abyControlTargets;
@@ -294,6 +315,7 @@ private:
     bool m_bCycleRunsSlaves = false;
     std::uint64_t m_qwCycleStartNs = 0;
     std::uint64_t m_qwTokenAbsenceNs = 0;
+    SHeldInputs m_held;
     CLineExchange m_exchange;
     teBoardMasterMode m_eMode = MasterClear;
     bool m_bModeAnnounced = false;

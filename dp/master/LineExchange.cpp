@@ -19,8 +19,8 @@ namespace
 constexpr std::uint64_t kSlackCharacters = 2;
 
 // A wake-up costs more CPU than the exchange's own work, so an answer is not read character by
-// character as a real line delivers it: the first look goes when the shortest answer the
-// request allows could be complete (which shows any longer one's length), and a telegram begun
+// character as a real line delivers it: the first look goes when the usual answer (or, where
+// that is not known, the shortest the request allows) could be complete, and a telegram begun
 // is looked at again only when its header says it could be complete. Neither look goes past
 // the end of an answer that came at the line's pace: the quiet behind it is timed from there.
 // Below this a wait would be waited out on the clock: a look then costs more than it saves.
@@ -117,9 +117,11 @@ teOutcome CLineExchange::WaitForQuietLine()
         long nRead = 0;
         if (qwQuietAt <= qwNow)
         {
-            // Quiet as far as we watched; what came while nobody watched is dropped, and then
-            // the line must be quiet for the synchronisation time once more.
-            nRead = m_line.Drain();
+            // Quiet as far as we watched; what came while nobody watched is dropped (read,
+            // while an answer is watched), and then the line must be quiet for the
+            // synchronisation time once more.
+            nRead =
+                Watching() ? m_line.Receive(abyBuffer, sizeof abyBuffer, qwNow) : m_line.Drain();
             if (nRead == 0)
                 return teOutcome::Answered;
         }
@@ -135,6 +137,7 @@ teOutcome CLineExchange::WaitForQuietLine()
         {
             m_counters.dwDroppedBytes += static_cast<std::uint32_t>(nRead);
             m_qwLastByteNs = platform::ReadMonotonicNs();
+            WatchBytes(abyBuffer, static_cast<std::size_t>(nRead));
         }
         if (platform::ReadMonotonicNs() >= qwBound)
         {
@@ -147,6 +150,18 @@ teOutcome CLineExchange::WaitForQuietLine()
 teOutcome CLineExchange::Send(const std::uint8_t* pbyBytes, std::size_t nCount)
 {
     const teOutcome eQuiet = WaitForQuietLine();
+    if (Watching())
+    {
+        // A telegram begun in the parser has ended by now (or the line is busy).
+        m_parser.TakeEachOnIdle(
+            [this](const STelegram& telegram, std::size_t)
+            {
+                Watch(telegram);
+                return false;
+            });
+        if (m_bCloseWatchAtSend)
+            CloseWatch();
+    }
     if (eQuiet != teOutcome::Answered)
         return eQuiet;
     m_parser.Reset();
@@ -183,7 +198,57 @@ teOutcome CLineExchange::Transact(const STelegram& request, const SExpectation& 
     const teOutcome eSent = Send(abyBytes, nBytes);
     if (eSent != teOutcome::Answered)
         return eSent;
-    return Receive(nBytes, request, expectation, answer);
+    const teOutcome eOutcome = Receive(nBytes, request, expectation, answer);
+    // A telegram begun in the window is watched to its end, which the next wait for a quiet
+    // line reads.
+    if (Watching() && eOutcome != teOutcome::Answered && m_parser.BufferedBytes() > 0)
+        m_bCloseWatchAtSend = true;
+    else
+        CloseWatch();
+    // The answer is watched from here until the next request's window has closed.
+    if (eOutcome == teOutcome::Answered)
+        m_byWatched = request.byDa;
+    return eOutcome;
+}
+
+teWatch CLineExchange::TakeWatchVerdict()
+{
+    const teWatch eVerdict = m_eVerdict;
+    m_eVerdict = teWatch::None;
+    return eVerdict;
+}
+
+void CLineExchange::Watch(const STelegram& telegram)
+{
+    // E5 names no station; a token or a request is no answer of a slave's.
+    if (telegram.eFrame == teFrame::ShortAck || telegram.eFrame == teFrame::Sd4)
+        return;
+    if (telegram.bySa == m_byWatched && telegram.byDa == m_byMasterAddress)
+        m_bWatchedInDoubt = true;
+}
+
+void CLineExchange::WatchBytes(const std::uint8_t* pbyBytes, std::size_t nCount)
+{
+    if (!Watching())
+        return;
+    m_parser.FeedEach(pbyBytes, nCount,
+                      [this](const STelegram& telegram, std::size_t)
+                      {
+                          Watch(telegram);
+                          return false;
+                      });
+}
+
+void CLineExchange::CloseWatch()
+{
+    if (!Watching())
+        return;
+    m_eVerdict = m_bWatchedInDoubt ? teWatch::Doubted : teWatch::Confirmed;
+    if (m_bWatchedInDoubt)
+        ++m_counters.dwAnswersInDoubt;
+    m_byWatched = kNoStation;
+    m_bWatchedInDoubt = false;
+    m_bCloseWatchAtSend = false;
 }
 
 // The trace's word for what a telegram off the line was to the request.
@@ -229,6 +294,8 @@ CLineExchange::teVerdict CLineExchange::Judge(const STelegram& telegram, const S
         eVerdict = teVerdict::Invalid;
 
     TraceTelegram(VerdictText(eVerdict), telegram, request.byDa);
+    if (eVerdict != teVerdict::Answer)
+        Watch(telegram);
     switch (eVerdict)
     {
     case teVerdict::Answer:
@@ -271,173 +338,288 @@ void CLineExchange::TraceTelegram(const char* pszWhat, const STelegram& telegram
     }
 }
 
-teOutcome CLineExchange::Receive(std::size_t nRequestBytes, const STelegram& request,
-                                 const SExpectation& expectation, STelegram& answer)
+// One answer window: what the request lets its answer be, the window's times, and what the line
+// has brought so far.
+struct CLineExchange::SWindow
 {
-    const std::uint64_t qwSent = platform::ReadMonotonicNs();
-    // The request is on the wire until its last character; then the slot time runs.
-    const std::uint64_t qwBeginBy =
-        qwSent + Bits(nRequestBytes * kBitsPerCharacter + m_bus.dwSlotTime) + m_qwAllowanceNs;
-    const std::uint64_t qwEndBy =
-        qwBeginBy + Bits((expectation.nLongestAnswer + kSlackCharacters) * kBitsPerCharacter) +
-        m_qwAllowanceNs;
-    const std::uint64_t qwGapNs = kSlackCharacters * m_qwCharacterNs + m_qwAllowanceNs;
-    const std::uint32_t dwTroublesBefore = ParserTroubles(m_parser.Counters());
-    // An answer follows the whole request and the slave's shortest station delay: a telegram
-    // already complete before its own characters could have followed is none (it was on the
-    // line while we sent, a collision).
-    const std::uint64_t qwAnswerFrom =
-        m_qwSendStartNs + Bits(nRequestBytes * kBitsPerCharacter + m_bus.dwMinTsdr);
-    // Bytes read together with a telegram, behind it, came after it: on a line where characters
-    // take their time it was complete that many characters before they were read.
-    auto tooEarly = [&](const STelegram& telegram, std::size_t nBehind)
+    SWindow(const STelegram& requestSent, const SExpectation& expected)
+        : request(requestSent), expectation(expected)
     {
-        const std::size_t nSize = telegram.eFrame == teFrame::ShortAck
-                                      ? 1
-                                      : TelegramSize(telegram.eFrame, telegram.DataUnits());
-        const std::uint64_t qwNow = platform::ReadMonotonicNs();
-        const std::uint64_t qwComplete =
-            qwNow - std::min<std::uint64_t>(qwNow, nBehind * m_qwCharacterNs);
-        return qwComplete < qwAnswerFrom + Bits(nSize * kBitsPerCharacter);
-    };
-    bool bOnlyEchoes = true; // nothing but our own request has come back so far
+    }
+
+    const STelegram& request;
+    const SExpectation& expectation;
+    std::uint64_t qwBeginBy = 0;    // no answer begins later
+    std::uint64_t qwEndBy = 0;      // nor ends later
+    std::uint64_t qwGapNs = 0;      // the longest gap between an answer's characters
+    std::uint64_t qwAnswerFrom = 0; // no answer is complete before its characters after this
+    std::uint64_t qwFirstLook = 0;  // when the usual answer could be complete
+    bool bFirstLook = true;
+    std::uint32_t dwTroublesBefore = 0;   // the parser's troubles when the window opened
+    std::uint32_t dwTroublesAtAnswer = 0; // and when the answer was taken
+    bool bOnlyEchoes = true;              // nothing but our own request has come back so far
     // Nothing in the window yet but our own request and what was on the line while we sent
     // it: anything else ahead of an answer (a telegram, noise, a telegram spoilt) may have been
     // the answer, so which one answers the request is not known.
     bool bNothingAhead = true;
     bool bHaveAnswer = false;
+    bool bIdle = false; // the line has gone quiet behind what the parser holds
     STelegram candidate;
-    std::uint32_t dwTroublesAtAnswer = 0;
-
-    // Judges each telegram the parser takes (nBehind: the bytes of the read not fed yet); true
-    // when the answer is in doubt. On a line gone idle, what is left is judged when it is taken.
-    bool bIdle = false;
-    auto inDoubtWhenTaken = [&](const STelegram& telegram, std::size_t nBehind) -> bool
-    {
-        if (bHaveAnswer)
-            return true; // a telegram right behind the answer
-        const bool bClean = ParserTroubles(m_parser.Counters()) == dwTroublesBefore;
-        const bool bLast = nBehind == 0 && m_parser.BufferedBytes() == 0;
-        const bool bTooEarly = m_line.Paced() && tooEarly(telegram, nBehind);
-        const teVerdict eVerdict =
-            Judge(telegram, request, expectation, bOnlyEchoes && bClean, bLast, bTooEarly);
-        if (eVerdict == teVerdict::Answer)
-        {
-            candidate = telegram;
-            bHaveAnswer = true;
-            dwTroublesAtAnswer = ParserTroubles(m_parser.Counters());
-            // Something ahead of it in the window, or bytes right behind it in the same read.
-            return !bNothingAhead || !bClean || (!bIdle && !bLast);
-        }
-        bOnlyEchoes = bOnlyEchoes && eVerdict == teVerdict::Echo;
-        bNothingAhead =
-            bNothingAhead && (eVerdict == teVerdict::Echo || eVerdict == teVerdict::TooEarly);
-        return false;
-    };
-    // Whatever else is on the line is dropped as the line's; the line is free after the idle
-    // time behind the last byte, which the answer has already waited out.
-    auto endExchange = [&](std::size_t nBehind)
-    {
-        m_counters.dwDroppedBytes += static_cast<std::uint32_t>(nBehind + m_parser.BufferedBytes());
-        m_parser.Reset();
-        m_qwLineFreeAtNs = m_qwLastByteNs + Bits(IdleTime1Bits(m_bus));
-    };
-    // Two answers, or bytes right behind one: whichever is taken may be the wrong one, so none
-    // is; the request counts as unanswered and is repeated like any other.
-    auto inDoubt = [&](std::size_t nBehind)
-    {
-        ++m_counters.dwAnswersInDoubt;
-        TraceTelegram("answer in doubt", candidate, request.byDa);
-        endExchange(nBehind);
-        return teOutcome::NoAnswer;
-    };
-
+    // The last read.
+    std::uint8_t abyRead[512] = {};
+    std::size_t nRead = 0;
     // The bytes fed to the parser, as far back as a telegram reaches: what it holds is their
     // tail, and its first bytes say how much of it is still to come.
-    std::uint8_t abyFed[256];
-    static_assert(sizeof abyFed >= kMaxTelegramSize);
+    std::uint8_t abyFed[256] = {};
     std::size_t nFed = 0;
-    auto toCome = [&]() -> std::size_t
-    {
-        const std::size_t nHave = m_parser.BufferedBytes();
-        if (nHave == 0 || nHave > nFed)
-            return 0;
-        const std::size_t nHead = nFed - nHave;
-        return CharactersToCome(abyFed[nHead % sizeof abyFed], abyFed[(nHead + 1) % sizeof abyFed],
-                                nHave);
-    };
-    const std::uint64_t qwFirstLook =
-        (m_line.Paced() ? qwAnswerFrom : m_qwSendStartNs + Bits(m_bus.dwMinTsdr)) +
-        (expectation.bShortAck ? 1 : TelegramSize(teFrame::Sd1, 0)) * m_qwCharacterNs;
-    bool bFirstLook = true;
+    static_assert(sizeof abyFed >= kMaxTelegramSize);
+};
 
-    std::uint8_t abyBuffer[512];
+void CLineExchange::OpenWindow(SWindow& window, std::size_t nRequestBytes) const
+{
+    const std::uint64_t qwSent = platform::ReadMonotonicNs();
+    // The request is on the wire until its last character; then the slot time runs.
+    window.qwBeginBy =
+        qwSent + Bits(nRequestBytes * kBitsPerCharacter + m_bus.dwSlotTime) + m_qwAllowanceNs;
+    window.qwEndBy =
+        window.qwBeginBy +
+        Bits((window.expectation.nLongestAnswer + kSlackCharacters) * kBitsPerCharacter) +
+        m_qwAllowanceNs;
+    window.qwGapNs = kSlackCharacters * m_qwCharacterNs + m_qwAllowanceNs;
+    window.dwTroublesBefore = ParserTroubles(m_parser.Counters());
+    // An answer follows the whole request and the slave's shortest station delay: a telegram
+    // already complete before its own characters could have followed is none (it was on the
+    // line while we sent, a collision).
+    window.qwAnswerFrom =
+        m_qwSendStartNs + Bits(nRequestBytes * kBitsPerCharacter + m_bus.dwMinTsdr);
+    const std::size_t nShortest = window.expectation.bShortAck ? 1 : TelegramSize(teFrame::Sd1, 0);
+    window.qwFirstLook =
+        (m_line.Paced() ? window.qwAnswerFrom : m_qwSendStartNs + Bits(m_bus.dwMinTsdr)) +
+        std::max(nShortest, window.expectation.nUsualAnswer) * m_qwCharacterNs;
+}
+
+// Bytes read together with a telegram, behind it, came after it: on a line where characters
+// take their time it was complete that many characters before they were read.
+bool CLineExchange::TooEarly(const SWindow& window, const STelegram& telegram,
+                             std::size_t nBehind) const
+{
+    const std::size_t nSize = telegram.eFrame == teFrame::ShortAck
+                                  ? 1
+                                  : TelegramSize(telegram.eFrame, telegram.DataUnits());
+    const std::uint64_t qwNow = platform::ReadMonotonicNs();
+    const std::uint64_t qwComplete =
+        qwNow - std::min<std::uint64_t>(qwNow, nBehind * m_qwCharacterNs);
+    return qwComplete < window.qwAnswerFrom + Bits(nSize * kBitsPerCharacter);
+}
+
+// Judges each telegram the parser takes (nBehind: the bytes of the read not fed yet); true when
+// the answer is in doubt. On a line gone idle, what is left is judged when it is taken.
+bool CLineExchange::TakeTelegram(SWindow& window, const STelegram& telegram, std::size_t nBehind)
+{
+    if (window.bHaveAnswer)
+    {
+        Watch(telegram);
+        return true; // a telegram right behind the answer
+    }
+    const bool bClean = ParserTroubles(m_parser.Counters()) == window.dwTroublesBefore;
+    const bool bLast = nBehind == 0 && m_parser.BufferedBytes() == 0;
+    const bool bTooEarly = m_line.Paced() && TooEarly(window, telegram, nBehind);
+    const teVerdict eVerdict = Judge(telegram, window.request, window.expectation,
+                                     window.bOnlyEchoes && bClean, bLast, bTooEarly);
+    if (eVerdict == teVerdict::Answer)
+    {
+        window.candidate = telegram;
+        window.bHaveAnswer = true;
+        window.dwTroublesAtAnswer = ParserTroubles(m_parser.Counters());
+        // Something ahead of it in the window, or bytes right behind it in the same read.
+        return !window.bNothingAhead || !bClean || (!window.bIdle && !bLast);
+    }
+    window.bOnlyEchoes = window.bOnlyEchoes && eVerdict == teVerdict::Echo;
+    window.bNothingAhead =
+        window.bNothingAhead && (eVerdict == teVerdict::Echo || eVerdict == teVerdict::TooEarly);
+    return false;
+}
+
+// Whatever else is on the line is dropped as the line's (nBehind: the last read's bytes not
+// fed); the line is free after the idle time behind the last byte, which the answer has already
+// waited out.
+void CLineExchange::CloseWindow(SWindow& window, std::size_t nBehind)
+{
+    m_counters.dwDroppedBytes += static_cast<std::uint32_t>(nBehind + m_parser.BufferedBytes());
+    WatchBytes(window.abyRead + (window.nRead - nBehind), nBehind);
+    // A telegram begun is watched to its end (see Transact); otherwise the search for the next
+    // request's answer starts afresh.
+    if (!Watching())
+        m_parser.Reset();
+    m_qwLineFreeAtNs = m_qwLastByteNs + Bits(IdleTime1Bits(m_bus));
+}
+
+// Two answers, or bytes right behind one: whichever is taken may be the wrong one, so none is;
+// the request counts as unanswered and is repeated like any other.
+teOutcome CLineExchange::CloseInDoubt(SWindow& window, std::size_t nBehind)
+{
+    ++m_counters.dwAnswersInDoubt;
+    TraceTelegram("answer in doubt", window.candidate, window.request.byDa);
+    CloseWindow(window, nBehind);
+    return teOutcome::NoAnswer;
+}
+
+// What the time says before the next look at the line: true with the outcome when the window
+// is over.
+bool CLineExchange::WindowOver(SWindow& window, std::uint64_t qwNow, STelegram& answer,
+                               teOutcome& eOutcome)
+{
+    if (window.bHaveAnswer)
+    {
+        // Bytes the parser gave up behind the answer came right behind it, too.
+        if (m_parser.BufferedBytes() > 0 ||
+            ParserTroubles(m_parser.Counters()) != window.dwTroublesAtAnswer)
+        {
+            eOutcome = CloseInDoubt(window, 0);
+            return true;
+        }
+        // An answer counts once the line has stayed quiet behind it for the idle time: the
+        // same wait the next request needs, so it costs the bus nothing.
+        if (qwNow < m_qwLastByteNs + m_qwAnswerQuietNs)
+            return false;
+        answer = window.candidate;
+        CloseWindow(window, 0);
+        eOutcome = teOutcome::Answered;
+        return true;
+    }
+    // No answer begins after its time; one begun must go on without a gap.
+    if (m_parser.BufferedBytes() == 0 && qwNow >= window.qwBeginBy)
+    {
+        eOutcome = teOutcome::NoAnswer;
+        return true;
+    }
+    return false;
+}
+
+// The end of the next look: the quiet behind the answer, the gap allowed within a telegram
+// begun, or the time the answer must begin by.
+std::uint64_t CLineExchange::LookDeadline(const SWindow& window) const
+{
+    if (window.bHaveAnswer)
+        return m_qwLastByteNs + m_qwAnswerQuietNs;
+    if (m_parser.BufferedBytes() > 0)
+        return std::min(window.qwEndBy, m_qwLastByteNs + window.qwGapNs);
+    return window.qwBeginBy;
+}
+
+// The characters of the telegram the parser holds that are still to come.
+std::size_t CLineExchange::CharactersToComeInWindow(const SWindow& window) const
+{
+    const std::size_t nHave = m_parser.BufferedBytes();
+    if (nHave == 0 || nHave > window.nFed)
+        return 0;
+    const std::size_t nHead = window.nFed - nHave;
+    return CharactersToCome(window.abyFed[nHead % sizeof window.abyFed],
+                            window.abyFed[(nHead + 1) % sizeof window.abyFed], nHave);
+}
+
+// The waits end before the deadlines that judge the line, so what came meanwhile is read before
+// anything is judged by them.
+bool CLineExchange::WaitBeforeLook(SWindow& window, std::uint64_t qwNow, std::uint64_t qwDeadline)
+{
+    // Quiet behind the answer: the look itself waits for its end. On a quiet line that is one
+    // wake-up and no read; a byte there wakes it early and ends the exchange in doubt.
+    if (window.bHaveAnswer)
+        return false;
+    if (m_parser.BufferedBytes() == 0)
+    {
+        if (!window.bFirstLook)
+            return false;
+        window.bFirstLook = false;
+        if (window.qwFirstLook <= qwNow + kShortestFirstLookNs || window.qwFirstLook >= qwDeadline)
+            return false;
+        m_line.WaitUntil(window.qwFirstLook);
+        return true;
+    }
+    const std::uint64_t qwComplete =
+        m_qwLastByteNs + CharactersToComeInWindow(window) * m_qwCharacterNs;
+    if (qwComplete <= qwNow)
+        return false;
+    m_line.WaitUntil(std::min(qwComplete, qwDeadline));
+    return true;
+}
+
+// A look found the line quiet: what is buffered is no telegram, and the search goes on behind
+// it. True with the outcome when the window is over.
+bool CLineExchange::TakeGap(SWindow& window, teOutcome& eOutcome)
+{
+    window.bIdle = true;
+    const bool bInDoubt =
+        m_parser.BufferedBytes() > 0 &&
+        m_parser.TakeEachOnIdle([this, &window](const STelegram& telegram, std::size_t nBehind)
+                                { return TakeTelegram(window, telegram, nBehind); });
+    window.bIdle = false;
+    if (bInDoubt)
+    {
+        eOutcome = CloseInDoubt(window, 0);
+        return true;
+    }
+    if (!window.bHaveAnswer && platform::ReadMonotonicNs() >= window.qwEndBy)
+    {
+        eOutcome = teOutcome::NoAnswer;
+        return true;
+    }
+    return false;
+}
+
+// A look brought bytes: each telegram they complete is judged. True with the outcome when the
+// window is over.
+bool CLineExchange::TakeBytes(SWindow& window, teOutcome& eOutcome)
+{
+    m_qwLastByteNs = platform::ReadMonotonicNs();
+    if (window.bHaveAnswer)
+    {
+        eOutcome = CloseInDoubt(window, window.nRead);
+        return true;
+    }
+    for (std::size_t i = 0; i < window.nRead; ++i)
+        window.abyFed[window.nFed++ % sizeof window.abyFed] = window.abyRead[i];
+    const auto fed =
+        m_parser.FeedEach(window.abyRead, window.nRead,
+                          [this, &window](const STelegram& telegram, std::size_t nBehind)
+                          { return TakeTelegram(window, telegram, nBehind); });
+    if (fed.bStopped)
+    {
+        eOutcome = CloseInDoubt(window, window.nRead - fed.nConsumed);
+        return true;
+    }
+    if (!window.bHaveAnswer && m_qwLastByteNs >= window.qwEndBy)
+    {
+        eOutcome = teOutcome::NoAnswer;
+        return true;
+    }
+    return false;
+}
+
+teOutcome CLineExchange::Receive(std::size_t nRequestBytes, const STelegram& request,
+                                 const SExpectation& expectation, STelegram& answer)
+{
+    SWindow window(request, expectation);
+    OpenWindow(window, nRequestBytes);
+    teOutcome eOutcome = teOutcome::NoAnswer;
     for (;;)
     {
         const std::uint64_t qwNow = platform::ReadMonotonicNs();
-        const bool bBegun = m_parser.BufferedBytes() > 0;
-        // An answer counts once the line has stayed quiet behind it for the idle time: the
-        // same wait the next request needs, so it costs the bus nothing.
-        const std::uint64_t qwQuietAt = m_qwLastByteNs + m_qwAnswerQuietNs;
-        // Bytes the parser gave up behind the answer came right behind it, too.
-        if (bHaveAnswer && (m_parser.BufferedBytes() > 0 ||
-                            ParserTroubles(m_parser.Counters()) != dwTroublesAtAnswer))
-            return inDoubt(0);
-        if (bHaveAnswer && qwNow >= qwQuietAt)
-        {
-            answer = candidate;
-            endExchange(0);
-            return teOutcome::Answered;
-        }
-        // No answer begins after its time; one begun must go on without a gap.
-        if (!bHaveAnswer && !bBegun && qwNow >= qwBeginBy)
-            return teOutcome::NoAnswer;
-        const std::uint64_t qwDeadline =
-            bHaveAnswer ? qwQuietAt
-                        : (bBegun ? std::min(qwEndBy, m_qwLastByteNs + qwGapNs) : qwBeginBy);
-        // The waits end before the deadlines that judge the line, so what came meanwhile is
-        // read before anything is judged by them.
-        // Quiet behind the answer: one look at its end, since a byte there ends the exchange
-        // in doubt whenever it came (a poll would also wake for it, but costs more).
-        if (bHaveAnswer)
-            m_line.WaitUntil(qwQuietAt);
-        else if (!bBegun && bFirstLook)
-        {
-            bFirstLook = false;
-            if (qwFirstLook > qwNow + kShortestFirstLookNs && qwFirstLook < qwDeadline)
-                m_line.WaitUntil(qwFirstLook);
-        }
-        else if (!bHaveAnswer && bBegun)
-        {
-            const std::uint64_t qwComplete = m_qwLastByteNs + toCome() * m_qwCharacterNs;
-            if (qwComplete > qwNow)
-                m_line.WaitUntil(std::min(qwComplete, qwDeadline));
-        }
-        const long nRead = m_line.Receive(abyBuffer, sizeof abyBuffer, qwDeadline);
+        if (WindowOver(window, qwNow, answer, eOutcome))
+            return eOutcome;
+        const std::uint64_t qwDeadline = LookDeadline(window);
+        // After a wait to when bytes could be there, they are read at once, without a poll.
+        long nRead = 0;
+        if (WaitBeforeLook(window, qwNow, qwDeadline))
+            nRead =
+                m_line.Receive(window.abyRead, sizeof window.abyRead, platform::ReadMonotonicNs());
+        if (nRead == 0)
+            nRead = m_line.Receive(window.abyRead, sizeof window.abyRead, qwDeadline);
         if (nRead < 0)
             return teOutcome::LineFailed;
-        if (nRead == 0)
-        {
-            // A gap: what is buffered is no telegram; the search goes on behind it.
-            bIdle = true;
-            if (bBegun && m_parser.TakeEachOnIdle(inDoubtWhenTaken))
-                return inDoubt(0);
-            bIdle = false;
-            if (!bHaveAnswer && platform::ReadMonotonicNs() >= qwEndBy)
-                return teOutcome::NoAnswer;
-            continue;
-        }
-        m_qwLastByteNs = platform::ReadMonotonicNs();
-        if (bHaveAnswer)
-            return inDoubt(static_cast<std::size_t>(nRead));
-        for (long i = 0; i < nRead; ++i)
-            abyFed[nFed++ % sizeof abyFed] = abyBuffer[i];
-        const auto fed =
-            m_parser.FeedEach(abyBuffer, static_cast<std::size_t>(nRead), inDoubtWhenTaken);
-        if (fed.bStopped)
-            return inDoubt(static_cast<std::size_t>(nRead) - fed.nConsumed);
-        if (!bHaveAnswer && m_qwLastByteNs >= qwEndBy)
-            return teOutcome::NoAnswer;
+        window.nRead = static_cast<std::size_t>(nRead);
+        if (nRead == 0 ? TakeGap(window, eOutcome) : TakeBytes(window, eOutcome))
+            return eOutcome;
     }
 }
 

@@ -22,6 +22,15 @@
 // free at once): a second telegram of the station in the window, ahead of the answer or behind
 // it, or any byte right behind it, leaves which of them answers in doubt, and the request counts
 // as unanswered (it is repeated like any other).
+//
+// An answer taken is still watched: until the window of the next request has closed (whoever it
+// went to), a telegram of its station to this master that is not taken as an answer (in the wait
+// for a quiet line, in the next window ahead of or behind an answer, another station's window)
+// shows that the station said more than it was asked: a stray may have been taken for the answer
+// and the genuine answer come behind it, later than the quiet time. The verdict on the watched
+// answer (TakeWatchVerdict) tells the owner whether what it brought may be shown; a doubted one
+// counts as an answer in doubt. The watch reads nothing that would not be read anyway and adds no
+// wait: it parses what the wait for a quiet line drops.
 #pragma once
 
 #include "dp/fdl/BusTiming.h"
@@ -43,6 +52,18 @@ struct SExpectation
     std::size_t nLongestAnswer = 6; // bytes of the longest answer on the wire (bounds the wait)
     // A master may answer it too (FDL status): any station type, not only a slave's.
     bool bAnyStationType = false;
+    // Bytes of the answer a slave that does as asked sends, when known (0: not known): the
+    // first look at the line goes when that answer could be complete, so that one wake-up
+    // takes it whole. Any other answer is still taken, a look later.
+    std::size_t nUsualAnswer = 0;
+};
+
+// The verdict on an answer taken, once the window of the request after it has closed.
+enum class teWatch : std::uint8_t
+{
+    None,      // no answer watched, or no window has closed behind it yet
+    Confirmed, // its station sent nothing more to us
+    Doubted    // it did: which of its telegrams answered is not known
 };
 
 enum class teOutcome : std::uint8_t
@@ -62,7 +83,9 @@ struct SLineCounters
     std::uint32_t dwInvalidAnswers = 0; // from the station asked, but no valid response
     std::uint32_t dwStrayShortAcks = 0; // E5 where none could answer, or not first
     std::uint32_t dwBusyLine = 0;       // requests held back by a line that never went quiet
-    std::uint32_t dwAnswersInDoubt = 0; // two answers in one window, or bytes right behind one
+    // Two answers in one window, bytes right behind one, or a telegram of its station to us
+    // before the next window closed.
+    std::uint32_t dwAnswersInDoubt = 0;
 };
 
 class CLineExchange
@@ -74,6 +97,10 @@ public:
     // Waits for a quiet line, sends the request and waits for its answer.
     teOutcome Transact(const STelegram& request, const SExpectation& expectation,
                        STelegram& answer);
+
+    // The verdict on the answer taken before the last request, given once: None until the
+    // last request's window has closed (a request held back by a busy line closes none).
+    teWatch TakeWatchVerdict();
 
     // Sends a telegram nobody answers (a broadcast): the line is then the others' for TID2.
     teOutcome SendUnanswered(const STelegram& telegram);
@@ -93,8 +120,31 @@ public:
 private:
     teOutcome WaitForQuietLine();
     teOutcome Send(const std::uint8_t* pbyBytes, std::size_t nCount);
+    // The answer window after a request: looks at the line until an answer has been taken
+    // behind a quiet line, or none can come any more.
     teOutcome Receive(std::size_t nRequestBytes, const STelegram& request,
                       const SExpectation& expectation, STelegram& answer);
+    struct SWindow;
+    // Its times, from the request sent.
+    void OpenWindow(SWindow& window, std::size_t nRequestBytes) const;
+    // What the time says before the next look; true with the outcome when the window is over.
+    bool WindowOver(SWindow& window, std::uint64_t qwNow, STelegram& answer, teOutcome& eOutcome);
+    // When the next look ends, and the wait on the clock before it (no wake-up per character).
+    std::uint64_t LookDeadline(const SWindow& window) const;
+    // True when it waited: bytes may be there.
+    bool WaitBeforeLook(SWindow& window, std::uint64_t qwNow, std::uint64_t qwDeadline);
+    std::size_t CharactersToComeInWindow(const SWindow& window) const;
+    // A look that found the line quiet, and one that brought bytes; true with the outcome when
+    // the window is over.
+    bool TakeGap(SWindow& window, teOutcome& eOutcome);
+    bool TakeBytes(SWindow& window, teOutcome& eOutcome);
+    // A telegram off the line, judged; true when the answer is in doubt.
+    bool TakeTelegram(SWindow& window, const STelegram& telegram, std::size_t nBehind);
+    // Whether a telegram was complete before an answer could have been.
+    bool TooEarly(const SWindow& window, const STelegram& telegram, std::size_t nBehind) const;
+    // The end of the window: the rest of the line dropped, the line free after TID1.
+    void CloseWindow(SWindow& window, std::size_t nBehind);
+    teOutcome CloseInDoubt(SWindow& window, std::size_t nBehind);
     enum class teVerdict : std::uint8_t
     {
         Answer,
@@ -111,6 +161,13 @@ private:
                     const SExpectation& expectation, bool bFirstOnLine, bool bLastByte,
                     bool bTooEarly);
     void TraceTelegram(const char* pszWhat, const STelegram& telegram, std::uint8_t byStation);
+    bool Watching() const { return m_byWatched != kNoStation; }
+    // A telegram that is no answer, seen while an answer is watched.
+    void Watch(const STelegram& telegram);
+    // Bytes read that no window judges, parsed for the watch.
+    void WatchBytes(const std::uint8_t* pbyBytes, std::size_t nCount);
+    // The window after the watched answer has closed: the verdict falls.
+    void CloseWatch();
     std::uint64_t Bits(std::uint64_t qwBits) const;
 
     IDpLine& m_line;
@@ -124,6 +181,11 @@ private:
     std::uint64_t m_qwLineFreeAtNs = 0; // idle time after the last telegram
     std::uint64_t m_qwLastByteNs = 0;   // when the line last carried a byte we saw
     std::uint64_t m_qwSendStartNs = 0;  // when the last request was handed to the line
+    static constexpr std::uint8_t kNoStation = 0xFF;
+    std::uint8_t m_byWatched = kNoStation; // the station of the answer watched
+    bool m_bWatchedInDoubt = false;
+    bool m_bCloseWatchAtSend = false; // a telegram begun in the window ends in the quiet wait
+    teWatch m_eVerdict = teWatch::None;
     CTelegramParser m_parser;
     SLineCounters m_counters;
     IBusTrace* m_pTrace = nullptr;

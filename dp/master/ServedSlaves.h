@@ -73,13 +73,15 @@ public:
     {
         m_master.SetMode(bExpired ? MasterClear : MasterOperate);
     }
-    // The inputs posted for an exchanging slave may span three turns of the owner's loop (an
+    // The inputs posted for an exchanging slave may span four turns of the owner's loop (an
     // exchange with the board, a cycle, the pause): they were brought during the cycle before
-    // the exchange that posted them and stay until the next exchange (two turns), and a cycle
-    // that reads the slave's diagnosis in place of its Data_Exchange brings none (one more).
+    // the exchange that posted them and stay until the next exchange (two turns), a cycle that
+    // reads the slave's diagnosis in place of its Data_Exchange brings none (one more), and the
+    // cycle's last slave has its inputs held until the next cycle's first window has closed
+    // (one more: the master holds inputs until the line has shown they answered).
     std::uint64_t PostedAgeBoundNs(std::uint64_t qwPauseNs) const override
     {
-        return 3 * (m_master.CycleBoundNs() + qwPauseNs);
+        return 4 * (m_master.CycleBoundNs() + qwPauseNs);
     }
     std::uint64_t Turns() const override { return m_master.Counters().qwCycles; }
 

@@ -169,6 +169,9 @@ TEST_F(DpMasterLineTest, StartUpGoesStateByStateAndPostsExchangeOnlyWithInputs)
     EXPECT_TRUE(InputsZero(3));
 
     ASSERT_TRUE(Cycle()); // the first Data_Exchange brings the inputs
+    EXPECT_EQ(Status(3).eState, SlaveParameterising) << "held until the next window has closed";
+    EXPECT_TRUE(InputsZero(3));
+    ASSERT_TRUE(Cycle()); // nothing more of the slave's in the next window: posted
     EXPECT_EQ(Status(3).eState, SlaveDataExchange);
     EXPECT_EQ(Inputs(3, 2), (Bytes{0x12, 0x34}));
     EXPECT_THAT(m_events, Contains("slave 3: data exchange"));
@@ -288,21 +291,24 @@ TEST_F(DpMasterLineTest, ALateAnswerIsNeverTakenForTheNextRequest)
     }
 }
 
-TEST_F(DpMasterLineTest, ATelegramAfterTheAnswerIsNotTheNextAnswer)
+TEST_F(DpMasterLineTest, ATelegramAfterTheAnswerIsNeverTheNextAnswerAndDoubtsTheOneBefore)
 {
     // Once the line has stayed quiet behind the answer for the idle time (TID1 is three
     // characters here, and a byte shows a character after it began), while the master sends
     // (on a real line a collision: no answer). One right behind the answer leaves the answer in
-    // doubt (LineExchangeTest.cpp).
+    // doubt (LineExchangeTest.cpp); one later, before the next window has closed, too: the
+    // slave said more than it was asked, and the answer it follows is never posted.
     for (std::uint64_t qwGapCharacters : {5u, 6u})
     {
         SCOPED_TRACE(qwGapCharacters);
         m_config.slaves.clear();
         m_slaves.clear();
         CScriptedSlave& slave = AddSlave(3, 2, 2);
+        slave.SetInputs({0x10, 0x00});
         Start();
+        ASSERT_TRUE(CyclesUntil([this] { return Exchanging(3); }));
+        const std::uint32_t dwDoubts = m_pMaster->LineCounters().dwAnswersInDoubt;
         std::uint8_t byCount = 0;
-        std::vector<Bytes> aSent;
         slave.SetFault(
             [&, qwGapCharacters](const dp::STelegram& request, CScriptedSlave::SReply& reply)
             {
@@ -310,21 +316,109 @@ TEST_F(DpMasterLineTest, ATelegramAfterTheAnswerIsNotTheNextAnswer)
                     return; // Data_Exchange only
                 // Each answer carries a new count; after a pause comes a stray copy with other
                 // inputs, before the master could send its next request if it did not wait.
-                const Bytes abyInputs = {0x10, ++byCount};
-                aSent.push_back(abyInputs);
-                reply.abyBytes = Sd2(kMaster, 3, 0x08, -1, -1, abyInputs);
+                reply.abyBytes = Sd2(kMaster, 3, 0x08, -1, -1, {0x10, ++byCount});
                 reply.abyLater = Sd2(kMaster, 3, 0x08, -1, -1, {0xEE, 0xEE});
                 reply.qwLaterNs = reply.qwDelayNs +
                                   (reply.abyBytes.size() + qwGapCharacters) * m_line.CharacterNs();
             });
-        ASSERT_TRUE(CyclesUntil([this] { return Exchanging(3); }));
         for (int i = 0; i < 300; ++i)
         {
             ASSERT_TRUE(Cycle());
-            ExpectTruthful(3, aSent);
-            ASSERT_EQ(Inputs(3, 2), aSent.back()) << "cycle " << i;
+            ASSERT_EQ(Inputs(3, 2), (Bytes{0x10, 0x00})) << "cycle " << i;
         }
+        EXPECT_GT(slave.DataExchanges(), 300u);
+        EXPECT_GT(m_pMaster->LineCounters().dwAnswersInDoubt, dwDoubts + 100);
     }
+}
+
+TEST_F(DpMasterLineTest, AStrayTakenForTheAnswerInABackToBackCycleIsNeverPosted)
+{
+    // The slave answers late in its window, and puts a stray of its own with other inputs on
+    // the line half a millisecond behind every answer. A cycle that starts right behind the
+    // last one sends its request before that stray comes: the stray lands in the new window
+    // ahead of the genuine answer, by more than the quiet time, and is taken. The genuine
+    // answer comes behind it, in the pause after the cycle, and shows the doubt.
+    m_config.dwResponseAllowanceUs = 2000;
+    CScriptedSlave& slave = AddSlave(3, 2, 2);
+    slave.SetInputs({0x30, 0x00});
+    Start();
+    ASSERT_TRUE(CyclesUntil([this] { return Exchanging(3); }));
+    std::vector<Bytes> aSent = {{0x30, 0x00}};
+    std::uint8_t byCount = 0;
+    slave.SetFault(
+        [&](const dp::STelegram& request, CScriptedSlave::SReply& reply)
+        {
+            if (request.bHasDsap || (request.byFc & 0x0F) != 13)
+                return; // Data_Exchange only
+            aSent.push_back({0x30, ++byCount});
+            reply.abyBytes = Sd2(kMaster, 3, 0x08, -1, -1, aSent.back());
+            reply.qwDelayNs = 600000;
+            reply.abyLater = Sd2(kMaster, 3, 0x08, -1, -1, {0x99, 0x99});
+            reply.qwLaterNs =
+                reply.qwDelayNs + reply.abyBytes.size() * m_line.CharacterNs() + 500000;
+        });
+    const std::uint32_t dwDoubts = m_pMaster->LineCounters().dwAnswersInDoubt;
+    for (int i = 0; i < 200; ++i)
+    {
+        // Every other cycle starts at once; the others after a pause of 3 ms.
+        if (i % 2 == 0)
+            m_line.WaitUntil(m_line.Now() + 3 * kMs);
+        ASSERT_TRUE(Cycle());
+        ExpectTruthful(3, aSent);
+        ASSERT_NE(Inputs(3, 2), (Bytes{0x99, 0x99})) << "cycle " << i;
+    }
+    // The genuine answers ahead of the strays are posted, the strays taken are not.
+    EXPECT_TRUE(Exchanging(3));
+    EXPECT_NE(Inputs(3, 2), (Bytes{0x30, 0x00}));
+    EXPECT_GE(m_pMaster->LineCounters().dwAnswersInDoubt, dwDoubts + 90);
+}
+
+TEST_F(DpMasterLineTest, AnAnswerFollowedByAStrayInTheNextWindowIsNotPosted)
+{
+    // Every other answer of slave 3 has a stray of its own behind it, half a millisecond
+    // later: in the window of slave 4's request, which its answer, late in that window,
+    // follows. Whichever of slave 3's telegrams answered, the answer it follows is in doubt.
+    m_config.dwResponseAllowanceUs = 2000;
+    CScriptedSlave& strayer = AddSlave(3, 2, 2);
+    CScriptedSlave& other = AddSlave(4, 2, 2);
+    strayer.SetInputs({0x30, 0x00});
+    other.SetInputs({0x40, 0x00});
+    Start();
+    ASSERT_TRUE(CyclesUntil([this] { return Exchanging(3) && Exchanging(4); }));
+    std::set<Bytes> followed;
+    std::vector<Bytes> aSent = {{0x30, 0x00}};
+    std::uint8_t byCount = 0;
+    strayer.SetFault(
+        [&](const dp::STelegram& request, CScriptedSlave::SReply& reply)
+        {
+            if (request.bHasDsap || (request.byFc & 0x0F) != 13)
+                return; // Data_Exchange only
+            aSent.push_back({0x30, ++byCount});
+            reply.abyBytes = Sd2(kMaster, 3, 0x08, -1, -1, aSent.back());
+            if (byCount % 2 != 0)
+                return;
+            followed.insert(aSent.back());
+            reply.abyLater = Sd2(kMaster, 3, 0x08, -1, -1, {0x99, 0x99});
+            reply.qwLaterNs =
+                reply.qwDelayNs + reply.abyBytes.size() * m_line.CharacterNs() + 500000;
+        });
+    other.SetFault(
+        [](const dp::STelegram& request, CScriptedSlave::SReply& reply)
+        {
+            if (!request.bHasDsap)
+                reply.qwDelayNs = 800000;
+        });
+    const std::uint32_t dwDoubts = m_pMaster->LineCounters().dwAnswersInDoubt;
+    std::set<Bytes> posted;
+    for (int i = 0; i < 200; ++i)
+    {
+        ASSERT_TRUE(Cycle());
+        ExpectTruthful(3, aSent);
+        ASSERT_EQ(followed.count(Inputs(3, 2)), 0u) << "cycle " << i;
+        posted.insert(Inputs(3, 2));
+    }
+    EXPECT_GT(posted.size(), 20u) << "the answers without a stray behind them are posted";
+    EXPECT_GE(m_pMaster->LineCounters().dwAnswersInDoubt, dwDoubts + 50);
 }
 
 TEST_F(DpMasterLineTest, InputsStopTheMomentASlaveLeavesDataExchange)
@@ -613,6 +707,7 @@ TEST_F(DpMasterLineTest, AWrongCheckSumCostsARetryAndALateAnswerWithinItsSlotIsT
         });
     slave.SetInputs({0x65, 0x87});
     ASSERT_TRUE(Cycle());
+    ASSERT_TRUE(Cycle()); // posted once the next window has closed
     EXPECT_TRUE(Exchanging(3));
     EXPECT_EQ(Inputs(3, 2), (Bytes{0x65, 0x87}));
     EXPECT_EQ(Status(3).counters.dwRetries, dwRetries + 1);
@@ -717,6 +812,8 @@ TEST_F(DpMasterLineTest, AStaticDiagnosisStopsTheDataUntilItClearsAndInputsCome)
     ASSERT_TRUE(Cycle());
     EXPECT_FALSE(Exchanging(3));
     EXPECT_TRUE(InputsZero(3));
+    ASSERT_TRUE(Cycle());
+    EXPECT_FALSE(Exchanging(3)) << "held until the next window has closed";
     ASSERT_TRUE(Cycle());
     EXPECT_EQ(Status(3).eState, SlaveDataExchange);
     EXPECT_EQ(Inputs(3, 2), (Bytes{0x33, 0x44}));

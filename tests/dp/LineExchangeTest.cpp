@@ -136,26 +136,38 @@ TEST_F(LineExchangeTest, AnythingRightBehindTheAnswerLeavesItUnanswered)
         const char* pszName;
         Bytes abyBehind;
         std::uint64_t qwGap;
+        bool bStations; // a second telegram of the station's
     };
     const SCase aCases[] = {
-        {"the station's stray in the same burst", kStray, 0},
-        {"the station's stray within the idle time", kStray, WithinIdle()},
-        {"the same answer again", kGenuine, 1},
-        {"another station", Sd2(kMaster, 9, 0x08, -1, -1, {0x99, 0x99}), 1},
-        {"a byte of noise", Bytes{0x42}, 1},
-        {"a short acknowledgement", kShortAck, 1},
+        {"the station's stray in the same burst", kStray, 0, true},
+        {"the station's stray within the idle time", kStray, WithinIdle(), true},
+        {"the same answer again", kGenuine, 1, true},
+        {"another station", Sd2(kMaster, 9, 0x08, -1, -1, {0x99, 0x99}), 1, false},
+        {"a byte of noise", Bytes{0x42}, 1, false},
+        {"a short acknowledgement", kShortAck, 1, false},
     };
     std::uint32_t dwDoubts = 0;
+    bool bWatched = false; // an answer taken before, still watched
     for (const SCase& test : aCases)
     {
         SCOPED_TRACE(test.pszName);
         Answer(kGenuine, test.qwGap, test.abyBehind);
         dp::STelegram answer;
         EXPECT_EQ(Exchange(answer), dp::teOutcome::NoAnswer);
-        EXPECT_EQ(m_exchange.Counters().dwAnswersInDoubt, ++dwDoubts);
+        const dp::teWatch eAtWindow = m_exchange.TakeWatchVerdict();
         // The line goes quiet again: a clean answer is taken.
         Answer(kGenuine, 0, {});
         ASSERT_EQ(Exchange(answer), dp::teOutcome::Answered);
+        // A second telegram of the station's also doubts the answer taken before it: at the
+        // window's end, or when the next wait for a quiet line has read the end of it.
+        const dp::teWatch eAtNext = m_exchange.TakeWatchVerdict();
+        EXPECT_EQ(eAtWindow != dp::teWatch::None ? eAtWindow : eAtNext,
+                  !bWatched        ? dp::teWatch::None
+                  : test.bStations ? dp::teWatch::Doubted
+                                   : dp::teWatch::Confirmed);
+        dwDoubts += 1 + (bWatched && test.bStations ? 1 : 0);
+        EXPECT_EQ(m_exchange.Counters().dwAnswersInDoubt, dwDoubts);
+        bWatched = true;
         EXPECT_EQ(DataOf(answer), (Bytes{0x12, 0x34}));
     }
 }
@@ -302,7 +314,9 @@ TEST_F(StrayAnswerMasterTest, AStrayOnEveryOtherAnswerCostsARepetitionNeverItsVa
         }
         EXPECT_EQ(m_master->Slave(0).counters.dwRetries, dwRetries + 100);
     }
-    EXPECT_EQ(m_master->LineCounters().dwAnswersInDoubt, 200u);
+    // Each window with a stray is in doubt, and so is the answer taken before it (the
+    // repetition's): its station said more than it was asked before the next window closed.
+    EXPECT_EQ(m_master->LineCounters().dwAnswersInDoubt, 400u);
 }
 
 TEST_F(StrayAnswerMasterTest, AStrayOnEveryAnswerTakesTheSlaveOutOfDataExchange)
