@@ -559,11 +559,12 @@ CDpMaster::teState CDpMaster::DataExchange(SSlaveRun& slave)
     request.byDataLength = config.byOutputLength;
     // Only a slave without inputs may answer with the short acknowledgement; one with inputs
     // sends them in an SD2 without SAPs.
-    const SExpectation expectation{
-        config.byInputLength == 0,
-        std::max<std::size_t>(kSd1Size,
-                              TelegramSize(teFrame::Sd2, config.byInputLength + kSapUnits)),
-        config.byInputLength == 0 ? 1 : TelegramSize(teFrame::Sd2, config.byInputLength)};
+    SExpectation expectation;
+    expectation.bShortAck = config.byInputLength == 0;
+    expectation.nLongestAnswer = std::max<std::size_t>(
+        kSd1Size, TelegramSize(teFrame::Sd2, config.byInputLength + kSapUnits));
+    expectation.nUsualAnswer =
+        config.byInputLength == 0 ? 1 : TelegramSize(teFrame::Sd2, config.byInputLength);
     STelegram answer;
     const teReply eReply = Transact(slave, request, expectation, answer);
     if (eReply != teReply::Answered)
