@@ -35,7 +35,14 @@ CFdlStation::CFdlStation(IDpLine& line, const SStationConfig& config)
     const std::uint64_t qwAllowanceNs = config.dwResponseAllowanceUs * 1000ull;
     m_qwCharacterNs = Bits(kBitsPerCharacter);
     m_qwSlotNs = Bits(config.bus.dwSlotTime) + qwAllowanceNs;
-    m_qwTokenTimeoutNs = Bits(TokenTimeoutBits(config.bus, config.byAddress)) + qwAllowanceNs;
+    // TTO counts slot times, and every slot time here carries the allowance: a holder waiting
+    // out an unanswered request leaves the line silent for a slot time and its own lateness,
+    // and the rules keep TTO five slot times above that, and the stations' TTOs two slot
+    // times apart, so that one station claims a lost token first. With the allowance added
+    // once, that room would shrink to a few bit times, less than a PC's lateness.
+    const std::uint64_t qwSlotsInTimeout = 6 + 2ull * config.byAddress;
+    m_qwTokenTimeoutNs =
+        Bits(TokenTimeoutBits(config.bus, config.byAddress)) + qwSlotsInTimeout * qwAllowanceNs;
     m_qwTargetRotationNs = Bits(config.dwTargetRotationBits);
     m_qwIdleNs = Bits(IdleTime1Bits(config.bus));
     m_qwSyncNs = Bits(kSyncBits);

@@ -148,7 +148,7 @@ private:
 
     std::uint64_t m_qwCharacterNs;
     std::uint64_t m_qwSlotNs;         // slot time and the allowance
-    std::uint64_t m_qwTokenTimeoutNs; // TTO and the allowance
+    std::uint64_t m_qwTokenTimeoutNs; // TTO, the allowance in each of its slot times
     std::uint64_t m_qwTargetRotationNs;
     std::uint64_t m_qwIdleNs; // TID1: before we send
     std::uint64_t m_qwSyncNs; // TSYN

@@ -110,15 +110,27 @@ CMultiDropBus::~CMultiDropBus()
 
 void CMultiDropBus::Start(const SMultiDropSetUp& setUp)
 {
+    ASSERT_NO_FATAL_FAILURE(StartLine(setUp));
+    ASSERT_NO_FATAL_FAILURE(StartStations(setUp));
+}
+
+void CMultiDropBus::StartLine(const SMultiDropSetUp& setUp)
+{
     std::vector<std::string> astrNames;
     for (std::size_t n = 0; n < setUp.masters.size(); ++n)
         astrNames.push_back(MasterEndpoint(n));
     for (std::size_t n = 0; n < setUp.astrSlaveFiles.size(); ++n)
         astrNames.push_back(SlavesEndpoint(n));
+    for (std::size_t n = 0; n < setUp.monitors.size(); ++n)
+        astrNames.push_back(MonitorEndpoint(n));
     for (std::size_t n = 0; n < setUp.nListeners; ++n)
         astrNames.push_back(ListenerEndpoint(n));
     ASSERT_NO_FATAL_FAILURE(m_line.Start(astrNames, setUp.dwBaudRate));
+}
 
+void CMultiDropBus::StartStations(const SMultiDropSetUp& setUp)
+{
+    ASSERT_TRUE(m_line.IsRunning());
     std::string strLine;
     for (std::size_t n = 0; n < setUp.astrSlaveFiles.size(); ++n)
     {
@@ -128,6 +140,20 @@ void CMultiDropBus::Start(const SMultiDropSetUp& setUp)
                                      strFile, "--baud", std::to_string(setUp.dwBaudRate)}));
         ASSERT_TRUE(ReadLineStarting(*m_apSlaves.back(), "korix-dpslave: slaves", strLine))
             << "the slave simulator did not start: " << strLine;
+    }
+    // The monitors before the masters, so that they hear the bus start.
+    for (std::size_t n = 0; n < setUp.monitors.size(); ++n)
+    {
+        const SMasterStation& monitor = setUp.monitors[n];
+        std::vector<std::string> argv = {
+            DPMASTER,  "--listen",
+            "--board", std::to_string(monitor.byBoard),
+            "--port",  m_line.Path(MonitorEndpoint(n)),
+            "--bus",   WriteTempFile("dpmonitor.json", monitor.strBus)};
+        argv.insert(argv.end(), monitor.astrOptions.begin(), monitor.astrOptions.end());
+        m_apMonitors.push_back(std::make_unique<testsupport::CChildProcess>(argv));
+        ASSERT_TRUE(ReadLineStarting(*m_apMonitors.back(), "korix-dpmaster: listening", strLine))
+            << "the monitor did not start: " << strLine;
     }
     for (std::size_t n = 0; n < setUp.masters.size(); ++n)
     {
@@ -163,6 +189,8 @@ void CMultiDropBus::EndStations()
         EndChild(pMaster);
     for (auto& pSlaves : m_apSlaves)
         EndChild(pSlaves);
+    for (auto& pMonitor : m_apMonitors)
+        EndChild(pMonitor);
 }
 
 } // namespace dptest

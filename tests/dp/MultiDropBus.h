@@ -64,10 +64,12 @@ struct SMasterStation
 };
 
 // What goes on the line: endpoints "master0", "master1", ... for the masters, "slaves0", ...
-// for one korix-dpslave per slave file, and "listener0", ... that no process opens.
+// for one korix-dpslave per slave file, "monitor0", ... for passive monitors (korix-dpmaster
+// --listen), and "listener0", ... that no process opens.
 struct SMultiDropSetUp
 {
     std::vector<SMasterStation> masters;
+    std::vector<SMasterStation> monitors;    // served with --listen
     std::vector<std::string> astrSlaveFiles; // the slave files' texts
     std::size_t nListeners = 1;
     std::uint32_t dwBaudRate = 1500000;
@@ -82,29 +84,36 @@ public:
     CMultiDropBus(const CMultiDropBus&) = delete;
     CMultiDropBus& operator=(const CMultiDropBus&) = delete;
 
-    // Brings the line up, then the slaves, then the masters; each master has said that it
-    // serves its board when this returns. A failure fails the test (ASSERT_NO_FATAL_FAILURE).
+    // Brings the line up, then the slaves, the monitors and the masters; each master and
+    // monitor has said that it serves its board when this returns. A failure fails the test
+    // (ASSERT_NO_FATAL_FAILURE).
     void Start(const SMultiDropSetUp& setUp);
+    // Start in two halves, for a test that opens a listener endpoint before anything is sent.
+    void StartLine(const SMultiDropSetUp& setUp);
+    void StartStations(const SMultiDropSetUp& setUp);
 
     CPtyBusLine& Line() { return m_line; }
     // The station processes, in the order of the set-up, while they run.
     testsupport::CChildProcess& Master(std::size_t n) { return *m_apMasters.at(n); }
     testsupport::CChildProcess& Slaves(std::size_t n) { return *m_apSlaves.at(n); }
+    testsupport::CChildProcess& Monitor(std::size_t n) { return *m_apMonitors.at(n); }
 
     // Ends a master with the signal and waits for it; its exit code. For a master that dies
     // under the others (SIGKILL) or one that ends as told (SIGTERM).
     int EndMaster(std::size_t n, int nSignal);
-    // Ends every station (SIGTERM), masters first; the line runs on.
+    // Ends every station (SIGTERM), masters first, monitors last; the line runs on.
     void EndStations();
 
     static std::string MasterEndpoint(std::size_t n) { return "master" + std::to_string(n); }
     static std::string SlavesEndpoint(std::size_t n) { return "slaves" + std::to_string(n); }
+    static std::string MonitorEndpoint(std::size_t n) { return "monitor" + std::to_string(n); }
     static std::string ListenerEndpoint(std::size_t n) { return "listener" + std::to_string(n); }
 
 private:
     CPtyBusLine m_line;
     std::vector<std::unique_ptr<testsupport::CChildProcess>> m_apMasters;
     std::vector<std::unique_ptr<testsupport::CChildProcess>> m_apSlaves;
+    std::vector<std::unique_ptr<testsupport::CChildProcess>> m_apMonitors;
 };
 
 } // namespace dptest
