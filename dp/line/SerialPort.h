@@ -75,6 +75,10 @@ public:
     bool Paced() const override { return m_bPaced; }
 
 private:
+    // Open and OpenListenOnly: a port that listens only is opened read-only where the system
+    // allows, keeps its transmitter off (no RS-485 set-up; RTS low) and is never written.
+    bool OpenPort(const std::string& strPath, std::uint32_t dwBaudRate, teRs485 eRs485,
+                  bool bListenOnly, std::string& strError);
 #ifdef _WIN32
     // HANDLEs, kept as void* so that this header needs no <windows.h>.
     void* m_hPort = nullptr;
@@ -85,10 +89,6 @@ private:
     long ReadWaiting(std::uint8_t* pbyBuffer, std::size_t nCapacity);
     long WaitForBytes(std::uint8_t* pbyBuffer, std::size_t nCapacity, std::uint32_t dwMs);
     long ReadBy(std::uint8_t* pbyBuffer, std::size_t nCapacity, std::uint64_t qwDeadlineNs);
-    // Open and OpenListenOnly: a port that listens only keeps RTS (the transmitter's enable)
-    // low and is never written.
-    bool OpenPort(const std::string& strPath, std::uint32_t dwBaudRate, teRs485 eRs485,
-                  bool bListenOnly, std::string& strError);
 #else
     int m_fd = -1;
     int m_fdPeerHold = -1; // a pseudo-terminal's other end, held open

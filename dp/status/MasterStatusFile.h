@@ -67,6 +67,10 @@ struct SBoardServer
 // something that is no board state of this user.
 SBoardServer ReadBoardServer(std::uint8_t byBoard);
 
+class CStatusFile;
+// The same, from the board's shared state opened as a status file (the system's side opens it).
+SBoardServer ReadBoardServerFrom(CStatusFile& file, std::uint8_t byBoard);
+
 enum class teStatusOpen
 {
     Opened,

@@ -133,43 +133,17 @@ int CSerialPort::Descriptor() const
 bool CSerialPort::Open(const std::string& strPath, std::uint32_t dwBaudRate, teRs485 eRs485,
                        std::string& strError)
 {
-    Close();
-    if (dwBaudRate == 0)
-    {
-        strError = strPath + ": baud rate 0";
-        return false;
-    }
-    int fd = ::open(strPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-    {
-        strError = Reason(strPath.c_str());
-        return false;
-    }
-    SPortFeatures features;
-    std::string strWhy;
-    if (!SetLine(fd, dwBaudRate, features.dwActualBaudRate, strWhy))
-    {
-        strError = strPath + ": " + strWhy;
-        ::close(fd);
-        return false;
-    }
-    features.bRs485 = SetRs485(fd, eRs485, strWhy);
-    if (eRs485 == teRs485::On && !features.bRs485)
-    {
-        strError = strPath + ": " + strWhy;
-        ::close(fd);
-        return false;
-    }
-    features.bLowLatency = SetLowLatency(fd);
-    ioctl(fd, TCFLSH, TCIOFLUSH);
-    m_fd = fd;
-    m_bPaced = !IsPseudoTerminal(fd);
-    m_features = features;
-    return true;
+    return OpenPort(strPath, dwBaudRate, eRs485, false, strError);
 }
 
 bool CSerialPort::OpenListenOnly(const std::string& strPath, std::uint32_t dwBaudRate,
                                  std::string& strError)
+{
+    return OpenPort(strPath, dwBaudRate, teRs485::Off, true, strError);
+}
+
+bool CSerialPort::OpenPort(const std::string& strPath, std::uint32_t dwBaudRate, teRs485 eRs485,
+                           bool bListenOnly, std::string& strError)
 {
     Close();
     if (dwBaudRate == 0)
@@ -177,8 +151,10 @@ bool CSerialPort::OpenListenOnly(const std::string& strPath, std::uint32_t dwBau
         strError = strPath + ": baud rate 0";
         return false;
     }
-    // Read-only: no write can reach the line through this descriptor, whatever goes wrong.
-    int fd = ::open(strPath.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    // Listening, read-only: no write can reach the line through this descriptor, whatever goes
+    // wrong; and its RS-485 mode is left alone (the transmitter is enabled only by a write).
+    int fd = ::open(strPath.c_str(),
+                    (bListenOnly ? O_RDONLY : O_RDWR) | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
     {
         strError = Reason(strPath.c_str());
@@ -192,11 +168,18 @@ bool CSerialPort::OpenListenOnly(const std::string& strPath, std::uint32_t dwBau
         ::close(fd);
         return false;
     }
+    features.bRs485 = !bListenOnly && SetRs485(fd, eRs485, strWhy);
+    if (eRs485 == teRs485::On && !features.bRs485)
+    {
+        strError = strPath + ": " + strWhy;
+        ::close(fd);
+        return false;
+    }
     features.bLowLatency = SetLowLatency(fd);
-    ioctl(fd, TCFLSH, TCIFLUSH);
+    ioctl(fd, TCFLSH, bListenOnly ? TCIFLUSH : TCIOFLUSH);
     m_fd = fd;
     m_bPaced = !IsPseudoTerminal(fd);
-    m_bListenOnly = true;
+    m_bListenOnly = bListenOnly;
     m_features = features;
     return true;
 }
