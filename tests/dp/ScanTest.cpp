@@ -156,13 +156,13 @@ TEST_F(ScanTest, FindsEveryStationWithItsTypeIdentOwnerAndConfiguration)
     for (const dp::SScannedStation& station : report.stations)
         abyAddresses.push_back(station.byAddress);
     EXPECT_EQ(abyAddresses, (std::vector<std::uint8_t>{2, 3, 7, 9, 11, 126}));
-    EXPECT_EQ(Find(report, 2)->eType, dp::teStationType::MasterInRing);
-    EXPECT_EQ(Find(report, 9)->eType, dp::teStationType::MasterReady);
-    EXPECT_EQ(Find(report, 11)->eType, dp::teStationType::MasterNotReady);
+    EXPECT_EQ(Find(report, 2)->eKind, dp::teStationKind::MasterInRing);
+    EXPECT_EQ(Find(report, 9)->eKind, dp::teStationKind::MasterReady);
+    EXPECT_EQ(Find(report, 11)->eKind, dp::teStationKind::MasterNotReady);
     EXPECT_FALSE(Find(report, 2)->bDiagnosis); // a master is asked for nothing more
 
     const dp::SScannedStation& free = *Find(report, 3);
-    EXPECT_EQ(free.eType, dp::teStationType::Slave);
+    EXPECT_EQ(free.eKind, dp::teStationKind::Slave);
     EXPECT_TRUE(free.bDiagnosis);
     EXPECT_EQ(free.wIdent, 0x1234);
     EXPECT_EQ(free.byMaster, 0xFF);
@@ -222,7 +222,7 @@ TEST_F(ScanTest, TheSequenceCanBeDrivenAFewRequestsAtATime)
         m_line.SkipTo(m_line.Now() + 3000000);
     }
     ASSERT_EQ(sequence.Stations().size(), 3u);
-    EXPECT_EQ(sequence.Stations()[0].eType, dp::teStationType::MasterInRing);
+    EXPECT_EQ(sequence.Stations()[0].eKind, dp::teStationKind::MasterInRing);
     EXPECT_EQ(sequence.Stations()[1].wIdent, 0x1234);
     EXPECT_EQ(sequence.Stations()[2].byAddress, 40);
     EXPECT_EQ(sequence.Stations()[2].abyConfig, (std::vector<std::uint8_t>{0x13}));

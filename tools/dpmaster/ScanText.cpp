@@ -52,7 +52,7 @@ std::string SlaveStateText(const dp::SScannedStation& station)
 std::string StationLine(const dp::SScannedStation& station, const dp::SGsdChoice* pGsd)
 {
     std::string strLine =
-        "address " + std::to_string(station.byAddress) + ": " + dp::StationTypeText(station.eType);
+        "address " + std::to_string(station.byAddress) + ": " + dp::StationKindText(station.eKind);
     if (station.IsMaster())
         return strLine;
     if (station.bDiagnosis)
