@@ -6,6 +6,7 @@
 #include "dp/scan/BaudProbe.h"
 #include "dp/scan/GsdCatalog.h"
 #include "dp/scan/ModuleMatch.h"
+#include "dp/scan/RingScan.h"
 #include "dp/scan/ScanBusFile.h"
 #include "dp/scan/ScanRunner.h"
 #include "dp/scan/ScanSequence.h"
@@ -230,24 +231,48 @@ TEST_F(ScanTest, TheSequenceCanBeDrivenAFewRequestsAtATime)
     EXPECT_GT(nVisits, 60);
 }
 
-// A master passing the token: nothing at all is sent, and the master is named.
-TEST_F(ScanTest, ALiveLineIsRefusedWithoutSendingAByte)
+// Alone, a master passing the token makes the line live: nothing at all is sent, and the master
+// is named. ScanBus then joins the ring; one whose GAP maintenance never asks the scanner keeps
+// it out: it gives up after one whole walk of a gap at G = 10 (127 addresses), a rotation being
+// one pass of the ring's only master, and nothing was sent (nobody asked its FDL status).
+TEST_F(ScanTest, ALiveLineIsLeftToTheRingAndARingThatNeverTakesTheScannerInIsBounded)
 {
     for (int i = 0; i < 40; ++i)
         m_line.Put(m_line.Now() + i * m_line.BitNs(400), {0xDC, 0x02, 0x02});
-    const dp::SScanReport report = dp::ScanAlone(m_line, m_settings);
-    EXPECT_EQ(report.eEnd, dp::teScanEnd::LiveLine);
-    EXPECT_EQ(report.nActiveMaster, 2);
+    const dp::SScanReport alone = dp::ScanAlone(m_line, m_settings);
+    EXPECT_EQ(alone.eEnd, dp::teScanEnd::LiveLine);
+    EXPECT_EQ(alone.nActiveMaster, 2);
+    EXPECT_TRUE(m_line.Sent().empty());
+
+    const std::uint64_t qwFrom = m_line.Now();
+    for (int i = 0; i < 1400; ++i)
+        m_line.Put(qwFrom + i * m_line.BitNs(400), {0xDC, 0x02, 0x02});
+    const dp::SScanReport report = dp::ScanBus(m_line, m_settings);
+    EXPECT_EQ(report.eEnd, dp::teScanEnd::NotTakenIn);
+    EXPECT_TRUE(report.bOnRing);
+    EXPECT_TRUE(report.bHeardRing);
+    EXPECT_EQ(report.dwRotationsBound, 10u * 127 + 2);
+    EXPECT_GT(report.dwRotationsWaited, report.dwRotationsBound);
+    EXPECT_EQ(report.dwRequests, 0u);
     EXPECT_TRUE(m_line.Sent().empty());
 }
 
-// A master that polls its slave and never passes a token is just as live.
-TEST_F(ScanTest, AMastersRequestsMakeTheLineLiveToo)
+// A master that polls without ever passing a token has no ring to join: bounded, nothing sent.
+TEST_F(ScanTest, AMastersRequestsWithoutATokenLeaveNoRingToJoin)
 {
     m_line.Put(m_line.Now() + m_line.BitNs(100), Sd1(3, 6, 0x49));
-    const dp::SScanReport report = dp::ScanAlone(m_line, m_settings);
-    EXPECT_EQ(report.eEnd, dp::teScanEnd::LiveLine);
-    EXPECT_EQ(report.nActiveMaster, 6);
+    const dp::SScanReport alone = dp::ScanAlone(m_line, m_settings);
+    EXPECT_EQ(alone.eEnd, dp::teScanEnd::LiveLine);
+    EXPECT_EQ(alone.nActiveMaster, 6);
+
+    // Its polls go on for longer than the scanner waits to hear a token go round.
+    const std::uint64_t qwFrom = m_line.Now();
+    for (int i = 0; i < 4000; ++i)
+        m_line.Put(qwFrom + i * m_line.BitNs(300), Sd1(3, 6, 0x49));
+    const dp::SScanReport report = dp::ScanBus(m_line, m_settings);
+    EXPECT_EQ(report.eEnd, dp::teScanEnd::NotTakenIn);
+    EXPECT_FALSE(report.bHeardRing);
+    EXPECT_GE(report.qwJoinNs, 2000000000ull);
     EXPECT_TRUE(m_line.Sent().empty());
 }
 
