@@ -4,15 +4,21 @@
 // are written here from the layouts: FDL status, Slave_Diag, Get_Cfg and the PLC's data polls.
 #include "tests/dp/MultiDropLine.h"
 #include "tests/dp/ScriptedLine.h"
+#include "tests/dp/ScriptedSlave.h"
 #include "tests/dp/TestPlcMaster.h"
 
 #include "dp/fdl/BusTiming.h"
+#include "dp/master/DpMaster.h"
+#include "dp/master/MasterApplication.h"
 #include "dp/scan/RingScan.h"
+#include "dp/station/FdlStation.h"
 
 #include <gmock/gmock.h>
 
 #include <atomic>
+#include <functional>
 #include <map>
+#include <memory>
 #include <vector>
 
 namespace dptest
@@ -23,6 +29,7 @@ namespace
 constexpr std::uint32_t kBaudRate = 1500000;
 constexpr std::uint64_t kMs = 1000000;
 constexpr std::uint8_t kScanner = 1;
+constexpr std::uint8_t kOurs = 2;
 constexpr std::uint8_t kPlc = 5;
 constexpr std::uint8_t kHsa = 126;
 
@@ -67,7 +74,7 @@ protected:
 
         m_settings.bus = bus;
         m_settings.dwResponseAllowanceUs = 0;
-        m_settings.byOwnAddress = kScanner;
+        m_settings.byOwnAddress = m_byScanner;
         m_settings.byHighestAddress = kHsa;
         m_pScannerEndpoint = &m_line.AddEndpoint();
     }
@@ -103,21 +110,63 @@ protected:
             m_line.Put(endpoint, qwEnd + m_line.CharacterNs(), abyAnswer);
     }
 
+    // A token passed is the passer's until the station passed to uses it: a station refuses a
+    // first pass from outside its list of active stations, and the passer repeats it.
     void Watch(const dp::STelegram& telegram)
     {
         if (telegram.eFrame == dp::teFrame::ShortAck)
             return;
-        const bool bRequest = (telegram.byFc & 0x40) != 0;
-        if (telegram.bySa == kScanner && (telegram.eFrame == dp::teFrame::Sd4 || bRequest))
+        const bool bToken = telegram.eFrame == dp::teFrame::Sd4;
+        if (!bToken && (telegram.byFc & 0x40) == 0)
+            return; // answers are the asked station's, whoever holds the token
+        if (m_nHolder < 0)
+            m_nHolder = telegram.bySa; // the first station heard holds it
+        if (telegram.bySa == m_nPassedTo)
+        {
+            m_nHolder = telegram.bySa;
+            m_nPassedTo = -1;
+        }
+        if (telegram.bySa == m_byScanner)
         {
             ++m_nScannerTelegrams;
-            if (m_nHolder != kScanner)
+            if (m_nHolder != m_byScanner)
                 ++m_nSentWithoutToken;
-            if (telegram.eFrame != dp::teFrame::Sd4)
+            if (!bToken)
                 ++m_nScannerRequests;
         }
-        if (telegram.eFrame == dp::teFrame::Sd4)
-            m_nHolder = telegram.byDa;
+        if (bToken && telegram.bySa == m_nHolder)
+            m_nPassedTo = telegram.byDa;
+    }
+
+    // Starts the scan and runs the line in slices of 20 ms until it is over: the PLC's slaves
+    // answer it in every slice (their exchange never stops); pfnSlice checks more.
+    void RunScan(const std::function<void()>& pfnSlice)
+    {
+        m_qwGarbledBefore = m_line.GarbledCharacters();
+        m_line.Start(*m_pScannerEndpoint,
+                     [this](dp::IDpLine& line)
+                     {
+                         m_report = dp::ScanBus(line, m_settings);
+                         m_bScanned = true;
+                     });
+        for (int i = 0; i < 3000 && !m_bScanned; ++i)
+        {
+            const std::uint32_t dw30 = m_pPlc->Answers(30);
+            const std::uint32_t dw31 = m_pPlc->Answers(31);
+            m_line.RunFor(20 * kMs);
+            EXPECT_GT(m_pPlc->Answers(30), dw30) << "slice " << i;
+            EXPECT_GT(m_pPlc->Answers(31), dw31) << "slice " << i;
+            pfnSlice();
+        }
+    }
+
+    // The scanner sent only while it held the token, and nothing garbled anybody's telegram.
+    void ExpectNoTalkWithoutToken()
+    {
+        EXPECT_GT(m_nScannerTelegrams, 0);
+        EXPECT_EQ(m_nSentWithoutToken, 0);
+        EXPECT_EQ(m_line.GarbledCharacters(), m_qwGarbledBefore);
+        EXPECT_EQ(m_report.counters.dwAnswersInDoubt, 0u);
     }
 
     const dp::SScannedStation* Find(std::uint8_t byAddress) const
@@ -136,8 +185,11 @@ protected:
     dp::SScanSettings m_settings;
     dp::SScanReport m_report;
     std::atomic<bool> m_bScanned{false};
+    std::uint64_t m_qwGarbledBefore = 0;
     // Under the line's lock (responder callbacks), read between RunUntil calls.
+    std::uint8_t m_byScanner = kScanner;
     int m_nHolder = -1;
+    int m_nPassedTo = -1;
     int m_nScannerTelegrams = 0;
     int m_nScannerRequests = 0;
     int m_nSentWithoutToken = 0;
@@ -150,25 +202,8 @@ TEST_F(ScanRingTest, JoinsThePlcsRingFindsEveryStationAndLeavesWhileThePlcsSlave
     ASSERT_TRUE(m_pPlc->InRing());
     ASSERT_GT(m_pPlc->Answers(30), 5u);
 
-    m_line.Start(*m_pScannerEndpoint,
-                 [this](dp::IDpLine& line)
-                 {
-                     m_report = dp::ScanBus(line, m_settings);
-                     m_bScanned = true;
-                 });
-    // The PLC's slaves answer it in every slice of the scan: their exchange never stops.
-    std::uint32_t dwSlices = 0;
     bool bScannerInLas = false;
-    for (int i = 0; i < 3000 && !m_bScanned; ++i)
-    {
-        const std::uint32_t dw30 = m_pPlc->Answers(30);
-        const std::uint32_t dw31 = m_pPlc->Answers(31);
-        m_line.RunFor(20 * kMs);
-        ++dwSlices;
-        EXPECT_GT(m_pPlc->Answers(30), dw30) << "slice " << i;
-        EXPECT_GT(m_pPlc->Answers(31), dw31) << "slice " << i;
-        bScannerInLas = bScannerInLas || m_pPlc->InLas(kScanner);
-    }
+    RunScan([&] { bScannerInLas = bScannerInLas || m_pPlc->InLas(kScanner); });
     ASSERT_TRUE(m_bScanned);
     EXPECT_TRUE(bScannerInLas); // the PLC took it into its ring
 
@@ -197,11 +232,7 @@ TEST_F(ScanRingTest, JoinsThePlcsRingFindsEveryStationAndLeavesWhileThePlcsSlave
     EXPECT_LE(m_report.dwRequests, m_settings.dwRequestsPerVisit * m_report.dwVisits);
     // Every request of the pass went out (the station's own GAP polls besides).
     EXPECT_GE(static_cast<std::uint32_t>(m_nScannerRequests), m_report.dwRequests);
-    // Only while it held the token, and nothing garbled anybody's telegram.
-    EXPECT_GT(m_nScannerTelegrams, 0);
-    EXPECT_EQ(m_nSentWithoutToken, 0);
-    EXPECT_EQ(m_line.GarbledCharacters(), 0u);
-    EXPECT_EQ(m_report.counters.dwAnswersInDoubt, 0u);
+    ExpectNoTalkWithoutToken();
 
     // Gone: it sends nothing more, the PLC drops it from its ring and goes on.
     const std::uint64_t qwSent = m_pScannerEndpoint->BytesSent();
@@ -212,6 +243,125 @@ TEST_F(ScanRingTest, JoinsThePlcsRingFindsEveryStationAndLeavesWhileThePlcsSlave
     EXPECT_FALSE(m_pPlc->InLas(kScanner));
     EXPECT_GT(m_pPlc->Answers(30), dwBefore + 50);
     EXPECT_EQ(m_line.GarbledCharacters(), 0u);
+}
+
+// Our own DP master on its FDL station joins the PLC's ring with slaves of its own: the scan
+// finds both masters in the ring and each slave with its owner, and neither master's slaves
+// stop exchanging.
+class ScanRingWithOurMasterTest : public ScanRingTest
+{
+protected:
+    ScanRingWithOurMasterTest()
+    {
+        // Just above our master: in its gap, which it walks in a few rotations.
+        m_byScanner = kOurs + 1;
+        m_settings.byOwnAddress = m_byScanner;
+        dp::DefaultBusParameters(kBaudRate, m_config.bus);
+        m_config.byMasterAddress = kOurs;
+        m_config.dwResponseAllowanceUs = 0;
+        m_config.dwRestartIntervalMs = 20;
+        m_config.byHighestAddress = kHsa;
+        m_config.dwGapFactor = 2;
+        m_config.dwTargetRotationBits = 20000;
+        for (std::uint8_t byAddress : {20, 21})
+        {
+            dp::SSlaveConfig slave;
+            slave.byAddress = byAddress;
+            slave.wIdent = 0x0B12;
+            slave.byInputLength = 2;
+            slave.byOutputLength = 2;
+            slave.abyConfig = {0x11, 0x21};
+            m_config.slaves.push_back(slave);
+            auto& endpoint = m_line.AddResponder(
+                [this, n = m_slaves.size()](const dp::STelegram& telegram, std::uint64_t qwEnd)
+                { m_slaves[n]->Respond(telegram, qwEnd); });
+            m_slaves.push_back(std::make_unique<CScriptedSlave>(
+                [this, &endpoint](std::uint64_t qwAt, const Bytes& abyBytes)
+                { m_line.Put(endpoint, qwAt, abyBytes); },
+                m_line.CharacterNs(), byAddress, 0x0B12, 2, 2));
+        }
+        m_pOurEndpoint = &m_line.AddEndpoint();
+        dp::SStationConfig station;
+        station.byAddress = kOurs;
+        station.bus = m_config.bus;
+        station.byHighestAddress = kHsa;
+        station.dwTargetRotationBits = m_config.dwTargetRotationBits;
+        station.dwGapFactor = m_config.dwGapFactor;
+        m_pStation = std::make_unique<dp::CFdlStation>(*m_pOurEndpoint, station);
+        m_pMaster = std::make_unique<dp::CDpMaster>(m_pStation->Line(), m_config);
+        m_pMaster->SetMode(MasterOperate);
+        m_pApplication = std::make_unique<dp::CMasterApplication>(*m_pMaster);
+        m_pStation->AddApplication(m_pApplication.get());
+    }
+    // Every station stopped before what their threads use goes.
+    ~ScanRingWithOurMasterTest() override
+    {
+        m_line.Stop(*m_pOurEndpoint);
+        m_line.Stop(*m_pScannerEndpoint);
+        m_line.Stop(*m_pPlcEndpoint);
+    }
+
+    std::uint32_t OurExchanges(std::size_t n) const
+    {
+        return m_pMaster->Slave(n).counters.dwExchanges;
+    }
+
+    dp::SMasterConfig m_config;
+    std::vector<std::unique_ptr<CScriptedSlave>> m_slaves;
+    CMultiDropLine::CEndpoint* m_pOurEndpoint = nullptr;
+    std::unique_ptr<dp::CFdlStation> m_pStation;
+    std::unique_ptr<dp::CDpMaster> m_pMaster;
+    std::unique_ptr<dp::CMasterApplication> m_pApplication;
+};
+
+TEST_F(ScanRingWithOurMasterTest, FindsBothMastersAndEachSlaveWithItsOwner)
+{
+    m_line.Start(*m_pPlcEndpoint, [this](dp::IDpLine&) { m_pPlc->Run(); });
+    m_line.RunFor(20 * kMs);
+    m_line.Start(*m_pOurEndpoint, [this](dp::IDpLine&) { m_pStation->Run(); });
+    m_line.RunFor(500 * kMs);
+    ASSERT_EQ(m_pStation->RingState(), dp::teRingState::InRing);
+    ASSERT_EQ(m_pMaster->Slave(0).eState, SlaveDataExchange);
+    ASSERT_EQ(m_pMaster->Slave(1).eState, SlaveDataExchange);
+
+    RunScan(
+        [&]
+        {
+            // Ours go on as well: both slaves stay in data exchange.
+            EXPECT_EQ(m_pMaster->Slave(0).eState, SlaveDataExchange);
+            EXPECT_EQ(m_pMaster->Slave(1).eState, SlaveDataExchange);
+        });
+    ASSERT_TRUE(m_bScanned);
+    EXPECT_EQ(m_report.eEnd, dp::teScanEnd::Done);
+    EXPECT_TRUE(m_report.bLeftRing);
+    std::vector<std::uint8_t> abyAddresses;
+    for (const dp::SScannedStation& station : m_report.stations)
+        abyAddresses.push_back(station.byAddress);
+    EXPECT_EQ(abyAddresses, (std::vector<std::uint8_t>{kOurs, kPlc, 20, 21, 30, 31}));
+    EXPECT_EQ(m_report.dwRotationsBound, 10u * (kHsa + 1) + 2);
+    ASSERT_EQ(abyAddresses.size(), 6u);
+    EXPECT_EQ(Find(kOurs)->eKind, dp::teStationKind::MasterInRing);
+    EXPECT_EQ(Find(kPlc)->eKind, dp::teStationKind::MasterInRing);
+    for (std::uint8_t bySlave : {20, 21})
+    {
+        EXPECT_EQ(Find(bySlave)->byMaster, kOurs);
+        EXPECT_EQ(Find(bySlave)->wIdent, 0x0B12);
+        EXPECT_EQ(Find(bySlave)->abyConfig, (std::vector<std::uint8_t>{0x11, 0x21}));
+    }
+    for (std::uint8_t bySlave : {30, 31})
+        EXPECT_EQ(Find(bySlave)->byMaster, kPlc);
+    ExpectNoTalkWithoutToken();
+    // Nothing of the scan's traffic was taken for an answer of our master's slaves.
+    EXPECT_EQ(m_pMaster->Slave(0).counters.dwBadAnswers, 0u);
+    EXPECT_EQ(m_pMaster->LineCounters().dwAnswersInDoubt, 0u);
+
+    // After the scan both masters run on without it.
+    const std::uint32_t dwOurs = OurExchanges(0);
+    m_line.RunFor(200 * kMs);
+    EXPECT_FALSE(m_pStation->ActiveStations().Contains(m_byScanner));
+    EXPECT_FALSE(m_pPlc->InLas(m_byScanner));
+    EXPECT_GT(OurExchanges(0), dwOurs + 20);
+    EXPECT_EQ(m_pMaster->Slave(0).eState, SlaveDataExchange);
 }
 
 } // namespace
