@@ -276,6 +276,52 @@ TEST_F(ScanTest, AMastersRequestsWithoutATokenLeaveNoRingToJoin)
     EXPECT_TRUE(m_line.Sent().empty());
 }
 
+// A ring that takes the scanner in for one visit and then passes the token past it for good:
+// the pass ends at its bound, which counts the token's absence before each request, and the
+// scanner sends nothing after its visit.
+TEST_F(ScanTest, OnARingATokenThatStaysAwayEndsThePassAtItsBound)
+{
+    const std::uint64_t qwToken = m_line.BitNs(400);
+    const std::uint64_t qwFrom = m_line.Now() + m_line.BitNs(100);
+    // Station 2 alone in its ring; then its GAP maintenance asks the scanner.
+    for (int i = 0; i < 50; ++i)
+        m_line.Put(qwFrom + i * qwToken, {0xDC, 0x02, 0x02});
+    const std::uint64_t qwAsk = qwFrom + 50 * qwToken;
+    m_line.Put(qwAsk, Sd1(kScanner, 2, 0x49));
+    std::uint64_t qwPassedBack = 0;
+    m_line.SetResponder(
+        [&](const dp::STelegram& telegram, std::uint64_t qwEnd)
+        {
+            const bool bReady = telegram.eFrame == dp::teFrame::Sd1 && telegram.byDa == 2 &&
+                                (telegram.byFc & 0x40) == 0 && (telegram.byFc & 0x30) == 0x20;
+            if (bReady)
+                m_line.Put(qwEnd + m_line.BitNs(100), {0xDC, kScanner, 0x02});
+            if (telegram.eFrame != dp::teFrame::Sd4 || qwPassedBack != 0)
+                return;
+            // Station 2 uses the token and from then on passes it to itself, past the scanner.
+            qwPassedBack = qwEnd;
+            for (int i = 0; i < 5000; ++i)
+                m_line.Put(qwEnd + m_line.BitNs(50) + i * qwToken, {0xDC, 0x02, 0x02});
+        });
+    const dp::SScanReport report = dp::ScanBus(m_line, m_settings);
+    EXPECT_EQ(report.eEnd, dp::teScanEnd::OutOfTime);
+    EXPECT_TRUE(report.bOnRing);
+    EXPECT_EQ(report.dwVisits, 1u);
+    EXPECT_GE(report.dwRequests, 1u);
+    EXPECT_LE(report.dwRequests, m_settings.dwRequestsPerVisit);
+    ASSERT_NE(qwPassedBack, 0u);
+    // Twice the scanner's target rotation time and a time-out before each request.
+    const std::uint64_t qwAbsence =
+        2 * m_line.BitNs(dp::RingScanTargetRotationBits(m_settings.bus, 4)) +
+        m_line.BitNs(dp::TimeOutBits(m_settings.bus, kScanner));
+    const std::uint64_t qwAlone = dp::ScanPassBoundNs(m_settings.bus, 0, 127, 1);
+    EXPECT_GT(report.qwPassBoundNs, qwAlone + 100 * qwAbsence);
+    EXPECT_GE(report.qwPassNs, report.qwPassBoundNs);
+    EXPECT_LE(report.qwPassNs, report.qwPassBoundNs + 2 * qwToken);
+    for (const std::uint64_t qwAt : m_line.SentAt())
+        EXPECT_LT(qwAt, qwPassedBack);
+}
+
 // Garbage (as a line at another rate gives): bounded, and nothing sent. Random garbage forms
 // a token telegram or a checked one now and then, which names no master.
 TEST_F(ScanTest, ALineThatNeverGoesQuietIsNotScanned)
