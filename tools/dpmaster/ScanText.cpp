@@ -134,8 +134,8 @@ std::string ScanEndText(const dp::SScanReport& report, std::uint32_t dwBaudRate)
     case dp::teScanEnd::Done:
         return {};
     case dp::teScanEnd::LiveLine:
-        return ActiveMasterText(report) + "; the scan joins its token ring (ScanBus). Nothing "
-                                          "was sent";
+        return ActiveMasterText(report) +
+               "; a scan alone takes no live line, it joins the ring. Nothing was sent";
     case dp::teScanEnd::NotQuiet:
         return "the line never went quiet for the time-out in " + Milliseconds(report.qwListenNs) +
                ": " + std::to_string(report.heard.dwBytes) +
