@@ -4,6 +4,7 @@
 #include "dp/services/ConfigBytes.h"
 #include "dp/services/DpServices.h"
 #include "dp/services/ServiceData.h"
+#include "dp/services/SlaveReads.h"
 
 #include <string>
 
@@ -12,21 +13,6 @@ namespace dp
 
 namespace
 {
-
-teStationType TypeOfFc(std::uint8_t byFc)
-{
-    switch (byFc & kFcStationTypeMask)
-    {
-    case kStationMasterNotReady:
-        return teStationType::MasterNotReady;
-    case kStationMasterReady:
-        return teStationType::MasterReady;
-    case kStationMasterInRing:
-        return teStationType::MasterInRing;
-    default:
-        return teStationType::Slave;
-    }
-}
 
 // An answer's data came from the service asked: SD2 or SD3 from the slave's SAP to ours.
 bool FromService(const STelegram& answer, std::uint8_t bySap)
@@ -49,23 +35,21 @@ std::string Refusal(const STelegram& answer, const char* pszService)
     return std::string(pszService) + " answered from another service";
 }
 
-} // namespace
-
-const char* StationTypeText(teStationType eType)
+// Words for a Get_Cfg answer the codec refused.
+std::string BrokenConfig(const STelegram& answer)
 {
-    switch (eType)
-    {
-    case teStationType::Slave:
-        return "slave";
-    case teStationType::MasterNotReady:
-        return "master not ready";
-    case teStationType::MasterReady:
-        return "master ready for the ring";
-    case teStationType::MasterInRing:
-        return "master in the ring";
-    }
-    return "?";
+    if (!FromService(answer, kSapGetConfig))
+        return Refusal(answer, "Get_Cfg");
+    if (answer.byDataLength == 0)
+        return "Get_Cfg: answered with no identifier";
+    SImageLengths lengths;
+    std::string strError;
+    if (!ConfigImageLengths(answer.abyData, answer.byDataLength, lengths, strError))
+        return "Get_Cfg: " + strError;
+    return "Get_Cfg answered with a function code no slave's answer has";
 }
+
+} // namespace
 
 CScanSequence::CScanSequence(std::uint8_t byOwnAddress, std::uint8_t byHighestAddress,
                              std::uint32_t dwRetryLimit)
@@ -93,16 +77,21 @@ bool CScanSequence::Next(SScanRequest& next)
         next.expectation = SExpectation{false, kSd1Size};
         next.expectation.bAnyStationType = true;
     }
-    else
+    else if (m_eStep == teStep::SlaveDiag)
     {
-        // Both services ask with no data of their own: the two SAP bytes make it an SD2.
+        // Asked with no data of its own: the two SAP bytes make it an SD2.
         request.byFc = RequestFc(ReqSrdHigh, false, false);
         request.bHasDsap = request.bHasSsap = true;
-        request.byDsap = m_eStep == teStep::SlaveDiag ? kSapSlaveDiag : kSapGetConfig;
+        request.byDsap = kSapSlaveDiag;
         request.bySsap = kSapMaster;
         request.eFrame = FrameForDataUnits(request.DataUnits());
-        const std::size_t nLongest = m_eStep == teStep::SlaveDiag ? kMaxDiagBytes : kMaxConfigBytes;
-        next.expectation = SExpectation{false, TelegramSize(teFrame::Sd2, kSapUnits + nLongest)};
+        next.expectation =
+            SExpectation{false, TelegramSize(teFrame::Sd2, kSapUnits + kMaxDiagBytes)};
+    }
+    else
+    {
+        request = SlaveReadRequest(teSlaveRead::Config, m_byAddress, m_byOwnAddress, false, false);
+        next.expectation = SExpectation{false, kSlaveReadLongestAnswer};
     }
     ++m_dwRequests;
     return true;
@@ -147,7 +136,7 @@ void CScanSequence::TakeFdlStatus(const STelegram& answer)
     }
     SScannedStation station;
     station.byAddress = m_byAddress;
-    station.eType = TypeOfFc(answer.byFc);
+    station.eKind = StationKindOfFc(answer.byFc);
     m_stations.push_back(station);
     if (station.IsMaster())
         NextAddress();
@@ -178,22 +167,31 @@ void CScanSequence::TakeSlaveDiag(const STelegram& answer)
 
 void CScanSequence::TakeConfig(const STelegram& answer)
 {
-    if (!FromService(answer, kSapGetConfig))
-        NoteTrouble(Refusal(answer, "Get_Cfg"));
-    else
+    ByteView config;
+    switch (DecodeSlaveRead(teSlaveRead::Config, answer, config))
+    {
+    case teSlaveReadAnswer::Data:
     {
         SImageLengths lengths;
         std::string strError;
-        if (!ConfigImageLengths(answer.abyData, answer.byDataLength, lengths, strError))
-            NoteTrouble("Get_Cfg: " + strError);
-        else
+        if (!ConfigImageLengths(config.data(), config.size(), lengths, strError))
         {
-            SScannedStation& station = Current();
-            station.bConfig = true;
-            station.abyConfig.assign(answer.abyData, answer.abyData + answer.byDataLength);
-            station.dwInputBytes = lengths.dwInputs;
-            station.dwOutputBytes = lengths.dwOutputs;
+            NoteTrouble("Get_Cfg: " + strError);
+            break;
         }
+        SScannedStation& station = Current();
+        station.bConfig = true;
+        station.abyConfig.assign(config.begin(), config.end());
+        station.dwInputBytes = lengths.dwInputs;
+        station.dwOutputBytes = lengths.dwOutputs;
+        break;
+    }
+    case teSlaveReadAnswer::NotServed:
+        NoteTrouble(Refusal(answer, "Get_Cfg"));
+        break;
+    case teSlaveReadAnswer::Malformed:
+        NoteTrouble(BrokenConfig(answer));
+        break;
     }
     NextAddress();
 }

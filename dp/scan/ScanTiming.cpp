@@ -4,6 +4,8 @@
 #include "dp/master/LineExchange.h"
 #include "dp/services/DpServices.h"
 
+#include <algorithm>
+
 namespace dp
 {
 
@@ -41,6 +43,17 @@ std::uint64_t ScanPassBoundNs(const SBusParameters& bus, std::uint32_t dwRespons
     const std::uint64_t qwService =
         exchange.TransactBoundNs(nServiceRequest, nLongestAnswer) - qwQuiet;
     return qwQuiet + qwTries * (nAddresses * qwStatus + 2ull * nSlaves * qwService);
+}
+
+std::uint32_t RingScanTargetRotationBits(const SBusParameters& bus, std::uint32_t nRequests)
+{
+    const std::uint64_t qwIdle = IdleTime1Bits(bus);
+    const std::uint64_t qwStatusCycle =
+        qwIdle + 2ull * kSd1Size * kBitsPerCharacter + bus.dwMaxTsdr;
+    const std::uint64_t qwPass = qwIdle + kSd4Size * kBitsPerCharacter;
+    const std::uint64_t qwBits =
+        2 * (std::max<std::uint32_t>(1, nRequests) * qwStatusCycle + qwPass);
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(qwBits, 0xFFFFFFu));
 }
 
 } // namespace dp

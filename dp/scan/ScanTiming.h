@@ -24,4 +24,9 @@ std::uint64_t TimeOutBits(const SBusParameters& bus, std::uint8_t byAddress);
 std::uint64_t ScanPassBoundNs(const SBusParameters& bus, std::uint32_t dwResponseAllowanceUs,
                               std::uint32_t nAddresses, std::uint32_t nSlaves);
 
+// The scanner's target rotation time as a station of a ring, in bit times: twice one visit of
+// nRequests FDL status cycles (the idle time, request, max TSDR, answer) and the token pass.
+// It only caps the scanner's own visits: each carries nRequests at most anyway.
+std::uint32_t RingScanTargetRotationBits(const SBusParameters& bus, std::uint32_t nRequests);
+
 } // namespace dp

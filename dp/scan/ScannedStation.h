@@ -2,6 +2,8 @@
 // slave, its diagnosis (ident, the master that owns it, its state) and its configuration.
 #pragma once
 
+#include "dp/fdl/StationKind.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -9,21 +11,10 @@
 namespace dp
 {
 
-enum class teStationType : std::uint8_t
-{
-    Slave,
-    MasterNotReady,
-    MasterReady, // ready to enter the token ring
-    MasterInRing
-};
-
-// "slave", "master not ready", "master ready for the ring", "master in the ring".
-const char* StationTypeText(teStationType eType);
-
 struct SScannedStation
 {
     std::uint8_t byAddress = 0;
-    teStationType eType = teStationType::Slave;
+    teStationKind eKind = teStationKind::Slave;
 
     // Slaves only: the diagnosis, when one came.
     bool bDiagnosis = false;
@@ -44,7 +35,7 @@ struct SScannedStation
     // nothing did.
     std::string strTrouble;
 
-    bool IsMaster() const { return eType != teStationType::Slave; }
+    bool IsMaster() const { return eKind != teStationKind::Slave; }
 };
 
 } // namespace dp

@@ -364,18 +364,7 @@ void CFdlStation::HandleGapAnswer(const STelegram& telegram)
         PassToken(m_las.Successor(m_config.byAddress), false);
         return;
     }
-    switch (byType)
-    {
-    case kStationSlave:
-        m_aeGap[byAsked] = teStationKind::Slave;
-        break;
-    case kStationMasterNotReady:
-        m_aeGap[byAsked] = teStationKind::MasterNotReady;
-        break;
-    default:
-        m_aeGap[byAsked] = teStationKind::MasterReady;
-        break;
-    }
+    m_aeGap[byAsked] = StationKindOfFc(telegram.byFc);
     if (byType == kStationMasterReady)
     {
         ++m_counters.dwTakenIn;

@@ -77,6 +77,10 @@ public:
     {
         return byAddress < m_aeGap.size() ? m_aeGap[byAddress] : teStationKind::Unknown;
     }
+    // The token's business is still in hand: the successor has yet to use the token passed, or
+    // a gap station to answer. An owner that stops the station only when this is false leaves
+    // the ring with the token passed on.
+    bool AwaitsAnswer() const { return m_eAwait != teAwait::Nothing; }
     std::uint64_t TargetRotationNs() const { return m_qwTargetRotationNs; }
     std::uint64_t TokenTimeoutNs() const { return m_qwTokenTimeoutNs; }
 

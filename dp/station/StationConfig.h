@@ -3,6 +3,7 @@
 #pragma once
 
 #include "dp/fdl/BusTiming.h"
+#include "dp/fdl/StationKind.h"
 
 #include <cstdint>
 
@@ -28,16 +29,6 @@ enum class teRingState : std::uint8_t
     ReadyForRing, // waiting to be taken in
     InRing,
     Stopped // a fault (see teStationFault): sends nothing any more
-};
-
-// What another station said it is, in an FDL status answer.
-enum class teStationKind : std::uint8_t
-{
-    Unknown = 0, // not asked, or no answer
-    Slave,
-    MasterNotReady,
-    MasterReady,
-    MasterInRing
 };
 
 enum class teStationFault : std::uint8_t

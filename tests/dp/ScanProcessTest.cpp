@@ -138,7 +138,7 @@ TEST_F(ScanProcessTest, FindsTheSlavesAndWritesABusFileThatBringsTheBusUp)
 // A bus at 19200 bit/s on a pseudo-terminal: the rate the scan sets on its end is read from
 // ours (the pair shares the setting), and while it is not the bus's the scan gets what a UART
 // at a wrong rate gives, garbage; at the bus's rate a master polling its slave. The line is
-// live, so the scan then refuses it, unsent.
+// live, but no token goes round on it: the scan finds no ring to join and ends, unsent.
 TEST(ScanBaudAutoTest, FindsTheRateAtWhichValidTelegramsComeAndRefusesTheLiveBus)
 {
     dp::CSerialPort port;
@@ -175,6 +175,8 @@ TEST(ScanBaudAutoTest, FindsTheRateAtWhichValidTelegramsComeAndRefusesTheLiveBus
     EXPECT_EQ(scan.nExitCode, 3) << scan.strOutput;
     EXPECT_THAT(scan.strOutput, HasSubstr("the line runs at 19200 bit/s"));
     EXPECT_THAT(scan.strOutput, HasSubstr("the bus has an active master (station 2)"));
+    EXPECT_THAT(scan.strOutput, HasSubstr("no token went round"));
+    EXPECT_THAT(scan.strOutput, HasSubstr("Nothing was sent"));
 }
 
 TEST_F(ScanProcessTest, ItsOwnHelpAndUsageErrors)

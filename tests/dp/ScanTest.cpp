@@ -6,6 +6,7 @@
 #include "dp/scan/BaudProbe.h"
 #include "dp/scan/GsdCatalog.h"
 #include "dp/scan/ModuleMatch.h"
+#include "dp/scan/RingScan.h"
 #include "dp/scan/ScanBusFile.h"
 #include "dp/scan/ScanRunner.h"
 #include "dp/scan/ScanSequence.h"
@@ -156,13 +157,13 @@ TEST_F(ScanTest, FindsEveryStationWithItsTypeIdentOwnerAndConfiguration)
     for (const dp::SScannedStation& station : report.stations)
         abyAddresses.push_back(station.byAddress);
     EXPECT_EQ(abyAddresses, (std::vector<std::uint8_t>{2, 3, 7, 9, 11, 126}));
-    EXPECT_EQ(Find(report, 2)->eType, dp::teStationType::MasterInRing);
-    EXPECT_EQ(Find(report, 9)->eType, dp::teStationType::MasterReady);
-    EXPECT_EQ(Find(report, 11)->eType, dp::teStationType::MasterNotReady);
+    EXPECT_EQ(Find(report, 2)->eKind, dp::teStationKind::MasterInRing);
+    EXPECT_EQ(Find(report, 9)->eKind, dp::teStationKind::MasterReady);
+    EXPECT_EQ(Find(report, 11)->eKind, dp::teStationKind::MasterNotReady);
     EXPECT_FALSE(Find(report, 2)->bDiagnosis); // a master is asked for nothing more
 
     const dp::SScannedStation& free = *Find(report, 3);
-    EXPECT_EQ(free.eType, dp::teStationType::Slave);
+    EXPECT_EQ(free.eKind, dp::teStationKind::Slave);
     EXPECT_TRUE(free.bDiagnosis);
     EXPECT_EQ(free.wIdent, 0x1234);
     EXPECT_EQ(free.byMaster, 0xFF);
@@ -222,7 +223,7 @@ TEST_F(ScanTest, TheSequenceCanBeDrivenAFewRequestsAtATime)
         m_line.SkipTo(m_line.Now() + 3000000);
     }
     ASSERT_EQ(sequence.Stations().size(), 3u);
-    EXPECT_EQ(sequence.Stations()[0].eType, dp::teStationType::MasterInRing);
+    EXPECT_EQ(sequence.Stations()[0].eKind, dp::teStationKind::MasterInRing);
     EXPECT_EQ(sequence.Stations()[1].wIdent, 0x1234);
     EXPECT_EQ(sequence.Stations()[2].byAddress, 40);
     EXPECT_EQ(sequence.Stations()[2].abyConfig, (std::vector<std::uint8_t>{0x13}));
@@ -230,25 +231,95 @@ TEST_F(ScanTest, TheSequenceCanBeDrivenAFewRequestsAtATime)
     EXPECT_GT(nVisits, 60);
 }
 
-// A master passing the token: nothing at all is sent, and the master is named.
-TEST_F(ScanTest, ALiveLineIsRefusedWithoutSendingAByte)
+// Alone, a master passing the token makes the line live: nothing at all is sent, and the master
+// is named. ScanBus then joins the ring; one whose GAP maintenance never asks the scanner keeps
+// it out: it gives up after one whole walk of a gap at G = 10 (127 addresses), a rotation being
+// one pass of the ring's only master, and nothing was sent (nobody asked its FDL status).
+TEST_F(ScanTest, ALiveLineIsLeftToTheRingAndARingThatNeverTakesTheScannerInIsBounded)
 {
     for (int i = 0; i < 40; ++i)
         m_line.Put(m_line.Now() + i * m_line.BitNs(400), {0xDC, 0x02, 0x02});
-    const dp::SScanReport report = dp::ScanAlone(m_line, m_settings);
-    EXPECT_EQ(report.eEnd, dp::teScanEnd::LiveLine);
-    EXPECT_EQ(report.nActiveMaster, 2);
+    const dp::SScanReport alone = dp::ScanAlone(m_line, m_settings);
+    EXPECT_EQ(alone.eEnd, dp::teScanEnd::LiveLine);
+    EXPECT_EQ(alone.nActiveMaster, 2);
+    EXPECT_TRUE(m_line.Sent().empty());
+
+    const std::uint64_t qwFrom = m_line.Now();
+    for (int i = 0; i < 1400; ++i)
+        m_line.Put(qwFrom + i * m_line.BitNs(400), {0xDC, 0x02, 0x02});
+    const dp::SScanReport report = dp::ScanBus(m_line, m_settings);
+    EXPECT_EQ(report.eEnd, dp::teScanEnd::NotTakenIn);
+    EXPECT_TRUE(report.bOnRing);
+    EXPECT_TRUE(report.bHeardRing);
+    EXPECT_EQ(report.dwRotationsBound, 10u * 127 + 2);
+    EXPECT_GT(report.dwRotationsWaited, report.dwRotationsBound);
+    EXPECT_EQ(report.dwRequests, 0u);
     EXPECT_TRUE(m_line.Sent().empty());
 }
 
-// A master that polls its slave and never passes a token is just as live.
-TEST_F(ScanTest, AMastersRequestsMakeTheLineLiveToo)
+// A master that polls without ever passing a token has no ring to join: bounded, nothing sent.
+TEST_F(ScanTest, AMastersRequestsWithoutATokenLeaveNoRingToJoin)
 {
     m_line.Put(m_line.Now() + m_line.BitNs(100), Sd1(3, 6, 0x49));
-    const dp::SScanReport report = dp::ScanAlone(m_line, m_settings);
-    EXPECT_EQ(report.eEnd, dp::teScanEnd::LiveLine);
-    EXPECT_EQ(report.nActiveMaster, 6);
+    const dp::SScanReport alone = dp::ScanAlone(m_line, m_settings);
+    EXPECT_EQ(alone.eEnd, dp::teScanEnd::LiveLine);
+    EXPECT_EQ(alone.nActiveMaster, 6);
+
+    // Its polls go on for longer than the scanner waits to hear a token go round.
+    const std::uint64_t qwFrom = m_line.Now();
+    for (int i = 0; i < 4000; ++i)
+        m_line.Put(qwFrom + i * m_line.BitNs(300), Sd1(3, 6, 0x49));
+    const dp::SScanReport report = dp::ScanBus(m_line, m_settings);
+    EXPECT_EQ(report.eEnd, dp::teScanEnd::NotTakenIn);
+    EXPECT_FALSE(report.bHeardRing);
+    EXPECT_GE(report.qwJoinNs, 2000000000ull);
     EXPECT_TRUE(m_line.Sent().empty());
+}
+
+// A ring that takes the scanner in for one visit and then passes the token past it for good:
+// the pass ends at its bound, which counts the token's absence before each request, and the
+// scanner sends nothing after its visit.
+TEST_F(ScanTest, OnARingATokenThatStaysAwayEndsThePassAtItsBound)
+{
+    const std::uint64_t qwToken = m_line.BitNs(400);
+    const std::uint64_t qwFrom = m_line.Now() + m_line.BitNs(100);
+    // Station 2 alone in its ring; then its GAP maintenance asks the scanner.
+    for (int i = 0; i < 50; ++i)
+        m_line.Put(qwFrom + i * qwToken, {0xDC, 0x02, 0x02});
+    const std::uint64_t qwAsk = qwFrom + 50 * qwToken;
+    m_line.Put(qwAsk, Sd1(kScanner, 2, 0x49));
+    std::uint64_t qwPassedBack = 0;
+    m_line.SetResponder(
+        [&](const dp::STelegram& telegram, std::uint64_t qwEnd)
+        {
+            const bool bReady = telegram.eFrame == dp::teFrame::Sd1 && telegram.byDa == 2 &&
+                                (telegram.byFc & 0x40) == 0 && (telegram.byFc & 0x30) == 0x20;
+            if (bReady)
+                m_line.Put(qwEnd + m_line.BitNs(100), {0xDC, kScanner, 0x02});
+            if (telegram.eFrame != dp::teFrame::Sd4 || qwPassedBack != 0)
+                return;
+            // Station 2 uses the token and from then on passes it to itself, past the scanner.
+            qwPassedBack = qwEnd;
+            for (int i = 0; i < 5000; ++i)
+                m_line.Put(qwEnd + m_line.BitNs(50) + i * qwToken, {0xDC, 0x02, 0x02});
+        });
+    const dp::SScanReport report = dp::ScanBus(m_line, m_settings);
+    EXPECT_EQ(report.eEnd, dp::teScanEnd::OutOfTime);
+    EXPECT_TRUE(report.bOnRing);
+    EXPECT_EQ(report.dwVisits, 1u);
+    EXPECT_GE(report.dwRequests, 1u);
+    EXPECT_LE(report.dwRequests, m_settings.dwRequestsPerVisit);
+    ASSERT_NE(qwPassedBack, 0u);
+    // Twice the scanner's target rotation time and a time-out before each request.
+    const std::uint64_t qwAbsence =
+        2 * m_line.BitNs(dp::RingScanTargetRotationBits(m_settings.bus, 4)) +
+        m_line.BitNs(dp::TimeOutBits(m_settings.bus, kScanner));
+    const std::uint64_t qwAlone = dp::ScanPassBoundNs(m_settings.bus, 0, 127, 1);
+    EXPECT_GT(report.qwPassBoundNs, qwAlone + 100 * qwAbsence);
+    EXPECT_GE(report.qwPassNs, report.qwPassBoundNs);
+    EXPECT_LE(report.qwPassNs, report.qwPassBoundNs + 2 * qwToken);
+    for (const std::uint64_t qwAt : m_line.SentAt())
+        EXPECT_LT(qwAt, qwPassedBack);
 }
 
 // Garbage (as a line at another rate gives): bounded, and nothing sent. Random garbage forms

@@ -8,8 +8,8 @@
 #include "dp/line/SerialPortLock.h"
 #include "dp/scan/BaudProbe.h"
 #include "dp/scan/GsdCatalog.h"
+#include "dp/scan/RingScan.h"
 #include "dp/scan/ScanBusFile.h"
-#include "dp/scan/ScanRunner.h"
 
 #include <cstdio>
 #include <optional>
@@ -117,13 +117,19 @@ int Scan(const SScanOptions& options)
     Say("listening, then scanning " + options.strPort + " at " + std::to_string(dwRate) +
         " bit/s as station " + std::to_string(options.uAddress) + ", addresses 0-" +
         std::to_string(options.uHighestAddress));
-    const dp::SScanReport report = dp::ScanAlone(port, settings);
+    const dp::SScanReport report = dp::ScanBus(port, settings);
     dp::ReleasePortExclusively(port.Descriptor());
     port.Close();
+    if (report.bOnRing)
+    {
+        Say(ActiveMasterLine(report));
+        for (const std::string& strEvent : report.ringEvents)
+            Say(strEvent);
+    }
     const std::string strEnd = ScanEndText(report, dwRate);
-    if (report.eEnd == dp::teScanEnd::LiveLine || report.eEnd == dp::teScanEnd::NotQuiet)
+    if (report.eEnd == dp::teScanEnd::NotTakenIn || report.eEnd == dp::teScanEnd::NotQuiet)
         return Fail(strEnd,
-                    report.eEnd == dp::teScanEnd::LiveLine ? kExitLiveBus : tools::ExitFailed);
+                    report.eEnd == dp::teScanEnd::NotTakenIn ? kExitLiveBus : tools::ExitFailed);
 
     std::optional<dp::SGsdCatalog> catalog;
     if (!options.strGsdDir.empty())
@@ -151,7 +157,10 @@ int Scan(const SScanOptions& options)
     }
     Say(std::to_string(report.stations.size()) + " stations (" + std::to_string(nSlaves) +
         " slaves) in one pass of " + std::to_string((report.qwPassNs + 500000) / 1000000) +
-        " ms, " + std::to_string(report.dwRequests) + " requests");
+        " ms, " + std::to_string(report.dwRequests) + " requests" +
+        (report.bOnRing ? " in " + std::to_string(report.dwVisits) + " token visits" +
+                              (report.bLeftRing ? "; left the ring" : "")
+                        : std::string()));
     // Another station woke up during the pass: what it sent was dropped, but the list may
     // miss what it kept busy.
     if (report.counters.dwForeign != 0)

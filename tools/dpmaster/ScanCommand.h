@@ -5,7 +5,8 @@
 namespace dpmaster
 {
 
-// Exit code when the bus has an active master: nothing was sent.
+// Exit code when the bus has an active master whose ring did not take the scanner in: nothing
+// of the scan was sent.
 inline constexpr int kExitLiveBus = 3;
 
 // argv[0] is "scan".

@@ -17,10 +17,12 @@ constexpr const char* kFooter =
     "It listens first for the time-out TTO (6 + 2 x ADDRESS slot times): on a silent line it "
     "scans as the bus's only master, one pass over every address up to --highest-address "
     "(Request FDL Status; each slave then Slave_Diag and Get_Cfg), and prints one line per "
-    "station. A line where another master sends is not scanned: nothing is sent there.\n"
+    "station. On a line where a ring of masters runs it joins the ring as a station of its "
+    "own (give the ring's HSA as --highest-address and an address no station has), sends a few "
+    "requests each time it holds the token, and leaves the ring after the pass.\n"
     "Exit codes: 0 the pass is done; 1 the port, the line, the GSD folder or the bus file "
-    "failed (said in words); 2 the command line was wrong; 3 the bus has an active master: "
-    "nothing was sent.";
+    "failed (said in words); 2 the command line was wrong; 3 the bus has an active master whose "
+    "ring did not take the scanner in: nothing of the scan was sent.";
 
 std::string RateList()
 {

@@ -52,7 +52,7 @@ std::string SlaveStateText(const dp::SScannedStation& station)
 std::string StationLine(const dp::SScannedStation& station, const dp::SGsdChoice* pGsd)
 {
     std::string strLine =
-        "address " + std::to_string(station.byAddress) + ": " + dp::StationTypeText(station.eType);
+        "address " + std::to_string(station.byAddress) + ": " + dp::StationKindText(station.eKind);
     if (station.IsMaster())
         return strLine;
     if (station.bDiagnosis)
@@ -94,6 +94,38 @@ std::string StationLine(const dp::SScannedStation& station, const dp::SGsdChoice
     return strLine;
 }
 
+namespace
+{
+
+std::string ActiveMasterText(const dp::SScanReport& report)
+{
+    return report.nActiveMaster >= 0 ? "the bus has an active master (station " +
+                                           std::to_string(report.nActiveMaster) + ")"
+                                     : std::string("the bus is live (answers heard, their master "
+                                                   "not)");
+}
+
+// Waiting to be taken in, the station answers the ring's FDL status requests and sends nothing
+// else.
+std::string SentWhileWaiting(const dp::SScanReport& report)
+{
+    if (report.dwStatusAnswered == 0)
+        return "Nothing was sent";
+    return std::to_string(report.dwStatusAnswered) +
+           " FDL status answers to the ring's masters were sent, nothing else";
+}
+
+} // namespace
+
+std::string ActiveMasterLine(const dp::SScanReport& report)
+{
+    if (report.eEnd == dp::teScanEnd::NotTakenIn)
+        return ActiveMasterText(report) + ": joining its token ring";
+    return ActiveMasterText(report) + "; joined its token ring in " +
+           Milliseconds(report.qwJoinNs) + " (about " + std::to_string(report.dwRotationsWaited) +
+           " rotations)";
+}
+
 std::string ScanEndText(const dp::SScanReport& report, std::uint32_t dwBaudRate)
 {
     const std::string strRate = std::to_string(dwBaudRate) + " bit/s";
@@ -102,12 +134,8 @@ std::string ScanEndText(const dp::SScanReport& report, std::uint32_t dwBaudRate)
     case dp::teScanEnd::Done:
         return {};
     case dp::teScanEnd::LiveLine:
-        return (report.nActiveMaster >= 0
-                    ? "the bus has an active master (station " +
-                          std::to_string(report.nActiveMaster) + ")"
-                    : std::string("the bus is live (answers heard, their master not)")) +
-               "; scanning a running ring needs joining its token ring, which the scan cannot "
-               "do yet: scan while the bus's masters are stopped. Nothing was sent";
+        return ActiveMasterText(report) +
+               "; a scan alone takes no live line, it joins the ring. Nothing was sent";
     case dp::teScanEnd::NotQuiet:
         return "the line never went quiet for the time-out in " + Milliseconds(report.qwListenNs) +
                ": " + std::to_string(report.heard.dwBytes) +
@@ -120,7 +148,24 @@ std::string ScanEndText(const dp::SScanReport& report, std::uint32_t dwBaudRate)
         return "the port failed (at address " + std::to_string(report.byStoppedAt) + ")";
     case dp::teScanEnd::OutOfTime:
         return "the pass passed its bound of " + Milliseconds(report.qwPassBoundNs) +
-               " at address " + std::to_string(report.byStoppedAt) + "; broken off";
+               " at address " + std::to_string(report.byStoppedAt) + "; broken off" +
+               (report.bOnRing ? " (the token stayed away too long between visits)" : "");
+    case dp::teScanEnd::NotTakenIn:
+        return ActiveMasterText(report) +
+               (report.bHeardRing
+                    ? "; its ring did not take the scanner in within " +
+                          std::to_string(report.dwRotationsBound) +
+                          " rotations (one whole walk of a gap at gap factor 10): pick an "
+                          "--address just above a master's, which its GAP maintenance reaches "
+                          "first. " +
+                          SentWhileWaiting(report)
+                    : "; no token went round in " + Milliseconds(report.qwJoinNs) +
+                          ": a master that sends without passing a token has no ring to join; "
+                          "scan while it is stopped. " +
+                          SentWhileWaiting(report));
+    case dp::teScanEnd::StationStopped:
+        return "the scanner's station stopped sending: " + report.strStationTrouble +
+               "; the pass was broken off at address " + std::to_string(report.byStoppedAt);
     }
     return "?";
 }

@@ -16,6 +16,9 @@ std::string StationLine(const dp::SScannedStation& station, const dp::SGsdChoice
 // The slave's state from its diagnosis, in words.
 std::string SlaveStateText(const dp::SScannedStation& station);
 
+// "the bus has an active master (station 5); joined its token ring in 120 ms (3 rotations)",
+// or why it could not.
+std::string ActiveMasterLine(const dp::SScanReport& report);
 // Why a scan did not make its pass, in words (empty for a pass done).
 std::string ScanEndText(const dp::SScanReport& report, std::uint32_t dwBaudRate);
 
