@@ -2,8 +2,6 @@
 
 #include "dp/fdl/Telegram.h"
 #include "dp/services/DiagnosisText.h"
-#include "dp/status/MasterStatusReader.h"
-#include "sim/common/ProcessIdentity.h"
 
 #include <algorithm>
 #include <cstring>
@@ -59,12 +57,7 @@ bool CMasterStatusWriter::Open(std::uint8_t byBoard, const CDpMaster& master,
     m_abWordsWritten.assign(dwSlaves, false);
     // What stays for the master's life is written with every update: a reader checks the
     // whole block anyway.
-    m_strPort = strPort;
-    m_dwActualRate = dwActualRate;
-    m_byBoard = byBoard;
-    const korix::SProcessIdentity self = korix::CurrentProcess();
-    m_nPid = self.nPid;
-    m_qwStartTime = self.qwStartTime;
+    m_owner.Take(byBoard, strPort, dwActualRate);
     Fill(master, false);
     if (!m_file.Create(strName, m_pImage.get(), StatusBlockSize(dwSlaves), strError))
     {
@@ -105,22 +98,10 @@ void CMasterStatusWriter::Write(const CDpMaster& master, bool bEnded)
 void CMasterStatusWriter::Fill(const CDpMaster& master, bool bEnded)
 {
     SStatusHeader& header = m_pImage->header;
-    header.dwMagic = kStatusMagic;
-    header.dwVersion = kStatusVersion;
-    header.dwSize = static_cast<std::uint32_t>(StatusBlockSize(m_dwSlaveCount));
-    header.nPid = m_nPid;
-    header.dwStartLow = static_cast<std::uint32_t>(m_qwStartTime);
-    header.dwStartHigh = static_cast<std::uint32_t>(m_qwStartTime >> 32);
-    const std::uint64_t qwNow = WallClockMs();
-    header.dwUpdatedLow = static_cast<std::uint32_t>(qwNow);
-    header.dwUpdatedHigh = static_cast<std::uint32_t>(qwNow >> 32);
-    header.byBoard = m_byBoard;
-    header.byEnded = bEnded ? 1 : 0;
+    m_owner.FillHeader(header, StatusBlockSize(m_dwSlaveCount), bEnded);
     header.byMasterAddress = master.Config().byMasterAddress;
     header.byMode = master.Mode();
     header.dwBaudRate = master.Config().bus.dwBaudRate;
-    header.dwActualRate = m_dwActualRate;
-    CopyText(header.szPort, sizeof header.szPort, m_strPort);
     const SMasterCounters& counters = master.Counters();
     header.dwCyclesLow = static_cast<std::uint32_t>(counters.qwCycles);
     header.dwCyclesHigh = static_cast<std::uint32_t>(counters.qwCycles >> 32);

@@ -7,6 +7,7 @@
 #include "dp/station/FdlStation.h"
 #include "dp/status/MasterStatusBlock.h"
 #include "dp/status/MasterStatusFile.h"
+#include "dp/status/StatusBlockOwner.h"
 
 #include <cstdint>
 #include <memory>
@@ -55,11 +56,7 @@ private:
     std::unique_ptr<SImage> m_pImage;
     std::uint32_t m_dwSlaveCount = 0;
     std::uint64_t m_qwLastWriteMs = 0;
-    std::string m_strPort;
-    std::uint32_t m_dwActualRate = 0;
-    std::uint8_t m_byBoard = 0;
-    std::int32_t m_nPid = 0;
-    std::uint64_t m_qwStartTime = 0;
+    CStatusBlockOwner m_owner;
     // Per slave: the diagnosis whose words the block holds, once it holds any of ours.
     std::vector<std::vector<std::uint8_t>> m_aabyWordsOf;
     std::vector<bool> m_abWordsWritten;

@@ -1,8 +1,6 @@
 #include "dp/monitor/MonitorStatusWriter.h"
 
 #include "dp/services/DiagnosisText.h"
-#include "dp/status/MasterStatusReader.h"
-#include "sim/common/ProcessIdentity.h"
 
 #include <algorithm>
 #include <cstring>
@@ -45,12 +43,7 @@ bool CMonitorStatusWriter::Open(std::uint8_t byBoard, const CBusMonitor& monitor
     m_abyImage.assign(kStatusMaxMonitorSize, 0);
     m_aabyWordsOf.assign(kStatusStations, {});
     m_astrWords.assign(kStatusStations, {});
-    m_strPort = strPort;
-    m_dwActualRate = dwActualRate;
-    m_byBoard = byBoard;
-    const korix::SProcessIdentity self = korix::CurrentProcess();
-    m_nPid = self.nPid;
-    m_qwStartTime = self.qwStartTime;
+    m_owner.Take(byBoard, strPort, dwActualRate);
     Fill(monitor, false);
     // The file takes the longest block at once: later ones are never longer.
     return m_file.Create(strName, m_abyImage.data(), m_abyImage.size(), strError);
@@ -79,22 +72,10 @@ std::size_t CMonitorStatusWriter::Fill(const CBusMonitor& monitor, bool bEnded)
         static_cast<std::uint32_t>(std::min<std::size_t>(monitor.SlaveCount(), kStatusMaxSlaves));
     const std::size_t nSize = StatusBlockSize(dwSlaves) + sizeof(SStatusMonitor);
     SStatusHeader header{};
-    header.dwMagic = kStatusMagic;
-    header.dwVersion = kStatusVersion;
-    header.dwSize = static_cast<std::uint32_t>(nSize);
-    header.nPid = m_nPid;
-    header.dwStartLow = static_cast<std::uint32_t>(m_qwStartTime);
-    header.dwStartHigh = static_cast<std::uint32_t>(m_qwStartTime >> 32);
-    const std::uint64_t qwNow = WallClockMs();
-    header.dwUpdatedLow = static_cast<std::uint32_t>(qwNow);
-    header.dwUpdatedHigh = static_cast<std::uint32_t>(qwNow >> 32);
-    header.byBoard = m_byBoard;
-    header.byEnded = bEnded ? 1 : 0;
+    m_owner.FillHeader(header, nSize, bEnded);
     header.byMasterAddress = 0xFF; // it has none: it never sends
     header.byMode = monitor.Mode();
     header.dwBaudRate = monitor.Config().bus.dwBaudRate;
-    header.dwActualRate = m_dwActualRate;
-    CopyText(header.szPort, sizeof header.szPort, m_strPort);
     header.dwCyclesLow = static_cast<std::uint32_t>(monitor.Turns());
     header.dwCyclesHigh = static_cast<std::uint32_t>(monitor.Turns() >> 32);
     // A reader takes the block for stuck when it is older than twice this.

@@ -7,6 +7,7 @@
 #include "dp/monitor/BusMonitor.h"
 #include "dp/status/MasterStatusBlock.h"
 #include "dp/status/MasterStatusFile.h"
+#include "dp/status/StatusBlockOwner.h"
 
 #include <cstdint>
 #include <string>
@@ -34,11 +35,7 @@ private:
     CStatusBlockFile m_file;
     std::vector<std::uint8_t> m_abyImage; // the block as it goes out
     std::uint64_t m_qwLastWriteMs = 0;
-    std::string m_strPort;
-    std::uint32_t m_dwActualRate = 0;
-    std::uint8_t m_byBoard = 0;
-    std::int32_t m_nPid = 0;
-    std::uint64_t m_qwStartTime = 0;
+    CStatusBlockOwner m_owner;
     // Per address: the diagnosis whose words the block holds, and the words.
     std::vector<std::vector<std::uint8_t>> m_aabyWordsOf;
     std::vector<std::string> m_astrWords;
